@@ -1,0 +1,23 @@
+# Generates the native message table (a C++ include) and the Windows string
+# table (.rc) from the one UTF-8 source of the message texts.
+# Input: SOURCE. Outputs: TABLE, RC.
+file(STRINGS ${SOURCE} lines ENCODING UTF-8)
+set(table "// Generated from messages.txt; do not edit.\n")
+set(rc "// Generated from messages.txt; do not edit.\n#pragma code_page(65001)\nLANGUAGE 0x11, 0x01\nSTRINGTABLE\nBEGIN\n")
+foreach(line IN LISTS lines)
+  if(line MATCHES "^#" OR line STREQUAL "")
+    continue()
+  endif()
+  if(NOT line MATCHES "^([0-9]+)\t(.*)$")
+    message(FATAL_ERROR "bad line in ${SOURCE}: ${line}")
+  endif()
+  set(id ${CMAKE_MATCH_1})
+  set(text "${CMAKE_MATCH_2}")
+  string(REPLACE "\"" "\\\"" c_text "${text}")
+  string(REPLACE "\"" "\"\"" rc_text "${text}")
+  string(APPEND table "{${id}, \"${c_text}\"},\n")
+  string(APPEND rc "  ${id}, \"${rc_text}\"\n")
+endforeach()
+string(APPEND rc "END\n")
+file(WRITE ${TABLE} "${table}")
+file(WRITE ${RC} "${rc}")

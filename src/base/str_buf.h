@@ -1,0 +1,113 @@
+// StrBuf: the one text type of the updater. An owned, NUL-terminated byte
+// text in the ANSI code page with word, field and block operations.
+// Indexes count from 0; a negative index counts from the end. Searches are
+// character-aware (see code_page.h); comparisons and Trim are byte-wise with
+// ASCII-only case folding.
+#pragma once
+
+#include <cstdarg>
+#include <cstdint>
+
+class StrBuf {
+ public:
+  StrBuf();
+  StrBuf(const char* text);  // NOLINT: implicit by design, texts convert freely
+  StrBuf(const StrBuf& other);
+  StrBuf(StrBuf&& other) noexcept;
+  StrBuf& operator=(const StrBuf& other);
+  StrBuf& operator=(StrBuf&& other) noexcept;
+  ~StrBuf();
+
+  // Storage.
+  void Init();
+  void Free();
+  bool Allocate(uint32_t n);  // n zero bytes; the old text is gone either way
+  bool SetText(const char* text);
+  bool AppendText(const char* text);
+  void Compact();
+  const char* Text() const;
+  char* Buffer();
+  char CharAt(int32_t i) const;
+  const char* PointerAt(int32_t i) const;
+
+  StrBuf& Assign(const StrBuf& other);
+  StrBuf& Assign(const char* text);
+  StrBuf& Append(const StrBuf& other);
+  StrBuf& Append(const char* text);
+  StrBuf Concat(const StrBuf& other) const;
+  StrBuf Concat(const char* text) const;
+
+  bool Equals(const StrBuf& other) const;
+  bool Equals(const char* text) const;
+  bool NotEquals(const StrBuf& other) const;
+  bool NotEquals(const char* text) const;
+  int32_t Length() const;
+  bool IsEmpty() const { return Length() == 0; }
+
+  // Byte ranges (positions inclusive).
+  StrBuf Extract(int32_t first, int32_t last) const;
+  void ReplaceSpan(int32_t first, int32_t last, const char* text);
+  StrBuf Substring(int32_t i) const;
+  StrBuf Substring(int32_t first, int32_t last) const;
+  void ReplaceChars(int32_t i, const char* text);
+  void ReplaceChars(int32_t first, int32_t last, const char* text);
+
+  // Words: separated by single spaces outside double quotes.
+  int32_t WordCount() const;
+  bool FindWords(int32_t first, int32_t last, int32_t& from, int32_t& to) const;
+  StrBuf Word(int32_t n) const;
+  StrBuf Words(int32_t first, int32_t last) const;
+  void ReplaceWord(int32_t n, const char* text);
+  void ReplaceWords(int32_t first, int32_t last, const char* text);
+
+  // Fields: parts between occurrences of a separator text.
+  int32_t FieldCount(const char* separator) const;
+  bool FindFields(int32_t first, int32_t last, const char* separator,
+                  int32_t& from, int32_t& to) const;
+  StrBuf Field(int32_t n, const char* separator) const;
+  StrBuf Fields(int32_t first, int32_t last, const char* separator) const;
+  void ReplaceField(int32_t n, const char* separator, const char* text);
+  void ReplaceFields(int32_t first, int32_t last, const char* separator,
+                     const char* text);
+
+  // Blocks: outermost balanced open ... close runs, delimiters included.
+  int32_t BlockCount(const char* open, const char* close) const;
+  bool FindBlocks(int32_t first, int32_t last, const char* open,
+                  const char* close, int32_t& from, int32_t& to) const;
+  StrBuf Block(int32_t n, const char* open, const char* close) const;
+  StrBuf Blocks(int32_t first, int32_t last, const char* open,
+                const char* close) const;
+  void ReplaceBlock(int32_t n, const char* open, const char* close,
+                    const char* text);
+  void ReplaceBlocks(int32_t first, int32_t last, const char* open,
+                     const char* close, const char* text);
+
+  void Trim(const char* token);
+  void Trim(const char* leading, const char* trailing);
+  bool ReplaceAll(const char* find, const char* replacement);
+
+  // Formatting into bounded work areas: results longer than 1023 bytes and
+  // message formats longer than 255 bytes are cut.
+  void FormatList(const char* format, va_list arguments);
+  void FormatResource(uint32_t id, ...);
+  void Format(const char* format, ...)
+#if defined(__GNUC__)
+      __attribute__((format(printf, 2, 3)))
+#endif
+      ;
+
+  int32_t CountOf(const char* text) const;
+  int32_t ToInt() const;
+  uint32_t ToHex() const;
+  bool Contains(const char* text) const;
+  bool StartsWith(const char* text) const;
+
+ private:
+  char* buffer_;  // null only transiently; Text() then gives ""
+};
+
+// Loads message id of the program's string table into buffer (at most
+// size - 1 bytes, always terminated) in the ANSI code page; returns the
+// number of bytes, 0 when the id is unknown. Provided by the platform
+// implementation that is linked in.
+int LoadResourceString(uint32_t id, char* buffer, int size);

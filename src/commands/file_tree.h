@@ -1,0 +1,30 @@
+// File-tree operations beneath the file commands. Paths are fields separated
+// by the platform's path separator.
+#pragma once
+
+#include <cstdint>
+
+#include "base/str_buf.h"
+
+class Platform;
+
+enum WalkEvent : int {
+  kWalkFile = 0,
+  kWalkDirectoryEnter = 1,
+  kWalkDirectoryLeave = 2,
+};
+
+using WalkCallback = int (*)(Platform& platform, const StrBuf& entry,
+                             WalkEvent event, void* user);
+
+bool PathExists(Platform& platform, const char* path);
+bool IsDirectory(Platform& platform, const char* path);
+bool CreateDirectoryPath(Platform& platform, const StrBuf& path);
+bool WalkTree(Platform& platform, const StrBuf& path, WalkCallback callback,
+              int recursive, void* user);
+bool CopyTree(Platform& platform, const StrBuf& source,
+              const StrBuf& destination);
+bool MoveTree(Platform& platform, const StrBuf& source,
+              const StrBuf& destination);
+bool DeleteTree(Platform& platform, const StrBuf& path);
+bool SetAttributes(Platform& platform, const StrBuf& pattern, uint32_t mask);

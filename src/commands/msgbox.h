@@ -1,0 +1,14 @@
+// MSGBOX: a message to the user, whose answer may stop the run.
+#pragma once
+
+#include "core/procedure.h"
+
+struct MsgBoxProcedure : Procedure {
+  StrBuf FLAG;
+  StrBuf TYPE;
+  StrBuf TEXT;
+  StrBuf ISABORT;
+};
+
+Procedure* LoadMsgBox(Runtime& rt, const StrBuf& name);
+bool ExecuteMsgBox(Runtime& rt, Procedure& record);

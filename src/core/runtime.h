@@ -1,0 +1,48 @@
+// Process-wide state of one run: created by the entry point, passed to every
+// operation of the engine. Nothing else in the engine is mutable and global.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "base/byte_array.h"
+#include "base/str_buf.h"
+#include "core/transcript.h"
+#include "platform/platform.h"
+#include "settings/symbols.h"
+
+// Answers for message boxes in unattended mode (UPDATER_ANSWERS).
+struct Answers {
+  bool unattended = false;
+  std::vector<std::string> words;
+  size_t next = 0;
+};
+
+struct Runtime {
+  explicit Runtime(Platform& p) : platform(p) {}
+  Runtime(const Runtime&) = delete;
+  Runtime& operator=(const Runtime&) = delete;
+
+  Platform& platform;
+
+  StrBuf CommandLine;
+  StrBuf Caption;
+  StrBuf ModulePath;
+  StrBuf SettingsPath;
+  StrBuf UpdaterName;
+  StrBuf UpdaterProc;
+
+  // The level stack: one ProcList pointer per level, bottom first.
+  ByteArray ProcListArray;
+  int32_t LevelCount = 0;
+
+  SymbolList SymbolTable;
+  int32_t SymbolCount = 0;
+
+  Answers answers;
+  Transcript transcript;
+
+  // The path separator of the platform ("\\" or "/").
+  const char* Sep() const { return platform.PathSeparator(); }
+};

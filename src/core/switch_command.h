@@ -1,0 +1,13 @@
+// SWITCH: run one of two procedure lists by an earlier procedure's result.
+#pragma once
+
+#include "core/procedure.h"
+
+struct SwitchProcedure : Procedure {
+  StrBuf PROC;
+  StrBuf list0;  // key "0"
+  StrBuf list1;  // key "1"
+};
+
+Procedure* LoadSwitch(Runtime& rt, const StrBuf& name);
+bool ExecuteSwitch(Runtime& rt, Procedure& record);

@@ -1,0 +1,169 @@
+// The one interface between the engine and the operating system. Each
+// operation is one small need of the engine; win32/ answers it with the ANSI
+// Win32 functions, posix/ with their POSIX equivalents. All texts are bytes
+// in the ANSI code page (AnsiCodePage()).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "base/str_buf.h"
+
+// Message-box styles and answers (the Win32 values).
+constexpr unsigned kMbOk = 0x0;
+constexpr unsigned kMbYesNo = 0x4;
+constexpr unsigned kMbIconError = 0x10;
+constexpr unsigned kMbIconQuestion = 0x20;
+constexpr unsigned kMbIconWarning = 0x30;
+constexpr unsigned kMbIconInformation = 0x40;
+constexpr unsigned kMbDefButton2 = 0x100;
+constexpr unsigned kMbTypeMask = 0xF;
+constexpr unsigned kMbIconMask = 0xF0;
+constexpr unsigned kMbDefMask = 0xF00;
+constexpr int kIdOk = 1;
+constexpr int kIdCancel = 2;
+constexpr int kIdYes = 6;
+constexpr int kIdNo = 7;
+
+// File attributes (the Win32 values).
+constexpr uint32_t kAttrReadOnly = 0x1;
+constexpr uint32_t kAttrHidden = 0x2;
+constexpr uint32_t kAttrSystem = 0x4;
+constexpr uint32_t kAttrDirectory = 0x10;
+constexpr uint32_t kAttrArchive = 0x20;
+constexpr uint32_t kAttrNormal = 0x80;
+constexpr uint32_t kAttrReparsePoint = 0x400;  // symbolic link or junction
+constexpr uint32_t kInvalidAttributes = 0xFFFFFFFF;
+
+constexpr uint32_t kWaitInfinite = 0xFFFFFFFF;
+
+// Registry.
+constexpr uintptr_t kHkeyLocalMachine = 0x80000002;
+constexpr uint32_t kKeyRead = 0x20019;
+
+// One entry of a directory search.
+struct DirEntry {
+  std::string name;  // file name only, in the ANSI code page
+  uint32_t attributes = 0;
+};
+
+// An open directory search; closed by the destructor.
+class DirSearch {
+ public:
+  virtual ~DirSearch() = default;
+  // The next entry; false when there is none.
+  virtual bool Next(DirEntry& entry) = 0;
+};
+
+// A file opened for reading with no sharing; closed by the destructor.
+class ExclusiveFile {
+ public:
+  virtual ~ExclusiveFile() = default;
+  virtual uint64_t Size() = 0;
+  // Reads up to size bytes; got receives the number read (0 at the end).
+  virtual bool Read(void* buffer, uint32_t size, uint32_t& got) = 0;
+  // Last-write date in local time.
+  virtual bool LastWriteLocalDate(uint16_t& year, uint16_t& month,
+                                  uint16_t& day) = 0;
+};
+
+// A process handle; closed by the destructor.
+class ProcessHandle {
+ public:
+  virtual ~ProcessHandle() = default;
+  // Waits until the process ends or timeoutMs passes (kWaitInfinite: no
+  // limit). False only when the wait itself failed.
+  virtual bool WaitForExit(uint32_t timeoutMs) = 0;
+  // Waits until the started program is ready for input. False when the wait
+  // failed (on Windows, for example, a program without a message queue).
+  virtual bool WaitUntilIdle(uint32_t timeoutMs) = 0;
+};
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // The path separator of the file system: "\\" or "/".
+  virtual const char* PathSeparator() const = 0;
+  virtual unsigned AnsiCodePage() const = 0;
+  // Converts an ANSI text to UTF-8 (for the transcript and the console).
+  virtual std::string AnsiToUtf8(const char* text) const = 0;
+  // Converts a UTF-8 text to ANSI (for texts given in UTF-8 by tests).
+  virtual std::string Utf8ToAnsi(const char* text) const = 0;
+  // An environment variable; false when it is not set.
+  virtual bool GetEnv(const char* name, std::string& value) const = 0;
+
+  // Profile reading with the Windows profile semantics.
+  // Copies the value of key in section (or def when missing) into buffer,
+  // cut to size - 1 bytes; returns the number of bytes copied.
+  virtual uint32_t ReadProfileKey(const char* file, const char* section,
+                                  const char* key, const char* def,
+                                  char* buffer, uint32_t size) = 0;
+  // Copies the lines of section as NUL-terminated texts followed by one more
+  // NUL; returns the number of bytes copied without the final NUL.
+  virtual uint32_t ReadProfileSectionLines(const char* file,
+                                           const char* section, char* buffer,
+                                           uint32_t size) = 0;
+
+  // A modal message box; returns kIdOk, kIdYes, kIdNo, kIdCancel, or 0 when
+  // it could not be shown.
+  virtual int ShowBox(const char* text, const char* caption,
+                      unsigned style) = 0;
+
+  // Full path of the program's own file, at most size - 1 bytes.
+  virtual uint32_t GetModulePath(char* buffer, uint32_t size) = 0;
+
+  // Directory search for a path or a pattern with "*" and "?". Returns null
+  // when nothing matches; otherwise first holds the first entry.
+  virtual std::unique_ptr<DirSearch> StartSearch(const char* pattern,
+                                                 DirEntry& first) = 0;
+  virtual uint32_t GetFileAttrs(const char* path) = 0;
+  virtual bool SetFileAttrs(const char* path, uint32_t attributes) = 0;
+  virtual bool MakeDirectory(const char* path) = 0;
+  // Removes an empty directory, or a link to a directory (the link itself).
+  virtual bool RemoveDir(const char* path) = 0;
+  // Copies contents (and on POSIX permission bits and modification time),
+  // replacing an existing destination only when the copy is complete.
+  virtual bool CopyFileOver(const char* source, const char* destination) = 0;
+  // Moves a file (or a link) to a destination that does not exist.
+  virtual bool MoveFileTo(const char* source, const char* destination) = 0;
+  virtual bool DeleteOneFile(const char* path) = 0;
+  virtual std::unique_ptr<ExclusiveFile> OpenExclusive(const char* path) = 0;
+
+  // Folders. Each fills out and returns true, or returns false.
+  virtual bool WindowsDirectory(StrBuf& out) = 0;
+  virtual bool SystemDirectory(StrBuf& out) = 0;
+  virtual bool TempPath(StrBuf& out) = 0;  // with its trailing separator
+  virtual bool SpecialFolder(int csidl, StrBuf& out) = 0;
+
+  // Registry, read only. A handle is an opaque number; 0 is none.
+  virtual bool RegOpen(uintptr_t root, const char* subKey, uint32_t access,
+                       uintptr_t& handle) = 0;
+  // Queries a value: with data null only its size. size is in/out.
+  virtual bool RegQuery(uintptr_t handle, const char* valueName, void* data,
+                        uint32_t& size) = 0;
+  virtual void RegClose(uintptr_t handle) = 0;
+
+  virtual bool IsNt() = 0;
+
+  // Starts commandLine in workDir without inherited handles.
+  virtual std::unique_ptr<ProcessHandle> StartProgram(const char* commandLine,
+                                                      const char* workDir) = 0;
+  // The id of the first other running process whose executable matches
+  // name (case-insensitive), or 0.
+  virtual uint32_t FindProcessId(const char* name) = 0;
+  // Opens a process for waiting (SYNCHRONIZE | STANDARD_RIGHTS_REQUIRED).
+  virtual std::unique_ptr<ProcessHandle> OpenForWait(uint32_t processId) = 0;
+
+  // Writes a shell shortcut. showCommand 0 leaves the default.
+  virtual bool WriteShortcut(const char* target, const char* workDir,
+                             const char* arguments, int showCommand,
+                             const char* linkFile) = 0;
+
+  virtual void ComInitialize() = 0;
+  virtual void ComUninitialize() = 0;
+};
+
+// The platform of this build (win32 or posix).
+std::unique_ptr<Platform> CreateSystemPlatform();

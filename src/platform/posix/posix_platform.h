@@ -1,0 +1,71 @@
+// The POSIX implementation of the platform. Its operations are spread over
+// several files by concern: system.cc (code page, environment, folders,
+// registry replacement, message box), profile.cc (the INI reader),
+// files.cc (directory search, attributes, copies and moves),
+// processes.cc (start, wait, lookup), shortcut.cc (the .LNK writer).
+#pragma once
+
+#include "platform/platform.h"
+
+class PosixPlatform : public Platform {
+ public:
+  PosixPlatform();
+
+  const char* PathSeparator() const override { return "/"; }
+  unsigned AnsiCodePage() const override { return codePage_; }
+  std::string AnsiToUtf8(const char* text) const override;
+  std::string Utf8ToAnsi(const char* text) const override;
+  bool GetEnv(const char* name, std::string& value) const override;
+
+  uint32_t ReadProfileKey(const char* file, const char* section,
+                          const char* key, const char* def, char* buffer,
+                          uint32_t size) override;
+  uint32_t ReadProfileSectionLines(const char* file, const char* section,
+                                   char* buffer, uint32_t size) override;
+
+  int ShowBox(const char* text, const char* caption, unsigned style) override;
+  uint32_t GetModulePath(char* buffer, uint32_t size) override;
+
+  std::unique_ptr<DirSearch> StartSearch(const char* pattern,
+                                         DirEntry& first) override;
+  uint32_t GetFileAttrs(const char* path) override;
+  bool SetFileAttrs(const char* path, uint32_t attributes) override;
+  bool MakeDirectory(const char* path) override;
+  bool RemoveDir(const char* path) override;
+  bool CopyFileOver(const char* source, const char* destination) override;
+  bool MoveFileTo(const char* source, const char* destination) override;
+  bool DeleteOneFile(const char* path) override;
+  std::unique_ptr<ExclusiveFile> OpenExclusive(const char* path) override;
+
+  bool WindowsDirectory(StrBuf& out) override;
+  bool SystemDirectory(StrBuf& out) override;
+  bool TempPath(StrBuf& out) override;
+  bool SpecialFolder(int csidl, StrBuf& out) override;
+
+  bool RegOpen(uintptr_t root, const char* subKey, uint32_t access,
+               uintptr_t& handle) override;
+  bool RegQuery(uintptr_t handle, const char* valueName, void* data,
+                uint32_t& size) override;
+  void RegClose(uintptr_t handle) override;
+
+  bool IsNt() override { return true; }
+
+  std::unique_ptr<ProcessHandle> StartProgram(const char* commandLine,
+                                              const char* workDir) override;
+  uint32_t FindProcessId(const char* name) override;
+  std::unique_ptr<ProcessHandle> OpenForWait(uint32_t processId) override;
+
+  bool WriteShortcut(const char* target, const char* workDir,
+                     const char* arguments, int showCommand,
+                     const char* linkFile) override;
+
+  void ComInitialize() override {}
+  void ComUninitialize() override {}
+
+  // For tests: the code page whose texts the platform exchanges (65001 or
+  // 932).
+  void SetCodePage(unsigned codePage) { codePage_ = codePage; }
+
+ private:
+  unsigned codePage_;
+};
