@@ -5,8 +5,6 @@
 
 struct Runtime;
 
-// The caption when neither /t nor NAME gives one.
-extern const char* const kDefaultCaption;
 
 bool GetCommandLineOption(const StrBuf& text, char letter, StrBuf& out);
 bool Startup(Runtime& rt, const char* commandLine);

@@ -111,7 +111,9 @@ class Platform {
   virtual int ShowBox(const char* text, const char* caption,
                       unsigned style) = 0;
 
-  // Full path of the program's own file, at most size - 1 bytes.
+  // Full path of the program's own file, cut to size - 1 bytes and always
+  // terminated. Returns the length of the whole path (size or more when
+  // it was cut).
   virtual uint32_t GetModulePath(char* buffer, uint32_t size) = 0;
 
   // Directory search for a path or a pattern with "*" and "?". Returns null

@@ -1,0 +1,78 @@
+#include "core/dispatch.h"
+
+#include "core/command_table.h"
+#include "core/levels.h"
+
+bool ReadUpdaterSection(Runtime& rt) {
+  rt.LevelCount = 0;
+  if (!GetSettingString(rt, "UPDATER", "NAME", rt.UpdaterName)) return false;
+  return GetSettingString(rt, "UPDATER", "PROC", rt.UpdaterProc);
+}
+
+bool RunUpdater(Runtime& rt) {
+  int32_t n = rt.UpdaterProc.FieldCount(",");
+  if (n == 0) return ShowErrorReport(rt, kMsgItemCount, "UPDATER", "PROC");
+  if (LoadProcedureList(rt, rt.UpdaterProc, n) == nullptr) return false;
+  if (!ExecuteProcedureList(rt, GetCurrentLevel(rt))) return false;
+  FreeLevel(rt, GetCurrentLevel(rt));
+  return true;
+}
+
+ProcList LoadProcedureList(Runtime& rt, const StrBuf& list, int32_t count) {
+  if (count <= 0) {
+    ShowErrorReport(rt, kMsgProcedureCount);
+    return nullptr;
+  }
+  ProcList array =
+      new (std::nothrow) Procedure*[static_cast<size_t>(count) + 1]();
+  if (array == nullptr) {
+    ShowErrorReport(rt, kMsgOutOfMemory, "ProcList");
+    return nullptr;
+  }
+  for (int32_t i = 0; i < count; ++i) {
+    StrBuf name = list.Field(i, ",");
+    name.Trim(" ", " ");
+    StrBuf mode;
+    bool loaded = GetSettingString(rt, name.Text(), "MODE", mode);
+    const Command* command = loaded ? FindCommand(mode) : nullptr;
+    if (loaded && command == nullptr)
+      ShowErrorReport(rt, kMsgBadSymbol, mode.Text());
+    if (command != nullptr) array[i] = command->load(rt, name);
+    // The executor is chosen again by the record's own MODE; should the
+    // settings file have changed between the two readings, the record must
+    // not reach another command's executor.
+    if (array[i] != nullptr && FindCommand(array[i]->MODE) != command) {
+      ShowErrorReport(rt, kMsgBadSymbol, array[i]->MODE.Text());
+      delete array[i];
+      array[i] = nullptr;
+    }
+    if (array[i] == nullptr) {
+      FreeLevel(rt, array);
+      return nullptr;
+    }
+  }
+  if (!PushLevel(rt, array)) {
+    ShowErrorReport(rt, kMsgOutOfMemory, "ProcListArray");
+    FreeLevel(rt, array);
+    return nullptr;
+  }
+  return array;
+}
+
+bool ExecuteProcedureList(Runtime& rt, ProcList list) {
+  if (list == nullptr) return false;
+  for (ProcList entry = list; *entry != nullptr; ++entry) {
+    Procedure& record = **entry;
+    const Command* command = FindCommand(record.MODE);
+    if (command == nullptr)
+      return ShowErrorReport(rt, kMsgBadSymbol, record.MODE.Text());
+    int level = rt.LevelCount;
+    bool result = command->execute(rt, record);
+    if (rt.transcript.IsOpen())
+      rt.transcript.Proc(rt.platform.AnsiToUtf8(record.name.Text()),
+                         rt.platform.AnsiToUtf8(record.MODE.Text()), level,
+                         result, record.ResultFlag);
+    if (!result) return false;
+  }
+  return true;
+}

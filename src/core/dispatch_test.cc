@@ -1,0 +1,142 @@
+#include "core/dispatch.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "base/code_page.h"
+#include "core/levels.h"
+#include "platform/fake/fake_platform.h"
+#include "platform/fake/test_dir.h"
+
+namespace {
+
+class DispatchTest : public ::testing::Test {
+ protected:
+  DispatchTest() : rt(platform) { SetAnsiCodePage(kCodePageUtf8); }
+  ~DispatchTest() override { FreeAllLevels(rt); }
+
+  // Writes the settings file and runs its main list.
+  bool Run(const std::string& settings) {
+    dir.Write("u.ini", settings);
+    rt.SettingsPath.Assign((dir / "u.ini").c_str());
+    rt.Caption.Assign("Test");
+    return ReadUpdaterSection(rt) && RunUpdater(rt);
+  }
+  std::vector<std::string> Texts() const {
+    std::vector<std::string> texts;
+    for (const auto& box : platform.boxes) texts.push_back(box.text);
+    return texts;
+  }
+  static std::string Box(const char* name, const char* text) {
+    return std::string("[") + name + "]\nMODE=MSGBOX\nFLAG=\nTYPE=INFORMATION\nTEXT=" +
+           text + "\nISABORT=\n";
+  }
+
+  TestDir dir;
+  FakePlatform platform;
+  Runtime rt;
+};
+
+using Strings = std::vector<std::string>;
+
+TEST_F(DispatchTest, ListNamesAreTrimmedAndRunInOrder) {
+  EXPECT_TRUE(Run("[UPDATER]\nNAME=\nPROC= A , b ,A\n" + Box("A", "one") +
+                  Box("B", "two")));
+  EXPECT_EQ(Texts(), (Strings{"one", "two", "one"}));
+  EXPECT_EQ(rt.LevelCount, 0);
+}
+
+TEST_F(DispatchTest, NothingRunsWhenAnyProcedureFailsToLoad) {
+  // An empty name between commas: its MODE is missing.
+  EXPECT_FALSE(Run("[UPDATER]\nNAME=\nPROC=A,,B\n" + Box("A", "one") + Box("B", "two")));
+  EXPECT_EQ(Texts(), (Strings{"設定ファイルのフォーマットが正しくありません。\n\n"
+                              "セクション：\"\"\nパラメータ：\"MODE\""}));
+  platform.boxes.clear();
+
+  // An unknown MODE, after a procedure that would have shown a box.
+  EXPECT_FALSE(Run("[UPDATER]\nNAME=\nPROC=A,F\n" + Box("A", "one") +
+                   "[F]\nMODE=foo\n"));
+  EXPECT_EQ(Texts(), (Strings{"シンボルが正しくありません。\n\nシンボル：\"foo\""}));
+  platform.boxes.clear();
+
+  // A key missing in the third procedure.
+  EXPECT_FALSE(Run("[UPDATER]\nNAME=\nPROC=A,B,C\n" + Box("A", "one") +
+                   Box("B", "two") + "[C]\nMODE=MSGBOX\nFLAG=\nTYPE=ERROR\nTEXT=x\n"));
+  EXPECT_EQ(Texts(), (Strings{"設定ファイルのフォーマットが正しくありません。\n\n"
+                              "セクション：\"C\"\nパラメータ：\"ISABORT\""}));
+  EXPECT_EQ(rt.LevelCount, 0);
+}
+
+TEST_F(DispatchTest, EmptyMainListShowsMessage4) {
+  EXPECT_FALSE(Run("[UPDATER]\nNAME=\nPROC=\n"));
+  EXPECT_EQ(Texts(), (Strings{"設定パラメータのアイテム数が正しくありません。\n\n"
+                              "セクション：\"UPDATER\"\nパラメータ：\"PROC\""}));
+}
+
+const char kCheck[] = "[Check]\nMODE=VERIFY\nARG1=a\nARG2=A\n";
+const char kMiss[] = "[Miss]\nMODE=VERIFY\nARG1=a\nARG2=b\n";
+
+TEST_F(DispatchTest, SwitchRunsTheListOfTheTestedFlag) {
+  std::string boxes = Box("One", "one") + Box("Zero", "zero");
+  EXPECT_TRUE(Run(std::string("[UPDATER]\nNAME=\nPROC=Check,Miss,B1,B0,Later,Check2\n") +
+                  kCheck + kMiss + boxes +
+                  "[B1]\nMODE=SWITCH\nPROC= CHECK \n0=Zero\n1=One, Zero\n"
+                  "[B0]\nMODE=SWITCH\nPROC=miss\n0=Zero\n1=One\n"
+                  // Tests a procedure that has not run yet: its flag is 0.
+                  "[Later]\nMODE=SWITCH\nPROC=Check2\n0=\n1=One\n"
+                  "[Check2]\nMODE=VERIFY\nARG1=\nARG2=\n"));
+  EXPECT_EQ(Texts(), (Strings{"one", "zero", "zero"}));
+  EXPECT_EQ(rt.LevelCount, 0);
+}
+
+TEST_F(DispatchTest, SwitchSeesOnlyTheCurrentLevel) {
+  EXPECT_FALSE(Run(std::string("[UPDATER]\nNAME=\nPROC=Check,Outer,After\n") + kCheck +
+                   "[Outer]\nMODE=SWITCH\nPROC=Check\n0=\n1=Inner\n"
+                   "[Inner]\nMODE=SWITCH\nPROC=Check\n0=\n1=\n" + Box("After", "after")));
+  EXPECT_EQ(Texts(), (Strings{"シンボルが正しくありません。\n\nシンボル：\"Check\""}));
+  // The stopped levels stay until everything is freed.
+  EXPECT_EQ(rt.LevelCount, 2);
+  FreeAllLevels(rt);
+  EXPECT_EQ(rt.LevelCount, 0);
+}
+
+TEST_F(DispatchTest, SwitchThatReentersItselfStopsAtTheBound) {
+  EXPECT_FALSE(Run("[UPDATER]\nNAME=\nPROC=Loop\n"
+                   "[Loop]\nMODE=SWITCH\nPROC=Loop\n0=Loop\n1=\n"));
+  EXPECT_EQ(rt.LevelCount, kMaxLevels);
+  EXPECT_EQ(Texts(), (Strings{"プロシージャの入れ子が深すぎます。\n\n"
+                              "プロシージャ：\"Loop\""}));
+}
+
+// A platform whose settings file says SWITCH to the first reading of a MODE
+// and MSGBOX to the second, as a file replaced between the two would.
+class ChangingPlatform : public FakePlatform {
+ public:
+  uint32_t ReadProfileKey(const char* file, const char* section, const char* key,
+                          const char* def, char* buffer, uint32_t size) override {
+    if (std::strcmp(section, "P") == 0 && std::strcmp(key, "MODE") == 0) {
+      const char* mode = modeReads++ == 0 ? "SWITCH" : "MSGBOX";
+      std::snprintf(buffer, size, "%s", mode);
+      return static_cast<uint32_t>(std::strlen(buffer));
+    }
+    return FakePlatform::ReadProfileKey(file, section, key, def, buffer, size);
+  }
+  int modeReads = 0;
+};
+
+TEST(DispatchSafety, RecordNeverReachesAnotherCommandsExecutor) {
+  TestDir dir;
+  ChangingPlatform platform;
+  Runtime rt(platform);
+  dir.Write("u.ini", "[UPDATER]\nNAME=\nPROC=P\n[P]\nPROC=P\n0=\n1=\n"
+                     "FLAG=\nTYPE=ERROR\nTEXT=x\nISABORT=\n");
+  rt.SettingsPath.Assign((dir / "u.ini").c_str());
+  ASSERT_TRUE(ReadUpdaterSection(rt));
+  EXPECT_FALSE(RunUpdater(rt));
+  ASSERT_EQ(platform.boxes.size(), 1u);
+  EXPECT_EQ(platform.boxes[0].text, "シンボルが正しくありません。\n\nシンボル：\"MSGBOX\"");
+  EXPECT_EQ(rt.LevelCount, 0);
+}
+
+}  // namespace

@@ -1,0 +1,88 @@
+#include "core/interaction.h"
+
+#include <cstdio>
+#include <string>
+
+#include "core/runtime.h"
+
+namespace {
+
+std::string TrimmedLower(const std::string& word) {
+  size_t first = word.find_first_not_of(" \t");
+  if (first == std::string::npos) return "";
+  size_t last = word.find_last_not_of(" \t");
+  std::string out = word.substr(first, last - first + 1);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return out;
+}
+
+const char* IconName(unsigned style) {
+  switch (style & kMbIconMask) {
+    case kMbIconError: return "error";
+    case kMbIconQuestion: return "question";
+    case kMbIconWarning: return "warning";
+    case kMbIconInformation: return "information";
+    default: return "none";
+  }
+}
+
+const char* AnswerName(int answer) {
+  switch (answer) {
+    case kIdOk: return "ok";
+    case kIdYes: return "yes";
+    case kIdNo: return "no";
+    default: return "cancel";
+  }
+}
+
+// The answer of a box in unattended mode.
+int UnattendedAnswer(Answers& answers, unsigned style) {
+  if ((style & kMbTypeMask) != kMbYesNo) return kIdOk;
+  int byDefault = (style & kMbDefMask) == kMbDefButton2 ? kIdNo : kIdYes;
+  if (answers.next >= answers.words.size()) return byDefault;
+  std::string word = answers.words[answers.next++];
+  if (word == "yes") return kIdYes;
+  if (word == "no") return kIdNo;
+  if (!word.empty() && word != "default")
+    std::fprintf(stderr,
+                 "updater: warning: unknown answer \"%s\" in UPDATER_ANSWERS; "
+                 "the default button is taken\n",
+                 word.c_str());
+  return byDefault;
+}
+
+}  // namespace
+
+void SetUpInteraction(Runtime& rt) {
+  std::string value;
+  if (rt.platform.GetEnv("UPDATER_ANSWERS", value)) {
+    rt.answers.unattended = true;
+    rt.answers.words.clear();
+    rt.answers.next = 0;
+    size_t start = 0;
+    while (true) {
+      size_t comma = value.find(',', start);
+      rt.answers.words.push_back(TrimmedLower(value.substr(start, comma - start)));
+      if (comma == std::string::npos) break;
+      start = comma + 1;
+    }
+  }
+  if (rt.platform.GetEnv("UPDATER_TRANSCRIPT", value) && !value.empty() &&
+      !rt.transcript.Open(value.c_str()))
+    std::fprintf(stderr,
+                 "updater: warning: cannot open the transcript \"%s\"\n",
+                 value.c_str());
+}
+
+int ShowMessageBox(Runtime& rt, const char* text, unsigned style) {
+  int answer = rt.answers.unattended
+                   ? UnattendedAnswer(rt.answers, style)
+                   : rt.platform.ShowBox(text, rt.Caption.Text(), style);
+  if (rt.transcript.IsOpen())
+    rt.transcript.Box(rt.platform.AnsiToUtf8(rt.Caption.Text()),
+                      rt.platform.AnsiToUtf8(text), IconName(style),
+                      (style & kMbTypeMask) == kMbYesNo ? "yesno" : "ok",
+                      AnswerName(answer));
+  return answer;
+}

@@ -1,0 +1,98 @@
+#include "core/startup.h"
+
+#include <cstring>
+
+#include "base/code_page.h"
+#include "commands/file_tree.h"
+#include "core/dispatch.h"
+#include "core/interaction.h"
+#include "core/levels.h"
+#include "core/runtime.h"
+#include "settings/error_report.h"
+#include "settings/symbols.h"
+
+namespace {
+
+// Id of the default caption in the string table.
+constexpr uint32_t kDefaultCaptionId = 100;
+// The module path work area.
+constexpr uint32_t kModulePathArea = 260;
+
+void SetDefaultCaption(Runtime& rt) {
+  char caption[256];
+  if (LoadResourceString(kDefaultCaptionId, caption, sizeof caption) <= 0)
+    caption[0] = 0;
+  caption[sizeof caption - 1] = 0;
+  rt.Caption.Assign(caption);
+}
+
+// The default settings file: the program's path with the extension of its
+// file name replaced by "ini", or with ".ini" appended when the file name
+// has no extension.
+StrBuf DefaultSettingsPath(const StrBuf& modulePath, const char* separator) {
+  StrBuf path = modulePath;
+  if (path.Field(-1, separator).Contains("."))
+    path.ReplaceFields(-1, -1, ".", "ini");
+  else
+    path.Append(".ini");
+  return path;
+}
+
+}  // namespace
+
+bool GetCommandLineOption(const StrBuf& text, char letter, StrBuf& out) {
+  char key[3] = {'/', letter, 0};
+  out = text.Field(1, key);
+  if (out.IsEmpty()) {
+    key[0] = '-';
+    out = text.Field(1, key);
+  }
+  if (out.IsEmpty()) return false;
+  out = out.Word(0);
+  return true;
+}
+
+bool Startup(Runtime& rt, const char* commandLine) {
+  rt.CommandLine.Assign(commandLine);
+  if (!GetCommandLineOption(rt.CommandLine, 't', rt.Caption))
+    SetDefaultCaption(rt);
+
+  char module[kModulePathArea];
+  std::memset(module, 0, sizeof module);
+  uint32_t length = rt.platform.GetModulePath(module, kModulePathArea);
+  module[kModulePathArea - 1] = 0;
+  rt.ModulePath.Assign(module);
+
+  const char* sep = rt.Sep();
+  StrBuf value;
+  if (GetCommandLineOption(rt.CommandLine, 'i', value)) {
+    rt.SettingsPath = rt.ModulePath.Fields(0, -2, sep);
+    rt.SettingsPath.Append(sep);
+    rt.SettingsPath.Append(value);
+  } else {
+    rt.SettingsPath = DefaultSettingsPath(rt.ModulePath, sep);
+  }
+
+  // A program path that did not fit the work area was cut: no settings file
+  // is looked for beside a path that is not the program's.
+  if (length >= kModulePathArea ||
+      !PathExists(rt.platform, rt.SettingsPath.Text()))
+    return ShowErrorReport(rt, kMsgFileNotFound, rt.SettingsPath.Text());
+
+  LoadSymbols(rt);
+  if (!ReadUpdaterSection(rt)) return false;
+  if (!rt.UpdaterName.IsEmpty()) rt.Caption.Assign(rt.UpdaterName);
+  return true;
+}
+
+int RunProgram(Runtime& rt, const char* commandLine) {
+  SetAnsiCodePage(rt.platform.AnsiCodePage());
+  SetUpInteraction(rt);
+  rt.platform.ComInitialize();
+  const char* outcome = "not-started";
+  if (Startup(rt, commandLine)) outcome = RunUpdater(rt) ? "completed" : "stopped";
+  FreeAllLevels(rt);
+  rt.platform.ComUninitialize();
+  if (rt.transcript.IsOpen()) rt.transcript.End(outcome);
+  return 0;
+}

@@ -1,0 +1,121 @@
+#include "core/startup.h"
+
+#include <gtest/gtest.h>
+
+#include "base/code_page.h"
+#include "core/runtime.h"
+#include "platform/fake/fake_platform.h"
+#include "platform/fake/test_dir.h"
+
+namespace {
+
+std::string Option(const char* commandLine, char letter, bool* found = nullptr) {
+  StrBuf out;
+  bool present = GetCommandLineOption(StrBuf(commandLine), letter, out);
+  if (found != nullptr) *found = present;
+  return out.Text();
+}
+
+TEST(CommandLineOption, ValueRulesOfTheTwoPrefixes) {
+  EXPECT_EQ(Option("/t\"My Update\"", 't'), "My Update");
+  EXPECT_EQ(Option("/tMy Update", 't'), "My");
+  EXPECT_EQ(Option("-tSetup", 't'), "Setup");
+  EXPECT_EQ(Option("/tA /tB", 't'), "A");
+  EXPECT_EQ(Option("/iupdate.ini /tSetup", 'i'), "update.ini");
+  EXPECT_EQ(Option("/iupdate.ini /tSetup", 't'), "Setup");
+  // The key is found anywhere, also inside another option's value.
+  EXPECT_EQ(Option("/iC:/temp/u.ini", 't'), "emp/u.ini");
+  // "-" is tried only when "/" yields nothing.
+  EXPECT_EQ(Option("-tDash /tSlash", 't'), "Slash");
+}
+
+TEST(CommandLineOption, AbsentOrEmpty) {
+  bool found = true;
+  EXPECT_EQ(Option("/TSetup", 't', &found), "");
+  EXPECT_FALSE(found);
+  EXPECT_EQ(Option("", 't', &found), "");
+  EXPECT_FALSE(found);
+  // A blank right after the letter: present, with an empty value.
+  EXPECT_EQ(Option("/t Setup", 't', &found), "");
+  EXPECT_TRUE(found);
+}
+
+class StartupTest : public ::testing::Test {
+ protected:
+  StartupTest() : rt(platform) {
+    SetAnsiCodePage(kCodePageUtf8);
+    platform.modulePath = dir / "setup.exe";
+  }
+  std::string LastBox() const {
+    return platform.boxes.empty() ? "" : platform.boxes.back().text;
+  }
+  TestDir dir;
+  FakePlatform platform;
+  Runtime rt;
+};
+
+TEST_F(StartupTest, MissingSettingsFileShowsMessage1WithThePath) {
+  EXPECT_FALSE(Startup(rt, ""));
+  EXPECT_EQ(std::string(rt.SettingsPath.Text()), dir / "setup.ini");
+  ASSERT_EQ(platform.boxes.size(), 1u);
+  EXPECT_NE(LastBox().find("\"" + dir / "setup.ini" + "\""), std::string::npos);
+  EXPECT_EQ(platform.boxes[0].style, kMbIconError);
+  EXPECT_EQ(platform.boxes[0].caption, "ソルベア アップデータ");
+}
+
+TEST_F(StartupTest, SettingsPathRules) {
+  dir.Write("sub/u.ini", "[UPDATER]\nNAME=\nPROC=A\n");
+  EXPECT_TRUE(Startup(rt, "/isub/u.ini /tCaption"));
+  EXPECT_EQ(std::string(rt.SettingsPath.Text()), dir / "sub/u.ini");
+  EXPECT_STREQ(rt.Caption.Text(), "Caption");
+  EXPECT_STREQ(rt.UpdaterProc.Text(), "A");
+
+  // An absolute value is still taken relative to the program's directory.
+  Runtime other(platform);
+  EXPECT_FALSE(Startup(other, "/i/etc/u.ini"));
+  EXPECT_EQ(std::string(other.SettingsPath.Text()), dir / "/etc/u.ini");
+
+  // A program name without an extension gets ".ini" appended.
+  platform.modulePath = dir / "setup";
+  dir.Write("setup.ini", "[UPDATER]\nNAME=\nPROC=A\n");
+  Runtime plain(platform);
+  EXPECT_TRUE(Startup(plain, ""));
+  EXPECT_EQ(std::string(plain.SettingsPath.Text()), dir / "setup.ini");
+}
+
+TEST_F(StartupTest, NameReplacesTheCaptionOnlyWhenNotEmpty) {
+  dir.Write("setup.ini", "[UPDATER]\nNAME=Product 2.0\nPROC=A\n");
+  EXPECT_TRUE(Startup(rt, "/tFromCommandLine"));
+  EXPECT_STREQ(rt.Caption.Text(), "Product 2.0");
+
+  dir.Write("setup.ini", "[UPDATER]\nNAME=\nPROC=A\n");
+  Runtime keep(platform);
+  EXPECT_TRUE(Startup(keep, "/tFromCommandLine"));
+  EXPECT_STREQ(keep.Caption.Text(), "FromCommandLine");
+}
+
+TEST_F(StartupTest, MissingOrNoDataKeyShowsMessage2) {
+  dir.Write("setup.ini", "[UPDATER]\nNAME=x\nPROC=no_data\n");
+  EXPECT_FALSE(Startup(rt, ""));
+  ASSERT_EQ(platform.boxes.size(), 1u);
+  EXPECT_NE(LastBox().find("セクション：\"UPDATER\"\nパラメータ：\"PROC\""),
+            std::string::npos);
+  // Message 2 already carries the caption of the command line or default.
+  EXPECT_EQ(platform.boxes[0].caption, "ソルベア アップデータ");
+}
+
+TEST_F(StartupTest, RunProgramReturnsZeroAndWritesTheOutcome) {
+  std::string transcript = dir / "t.jsonl";
+  setenv("UPDATER_TRANSCRIPT", transcript.c_str(), 1);
+  setenv("UPDATER_ANSWERS", "", 1);
+  EXPECT_EQ(RunProgram(rt, ""), 0);
+  unsetenv("UPDATER_TRANSCRIPT");
+  unsetenv("UPDATER_ANSWERS");
+  std::string lines = dir.Read("t.jsonl");
+  EXPECT_NE(lines.find("\"event\":\"box\""), std::string::npos);
+  EXPECT_NE(lines.find("{\"event\":\"end\",\"outcome\":\"not-started\"}"),
+            std::string::npos);
+  EXPECT_TRUE(platform.boxes.empty());  // answered, not shown
+}
+
+}  // namespace

@@ -1,0 +1,29 @@
+#include "core/switch_command.h"
+
+#include "core/dispatch.h"
+#include "core/levels.h"
+
+Procedure* LoadSwitch(Runtime& rt, const StrBuf& name) {
+  return LoadRecord<SwitchProcedure>(rt, name, "SWITCH_INFO",
+                                     {{"PROC", &SwitchProcedure::PROC},
+                                      {"0", &SwitchProcedure::list0},
+                                      {"1", &SwitchProcedure::list1}});
+}
+
+bool ExecuteSwitch(Runtime& rt, Procedure& record) {
+  auto& self = static_cast<SwitchProcedure&>(record);
+  StrBuf name = self.PROC;
+  name.Trim(" ", " ");
+  Procedure* target = FindProcedure(GetCurrentLevel(rt), name);
+  if (target == nullptr)
+    return ShowErrorReport(rt, kMsgBadSymbol, self.PROC.Text());
+  const StrBuf& chosen = target->ResultFlag != 0 ? self.list1 : self.list0;
+  int32_t n = chosen.FieldCount(",");
+  if (n == 0) return true;
+  if (rt.LevelCount >= kMaxLevels)
+    return ShowErrorReport(rt, kMsgNestingTooDeep, self.name.Text());
+  if (LoadProcedureList(rt, chosen, n) == nullptr) return false;
+  if (!ExecuteProcedureList(rt, GetCurrentLevel(rt))) return false;
+  FreeLevel(rt, GetCurrentLevel(rt));
+  return true;
+}

@@ -1,0 +1,85 @@
+#include "platform/fake/fake_platform.h"
+
+#include <cstring>
+
+namespace {
+
+std::string Lower(const std::string& text) {
+  std::string out = text;
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return out;
+}
+
+}  // namespace
+
+int FakePlatform::ShowBox(const char* text, const char* caption,
+                          unsigned style) {
+  boxes.push_back({text, caption, style});
+  if (boxes.size() <= boxAnswers.size()) return boxAnswers[boxes.size() - 1];
+  return (style & kMbTypeMask) == kMbYesNo ? kIdYes : kIdOk;
+}
+
+bool FakePlatform::RegOpen(uintptr_t root, const char* subKey, uint32_t,
+                           uintptr_t& handle) {
+  if (root != kHkeyLocalMachine) return false;
+  std::string prefix = Lower(subKey) + "|";
+  for (const auto& entry : registry) {
+    if (Lower(entry.first).compare(0, prefix.size(), prefix) == 0) {
+      openSubKeys_.push_back(Lower(subKey));
+      handle = openSubKeys_.size();
+      ++openKeys;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool FakePlatform::RegQuery(uintptr_t handle, const char* valueName,
+                            void* data, uint32_t& size) {
+  if (handle == 0 || handle > openSubKeys_.size()) return false;
+  std::string wanted = openSubKeys_[handle - 1] + "|" + Lower(valueName);
+  for (const auto& entry : registry) {
+    if (Lower(entry.first) != wanted) continue;
+    uint32_t needed = static_cast<uint32_t>(entry.second.size() + 1);
+    if (data == nullptr) {
+      size = needed;
+      return true;
+    }
+    if (size < needed) return false;
+    std::memcpy(data, entry.second.c_str(), needed);
+    size = needed;
+    return true;
+  }
+  return false;
+}
+
+void FakePlatform::RegClose(uintptr_t handle) {
+  if (handle != 0) --openKeys;
+}
+
+uint32_t FakePlatform::FindProcessId(const char* name) {
+  if (processes.empty()) return PosixPlatform::FindProcessId(name);
+  for (const auto& entry : processes)
+    if (Lower(entry.first) == Lower(name)) return entry.second;
+  return 0;
+}
+
+bool FakePlatform::SpecialFolder(int csidl, StrBuf& out) {
+  auto it = folders.find(csidl);
+  if (it != folders.end()) {
+    out.Assign(it->second.c_str());
+    return true;
+  }
+  if (failFolders) return false;
+  return PosixPlatform::SpecialFolder(csidl, out);
+}
+
+uint32_t FakePlatform::GetModulePath(char* buffer, uint32_t size) {
+  if (modulePath.empty()) return PosixPlatform::GetModulePath(buffer, size);
+  if (size == 0) return static_cast<uint32_t>(modulePath.size());
+  size_t n = modulePath.size() < size - 1 ? modulePath.size() : size - 1;
+  std::memcpy(buffer, modulePath.data(), n);
+  buffer[n] = 0;
+  return static_cast<uint32_t>(modulePath.size());
+}

@@ -1,0 +1,54 @@
+// A test double of the platform: the real POSIX platform for everything on
+// disk, with scripted answers where a real one cannot serve in tests
+// (message boxes, registry contents, process lists, the NT check).
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/posix/posix_platform.h"
+
+class FakePlatform : public PosixPlatform {
+ public:
+  struct BoxCall {
+    std::string text;
+    std::string caption;
+    unsigned style;
+  };
+
+  // Message boxes: each call is recorded; answers are taken in order, and
+  // kIdOk / kIdYes by the box kind when none is left.
+  std::vector<BoxCall> boxes;
+  std::vector<int> boxAnswers;
+  int ShowBox(const char* text, const char* caption, unsigned style) override;
+
+  // Registry: values by "subkey|valuename" (ASCII case ignored on lookup).
+  std::map<std::string, std::string> registry;
+  bool RegOpen(uintptr_t root, const char* subKey, uint32_t access,
+               uintptr_t& handle) override;
+  bool RegQuery(uintptr_t handle, const char* valueName, void* data,
+                uint32_t& size) override;
+  void RegClose(uintptr_t handle) override;
+  int openKeys = 0;  // keys opened and not closed yet
+
+  // The program's own path; empty means the real one.
+  std::string modulePath;
+  uint32_t GetModulePath(char* buffer, uint32_t size) override;
+
+  bool nt = true;
+  bool IsNt() override { return nt; }
+
+  // Processes: executable -> id; empty means the real lookup is used.
+  std::map<std::string, uint32_t> processes;
+  uint32_t FindProcessId(const char* name) override;
+
+  // Special folders by number; missing numbers fall back to the real ones
+  // unless failFolders is set.
+  std::map<int, std::string> folders;
+  bool failFolders = false;
+  bool SpecialFolder(int csidl, StrBuf& out) override;
+
+ private:
+  std::vector<std::string> openSubKeys_;
+};
