@@ -1,16 +1,152 @@
-// Placeholder: not built yet.
+// The condition commands. Each executor answers one yes/no question about
+// the machine and records the answer in the record's ResultFlag only; the
+// executor's own result says whether the run goes on.
 #include "commands/conditions.h"
 
-Procedure* LoadExist(Runtime&, const StrBuf&) { return nullptr; }
-bool ExecuteExist(Runtime&, Procedure&) { return false; }
-Procedure* LoadDate(Runtime&, const StrBuf&) { return nullptr; }
-bool ExecuteDate(Runtime&, Procedure&) { return false; }
-Procedure* LoadOsVer(Runtime&, const StrBuf&) { return nullptr; }
-bool ExecuteOsVer(Runtime&, Procedure&) { return false; }
-Procedure* LoadAppExist(Runtime&, const StrBuf&) { return nullptr; }
-bool ExecuteAppExist(Runtime&, Procedure&) { return false; }
-Procedure* LoadVerify(Runtime&, const StrBuf&) { return nullptr; }
-bool ExecuteVerify(Runtime&, Procedure&) { return false; }
-bool FileDateNotBefore(Runtime&, const char*, const StrBuf&) { return false; }
-bool IsNtPlatform(Runtime&) { return false; }
-uint32_t FindProcessId(Runtime&, const char*) { return 0; }
+#include "commands/file_tree.h"
+#include "platform/platform.h"
+#include "settings/error_report.h"
+
+namespace {
+
+// Item i of a comma-separated list, without leading and trailing spaces.
+StrBuf ListItem(const StrBuf& list, int32_t i) {
+  StrBuf item = list.Field(i, ",");
+  item.Trim(" ", " ");
+  return item;
+}
+
+// How a list walk ends for one item.
+enum class Walk { kContinue, kDecided };
+
+// Walks the items of list (the value of key) in order until test decides.
+// An empty list is reported and stops the run.
+template <class Test>
+bool WalkList(Runtime& rt, const Procedure& record, const StrBuf& list,
+              const char* key, Test test) {
+  int32_t count = list.FieldCount(",");
+  if (count == 0)
+    return ShowErrorReport(rt, kMsgItemCount, record.name.Text(), key);
+  for (int32_t i = 0; i < count; ++i) {
+    if (test(ListItem(list, i)) == Walk::kDecided) break;
+  }
+  return true;
+}
+
+}  // namespace
+
+Procedure* LoadExist(Runtime& rt, const StrBuf& name) {
+  return LoadRecord<ExistProcedure>(rt, name, "EXIST_INFO",
+                                    {{"FILE", &ExistProcedure::FILE}});
+}
+
+// Set when every item of FILE exists.
+bool ExecuteExist(Runtime& rt, Procedure& record) {
+  auto& exist = static_cast<ExistProcedure&>(record);
+  bool all = true;
+  if (!WalkList(rt, record, exist.FILE, "FILE", [&](const StrBuf& item) {
+        if (PathExists(rt.platform, item.Text())) return Walk::kContinue;
+        all = false;
+        return Walk::kDecided;
+      }))
+    return false;
+  if (all) record.ResultFlag = 1;
+  return true;
+}
+
+Procedure* LoadDate(Runtime& rt, const StrBuf& name) {
+  return LoadRecord<DateProcedure>(
+      rt, name, "DATE_INFO",
+      {{"FILE", &DateProcedure::FILE}, {"DATE", &DateProcedure::DATE}});
+}
+
+// Set when some item of FILE is older than DATE or cannot be opened.
+bool ExecuteDate(Runtime& rt, Procedure& record) {
+  auto& date = static_cast<DateProcedure&>(record);
+  bool older = false;
+  if (!WalkList(rt, record, date.FILE, "FILE", [&](const StrBuf& item) {
+        if (FileDateNotBefore(rt, item.Text(), date.DATE))
+          return Walk::kContinue;
+        older = true;
+        return Walk::kDecided;
+      }))
+    return false;
+  if (older) record.ResultFlag = 1;
+  return true;
+}
+
+Procedure* LoadOsVer(Runtime& rt, const StrBuf& name) {
+  return LoadRecord<OsVerProcedure>(rt, name, "OSVER_INFO", {});
+}
+
+bool ExecuteOsVer(Runtime& rt, Procedure& record) {
+  if (IsNtPlatform(rt)) record.ResultFlag = 1;
+  return true;
+}
+
+Procedure* LoadAppExist(Runtime& rt, const StrBuf& name) {
+  return LoadRecord<AppExistProcedure>(rt, name, "APPEXIST_INFO",
+                                       {{"APP", &AppExistProcedure::APP}});
+}
+
+// Set when every item of APP names a running process other than this one.
+bool ExecuteAppExist(Runtime& rt, Procedure& record) {
+  auto& app = static_cast<AppExistProcedure&>(record);
+  bool all = true;
+  if (!WalkList(rt, record, app.APP, "APP", [&](const StrBuf& item) {
+        if (FindProcessId(rt, item.Text()) != 0) return Walk::kContinue;
+        all = false;
+        return Walk::kDecided;
+      }))
+    return false;
+  if (all) record.ResultFlag = 1;
+  return true;
+}
+
+Procedure* LoadVerify(Runtime& rt, const StrBuf& name) {
+  return LoadRecord<VerifyProcedure>(
+      rt, name, "VERIFY_INFO",
+      {{"ARG1", &VerifyProcedure::ARG1}, {"ARG2", &VerifyProcedure::ARG2}});
+}
+
+// Set when the two lists agree at some position (ASCII case ignored); an
+// empty ARG1 compares the two whole values instead.
+bool ExecuteVerify(Runtime&, Procedure& record) {
+  auto& verify = static_cast<VerifyProcedure&>(record);
+  int32_t count = verify.ARG1.FieldCount(",");
+  if (count == 0) {
+    if (verify.ARG1.Equals(verify.ARG2)) record.ResultFlag = 1;
+    return true;
+  }
+  for (int32_t i = 0; i < count; ++i) {
+    if (ListItem(verify.ARG1, i).Equals(ListItem(verify.ARG2, i))) {
+      record.ResultFlag = 1;
+      break;
+    }
+  }
+  return true;
+}
+
+// True when the file's last-write date (local time) is on or after date,
+// given as year/month/day. A file that cannot be opened exclusively
+// (missing, a directory, held open elsewhere) counts as older.
+bool FileDateNotBefore(Runtime& rt, const char* path, const StrBuf& date) {
+  uint16_t fileYear = 0, fileMonth = 0, fileDay = 0;
+  {
+    std::unique_ptr<ExclusiveFile> file = rt.platform.OpenExclusive(path);
+    if (!file) return false;
+    if (!file->LastWriteLocalDate(fileYear, fileMonth, fileDay)) return false;
+  }
+  auto year = static_cast<uint16_t>(date.Field(0, "/").ToInt());
+  auto month = static_cast<uint16_t>(date.Field(1, "/").ToInt());
+  auto day = static_cast<uint16_t>(date.Field(2, "/").ToInt());
+  if (fileYear != year) return fileYear > year;
+  if (fileMonth != month) return fileMonth > month;
+  return fileDay >= day;
+}
+
+bool IsNtPlatform(Runtime& rt) { return rt.platform.IsNt(); }
+
+uint32_t FindProcessId(Runtime& rt, const char* name) {
+  return rt.platform.FindProcessId(name);
+}

@@ -1,5 +1,75 @@
-// Placeholder: not built yet.
+// MSGBOX: shows a message with the run's caption, possibly only when an
+// earlier procedure's result has a given value. OK or Yes sets the result
+// flag; ISABORT decides which answers stop the run.
 #include "commands/msgbox.h"
 
-Procedure* LoadMsgBox(Runtime&, const StrBuf&) { return nullptr; }
-bool ExecuteMsgBox(Runtime&, Procedure&) { return false; }
+#include "core/interaction.h"
+#include "core/levels.h"
+#include "platform/platform.h"
+#include "settings/error_report.h"
+
+namespace {
+
+struct BoxKind {
+  const char* word;
+  unsigned style;
+};
+
+constexpr BoxKind kBoxKinds[] = {
+    {"ERROR", kMbIconError},
+    {"INFORMATION", kMbIconInformation},
+    {"WARNING", kMbYesNo | kMbIconWarning | kMbDefButton2},
+    {"QUESTION", kMbYesNo | kMbIconQuestion},
+};
+
+}  // namespace
+
+Procedure* LoadMsgBox(Runtime& rt, const StrBuf& name) {
+  return LoadRecord<MsgBoxProcedure>(rt, name, "MSGBOX_INFO",
+                                     {{"FLAG", &MsgBoxProcedure::FLAG},
+                                      {"TYPE", &MsgBoxProcedure::TYPE},
+                                      {"TEXT", &MsgBoxProcedure::TEXT},
+                                      {"ISABORT", &MsgBoxProcedure::ISABORT}});
+}
+
+bool ExecuteMsgBox(Runtime& rt, Procedure& record) {
+  auto& box = static_cast<MsgBoxProcedure&>(record);
+
+  // FLAG "name,value": show the box only when procedure name of the current
+  // level has that result. A name alone is no condition.
+  if (box.FLAG.FieldCount(",") >= 2) {
+    StrBuf name = box.FLAG.Field(0, ",");
+    name.Trim(" ", " ");
+    Procedure* target = FindProcedure(GetCurrentLevel(rt), name);
+    if (target == nullptr)
+      return ShowErrorReport(rt, kMsgBadSymbol, box.FLAG.Text());
+    int32_t value = box.FLAG.Field(1, ",").ToInt();
+    if (target->ResultFlag != value) return true;
+  }
+
+  const BoxKind* kind = nullptr;
+  for (const BoxKind& candidate : kBoxKinds) {
+    if (box.TYPE.Equals(candidate.word)) {
+      kind = &candidate;
+      break;
+    }
+  }
+  if (kind == nullptr)
+    return ShowErrorReport(rt, kMsgBadSymbol, box.TYPE.Text());
+
+  box.TEXT.ReplaceAll("%n", "\n");
+  box.TEXT.ReplaceAll("%t", "\t");
+
+  int answer = ShowMessageBox(rt, box.TEXT.Text(), kind->style);
+  switch (answer) {
+    case kIdOk:
+    case kIdYes:
+      record.ResultFlag = 1;
+      return box.ISABORT.Field(0, ",").ToInt() == 0;
+    case kIdCancel:
+    case kIdNo:
+      return box.ISABORT.Field(1, ",").ToInt() == 0;
+    default:
+      return true;
+  }
+}

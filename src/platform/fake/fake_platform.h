@@ -36,6 +36,11 @@ class FakePlatform : public PosixPlatform {
   std::string modulePath;
   uint32_t GetModulePath(char* buffer, uint32_t size) override;
 
+  // The path separator the engine is told; "\\" lets path handling be
+  // tested as on Windows (the files on disk still use "/").
+  const char* separator = "/";
+  const char* PathSeparator() const override { return separator; }
+
   bool nt = true;
   bool IsNt() override { return nt; }
 

@@ -2,10 +2,17 @@
 // several files by concern: system.cc (code page, environment, folders,
 // registry replacement, message box), profile.cc (the INI reader),
 // files.cc (directory search, attributes, copies and moves),
-// processes.cc (start, wait, lookup), shortcut.cc (the .LNK writer).
+// processes.cc (start, wait), process_lookup.cc (lookup by executable),
+// shortcut.cc (the .LNK writer).
 #pragma once
 
+#include <map>
+#include <memory>
+#include <string>
+
 #include "platform/platform.h"
+
+struct ParsedProfile;  // a settings file read and indexed (profile.cc)
 
 class PosixPlatform : public Platform {
  public:
@@ -66,6 +73,25 @@ class PosixPlatform : public Platform {
   // 932).
   void SetCodePage(unsigned codePage) { codePage_ = codePage; }
 
+  // File names, environment values and the terminal use the encoding of the
+  // system's locale; these convert between it and the ANSI code page.
+  std::string AnsiToLocal(const char* text) const;
+  std::string LocalToAnsi(const char* text) const;
+
  private:
+  // An open App Paths key of the registry replacement.
+  struct AppPathKey {
+    std::string program;    // full path of the program (ANSI)
+    std::string directory;  // its directory (ANSI)
+  };
+
+  // The parsed settings file for path, read again when the file changed;
+  // null when it cannot be read.
+  std::shared_ptr<const ParsedProfile> LoadProfile(const char* path);
+
   unsigned codePage_;
+  unsigned localCodePage_;  // the code page of the locale's codeset
+  std::map<std::string, std::shared_ptr<const ParsedProfile>> profiles_;
+  std::map<uintptr_t, AppPathKey> appPathKeys_;
+  uintptr_t nextAppPathKey_ = 1;
 };

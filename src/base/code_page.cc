@@ -1,0 +1,46 @@
+#include "base/code_page.h"
+
+namespace {
+
+// Set once at start-up; tests change it at will.
+unsigned g_code_page = kCodePageUtf8;
+
+bool IsUtf8Continuation(unsigned char b) { return b >= 0x80 && b <= 0xBF; }
+
+}  // namespace
+
+void SetAnsiCodePage(unsigned codePage) { g_code_page = codePage; }
+
+unsigned AnsiCodePage() { return g_code_page; }
+
+bool IsLeadByte(unsigned char b) {
+  switch (g_code_page) {
+    case kCodePageShiftJis:
+      return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+    case 936:  // simplified Chinese
+    case 949:  // Korean
+    case 950:  // traditional Chinese
+      return b >= 0x81 && b <= 0xFE;
+    case kCodePageUtf8:
+      return b >= 0xC2 && b <= 0xF4;
+    default:
+      return false;
+  }
+}
+
+int CharLength(const char* p) {
+  const unsigned char b = static_cast<unsigned char>(p[0]);
+  if (b == 0 || !IsLeadByte(b)) return 1;
+  if (g_code_page != kCodePageUtf8) {
+    // Double-byte code page: any byte but the terminator is a trail byte.
+    return p[1] != 0 ? 2 : 1;
+  }
+  // UTF-8: the lead byte's high bits give the length. A sequence that is
+  // cut short or broken counts as one byte, so the byte after it (which may
+  // be a separator) is still seen.
+  const int n = b >= 0xF0 ? 4 : (b >= 0xE0 ? 3 : 2);
+  for (int i = 1; i < n; ++i) {
+    if (!IsUtf8Continuation(static_cast<unsigned char>(p[i]))) return 1;
+  }
+  return n;
+}

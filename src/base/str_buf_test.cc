@@ -1,0 +1,379 @@
+#include "base/str_buf.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "base/code_page.h"
+
+namespace {
+
+// Every test starts in UTF-8 and leaves the process's code page as it was.
+class StrBufTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    saved_ = AnsiCodePage();
+    SetAnsiCodePage(kCodePageUtf8);
+  }
+  void TearDown() override { SetAnsiCodePage(saved_); }
+
+ private:
+  unsigned saved_ = kCodePageUtf8;
+};
+
+std::string S(const StrBuf& s) { return s.Text(); }
+
+TEST_F(StrBufTest, StorageKeepsOwnTextSafe) {
+  StrBuf s("abc");
+  s.Append(s);
+  EXPECT_EQ(S(s), "abcabc");
+  s.SetText(s.PointerAt(3));  // a text inside the own buffer
+  EXPECT_EQ(S(s), "abc");
+  s = s;
+  EXPECT_EQ(S(s), "abc");
+
+  StrBuf moved(std::move(s));
+  EXPECT_EQ(S(moved), "abc");
+  EXPECT_STREQ(s.Text(), "");  // NOLINT: a moved-from string is empty
+  EXPECT_EQ(S(moved.Concat("d").Concat(StrBuf("e"))), "abcde");
+  EXPECT_EQ(S(moved), "abc");
+
+  StrBuf none(nullptr);
+  EXPECT_STREQ(none.Text(), "");
+  none.Free();
+  EXPECT_STREQ(none.Text(), "");
+  EXPECT_EQ(none.Length(), 0);
+}
+
+TEST_F(StrBufTest, AllocateGivesZeroedBufferForPlatformCalls) {
+  StrBuf s("old text");
+  ASSERT_TRUE(s.Allocate(64));
+  EXPECT_EQ(s.Length(), 0);
+  for (int i = 0; i < 64; ++i) EXPECT_EQ(s.Buffer()[i], 0);
+  std::memcpy(s.Buffer(), "filled", 6);
+  s.Compact();
+  EXPECT_EQ(S(s), "filled");
+}
+
+TEST_F(StrBufTest, PositionsOutsideTheTextAreHarmless) {
+  StrBuf s("abcdef");
+  EXPECT_EQ(s.CharAt(-1), 0);
+  EXPECT_EQ(s.CharAt(6), 0);
+  EXPECT_STREQ(s.PointerAt(100), "");
+  EXPECT_STREQ(s.PointerAt(-3), "abcdef");
+  EXPECT_EQ(S(s.Extract(-5, 100)), "abcdef");
+  EXPECT_EQ(S(s.Extract(3, 2)), "");
+  EXPECT_EQ(S(s.Substring(-1)), "f");
+  EXPECT_EQ(S(s.Substring(1, -2)), "bcde");
+  EXPECT_EQ(S(StrBuf().Substring(-1)), "");
+
+  StrBuf t("abcdef");
+  t.ReplaceSpan(2, 1, "XY");  // empty range: inserts
+  EXPECT_EQ(S(t), "abXYcdef");
+  t.ReplaceSpan(0, t.Length() - 1, "new");
+  EXPECT_EQ(S(t), "new");
+  t.ReplaceSpan(-10, 100, "all");
+  EXPECT_EQ(S(t), "all");
+  t.ReplaceSpan(5, 1, "!");  // range that ends before it starts
+  EXPECT_EQ(S(t), "all!");
+  t.ReplaceChars(-1, "?");
+  EXPECT_EQ(S(t), "all?");
+  StrBuf e;
+  e.ReplaceChars(-1, "x");
+  EXPECT_EQ(S(e), "");
+}
+
+TEST_F(StrBufTest, WordsOfCommandLine) {
+  StrBuf line("\"C:\\Program Files\\App\\setup.exe\" /q /tMy");
+  EXPECT_EQ(line.WordCount(), 3);
+  EXPECT_EQ(S(line.Word(0)), "C:\\Program Files\\App\\setup.exe");
+  EXPECT_EQ(S(line.Word(1)), "/q");
+  EXPECT_EQ(S(line.Word(-1)), "/tMy");
+  EXPECT_EQ(S(line.Word(3)), "");
+  EXPECT_EQ(S(line.Word(-4)), "");
+  // A range of several words keeps its quotes.
+  EXPECT_EQ(S(line.Words(0, 1)), "\"C:\\Program Files\\App\\setup.exe\" /q");
+  EXPECT_EQ(S(line.Words(1, -1)), "/q /tMy");
+  EXPECT_EQ(S(line.Words(2, 1)), "");
+}
+
+TEST_F(StrBufTest, WordCountingRules) {
+  EXPECT_EQ(StrBuf("").WordCount(), 0);
+  EXPECT_EQ(StrBuf(" ").WordCount(), 2);
+  StrBuf two_spaces("a  b");
+  EXPECT_EQ(two_spaces.WordCount(), 3);
+  EXPECT_EQ(S(two_spaces.Word(1)), "");
+  EXPECT_EQ(S(two_spaces.Word(2)), "b");
+  StrBuf quoted("a \"b c\" d");
+  EXPECT_EQ(quoted.WordCount(), 3);
+  EXPECT_EQ(S(quoted.Word(1)), "b c");
+  EXPECT_EQ(S(quoted.Word(2)), "d");
+  EXPECT_EQ(S(StrBuf("\"").Word(0)), "");
+  EXPECT_EQ(S(StrBuf("x \"").Word(1)), "");
+  // An unclosed quote keeps the rest in one word.
+  EXPECT_EQ(StrBuf("a \"b c d").WordCount(), 2);
+  EXPECT_EQ(S(StrBuf("").Word(-1)), "");
+}
+
+TEST_F(StrBufTest, ReplaceWords) {
+  StrBuf s("a b c");
+  s.ReplaceWord(1, "x y");
+  EXPECT_EQ(S(s), "a x y c");
+  s.ReplaceWord(9, "z");
+  EXPECT_EQ(S(s), "a x y c");
+  s.ReplaceWords(-2, -1, "end");
+  EXPECT_EQ(S(s), "a x end");
+  StrBuf q("p \"q r\" s");
+  q.ReplaceWord(1, "Q");  // the quotes around a single word stay
+  EXPECT_EQ(S(q), "p \"Q\" s");
+}
+
+TEST_F(StrBufTest, FieldsOfPath) {
+  StrBuf path("C:\\DIR\\APP.EXE");
+  EXPECT_EQ(path.FieldCount("\\"), 3);
+  EXPECT_EQ(S(path.Field(0, "\\")), "C:");
+  EXPECT_EQ(S(path.Field(-1, "\\")), "APP.EXE");
+  EXPECT_EQ(S(path.Fields(0, -2, "\\")), "C:\\DIR");
+  EXPECT_EQ(S(path.Fields(1, 2, "\\")), "DIR\\APP.EXE");
+  EXPECT_EQ(S(path.Field(3, "\\")), "");
+  EXPECT_EQ(S(path.Field(-4, "\\")), "");
+  EXPECT_EQ(S(StrBuf("APP.EXE").Fields(0, -2, "\\")), "APP.EXE");
+  path.ReplaceFields(-1, -1, ".", "ini");
+  EXPECT_EQ(S(path), "C:\\DIR\\APP.ini");
+}
+
+TEST_F(StrBufTest, FieldCountingRules) {
+  EXPECT_EQ(StrBuf("").FieldCount(","), 0);
+  EXPECT_EQ(StrBuf(",").FieldCount(","), 2);
+  EXPECT_EQ(StrBuf("a,").FieldCount(","), 2);
+  EXPECT_EQ(S(StrBuf("a,").Field(1, ",")), "");
+  EXPECT_EQ(S(StrBuf("abc").Field(0, ",")), "abc");
+  EXPECT_EQ(S(StrBuf("abc").Field(1, ",")), "");
+  EXPECT_EQ(S(StrBuf("a,b").Fields(0, -5, ",")), "a");
+  // Occurrences do not overlap.
+  StrBuf colons("a:::b");
+  EXPECT_EQ(colons.FieldCount("::"), 2);
+  EXPECT_EQ(S(colons.Field(1, "::")), ":b");
+  StrBuf table("A=1\nB=2\nC=3");
+  EXPECT_EQ(S(table.Field(1, "\n")), "B=2");
+}
+
+TEST_F(StrBufTest, ReplaceFields) {
+  StrBuf line("k=old");
+  line.ReplaceFields(1, 1, "=", "v");
+  EXPECT_EQ(S(line), "k=v");
+  StrBuf two("k=a=b");
+  two.ReplaceField(1, "=", "v");
+  EXPECT_EQ(S(two), "k=v=b");
+  StrBuf gap("a,,c");
+  gap.ReplaceField(1, ",", "b");
+  EXPECT_EQ(S(gap), "a,b,c");
+  gap.ReplaceField(7, ",", "x");
+  EXPECT_EQ(S(gap), "a,b,c");
+}
+
+TEST_F(StrBufTest, Blocks) {
+  StrBuf simple("a<b>c");
+  EXPECT_EQ(simple.BlockCount("<", ">"), 1);
+  EXPECT_EQ(S(simple.Block(0, "<", ">")), "<b>");
+  StrBuf nested("<a<b>c>");
+  EXPECT_EQ(nested.BlockCount("<", ">"), 1);
+  EXPECT_EQ(S(nested.Block(0, "<", ">")), "<a<b>c>");
+  // A block whose closing delimiter is missing runs to the end; an opening
+  // delimiter with no closing one anywhere after it is no step at all.
+  EXPECT_EQ(S(StrBuf("x{a{b}c").Block(0, "{", "}")), "{a{b}c");
+  EXPECT_EQ(StrBuf("x{a{b}c").BlockCount("{", "}"), 0);
+  EXPECT_EQ(S(StrBuf("x{abc").Block(0, "{", "}")), "");
+  StrBuf two("<a>x<b<c>>y");
+  EXPECT_EQ(two.BlockCount("<", ">"), 2);
+  EXPECT_EQ(S(two.Block(1, "<", ">")), "<b<c>>");
+  EXPECT_EQ(S(two.Block(-2, "<", ">")), "<a>");
+  EXPECT_EQ(S(two.Blocks(0, 1, "<", ">")), "<a>x<b<c>>");
+  EXPECT_EQ(S(two.Block(2, "<", ">")), "");
+  two.ReplaceBlock(1, "<", ">", "B");
+  EXPECT_EQ(S(two), "<a>xBy");
+  StrBuf words("{{x}} and {{y}}");
+  EXPECT_EQ(words.BlockCount("{{", "}}"), 2);
+  EXPECT_EQ(S(words.Block(-1, "{{", "}}")), "{{y}}");
+}
+
+TEST_F(StrBufTest, StrayCloseSpoilsLaterBlocks) {
+  EXPECT_EQ(StrBuf("<x>").BlockCount("<", ">"), 1);
+  StrBuf stray("a>b<x>");
+  EXPECT_EQ(stray.BlockCount("<", ">"), 0);
+  EXPECT_EQ(S(stray.Block(-1, "<", ">")), "");
+  stray.ReplaceBlock(-1, "<", ">", "Z");
+  EXPECT_EQ(S(stray), "a>b<x>");
+}
+
+TEST_F(StrBufTest, EmptySearchTextsChangeNothing) {
+  StrBuf s("abc");
+  EXPECT_EQ(s.CountOf(""), 0);
+  EXPECT_FALSE(s.Contains(""));
+  EXPECT_TRUE(s.StartsWith(""));
+  EXPECT_FALSE(s.ReplaceAll("", "x"));
+  EXPECT_EQ(s.FieldCount(""), 1);
+  EXPECT_EQ(S(s.Field(0, "")), "abc");
+  EXPECT_EQ(s.BlockCount("", ">"), 0);
+  EXPECT_EQ(S(s.Block(0, "<", "")), "");
+  s.Trim("", "");
+  EXPECT_EQ(S(s), "abc");
+}
+
+TEST_F(StrBufTest, Trim) {
+  StrBuf spaces("    ");
+  spaces.Trim(" ");
+  EXPECT_EQ(S(spaces), "");
+  StrBuf item("  a b  ");
+  item.Trim(" ", " ");
+  EXPECT_EQ(S(item), "a b");
+  StrBuf dir("C:\\dir\\\\\\");
+  dir.Trim("", "\\");
+  EXPECT_EQ(S(dir), "C:\\dir");
+  StrBuf query("{?App\\x}");
+  query.Trim("{", "}");
+  EXPECT_EQ(S(query), "?App\\x");
+  StrBuf folded("abABaBX");
+  folded.Trim("ab", "");
+  EXPECT_EQ(S(folded), "X");
+  StrBuf pairs("x;;;");
+  pairs.Trim("", ";;");
+  EXPECT_EQ(S(pairs), "x;");
+  StrBuf both("aa");
+  both.Trim("a", "a");  // the end never passes the start
+  EXPECT_EQ(S(both), "");
+  StrBuf short_text("ab");
+  short_text.Trim("abc", "abc");
+  EXPECT_EQ(S(short_text), "ab");
+}
+
+TEST_F(StrBufTest, ReplaceAll) {
+  StrBuf s("a%nb%n");
+  EXPECT_TRUE(s.ReplaceAll("%n", "\n"));
+  EXPECT_EQ(S(s), "a\nb\n");
+  StrBuf none("abc");
+  EXPECT_FALSE(none.ReplaceAll("%n", "\n"));
+  EXPECT_EQ(S(none), "abc");
+  // The search starts again from the beginning after each replacement.
+  StrBuf again("aaab");
+  EXPECT_TRUE(again.ReplaceAll("ab", "b"));
+  EXPECT_EQ(S(again), "b");
+  // A replacement holding the search text replaces each original once.
+  StrBuf grows("x.y.z");
+  EXPECT_TRUE(grows.ReplaceAll(".", ".."));
+  EXPECT_EQ(S(grows), "x..y..z");
+  StrBuf removed("a--b--");
+  EXPECT_TRUE(removed.ReplaceAll("-", ""));
+  EXPECT_EQ(S(removed), "ab");
+}
+
+TEST_F(StrBufTest, EqualsFoldsAsciiOnly) {
+  EXPECT_TRUE(StrBuf("Copy").Equals("COPY"));
+  EXPECT_TRUE(StrBuf("msgbox").Equals(StrBuf("MsgBox")));
+  EXPECT_FALSE(StrBuf("abc").Equals("abcd"));
+  EXPECT_FALSE(StrBuf("abcd").Equals("abc"));
+  EXPECT_FALSE(StrBuf("[").Equals("{"));
+  EXPECT_FALSE(StrBuf("@").Equals("`"));
+  EXPECT_FALSE(StrBuf("\xC3\xA4").Equals("\xC3\x84"));  // no folding of ä/Ä
+  EXPECT_TRUE(StrBuf("").Equals(nullptr));
+  EXPECT_TRUE(StrBuf("A").NotEquals("B"));
+}
+
+TEST_F(StrBufTest, Searching) {
+  StrBuf s("a,b,,c");
+  EXPECT_EQ(s.CountOf(","), 3);
+  EXPECT_EQ(s.CountOf(",,"), 1);
+  EXPECT_EQ(StrBuf("aaaa").CountOf("aa"), 2);
+  EXPECT_TRUE(s.Contains("b,"));
+  EXPECT_FALSE(s.Contains("B"));  // search is exact
+  EXPECT_TRUE(s.StartsWith("a,"));
+  EXPECT_FALSE(s.StartsWith("b"));
+}
+
+TEST_F(StrBufTest, NumbersReadLikeScanf) {
+  EXPECT_EQ(StrBuf("12abc").ToInt(), 12);
+  EXPECT_EQ(StrBuf("abc").ToInt(), 0);
+  EXPECT_EQ(StrBuf("").ToInt(), 0);
+  EXPECT_EQ(StrBuf(" \t-42").ToInt(), -42);
+  EXPECT_EQ(StrBuf("+7").ToInt(), 7);
+  EXPECT_EQ(StrBuf("- 7").ToInt(), 0);
+  EXPECT_EQ(StrBuf("-2147483648").ToInt(), INT32_MIN);
+  EXPECT_EQ(StrBuf("2147483647").ToInt(), INT32_MAX);
+  // Out of range: wraps modulo 2^32.
+  EXPECT_EQ(StrBuf("2147483648").ToInt(), INT32_MIN);
+  EXPECT_EQ(StrBuf("4294967297").ToInt(), 1);
+
+  EXPECT_EQ(StrBuf("1a").ToHex(), 26u);
+  EXPECT_EQ(StrBuf("0x1A").ToHex(), 26u);
+  EXPECT_EQ(StrBuf(" 0XfFz").ToHex(), 255u);
+  EXPECT_EQ(StrBuf("FFFFFFFF").ToHex(), 0xFFFFFFFFu);
+  EXPECT_EQ(StrBuf("-1").ToHex(), 0xFFFFFFFFu);
+  EXPECT_EQ(StrBuf("0x").ToHex(), 0u);
+  EXPECT_EQ(StrBuf("g1").ToHex(), 0u);
+  EXPECT_EQ(StrBuf("123456789").ToHex(), 0x23456789u);
+}
+
+TEST_F(StrBufTest, FormatIsBounded) {
+  StrBuf s;
+  s.Format("%s=%d", "key", 5);
+  EXPECT_EQ(S(s), "key=5");
+  s.Format("attr 0x%08X", 0x2Au);
+  EXPECT_EQ(S(s), "attr 0x0000002A");
+  const std::string big(5000, 'x');
+  s.Format("%s", big.c_str());
+  EXPECT_EQ(s.Length(), 1023);
+  EXPECT_EQ(S(s), big.substr(0, 1023));
+  s.Format("%s", "");
+  EXPECT_EQ(S(s), "");
+}
+
+TEST_F(StrBufTest, FormatCutKeepsDoubleByteCharactersWhole) {
+  SetAnsiCodePage(kCodePageShiftJis);
+  // 1022 bytes, then a double-byte character straddling the limit.
+  const std::string text = std::string(1022, 'a') + "\x95\x5C" + "tail";
+  StrBuf s;
+  s.Format("%s", text.c_str());
+  EXPECT_EQ(S(s), std::string(1022, 'a'));
+  SetAnsiCodePage(kCodePageUtf8);
+  const std::string utf8 = std::string(1021, 'a') + "\xE3\x81\x82";
+  s.Format("%s", utf8.c_str());
+  EXPECT_EQ(S(s), std::string(1021, 'a'));
+}
+
+TEST_F(StrBufTest, UnknownResourceGivesEmptyText) {
+  StrBuf s("before");
+  s.FormatResource(65000u, "x");
+  EXPECT_EQ(S(s), "");
+}
+
+// Shift-JIS characters whose trail byte is a backslash: 0x95 0x5C and
+// 0x83 0x5C.
+TEST_F(StrBufTest, ShiftJisTrailByteIsNeverASeparator) {
+  SetAnsiCodePage(kCodePageShiftJis);
+  StrBuf path("C:\\\x95\x5C\\\x83\x5C.txt");
+  EXPECT_EQ(path.FieldCount("\\"), 3);
+  EXPECT_EQ(S(path.Field(1, "\\")), "\x95\x5C");
+  EXPECT_EQ(S(path.Field(-1, "\\")), "\x83\x5C.txt");
+  EXPECT_EQ(path.CountOf("\\"), 2);
+  EXPECT_FALSE(StrBuf("\x95\x5C").Contains("\\"));
+  EXPECT_TRUE(path.ReplaceAll("\\", "/"));
+  EXPECT_EQ(S(path), "C:/\x95\x5C/\x83\x5C.txt");
+  StrBuf only("\x83\x5C");
+  EXPECT_FALSE(only.ReplaceAll("\\", "/"));
+  StrBuf block("\x83<\x83>x<y>");  // trail bytes '<' and '>' are no delimiters
+  EXPECT_EQ(block.BlockCount("<", ">"), 1);
+  EXPECT_EQ(S(block.Block(0, "<", ">")), "<y>");
+  // The same bytes in UTF-8 are single bytes: the backslash counts.
+  SetAnsiCodePage(kCodePageUtf8);
+  EXPECT_EQ(StrBuf("C:\\\x95\x5C\\x").FieldCount("\\"), 4);
+}
+
+TEST_F(StrBufTest, ShiftJisTrimTakesTrailByte) {
+  SetAnsiCodePage(kCodePageShiftJis);
+  StrBuf s("ab\x83\x5C");
+  s.Trim("", "\\");
+  EXPECT_EQ(S(s), "ab\x83");
+}
+
+}  // namespace

@@ -1,0 +1,231 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/code_page.h"
+#include "platform/fake/test_dir.h"
+#include "platform/posix/posix_platform.h"
+
+namespace {
+
+class ProfileTest : public ::testing::Test {
+ protected:
+  std::string Write(const std::string& contents) {
+    dir_.Write("settings.ini", contents);
+    return path_;
+  }
+
+  std::string Key(const char* section, const char* key, uint32_t size = 259) {
+    std::vector<char> buffer(size + 16, '#');
+    uint32_t n = platform_.ReadProfileKey(path_.c_str(), section, key,
+                                          "NO_DATA", buffer.data(), size);
+    EXPECT_EQ(n, std::strlen(buffer.data()));
+    EXPECT_EQ(buffer[size], '#') << "written past the buffer";
+    return std::string(buffer.data(), n);
+  }
+
+  // The section's lines, and the count returned.
+  std::vector<std::string> Lines(const char* section, uint32_t* count = nullptr,
+                                 uint32_t size = 32767) {
+    std::vector<char> buffer(size + 16, '#');
+    uint32_t n = platform_.ReadProfileSectionLines(path_.c_str(), section,
+                                                   buffer.data(), size);
+    if (count != nullptr) *count = n;
+    EXPECT_EQ(buffer[size], '#') << "written past the buffer";
+    std::vector<std::string> lines;
+    for (const char* p = buffer.data(); *p != 0; p += std::strlen(p) + 1)
+      lines.push_back(p);
+    return lines;
+  }
+
+  TestDir dir_;
+  std::string path_ = dir_ / "settings.ini";
+  PosixPlatform platform_;
+};
+
+using Strings = std::vector<std::string>;
+
+TEST_F(ProfileTest, NamesIgnoreCaseAndTheFirstOfAKindWins) {
+  Write(
+      "TOP=before any section\n"
+      "[Updater]\n"
+      "mode=first\n"
+      "MODE=second\n"
+      "[UPDATER]\n"
+      "MODE=other section\n"
+      "EXTRA=x\n"
+      "[ Spaced ]\n"
+      "  Key Name  =v\n");
+  EXPECT_EQ(Key("UPDATER", "Mode"), "first");
+  EXPECT_EQ(Key("updater", "EXTRA"), "NO_DATA");
+  EXPECT_EQ(Key("Spaced", "key name"), "v");
+  EXPECT_EQ(Key("UPDATER", "TOP"), "NO_DATA");
+  EXPECT_EQ(Key("NONE", "MODE"), "NO_DATA");
+  EXPECT_EQ(Lines("Updater"), (Strings{"mode=first", "MODE=second"}));
+}
+
+TEST_F(ProfileTest, ValuesLoseBlanksAndOnePairOfQuotes) {
+  Write(
+      "[S]\n"
+      "A =  two  words \t\n"
+      "DQ=\"  kept  \"\n"
+      "SQ='single'\n"
+      "NESTED=\"\"twice\"\"\n"
+      "MIXED=\"open'\n"
+      "LONE=\"\n"
+      "EMPTYQ=\"\"\n"
+      "EMPTY=\n"
+      "EQ=a=b\n"
+      "NOEQUALS\n");
+  EXPECT_EQ(Key("S", "A"), "two  words");
+  EXPECT_EQ(Key("S", "DQ"), "  kept  ");
+  EXPECT_EQ(Key("S", "SQ"), "single");
+  EXPECT_EQ(Key("S", "NESTED"), "\"twice\"");
+  EXPECT_EQ(Key("S", "MIXED"), "\"open'");
+  EXPECT_EQ(Key("S", "LONE"), "\"");
+  EXPECT_EQ(Key("S", "EMPTYQ"), "");
+  EXPECT_EQ(Key("S", "EMPTY"), "");
+  EXPECT_EQ(Key("S", "EQ"), "a=b");
+  EXPECT_EQ(Key("S", "NOEQUALS"), "NO_DATA");
+}
+
+TEST_F(ProfileTest, LineEndsByteOrderMarkAndMissingFinalNewline) {
+  Write("\xEF\xBB\xBF[S]\r\nA=1\r\nB=2\rC=3\n\r\nD=4");
+  EXPECT_EQ(Key("S", "A"), "1");
+  EXPECT_EQ(Key("S", "B"), "2");
+  EXPECT_EQ(Key("S", "C"), "3");
+  EXPECT_EQ(Key("S", "D"), "4");
+  EXPECT_EQ(Lines("S"), (Strings{"A=1", "B=2", "C=3", "D=4"}));
+}
+
+TEST_F(ProfileTest, ValuesAreCutToTheBufferSize) {
+  Write("[S]\nLONG=" + std::string(300, 'x') + "\n");
+  EXPECT_EQ(Key("S", "LONG"), std::string(258, 'x'));
+  EXPECT_EQ(Key("S", "LONG", 1), "");
+  EXPECT_EQ(Key("S", "MISSING", 4), "NO_");
+
+  // A double-byte character is not split by the cut.
+  SetAnsiCodePage(kCodePageShiftJis);
+  Write("[S]\nJ=a\x82\xA0\x82\xA2\n");
+  EXPECT_EQ(Key("S", "J", 5), "a\x82\xA0");
+  EXPECT_EQ(Key("S", "J", 6), "a\x82\xA0\x82\xA2");
+  SetAnsiCodePage(kCodePageUtf8);
+}
+
+TEST_F(ProfileTest, SectionLinesAreHandedOverAsWritten) {
+  Write(
+      "[DEFINE]\n"
+      "  <A> = 1 \n"
+      ";comment=x\n"
+      "\n"
+      "   \t\n"
+      "no equals sign\n"
+      "<B>=2\n"
+      "[define]\n"
+      "<C>=3\n"
+      "[Empty]\n"
+      "[Next]\n"
+      "X=1\n");
+  uint32_t count = 0;
+  Strings expected{"  <A> = 1 ", ";comment=x", "no equals sign", "<B>=2"};
+  EXPECT_EQ(Lines("define", &count), expected);
+  EXPECT_EQ(count, 11u + 11 + 15 + 6);
+  EXPECT_EQ(Lines("Empty", &count), Strings{});
+  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(Lines("Missing", &count), Strings{});
+}
+
+TEST_F(ProfileTest, SectionListCutKeepsTwoTerminators) {
+  Write("[S]\nAAAA\nBBBB\n");
+  uint32_t count = 0;
+  EXPECT_EQ(Lines("S", &count, 11), (Strings{"AAAA", "BBBB"}));
+  EXPECT_EQ(count, 10u);
+  EXPECT_EQ(Lines("S", &count, 10), (Strings{"AAAA", "BBB"}));
+  EXPECT_EQ(count, 8u);
+  EXPECT_EQ(Lines("S", &count, 6), (Strings{"AAAA"}));
+  EXPECT_EQ(count, 4u);
+  EXPECT_EQ(Lines("S", &count, 2), Strings{});
+  EXPECT_EQ(count, 0u);
+  char one = '#';
+  EXPECT_EQ(platform_.ReadProfileSectionLines(path_.c_str(), "S", &one, 1), 0u);
+  EXPECT_EQ(one, 0);
+}
+
+TEST_F(ProfileTest, UnreadableFilesGiveTheDefault) {
+  path_ = dir_ / "missing.ini";
+  EXPECT_EQ(Key("S", "A"), "NO_DATA");
+  EXPECT_EQ(Lines("S"), Strings{});
+  path_ = dir_.path();  // a directory
+  EXPECT_EQ(Key("S", "A"), "NO_DATA");
+  path_ = dir_ / "settings.ini";
+  Write("");
+  EXPECT_EQ(Key("S", "A"), "NO_DATA");
+}
+
+TEST_F(ProfileTest, BadInputIsReadWithoutHarm) {
+  static const char kBinary[] = "[S]\nA=x\0y\nB=2\n\0=\n[T]\n\xFF\xFE\0\0\n";
+  std::string binary(kBinary, sizeof kBinary - 1);
+  Write(binary + "C=" + std::string(100 * 1024, 'c') + "\nD=4");
+  EXPECT_EQ(Key("S", "A"), "x");
+  EXPECT_EQ(Key("S", "B"), "2");
+  EXPECT_EQ(Lines("S"), (Strings{"A=x", "B=2"}));
+  EXPECT_EQ(Key("T", "C"), std::string(258, 'c'));
+  EXPECT_EQ(Key("T", "D"), "4");
+  uint32_t count = 0;
+  Strings lines = Lines("T", &count);
+  EXPECT_EQ(count, 32765u);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[1].size(), 32765u - 3);
+}
+
+TEST_F(ProfileTest, LargeFileIsParsedOnce) {
+  std::string text;
+  text.reserve(50u << 20);
+  for (int i = 0; text.size() < (50u << 20); ++i) {
+    text += "[P" + std::to_string(i) +
+            "]\nMODE=COPY\nFROM=a,b,c\nTO=" + std::string(40, 'd') + "\n";
+  }
+  text += "[LAST]\nMODE=END\n";
+  Write(text);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Key("LAST", "MODE"), "END");
+  // Parsing it for every key would take minutes.
+  for (int i = 0; i < 2000; ++i) {
+    std::string section = "P" + std::to_string(i * 7);
+    ASSERT_EQ(Key(section.c_str(), "FROM"), "a,b,c");
+    ASSERT_LT(std::chrono::steady_clock::now() - start,
+              std::chrono::seconds(15));
+  }
+}
+
+TEST_F(ProfileTest, ChangedFileIsReadAgain) {
+  Write("[S]\nA=1\n");
+  // Let the file's times fall behind the clock so that the parsed file is
+  // trusted until it changes.
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  EXPECT_EQ(Key("S", "A"), "1");
+  EXPECT_EQ(Key("S", "A"), "1");
+
+  struct stat before;
+  ASSERT_EQ(stat(path_.c_str(), &before), 0);
+  Write("[S]\nA=2\n");  // same size
+  timespec times[2] = {before.st_atim, before.st_mtim};
+  ASSERT_EQ(utimensat(AT_FDCWD, path_.c_str(), times, 0), 0);  // same mtime
+  EXPECT_EQ(Key("S", "A"), "2");
+
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  EXPECT_EQ(Key("S", "A"), "2");
+  Write("[S]\nA=345\n");
+  EXPECT_EQ(Key("S", "A"), "345");
+
+  ASSERT_EQ(std::remove(path_.c_str()), 0);
+  EXPECT_EQ(Key("S", "A"), "NO_DATA");
+}
+
+}  // namespace

@@ -1,0 +1,320 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <stdio_ext.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+
+#include "base/code_page.h"
+#include "platform/fake/test_dir.h"
+#include "platform/posix/posix_platform.h"
+
+namespace {
+
+// Sets (or with null unsets) an environment variable for one scope.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    if (value != nullptr)
+      setenv(name, value, 1);
+    else
+      unsetenv(name);
+  }
+  ~ScopedEnv() {
+    if (old_)
+      setenv(name_.c_str(), old_->c_str(), 1);
+    else
+      unsetenv(name_.c_str());
+  }
+
+ private:
+  std::string name_;
+  std::optional<std::string> old_;
+};
+
+// Points a standard descriptor elsewhere for one scope.
+class ScopedRedirect {
+ public:
+  ScopedRedirect(int fd, int target) : fd_(fd), saved_(dup(fd)) {
+    dup2(target, fd);
+  }
+  ~ScopedRedirect() {
+    dup2(saved_, fd_);
+    close(saved_);
+  }
+
+ private:
+  int fd_;
+  int saved_;
+};
+
+const char kAppPaths[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
+
+std::string Folder(PosixPlatform& platform, int csidl) {
+  StrBuf out("unchanged");
+  if (!platform.SpecialFolder(csidl, out)) return "<failed>";
+  return out.Text();
+}
+
+TEST(PosixSystemTest, CodePageFollowsTheLocale) {
+  ScopedEnv all("LC_ALL", "C.UTF-8");
+  EXPECT_EQ(PosixPlatform().AnsiCodePage(), kCodePageUtf8);
+
+  // A Shift_JIS locale made for the test, where the tools allow it.
+  TestDir dir;
+  std::string command =
+      "localedef --no-warnings=ascii -c -f SHIFT_JIS -i ja_JP '" +
+      (dir / "ja_JP.SJIS") + "' >/dev/null 2>&1";
+  (void)std::system(command.c_str());
+  struct stat st;
+  if (stat((dir / "ja_JP.SJIS").c_str(), &st) != 0)
+    GTEST_SKIP() << "cannot build a Shift_JIS locale here";
+  ScopedEnv path("LOCPATH", dir.path().c_str());
+  ScopedEnv sjis("LC_ALL", "ja_JP.SJIS");
+  EXPECT_EQ(PosixPlatform().AnsiCodePage(), kCodePageShiftJis);
+}
+
+TEST(PosixSystemTest, ShiftJisConversion) {
+  PosixPlatform platform;
+  platform.SetCodePage(kCodePageShiftJis);
+  const char* utf8 = "日本語テスト～\\";
+  const char* sjis =
+      "\x93\xFA\x96\x7B\x8C\xEA\x83\x65\x83\x58\x83\x67\x81\x60\\";
+  EXPECT_EQ(platform.Utf8ToAnsi(utf8), sjis);
+  EXPECT_EQ(platform.AnsiToUtf8(sjis), utf8);
+
+  // Broken or unmappable input is replaced, and the rest still converted.
+  EXPECT_EQ(platform.AnsiToUtf8("a\x85\x40"
+                                "b\x82"),
+            "a\xEF\xBF\xBD"
+            "b\xEF\xBF\xBD");
+  EXPECT_EQ(platform.Utf8ToAnsi("\xF0\x9F\x98\x80x\xFF\xE3\x81\x82"),
+            "?x?\x82\xA0");
+
+  platform.SetCodePage(kCodePageUtf8);
+  EXPECT_EQ(platform.Utf8ToAnsi("\xFF日本"), "\xFF日本");
+  EXPECT_EQ(platform.AnsiToUtf8("\xFF日本"), "\xFF日本");
+}
+
+TEST(PosixSystemTest, MessageTableFollowsTheAnsiCodePage) {
+  char buffer[300];
+  SetAnsiCodePage(kCodePageUtf8);
+  ASSERT_GT(LoadResourceString(11, buffer, sizeof buffer), 0);
+  EXPECT_STREQ(buffer, "プロシージャ数が正しくありません。");
+  LoadResourceString(1, buffer, sizeof buffer);
+  EXPECT_NE(std::strstr(buffer, "。\n\n"), nullptr);
+  EXPECT_EQ(LoadResourceString(5, buffer, sizeof buffer), 0);
+  EXPECT_STREQ(buffer, "");
+  EXPECT_EQ(LoadResourceString(11, buffer, 5), 3);  // one character fits
+
+  SetAnsiCodePage(kCodePageShiftJis);
+  EXPECT_EQ(LoadResourceString(11, buffer, sizeof buffer), 34);
+  EXPECT_EQ(std::string(buffer, 4), "\x83\x76\x83\x8D");  // プロ
+  EXPECT_EQ(LoadResourceString(11, buffer, 4), 2);
+  EXPECT_EQ(std::string(buffer), "\x83\x76");
+  SetAnsiCodePage(kCodePageUtf8);
+}
+
+TEST(PosixSystemTest, FoldersFollowXdgAndTheEnvironment) {
+  TestDir dir;
+  PosixPlatform platform;
+  ScopedEnv home("HOME", "/home/user/");
+  ScopedEnv config("XDG_CONFIG_HOME", nullptr);
+  ScopedEnv data("XDG_DATA_HOME", nullptr);
+  ScopedEnv desktop("XDG_DESKTOP_DIR", nullptr);
+  ScopedEnv documents("XDG_DOCUMENTS_DIR", nullptr);
+
+  EXPECT_EQ(Folder(platform, 0x10), "/home/user/Desktop");
+  EXPECT_EQ(Folder(platform, 0x19), "/home/user/Desktop");
+  EXPECT_EQ(Folder(platform, 0x17), "/home/user/.local/share/applications");
+  EXPECT_EQ(Folder(platform, 0x05), "/home/user/Documents");
+  EXPECT_EQ(Folder(platform, 0x36), "/home/user/Pictures");
+  EXPECT_EQ(Folder(platform, 0x07), "/home/user/.config/autostart");
+  EXPECT_EQ(Folder(platform, 0x1A), "/home/user/.config");
+  EXPECT_EQ(Folder(platform, 0x28), "/home/user");
+  EXPECT_EQ(Folder(platform, 0x99), "<failed>");
+
+  {
+    ScopedEnv set("XDG_DESKTOP_DIR", "/elsewhere/desk/");
+    ScopedEnv ignored("XDG_DATA_HOME", "relative/path");
+    EXPECT_EQ(Folder(platform, 0x10), "/elsewhere/desk");
+    EXPECT_EQ(Folder(platform, 0x1C), "/home/user/.local/share");
+  }
+
+  // The user-dirs file of the configuration home names localized folders.
+  dir.Write("config/user-dirs.dirs",
+            "# written by xdg-user-dirs-update\n"
+            "XDG_DESKTOP_DIR=\"$HOME/デスクトップ\"\n"
+            "XDG_MUSIC_DIR=\"/srv/music/\"\n"
+            "XDG_VIDEOS_DIR=\"videos\"\n");
+  ScopedEnv configSet("XDG_CONFIG_HOME", (dir / "config").c_str());
+  ScopedEnv dataSet("XDG_DATA_HOME", "/data");
+  EXPECT_EQ(Folder(platform, 0x10), "/home/user/デスクトップ");
+  EXPECT_EQ(Folder(platform, 0x0D), "/srv/music");
+  EXPECT_EQ(Folder(platform, 0x0E), "/home/user/Videos");
+  EXPECT_EQ(Folder(platform, 0x23), dir / "config");
+  EXPECT_EQ(Folder(platform, 0x02), "/data/applications");
+
+  // Texts go to the engine in its code page.
+  platform.SetCodePage(kCodePageShiftJis);
+  EXPECT_EQ(Folder(platform, 0x10),
+            "/home/user/\x83\x66\x83\x58\x83\x4E\x83\x67\x83\x62\x83\x76");
+  platform.SetCodePage(kCodePageUtf8);
+
+  StrBuf temp;
+  {
+    ScopedEnv tmp("TMPDIR", "/var/tmp//");
+    ASSERT_TRUE(platform.TempPath(temp));
+    EXPECT_STREQ(temp.Text(), "/var/tmp/");
+  }
+  ScopedEnv noTmp("TMPDIR", nullptr);
+  ASSERT_TRUE(platform.TempPath(temp));
+  EXPECT_STREQ(temp.Text(), "/tmp/");
+
+  ScopedEnv noHome("HOME", nullptr);
+  EXPECT_EQ(Folder(platform, 0x28), "<failed>");
+  EXPECT_EQ(Folder(platform, 0x05), "<failed>");
+  EXPECT_EQ(Folder(platform, 0x1C), "/data");
+}
+
+TEST(PosixSystemTest, AppPathsFindProgramsAlongPath) {
+  TestDir dir;
+  dir.Write("empty/.keep", "");
+  dir.Write("bin/tool", "#!/bin/sh\n");
+  dir.Write("bin/plain", "text");
+  dir.Write("bin/sub/.keep", "");
+  ASSERT_EQ(chmod((dir / "bin/tool").c_str(), 0755), 0);
+  ASSERT_EQ(chmod((dir / "bin/sub").c_str(), 0755), 0);
+  std::string search = "bin::" + (dir / "empty") + ":" + (dir / "bin") + "//";
+  ScopedEnv path("PATH", search.c_str());
+  PosixPlatform platform;
+
+  uintptr_t key = 0;
+  std::string name = std::string(
+                         "SOFTWARE\\microsoft\\windows\\currentversion\\"
+                         "app paths\\") +
+                     "tool";
+  ASSERT_TRUE(platform.RegOpen(kHkeyLocalMachine, name.c_str(), kKeyRead, key));
+  EXPECT_NE(key, 0u);
+  const std::string program = dir / "bin/tool";
+  uint32_t size = 0;
+  ASSERT_TRUE(platform.RegQuery(key, "", nullptr, size));
+  EXPECT_EQ(size, program.size() + 1);
+  std::string value(size, '#');
+  ASSERT_TRUE(platform.RegQuery(key, "", &value[0], size));
+  EXPECT_EQ(value, program + '\0');
+
+  uint32_t small = 4;
+  char tooSmall[4] = {'#', '#', '#', '#'};
+  EXPECT_FALSE(platform.RegQuery(key, "", tooSmall, small));
+  EXPECT_EQ(small, program.size() + 1);
+
+  char directory[512];
+  size = sizeof directory;
+  ASSERT_TRUE(platform.RegQuery(key, "Path", directory, size));
+  EXPECT_STREQ(directory, (dir / "bin").c_str());
+  size = sizeof directory;
+  EXPECT_FALSE(platform.RegQuery(key, "Other", directory, size));
+
+  uintptr_t second = 0;
+  ASSERT_TRUE(
+      platform.RegOpen(kHkeyLocalMachine, name.c_str(), kKeyRead, second));
+  EXPECT_NE(second, key);
+  platform.RegClose(key);
+  size = 0;
+  EXPECT_FALSE(platform.RegQuery(key, "", nullptr, size));
+  EXPECT_TRUE(platform.RegQuery(second, "", nullptr, size));
+  platform.RegClose(second);
+
+  for (const char* missing : {"plain", "sub", "nothing", "", "tool\\deeper"}) {
+    uintptr_t none = 0;
+    EXPECT_FALSE(platform.RegOpen(kHkeyLocalMachine,
+                                  (kAppPaths + std::string(missing)).c_str(),
+                                  kKeyRead, none))
+        << missing;
+  }
+  uintptr_t none = 0;
+  EXPECT_FALSE(platform.RegOpen(0x80000001, name.c_str(), kKeyRead, none));
+  EXPECT_FALSE(
+      platform.RegOpen(kHkeyLocalMachine, "Software\\tool", kKeyRead, none));
+}
+
+TEST(PosixSystemTest, ModulePathIsTheRunningProgram) {
+  PosixPlatform platform;
+  char expected[4096];
+  ssize_t n = readlink("/proc/self/exe", expected, sizeof expected - 1);
+  ASSERT_GT(n, 4);
+  expected[n] = 0;
+  char buffer[4096];
+  EXPECT_EQ(platform.GetModulePath(buffer, sizeof buffer),
+            static_cast<uint32_t>(n));
+  EXPECT_STREQ(buffer, expected);
+  char small[6] = {'#', '#', '#', '#', '#', '#'};
+  EXPECT_EQ(platform.GetModulePath(small, 5), 4u);
+  EXPECT_EQ(std::string(small), std::string(expected, 4));
+  EXPECT_EQ(small[5], '#');
+}
+
+// Runs a box with stdin and stderr on a pseudo terminal or, with
+// terminal false, on /dev/null and a file; input is what the user types.
+int RunBox(unsigned style, bool terminal, const std::string& input,
+           std::string* shown = nullptr) {
+  PosixPlatform platform;
+  TestDir dir;
+  std::fflush(stderr);
+  int in = -1, err = -1, master = -1;
+  if (terminal) {
+    master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return -1;
+    in = err = open(ptsname(master), O_RDWR | O_NOCTTY);
+    if (write(master, input.data(), input.size()) !=
+        static_cast<ssize_t>(input.size())) {
+      return -1;
+    }
+  } else {
+    in = open("/dev/null", O_RDONLY);
+    err = open((dir / "err").c_str(), O_WRONLY | O_CREAT, 0600);
+  }
+  int answer;
+  {
+    ScopedRedirect stdinTo(STDIN_FILENO, in);
+    ScopedRedirect stderrTo(STDERR_FILENO, err);
+    clearerr(stdin);
+    answer = platform.ShowBox("Replace the files?", "Caption", style);
+    std::fflush(stderr);
+    __fpurge(stdin);
+    clearerr(stdin);
+  }
+  if (shown != nullptr && !terminal) *shown = dir.Read("err");
+  close(in);
+  if (err != in) close(err);
+  if (master >= 0) close(master);
+  return answer;
+}
+
+TEST(PosixSystemTest, BoxWithoutTerminalTakesTheDefault) {
+  std::string shown;
+  EXPECT_EQ(RunBox(kMbOk | kMbIconError, false, "", &shown), kIdOk);
+  EXPECT_NE(shown.find("Caption"), std::string::npos);
+  EXPECT_NE(shown.find("Replace the files?"), std::string::npos);
+  EXPECT_EQ(RunBox(kMbYesNo | kMbIconQuestion, false, ""), kIdYes);
+  EXPECT_EQ(RunBox(kMbYesNo | kMbIconWarning | kMbDefButton2, false, ""),
+            kIdNo);
+}
+
+TEST(PosixSystemTest, BoxOnTerminalAsksUntilAnswered) {
+  EXPECT_EQ(RunBox(kMbYesNo, true, "maybe\n  NO \n"), kIdNo);
+  EXPECT_EQ(RunBox(kMbYesNo | kMbDefButton2, true, "y\n"), kIdYes);
+  EXPECT_EQ(RunBox(kMbYesNo | kMbDefButton2, true, "\n"), kIdNo);
+  EXPECT_EQ(RunBox(kMbYesNo, true, "\n"), kIdYes);
+  EXPECT_EQ(RunBox(kMbOk, true, "\n"), kIdOk);
+}
+
+}  // namespace
