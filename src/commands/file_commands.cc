@@ -1,13 +1,125 @@
-// Placeholder: not built yet.
+// The file commands COPY, MOVE, DELETE, ATTR and MAKEDIR: loops over the
+// items of their lists, one file-tree operation per item, stopping at the
+// first item that fails.
 #include "commands/file_commands.h"
 
-Procedure* LoadCopy(Runtime&, const StrBuf&) { return nullptr; }
-bool ExecuteCopy(Runtime&, Procedure&) { return false; }
-Procedure* LoadMove(Runtime&, const StrBuf&) { return nullptr; }
-bool ExecuteMove(Runtime&, Procedure&) { return false; }
-Procedure* LoadDelete(Runtime&, const StrBuf&) { return nullptr; }
-bool ExecuteDelete(Runtime&, Procedure&) { return false; }
-Procedure* LoadAttr(Runtime&, const StrBuf&) { return nullptr; }
-bool ExecuteAttr(Runtime&, Procedure&) { return false; }
-Procedure* LoadMakeDir(Runtime&, const StrBuf&) { return nullptr; }
-bool ExecuteMakeDir(Runtime&, Procedure&) { return false; }
+#include "commands/file_tree.h"
+#include "settings/error_report.h"
+
+namespace {
+
+// Item i of a comma list, without leading and trailing spaces; the empty
+// text beyond the last item.
+StrBuf ListItem(const StrBuf& list, int32_t i) {
+  StrBuf item = list.Field(i, ",");
+  item.Trim(" ", " ");
+  return item;
+}
+
+using PathOperation = bool (*)(Platform& platform, const StrBuf& path);
+using PairOperation = bool (*)(Platform& platform, const StrBuf& first,
+                               const StrBuf& second);
+
+bool RunList(Runtime& rt, Procedure& record, const StrBuf& list,
+             const char* key, MessageId failure, PathOperation operation) {
+  int32_t count = list.FieldCount(",");
+  if (count == 0)
+    return ShowErrorReport(rt, kMsgItemCount, record.name.Text(), key);
+  for (int32_t i = 0; i < count; ++i) {
+    StrBuf item = ListItem(list, i);
+    if (!operation(rt.platform, item))
+      return ShowErrorReport(rt, failure, item.Text());
+  }
+  record.ResultFlag = 1;
+  return true;
+}
+
+// The destination of item i is item i of the second list (empty when that
+// list is shorter); surplus items of the second list are not used.
+bool RunPairs(Runtime& rt, Procedure& record, const StrBuf& sources,
+              const StrBuf& destinations, MessageId failure,
+              PairOperation operation) {
+  int32_t count = sources.FieldCount(",");
+  if (count == 0)
+    return ShowErrorReport(rt, kMsgItemCount, record.name.Text(), "FROM");
+  for (int32_t i = 0; i < count; ++i) {
+    StrBuf source = ListItem(sources, i);
+    StrBuf destination = ListItem(destinations, i);
+    if (!operation(rt.platform, source, destination))
+      return ShowErrorReport(rt, failure, source.Text(), destination.Text());
+  }
+  record.ResultFlag = 1;
+  return true;
+}
+
+bool MakeDirectoryItem(Platform& platform, const StrBuf& path) {
+  return CreateDirectoryPath(platform, path);
+}
+
+}  // namespace
+
+Procedure* LoadCopy(Runtime& rt, const StrBuf& name) {
+  return LoadRecord<CopyProcedure>(rt, name, "COPY_INFO",
+                                   {{"FROM", &CopyProcedure::FROM},
+                                    {"TO", &CopyProcedure::TO}});
+}
+
+bool ExecuteCopy(Runtime& rt, Procedure& record) {
+  auto& copy = static_cast<CopyProcedure&>(record);
+  return RunPairs(rt, copy, copy.FROM, copy.TO, kMsgCopyFailed, CopyTree);
+}
+
+Procedure* LoadMove(Runtime& rt, const StrBuf& name) {
+  return LoadRecord<MoveProcedure>(rt, name, "MOVE_INFO",
+                                   {{"FROM", &MoveProcedure::FROM},
+                                    {"TO", &MoveProcedure::TO}});
+}
+
+bool ExecuteMove(Runtime& rt, Procedure& record) {
+  auto& move = static_cast<MoveProcedure&>(record);
+  return RunPairs(rt, move, move.FROM, move.TO, kMsgMoveFailed, MoveTree);
+}
+
+Procedure* LoadDelete(Runtime& rt, const StrBuf& name) {
+  return LoadRecord<DeleteProcedure>(rt, name, "DELETE_INFO",
+                                     {{"FILE", &DeleteProcedure::FILE}});
+}
+
+bool ExecuteDelete(Runtime& rt, Procedure& record) {
+  auto& del = static_cast<DeleteProcedure&>(record);
+  return RunList(rt, del, del.FILE, "FILE", kMsgDeleteFailed, DeleteTree);
+}
+
+Procedure* LoadAttr(Runtime& rt, const StrBuf& name) {
+  return LoadRecord<AttrProcedure>(rt, name, "ATTR_INFO",
+                                   {{"FILE", &AttrProcedure::FILE},
+                                    {"ARG", &AttrProcedure::ARG}});
+}
+
+bool ExecuteAttr(Runtime& rt, Procedure& record) {
+  auto& attr = static_cast<AttrProcedure&>(record);
+  int32_t count = attr.FILE.FieldCount(",");
+  if (count == 0)
+    return ShowErrorReport(rt, kMsgItemCount, attr.name.Text(), "FILE");
+  for (int32_t i = 0; i < count; ++i) {
+    StrBuf path = ListItem(attr.FILE, i);
+    // An unreadable mask (empty, no hexadecimal digit) is 0, no error.
+    uint32_t mask = ListItem(attr.ARG, i).ToHex();
+    if (!SetAttributes(rt.platform, path, mask))
+      return ShowErrorReport(rt, kMsgAttrFailed, path.Text(),
+                             static_cast<unsigned>(mask));
+  }
+  attr.ResultFlag = 1;
+  return true;
+}
+
+Procedure* LoadMakeDir(Runtime& rt, const StrBuf& name) {
+  return LoadRecord<MakeDirProcedure>(rt, name, "MAKEDIR_INFO",
+                                      {{"DIR", &MakeDirProcedure::DIR}});
+}
+
+bool ExecuteMakeDir(Runtime& rt, Procedure& record) {
+  auto& makeDir = static_cast<MakeDirProcedure&>(record);
+  return RunList(rt, makeDir, makeDir.DIR, "DIR", kMsgMakeDirFailed,
+                 MakeDirectoryItem);
+}

@@ -1,11 +1,351 @@
-// Placeholder: not built yet.
+// File-tree operations: existence tests, directory paths, the walker and the
+// copy, move, delete and attribute operations built on it.
+//
+// Links to directories (symbolic links, junctions: attributes 0x10 | 0x400)
+// are never entered by a walk. Deleting one removes the link itself; moving
+// one moves the link itself; a copy leaves it out (it is neither followed nor
+// recreated), and a copy whose source is such a link fails.
 #include "commands/file_tree.h"
 
-bool PathExists(Platform&, const char*) { return false; }
-bool IsDirectory(Platform&, const char*) { return false; }
-bool CreateDirectoryPath(Platform&, const StrBuf&) { return false; }
-bool WalkTree(Platform&, const StrBuf&, WalkCallback, int, void*) { return false; }
-bool CopyTree(Platform&, const StrBuf&, const StrBuf&) { return false; }
-bool MoveTree(Platform&, const StrBuf&, const StrBuf&) { return false; }
-bool DeleteTree(Platform&, const StrBuf&) { return false; }
-bool SetAttributes(Platform&, const StrBuf&, uint32_t) { return false; }
+#include <memory>
+
+#include "base/code_page.h"
+#include "platform/platform.h"
+
+namespace {
+
+// The context of the copy and move walks.
+struct TreeTarget {
+  int32_t skip = 0;     // leading fields of an entry path that are the source
+  StrBuf destination;   // the destination directory
+};
+
+bool IsSeparatorAt(const char* text, const char* sep, int32_t sepLength) {
+  for (int32_t i = 0; i < sepLength; ++i)
+    if (text[i] != sep[i]) return false;
+  return true;
+}
+
+// The path without its trailing separators. Character-aware: the trail byte
+// of a double-byte character is never taken for a separator.
+StrBuf WithoutTrailingSeparators(const StrBuf& path, const char* sep) {
+  const char* text = path.Text();
+  int32_t sepLength = 0;
+  while (sep[sepLength] != '\0') ++sepLength;
+  int32_t position = 0;
+  int32_t keep = 0;  // bytes up to the end of the last other character
+  while (text[position] != '\0') {
+    if (IsSeparatorAt(text + position, sep, sepLength)) {
+      position += sepLength;
+      continue;
+    }
+    int n = CharLength(text + position);
+    position += n < 1 ? 1 : n;
+    keep = position;
+  }
+  if (keep == path.Length()) return path;
+  return path.Extract(0, keep - 1);
+}
+
+// The fields 0 to -2 of a path; the empty text for a path of one field (a
+// name relative to the working directory).
+StrBuf ParentPart(const StrBuf& path, const char* sep) {
+  if (path.FieldCount(sep) < 2) return StrBuf();
+  return path.Fields(0, -2, sep);
+}
+
+// True when path is base itself or lies beneath it. Text comparison with the
+// ASCII letters' case ignored, trailing separators disregarded.
+bool IsSameOrBeneath(const StrBuf& path, const StrBuf& base, const char* sep) {
+  StrBuf p = WithoutTrailingSeparators(path, sep);
+  StrBuf b = WithoutTrailingSeparators(base, sep);
+  int32_t length = b.Length();
+  if (length == 0 || p.Length() < length) return false;
+  if (p.Extract(0, length - 1).NotEquals(b)) return false;
+  if (p.Length() == length) return true;
+  int32_t sepLength = 0;
+  while (sep[sepLength] != '\0') ++sepLength;
+  return IsSeparatorAt(p.PointerAt(length), sep, sepLength);
+}
+
+bool IsSamePath(const StrBuf& a, const StrBuf& b, const char* sep) {
+  return WithoutTrailingSeparators(a, sep)
+      .Equals(WithoutTrailingSeparators(b, sep));
+}
+
+bool WalkSearch(Platform& platform, const StrBuf& pattern,
+                const StrBuf* directory, WalkCallback callback, int recursive,
+                void* user);
+
+// Walks the contents of a directory (searched with "*.*").
+bool WalkInside(Platform& platform, const StrBuf& directory,
+                WalkCallback callback, void* user) {
+  const char* sep = platform.PathSeparator();
+  StrBuf pattern = directory.Concat(sep).Concat("*.*");
+  return WalkSearch(platform, pattern, &directory, callback, 1, user);
+}
+
+// One directory search; entry paths are directory + separator + name, or the
+// bare name when directory is null.
+bool WalkSearch(Platform& platform, const StrBuf& pattern,
+                const StrBuf* directory, WalkCallback callback, int recursive,
+                void* user) {
+  const char* sep = platform.PathSeparator();
+  DirEntry entry;
+  std::unique_ptr<DirSearch> search = platform.StartSearch(pattern.Text(),
+                                                           entry);
+  if (!search) return false;
+  do {
+    bool isDirectory = (entry.attributes & kAttrDirectory) != 0;
+    if (isDirectory && (entry.name == "." || entry.name == "..")) continue;
+    StrBuf path = directory != nullptr
+                      ? directory->Concat(sep).Concat(entry.name.c_str())
+                      : StrBuf(entry.name.c_str());
+    if (!isDirectory) {
+      if (!callback(platform, path, kWalkFile, user)) return false;
+    } else if ((entry.attributes & kAttrReparsePoint) != 0) {
+      if (!callback(platform, path, kWalkDirectoryLink, user)) return false;
+    } else {
+      if (!callback(platform, path, kWalkDirectoryEnter, user)) return false;
+      if (recursive && !WalkInside(platform, path, callback, user))
+        return false;
+      if (!callback(platform, path, kWalkDirectoryLeave, user)) return false;
+    }
+  } while (search->Next(entry));
+  return true;
+}
+
+// What a copy or move source names.
+enum class SourceKind { kFile, kDirectory, kSelection, kDirectoryLink };
+
+SourceKind ClassifySource(Platform& platform, const StrBuf& source) {
+  uint32_t attributes = platform.GetFileAttrs(source.Text());
+  if (attributes != kInvalidAttributes &&
+      (attributes & kAttrDirectory) != 0) {
+    return (attributes & kAttrReparsePoint) != 0 ? SourceKind::kDirectoryLink
+                                                 : SourceKind::kDirectory;
+  }
+  if (source.Field(-1, platform.PathSeparator()).Contains("*"))
+    return SourceKind::kSelection;
+  return SourceKind::kFile;
+}
+
+// Sets up the target of a directory or selection copy or move. Fails for an
+// empty destination (never the root instead) and for a destination that
+// would be walked as part of the source.
+bool PrepareTarget(Platform& platform, SourceKind kind, const StrBuf& source,
+                   const StrBuf& destination, TreeTarget& target) {
+  const char* sep = platform.PathSeparator();
+  if (kind == SourceKind::kDirectory) {
+    StrBuf directory = WithoutTrailingSeparators(source, sep);
+    if (directory.IsEmpty()) return false;
+    target.skip = directory.FieldCount(sep);
+    target.destination = WithoutTrailingSeparators(destination, sep);
+    if (target.destination.IsEmpty()) return false;
+    return !IsSameOrBeneath(target.destination, directory, sep);
+  }
+  target.skip = source.FieldCount(sep) - 1;
+  target.destination = WithoutTrailingSeparators(
+      destination.Fields(0, -2, sep), sep);
+  if (target.destination.IsEmpty()) return false;
+  // The selected files onto themselves.
+  return !IsSamePath(target.destination, ParentPart(source, sep), sep);
+}
+
+// Where an entry goes: the destination followed by the entry's fields after
+// the source's. False when the entry has no such fields, or when a directory
+// entry is, or holds, the destination itself (a walk into its own output).
+bool BuildTarget(Platform& platform, const StrBuf& entry, WalkEvent event,
+                 const TreeTarget& target, StrBuf& out) {
+  const char* sep = platform.PathSeparator();
+  if (event != kWalkFile && IsSameOrBeneath(target.destination, entry, sep))
+    return false;
+  StrBuf rest = entry.Fields(target.skip, -1, sep);
+  if (rest.IsEmpty()) return false;
+  out = target.destination.Concat(sep).Concat(rest);
+  return true;
+}
+
+int CopyEntry(Platform& platform, const StrBuf& entry, WalkEvent event,
+              void* user) {
+  const TreeTarget& tree = *static_cast<const TreeTarget*>(user);
+  switch (event) {
+    case kWalkFile:
+    case kWalkDirectoryEnter: {
+      StrBuf target;
+      if (!BuildTarget(platform, entry, event, tree, target)) return 0;
+      if (event == kWalkFile)
+        return platform.CopyFileOver(entry.Text(), target.Text());
+      if (PathExists(platform, target.Text())) return 1;
+      return platform.MakeDirectory(target.Text());
+    }
+    case kWalkDirectoryLeave:
+      return 1;
+    case kWalkDirectoryLink:
+      return 1;  // left out: never followed, never recreated
+  }
+  return 0;
+}
+
+// Moves one file or link to target, replacing a file there. A move onto
+// itself fails before anything is deleted.
+int MoveOne(Platform& platform, const StrBuf& entry, const StrBuf& target) {
+  if (IsSamePath(entry, target, platform.PathSeparator())) return 0;
+  if (PathExists(platform, target.Text()))
+    platform.DeleteOneFile(target.Text());  // a failure shows in the move
+  return platform.MoveFileTo(entry.Text(), target.Text());
+}
+
+int MoveEntry(Platform& platform, const StrBuf& entry, WalkEvent event,
+              void* user) {
+  const TreeTarget& tree = *static_cast<const TreeTarget*>(user);
+  StrBuf target;
+  switch (event) {
+    case kWalkFile:
+    case kWalkDirectoryLink:  // the link itself moves
+      if (!BuildTarget(platform, entry, event, tree, target)) return 0;
+      return MoveOne(platform, entry, target);
+    case kWalkDirectoryEnter:
+      if (!BuildTarget(platform, entry, event, tree, target)) return 0;
+      if (PathExists(platform, target.Text())) return 1;
+      return platform.MakeDirectory(target.Text());
+    case kWalkDirectoryLeave:
+      return platform.RemoveDir(entry.Text());  // emptied by now
+  }
+  return 0;
+}
+
+int DeleteEntry(Platform& platform, const StrBuf& entry, WalkEvent event,
+                void*) {
+  switch (event) {
+    case kWalkFile:
+      return platform.DeleteOneFile(entry.Text());
+    case kWalkDirectoryEnter:
+      return 1;
+    case kWalkDirectoryLeave:
+    case kWalkDirectoryLink:  // the link itself, nothing behind it
+      return platform.RemoveDir(entry.Text());
+  }
+  return 0;
+}
+
+int SetAttributesEntry(Platform& platform, const StrBuf& entry,
+                       WalkEvent event, void* user) {
+  switch (event) {
+    case kWalkFile:
+      return platform.SetFileAttrs(entry.Text(),
+                                   *static_cast<const uint32_t*>(user));
+    case kWalkDirectoryEnter:
+    case kWalkDirectoryLeave:
+    case kWalkDirectoryLink:
+      return 1;  // directories are left unchanged
+  }
+  return 0;
+}
+
+}  // namespace
+
+bool PathExists(Platform& platform, const char* path) {
+  DirEntry entry;
+  return platform.StartSearch(path, entry) != nullptr;
+}
+
+bool IsDirectory(Platform& platform, const char* path) {
+  uint32_t attributes = platform.GetFileAttrs(path);
+  return attributes != kInvalidAttributes &&
+         (attributes & kAttrDirectory) != 0;
+}
+
+bool CreateDirectoryPath(Platform& platform, const StrBuf& path) {
+  if (PathExists(platform, path.Text())) return true;
+  const char* sep = platform.PathSeparator();
+  int32_t count = path.FieldCount(sep);
+  // Field 0 (the drive, or the empty field before a leading separator) is
+  // never created; nor are the server and share of a network path.
+  int32_t first = path.StartsWith(StrBuf(sep).Concat(sep).Text()) ? 4 : 1;
+  for (int32_t i = first; i < count; ++i) {
+    // An empty field (doubled or trailing separator) adds no directory.
+    if (path.Field(i, sep).IsEmpty()) continue;
+    StrBuf prefix = path.Fields(0, i, sep);
+    if (!PathExists(platform, prefix.Text()) &&
+        !platform.MakeDirectory(prefix.Text()))
+      return false;
+  }
+  return true;
+}
+
+bool WalkTree(Platform& platform, const StrBuf& path, WalkCallback callback,
+              int recursive, void* user) {
+  const char* sep = platform.PathSeparator();
+  if (recursive) {
+    uint32_t attributes = platform.GetFileAttrs(path.Text());
+    if (attributes != kInvalidAttributes &&
+        (attributes & kAttrDirectory) != 0 &&
+        (attributes & kAttrReparsePoint) == 0) {
+      // Only trailing separators go: a leading one makes the path absolute.
+      StrBuf directory = WithoutTrailingSeparators(path, sep);
+      return WalkInside(platform, directory, callback, user);
+    }
+  }
+  if (path.FieldCount(sep) < 2)
+    return WalkSearch(platform, path, nullptr, callback, recursive, user);
+  StrBuf directory = path.Fields(0, -2, sep);
+  return WalkSearch(platform, path, &directory, callback, recursive, user);
+}
+
+bool CopyTree(Platform& platform, const StrBuf& source,
+              const StrBuf& destination) {
+  const char* sep = platform.PathSeparator();
+  SourceKind kind = ClassifySource(platform, source);
+  if (kind == SourceKind::kDirectoryLink) return false;
+  if (kind == SourceKind::kFile) {
+    if (!CreateDirectoryPath(platform, ParentPart(destination, sep)))
+      return false;
+    return platform.CopyFileOver(source.Text(), destination.Text());
+  }
+  TreeTarget target;
+  if (!PrepareTarget(platform, kind, source, destination, target)) return false;
+  if (!CreateDirectoryPath(platform, target.destination)) return false;
+  return WalkTree(platform, source, CopyEntry, 1, &target);
+}
+
+bool MoveTree(Platform& platform, const StrBuf& source,
+              const StrBuf& destination) {
+  const char* sep = platform.PathSeparator();
+  SourceKind kind = ClassifySource(platform, source);
+  if (kind == SourceKind::kFile || kind == SourceKind::kDirectoryLink) {
+    // Nothing to move: the destination stays.
+    if (platform.GetFileAttrs(source.Text()) == kInvalidAttributes)
+      return false;
+    if (!CreateDirectoryPath(platform, ParentPart(destination, sep)))
+      return false;
+    return MoveOne(platform, source, destination);
+  }
+  TreeTarget target;
+  if (!PrepareTarget(platform, kind, source, destination, target)) return false;
+  if (!CreateDirectoryPath(platform, target.destination)) return false;
+  if (!WalkTree(platform, source, MoveEntry, 1, &target)) return false;
+  if (kind == SourceKind::kSelection) return true;
+  return platform.RemoveDir(WithoutTrailingSeparators(source, sep).Text());
+}
+
+bool DeleteTree(Platform& platform, const StrBuf& path) {
+  const char* sep = platform.PathSeparator();
+  uint32_t attributes = platform.GetFileAttrs(path.Text());
+  if (attributes != kInvalidAttributes &&
+      (attributes & kAttrDirectory) != 0) {
+    // A directory, also when written with a trailing separator.
+    StrBuf directory = WithoutTrailingSeparators(path, sep);
+    if (directory.IsEmpty()) return false;  // never the root
+    if ((attributes & kAttrReparsePoint) != 0)
+      return platform.RemoveDir(directory.Text());
+    if (!WalkTree(platform, directory, DeleteEntry, 1, nullptr)) return false;
+    return platform.RemoveDir(directory.Text());
+  }
+  if (!PathExists(platform, path.Text())) return true;  // nothing to delete
+  return WalkTree(platform, path, DeleteEntry, 1, nullptr);
+}
+
+bool SetAttributes(Platform& platform, const StrBuf& pattern, uint32_t mask) {
+  return WalkTree(platform, pattern, SetAttributesEntry, 0, &mask);
+}

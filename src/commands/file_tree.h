@@ -8,12 +8,19 @@
 
 class Platform;
 
+// The kinds of callback calls of a walk, depth-first: a directory's
+// kWalkDirectoryEnter comes before everything beneath it and its
+// kWalkDirectoryLeave after. A link to a directory (a symbolic link or a
+// junction, attribute 0x400 with 0x10) is never entered: it gets one
+// kWalkDirectoryLink call instead.
 enum WalkEvent : int {
   kWalkFile = 0,
   kWalkDirectoryEnter = 1,
   kWalkDirectoryLeave = 2,
+  kWalkDirectoryLink = 3,
 };
 
+// Returns nonzero to go on, 0 to end the walk with failure.
 using WalkCallback = int (*)(Platform& platform, const StrBuf& entry,
                              WalkEvent event, void* user);
 

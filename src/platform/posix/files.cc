@@ -1,16 +1,492 @@
 // Directory search, attributes, directories, copies, moves and deletes.
+//
+// The engine expects Windows file semantics; this file gives them on POSIX:
+// - A search pattern may hold "*" (any run) and "?" (one character) in its
+//   last component; ASCII case is ignored and "X.*" also matches "X" (so
+//   "*.*" matches every name). A search of a directory yields "." and ".."
+//   first, as on Windows.
+// - The read-only attribute is "no write permission bit at all". It is
+//   checked here, not left to the kernel, so that deleting or overwriting a
+//   read-only file fails for root as well. Hidden, system and archive bits
+//   are accepted and not stored.
+// - Attributes reported: a directory 0x10; a file 0x20 (archive, what
+//   Windows reports for a fresh file), plus 0x1 when read-only; a symbolic
+//   link 0x400 plus 0x10 when it leads to a directory, else 0x20. The last
+//   component of a path is never followed.
+// - Copies keep permission bits and modification time and are written to a
+//   temporary name beside the destination, then renamed over it.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "base/code_page.h"
 #include "platform/posix/posix_platform.h"
 
-std::unique_ptr<DirSearch> PosixPlatform::StartSearch(const char*, DirEntry&) {
-  return nullptr;
+namespace {
+
+constexpr mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
+
+bool IsReadOnlyMode(mode_t mode) {
+  return S_ISREG(mode) && (mode & kWriteBits) == 0;
 }
-uint32_t PosixPlatform::GetFileAttrs(const char*) { return kInvalidAttributes; }
-bool PosixPlatform::SetFileAttrs(const char*, uint32_t) { return false; }
-bool PosixPlatform::MakeDirectory(const char*) { return false; }
-bool PosixPlatform::RemoveDir(const char*) { return false; }
-bool PosixPlatform::CopyFileOver(const char*, const char*) { return false; }
-bool PosixPlatform::MoveFileTo(const char*, const char*) { return false; }
-bool PosixPlatform::DeleteOneFile(const char*) { return false; }
-std::unique_ptr<ExclusiveFile> PosixPlatform::OpenExclusive(const char*) {
-  return nullptr;
+
+// A file descriptor closed by the destructor.
+class Fd {
+ public:
+  explicit Fd(int fd = -1) : fd_(fd) {}
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  ~Fd() { Close(); }
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+  // Closes now; false when close reports an error (a late write error).
+  bool Close() {
+    if (fd_ < 0) return true;
+    int rc = close(fd_);
+    fd_ = -1;
+    return rc == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+bool HasWildcards(const std::string& name) {
+  return name.find_first_of("*?") != std::string::npos;
+}
+
+// The bytes of one character of the current code page.
+int CharLen(const char* p) {
+  int n = CharLength(p);
+  return n < 1 ? 1 : n;
+}
+
+bool SameChar(const char* a, int lenA, const char* b, int lenB) {
+  if (lenA != lenB) return false;
+  if (lenA == 1) {
+    unsigned char x = static_cast<unsigned char>(*a);
+    unsigned char y = static_cast<unsigned char>(*b);
+    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
+    return x == y;
+  }
+  return std::memcmp(a, b, static_cast<size_t>(lenA)) == 0;
+}
+
+// "*" and "?" matching over whole characters, with the classic single
+// backtracking point for the last "*" (linear in practice, never recursive).
+bool MatchPlain(const char* pattern, const char* name) {
+  const char* p = pattern;
+  const char* n = name;
+  const char* starP = nullptr;
+  const char* starN = nullptr;
+  while (*n != '\0') {
+    if (*p == '*') {
+      starP = ++p;
+      starN = n;
+      continue;
+    }
+    int pl = CharLen(p);
+    int nl = CharLen(n);
+    if (*p != '\0' && (*p == '?' || SameChar(p, pl, n, nl))) {
+      p += pl;
+      n += nl;
+      continue;
+    }
+    if (starP == nullptr) return false;
+    p = starP;
+    starN += CharLen(starN);
+    n = starN;
+  }
+  while (*p == '*') ++p;
+  return *p == '\0';
+}
+
+bool MatchName(const std::string& pattern, const char* name) {
+  if (MatchPlain(pattern.c_str(), name)) return true;
+  // "X.*" also matches a name without an extension: "*.*" matches all.
+  size_t len = pattern.size();
+  if (len >= 2 && pattern[len - 2] == '.' && pattern[len - 1] == '*')
+    return MatchPlain(pattern.substr(0, len - 2).c_str(), name);
+  return false;
+}
+
+// Attributes of an entry whose lstat is st; followed is the stat of the
+// link's target for a link (null when it cannot be read).
+uint32_t AttributesOf(const struct stat& st, const struct stat* followed) {
+  if (S_ISLNK(st.st_mode)) {
+    bool toDirectory = followed != nullptr && S_ISDIR(followed->st_mode);
+    return kAttrReparsePoint | (toDirectory ? kAttrDirectory : kAttrArchive);
+  }
+  if (S_ISDIR(st.st_mode)) return kAttrDirectory;
+  return kAttrArchive | (IsReadOnlyMode(st.st_mode) ? kAttrReadOnly : 0);
+}
+
+// Attributes of name in the open directory dirFd; false when it vanished.
+bool EntryAttributes(int dirFd, const char* name, unsigned char type,
+                     uint32_t& attributes) {
+  // A directory needs no stat: its attributes never carry more than 0x10.
+  if (type == DT_DIR) {
+    attributes = kAttrDirectory;
+    return true;
+  }
+  struct stat st;
+  if (fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+  struct stat target;
+  bool haveTarget =
+      S_ISLNK(st.st_mode) && fstatat(dirFd, name, &target, 0) == 0;
+  attributes = AttributesOf(st, haveTarget ? &target : nullptr);
+  return true;
+}
+
+// The path without trailing slashes ("/" stays "/").
+std::string WithoutTrailingSlashes(const char* path) {
+  std::string p(path);
+  while (p.size() > 1 && p.back() == '/') p.pop_back();
+  return p;
+}
+
+// Attributes of a path, the last component not followed;
+// kInvalidAttributes when it does not exist.
+uint32_t PathAttributes(const std::string& path) {
+  struct stat st;
+  if (path.empty() || lstat(path.c_str(), &st) != 0) return kInvalidAttributes;
+  struct stat target;
+  bool haveTarget = S_ISLNK(st.st_mode) && stat(path.c_str(), &target) == 0;
+  return AttributesOf(st, haveTarget ? &target : nullptr);
+}
+
+// A search that matched one named entry.
+class SingleSearch : public DirSearch {
+ public:
+  bool Next(DirEntry&) override { return false; }
+};
+
+// A wildcard search over one directory: "." and ".." first (when they
+// match), then the directory's entries in the order the system gives them.
+class PatternSearch : public DirSearch {
+ public:
+  PatternSearch(DIR* dir, std::string pattern)
+      : dir_(dir), pattern_(std::move(pattern)) {}
+  PatternSearch(const PatternSearch&) = delete;
+  PatternSearch& operator=(const PatternSearch&) = delete;
+  ~PatternSearch() override { closedir(dir_); }
+
+  bool Next(DirEntry& entry) override {
+    while (dots_ < 2) {
+      const char* dot = dots_++ == 0 ? "." : "..";
+      if (MatchName(pattern_, dot)) {
+        entry.name = dot;
+        entry.attributes = kAttrDirectory;
+        return true;
+      }
+    }
+    for (;;) {
+      errno = 0;
+      struct dirent* d = readdir(dir_);
+      if (d == nullptr) return false;
+      const char* name = d->d_name;
+      if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+        continue;
+      if (!MatchName(pattern_, name)) continue;
+      uint32_t attributes = 0;
+      if (!EntryAttributes(dirfd(dir_), name, d->d_type, attributes))
+        continue;  // vanished since it was listed
+      entry.name = name;
+      entry.attributes = attributes;
+      return true;
+    }
+  }
+
+ private:
+  DIR* dir_;
+  std::string pattern_;
+  int dots_ = 0;
+};
+
+// The two halves of a path at its last slash.
+void SplitPath(const std::string& path, std::string& directory,
+               std::string& name) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) {
+    directory = ".";
+    name = path;
+  } else {
+    directory = slash == 0 ? "/" : path.substr(0, slash);
+    name = path.substr(slash + 1);
+  }
+}
+
+// Writes everything from in to out: copy_file_range where the kernel and the
+// file systems allow it, read and write otherwise.
+bool CopyData(int in, int out) {
+  bool useRange = true;
+  std::vector<char> buffer;
+  for (;;) {
+    if (useRange) {
+      ssize_t n = copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
+      if (n > 0) continue;
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && errno != EXDEV && errno != ENOSYS && errno != EINVAL &&
+          errno != EOPNOTSUPP && errno != EPERM && errno != ETXTBSY)
+        return false;
+      // 0 may mean "not supported here" on some file systems: read on to
+      // make sure the end is real.
+      useRange = false;
+      buffer.resize(1 << 16);
+    }
+    ssize_t got = read(in, buffer.data(), buffer.size());
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return false;
+    if (got == 0) return true;
+    const char* p = buffer.data();
+    while (got > 0) {
+      ssize_t put = write(out, p, static_cast<size_t>(got));
+      if (put < 0 && errno == EINTR) continue;
+      if (put <= 0) return false;
+      p += put;
+      got -= put;
+    }
+  }
+}
+
+// A temporary file beside a destination, removed unless it was renamed.
+class TempFile {
+ public:
+  explicit TempFile(const std::string& destination) {
+    size_t slash = destination.rfind('/');
+    path_ = slash == std::string::npos ? std::string()
+                                       : destination.substr(0, slash + 1);
+    path_ += ".~upd.XXXXXX";
+    int fd = mkostemp(&path_[0], O_CLOEXEC);
+    created_ = fd >= 0;
+    fd_ = fd;
+  }
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+  ~TempFile() {
+    if (fd_ >= 0) close(fd_);
+    if (created_ && !renamed_) unlink(path_.c_str());
+  }
+  bool created() const { return created_; }
+  int fd() const { return fd_; }
+  bool CloseAndRename(const std::string& destination) {
+    int rc = close(fd_);
+    fd_ = -1;
+    if (rc != 0) return false;  // a late write error
+    if (rename(path_.c_str(), destination.c_str()) != 0) return false;
+    renamed_ = true;
+    return true;
+  }
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+  bool created_ = false;
+  bool renamed_ = false;
+};
+
+// The copy proper: source must be a regular file, destination is replaced
+// only once the new contents are complete.
+bool CopyRegularFile(const char* source, const std::string& destination) {
+  if (destination.empty()) return false;
+  Fd in(open(source, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (!in.valid()) return false;
+  struct stat st;
+  if (fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+
+  struct stat existing;
+  if (lstat(destination.c_str(), &existing) == 0) {
+    if (S_ISDIR(existing.st_mode) || IsReadOnlyMode(existing.st_mode)) {
+      errno = EACCES;
+      return false;
+    }
+  }
+
+  TempFile temp(destination);
+  if (!temp.created()) return false;
+  if (!CopyData(in.get(), temp.fd())) return false;
+  if (fchmod(temp.fd(), st.st_mode & 0777) != 0) return false;
+  struct timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;
+  times[1] = st.st_mtim;
+  if (futimens(temp.fd(), times) != 0) return false;
+  return temp.CloseAndRename(destination);
+}
+
+class PosixExclusiveFile : public ExclusiveFile {
+ public:
+  PosixExclusiveFile(int fd, const struct stat& st) : fd_(fd), st_(st) {}
+  uint64_t Size() override { return static_cast<uint64_t>(st_.st_size); }
+  bool Read(void* buffer, uint32_t size, uint32_t& got) override {
+    got = 0;
+    for (;;) {
+      ssize_t n = read(fd_.get(), buffer, size);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return false;
+      got = static_cast<uint32_t>(n);
+      return true;
+    }
+  }
+  bool LastWriteLocalDate(uint16_t& year, uint16_t& month,
+                          uint16_t& day) override {
+    struct tm local;
+    time_t t = st_.st_mtime;
+    if (localtime_r(&t, &local) == nullptr) return false;
+    year = static_cast<uint16_t>(local.tm_year + 1900);
+    month = static_cast<uint16_t>(local.tm_mon + 1);
+    day = static_cast<uint16_t>(local.tm_mday);
+    return true;
+  }
+
+ private:
+  Fd fd_;
+  struct stat st_;
+};
+
+}  // namespace
+
+std::unique_ptr<DirSearch> PosixPlatform::StartSearch(const char* pattern,
+                                                      DirEntry& first) {
+  std::string path(pattern);
+  std::string directory;
+  std::string name;
+  SplitPath(path, directory, name);
+  if (name.empty()) return nullptr;  // a path ending with a separator
+
+  if (!HasWildcards(name)) {
+    uint32_t attributes = PathAttributes(path);
+    if (attributes == kInvalidAttributes) return nullptr;
+    first.name = name;
+    first.attributes = attributes;
+    return std::make_unique<SingleSearch>();
+  }
+
+  DIR* dir = opendir(directory.c_str());
+  if (dir == nullptr) return nullptr;
+  auto search = std::make_unique<PatternSearch>(dir, name);
+  if (!search->Next(first)) return nullptr;
+  return search;
+}
+
+uint32_t PosixPlatform::GetFileAttrs(const char* path) {
+  // A trailing separator does not lead through a link: "link/" is the link.
+  std::string p = WithoutTrailingSlashes(path);
+  uint32_t attributes = PathAttributes(p);
+  if (p.size() != std::strlen(path) && attributes != kInvalidAttributes &&
+      (attributes & kAttrDirectory) == 0)
+    return kInvalidAttributes;  // "file/" names nothing
+  return attributes;
+}
+
+bool PosixPlatform::SetFileAttrs(const char* path, uint32_t attributes) {
+  struct stat st;
+  if (lstat(path, &st) != 0) return false;
+  // Directories keep their attributes; a link has none of its own, and the
+  // file behind it is not touched.
+  if (S_ISDIR(st.st_mode) || S_ISLNK(st.st_mode)) return true;
+  mode_t mode = st.st_mode & 07777;
+  mode_t wanted = mode;
+  if (attributes & kAttrReadOnly)
+    wanted = mode & ~kWriteBits;
+  else if ((mode & kWriteBits) == 0)
+    wanted = mode | S_IWUSR;
+  if (wanted == mode) return true;
+  return chmod(path, wanted) == 0;
+}
+
+bool PosixPlatform::MakeDirectory(const char* path) {
+  return *path != '\0' && mkdir(path, 0777) == 0;
+}
+
+bool PosixPlatform::RemoveDir(const char* path) {
+  std::string p = WithoutTrailingSlashes(path);
+  struct stat st;
+  if (p.empty() || lstat(p.c_str(), &st) != 0) return false;
+  if (S_ISLNK(st.st_mode)) {
+    struct stat target;
+    if (stat(p.c_str(), &target) != 0 || !S_ISDIR(target.st_mode)) {
+      errno = ENOTDIR;
+      return false;
+    }
+    return unlink(p.c_str()) == 0;  // the link itself, never its target
+  }
+  if (!S_ISDIR(st.st_mode)) {
+    errno = ENOTDIR;
+    return false;
+  }
+  return rmdir(p.c_str()) == 0;
+}
+
+bool PosixPlatform::CopyFileOver(const char* source, const char* destination) {
+  return CopyRegularFile(source, destination);
+}
+
+bool PosixPlatform::MoveFileTo(const char* source, const char* destination) {
+  struct stat st;
+  if (lstat(source, &st) != 0) return false;
+  struct stat existing;
+  if (*destination == '\0') return false;
+  if (lstat(destination, &existing) == 0) {
+    errno = EEXIST;
+    return false;
+  }
+  if (rename(source, destination) == 0) return true;
+  if (errno != EXDEV) return false;
+
+  // Another file system: files are copied and the source deleted; links
+  // are made anew; directories are not moved.
+  if (S_ISREG(st.st_mode)) {
+    if (!CopyRegularFile(source, destination)) return false;
+  } else if (S_ISLNK(st.st_mode)) {
+    std::vector<char> target(static_cast<size_t>(st.st_size) + 2);
+    ssize_t n = readlink(source, target.data(), target.size() - 1);
+    if (n < 0 || static_cast<size_t>(n) >= target.size() - 1) return false;
+    target[static_cast<size_t>(n)] = '\0';
+    if (symlink(target.data(), destination) != 0) return false;
+  } else {
+    return false;
+  }
+  if (unlink(source) != 0) {
+    int saved = errno;
+    unlink(destination);  // no second copy left behind
+    errno = saved;
+    return false;
+  }
+  return true;
+}
+
+bool PosixPlatform::DeleteOneFile(const char* path) {
+  struct stat st;
+  if (lstat(path, &st) != 0) return false;
+  if (S_ISDIR(st.st_mode)) {
+    errno = EISDIR;
+    return false;
+  }
+  if (IsReadOnlyMode(st.st_mode)) {
+    errno = EACCES;
+    return false;
+  }
+  return unlink(path) == 0;
+}
+
+std::unique_ptr<ExclusiveFile> PosixPlatform::OpenExclusive(const char* path) {
+  int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    return nullptr;
+  }
+  int flags = fcntl(fd, F_GETFL);
+  if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  return std::make_unique<PosixExclusiveFile>(fd, st);
 }

@@ -1,0 +1,265 @@
+#include "commands/file_tree.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "base/code_page.h"
+#include "platform/fake/test_dir.h"
+#include "platform/posix/posix_platform.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+class FileTreeTest : public ::testing::Test {
+ protected:
+  FileTreeTest() { SetAnsiCodePage(kCodePageUtf8); }
+  ~FileTreeTest() override { SetAnsiCodePage(kCodePageUtf8); }
+
+  StrBuf P(const std::string& relative) const {
+    return StrBuf((dir / relative).c_str());
+  }
+  bool IsReadOnly(const std::string& relative) const {
+    struct stat st;
+    return stat((dir / relative).c_str(), &st) == 0 && (st.st_mode & 0222) == 0;
+  }
+  // Every path beneath relative, sorted; directories end with "/"; links
+  // are listed, not followed.
+  Strings Tree(const std::string& relative) const {
+    Strings paths;
+    fs::path root = dir / relative;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(root, ec);
+         it != fs::recursive_directory_iterator(); it.increment(ec)) {
+      std::string p = it->path().lexically_relative(root).string();
+      if (it->is_directory() && !it->is_symlink()) p += "/";
+      paths.push_back(p);
+    }
+    std::sort(paths.begin(), paths.end());
+    return paths;
+  }
+  // Runs f with the test directory as the working directory.
+  template <class F>
+  void InDir(F f) {
+    char saved[4096];
+    ASSERT_NE(getcwd(saved, sizeof saved), nullptr);
+    ASSERT_EQ(chdir(dir.path().c_str()), 0);
+    f();
+    ASSERT_EQ(chdir(saved), 0);
+  }
+
+  TestDir dir;
+  PosixPlatform platform;
+};
+
+// Records the walk's calls as "event:path without the base".
+struct Recorder {
+  std::string base;
+  std::string failAt;  // the callback refuses this path
+  Strings calls;
+  static int Callback(Platform&, const StrBuf& entry, WalkEvent event,
+                      void* user) {
+    auto* self = static_cast<Recorder*>(user);
+    std::string path = entry.Text();
+    if (path.compare(0, self->base.size(), self->base) == 0)
+      path = path.substr(self->base.size());
+    self->calls.push_back(std::to_string(event) + ":" + path);
+    return path != self->failAt;
+  }
+  size_t At(const std::string& call) const {
+    return std::find(calls.begin(), calls.end(), call) - calls.begin();
+  }
+};
+
+TEST_F(FileTreeTest, CreateDirectoryPathCreatesMissingPrefixesOnly) {
+  dir.Write("file", "x");
+  EXPECT_TRUE(CreateDirectoryPath(platform, P("new/a/b")));
+  EXPECT_TRUE(CreateDirectoryPath(platform, P("new/a")));
+  EXPECT_TRUE(CreateDirectoryPath(platform, P("file")));
+  EXPECT_FALSE(CreateDirectoryPath(platform, P("file/sub/x")));
+  // A trailing or doubled separator adds no directory of its own.
+  EXPECT_TRUE(CreateDirectoryPath(platform, P("t//u/")));
+  EXPECT_EQ(Tree(""), (Strings{"file", "new/", "new/a/", "new/a/b/", "t/", "t/u/"}));
+  // Field 0 of a relative path is never created.
+  InDir([&] {
+    EXPECT_FALSE(CreateDirectoryPath(platform, StrBuf("rel/sub")));
+    EXPECT_TRUE(CreateDirectoryPath(platform, StrBuf("new/rel")));
+  });
+  EXPECT_FALSE(dir.Exists("rel"));
+  EXPECT_TRUE(dir.Exists("new/rel"));
+}
+
+TEST_F(FileTreeTest, WalkIsDepthFirstAndSkipsDotEntries) {
+  dir.Write("root/a/f1", "");
+  dir.Write("root/a/b/f2", "");
+  fs::create_directories(dir / "root/empty");
+  dir.Write("root/f3", "");
+  Recorder rec{dir / "root", "", {}};
+  ASSERT_TRUE(WalkTree(platform, P("root//"), Recorder::Callback, 1, &rec));
+  // The order among siblings is the system's: check the nesting.
+  Strings sorted = rec.calls;
+  std::sort(sorted.begin(), sorted.end());
+  EXPECT_EQ(sorted, (Strings{"0:/a/b/f2", "0:/a/f1", "0:/f3", "1:/a", "1:/a/b",
+                             "1:/empty", "2:/a", "2:/a/b", "2:/empty"}));
+  EXPECT_LT(rec.At("1:/a"), rec.At("1:/a/b"));
+  EXPECT_LT(rec.At("1:/a/b"), rec.At("0:/a/b/f2"));
+  EXPECT_LT(rec.At("0:/a/b/f2"), rec.At("2:/a/b"));
+  EXPECT_EQ(rec.At("2:/a") - rec.At("1:/a"), 5u);  // a's four calls between
+
+  // Not recursive: a matched directory is announced, not entered.
+  Recorder flat{dir / "root", "", {}};
+  ASSERT_TRUE(WalkTree(platform, P("root/*"), Recorder::Callback, 0, &flat));
+  std::sort(flat.calls.begin(), flat.calls.end());
+  EXPECT_EQ(flat.calls, (Strings{"0:/f3", "1:/a", "1:/empty", "2:/a", "2:/empty"}));
+
+  // Nothing found, or a refusal: false, and the walk ends there.
+  Recorder stop{dir / "root", "/a/b/f2", {}};
+  EXPECT_FALSE(WalkTree(platform, P("root/a/b"), Recorder::Callback, 1, &stop));
+  EXPECT_FALSE(WalkTree(platform, P("root/*.none"), Recorder::Callback, 1, &stop));
+  EXPECT_EQ(stop.calls, (Strings{"0:/a/b/f2"}));
+
+  // A pattern without a directory part yields bare names.
+  Recorder bare{"", "", {}};
+  InDir([&] {
+    EXPECT_TRUE(WalkTree(platform, StrBuf("ro*"), Recorder::Callback, 0, &bare));
+  });
+  EXPECT_EQ(bare.calls, (Strings{"1:root", "2:root"}));
+}
+
+TEST_F(FileTreeTest, CopySelectionsAndDirectoriesWrittenWithASeparator) {
+  dir.Write("src/log1.txt", "1");
+  dir.Write("src/other.dat", "o");
+  dir.Write("src/logs.txt/inner", "i");  // a matching directory goes whole
+  ASSERT_TRUE(CopyTree(platform, P("src/log*.txt"), P("dst/log*.txt")));
+  EXPECT_EQ(Tree("dst"), (Strings{"log1.txt", "logs.txt/", "logs.txt/inner"}));
+  ASSERT_TRUE(CopyTree(platform, P("src/"), P("dst2/")));
+  EXPECT_EQ(Tree("dst2"), Tree("src"));
+  // "?" alone makes no selection: the name is taken as written.
+  EXPECT_FALSE(CopyTree(platform, P("src/log?.txt"), P("dst3/log?.txt")));
+  // A selection that matches nothing fails after making the destination.
+  EXPECT_FALSE(CopyTree(platform, P("src/*.none"), P("dst4/*.none")));
+  EXPECT_TRUE(dir.Exists("dst4"));
+}
+
+TEST_F(FileTreeTest, DestinationsThatWouldLoseOrLoopAreRefused) {
+  dir.Write("src/a.txt", "A");
+  dir.Write("src/sub/b.txt", "B");
+  dir.Write("dst.txt", "keep");
+  Strings before = Tree("");
+  // An empty destination never means the root.
+  for (const char* source : {"src", "src/*.txt"}) {
+    EXPECT_FALSE(CopyTree(platform, P(source), StrBuf(""))) << source;
+    EXPECT_FALSE(MoveTree(platform, P(source), StrBuf(""))) << source;
+  }
+  // Into itself or beneath itself; files onto themselves.
+  EXPECT_FALSE(CopyTree(platform, P("src"), P("src/sub/copy")));
+  EXPECT_FALSE(CopyTree(platform, P("src"), P("src/")));
+  EXPECT_FALSE(MoveTree(platform, P("src"), P("src/sub")));
+  EXPECT_FALSE(MoveTree(platform, P("src/*.txt"), P("src/*.txt")));
+  EXPECT_FALSE(MoveTree(platform, P("src/a.txt"), P("src/a.txt")));
+  // A move whose source is missing leaves the destination alone.
+  EXPECT_FALSE(MoveTree(platform, P("missing.txt"), P("dst.txt")));
+  EXPECT_EQ(Tree(""), before);
+  // A selection whose matching directory holds the destination stops there.
+  EXPECT_FALSE(CopyTree(platform, P("src/*"), P("src/sub/copy/*")));
+  EXPECT_FALSE(dir.Exists("src/sub/copy/sub"));
+}
+
+TEST_F(FileTreeTest, DeleteStopsAtAReadOnlyFileInWalkOrder) {
+  for (int i = 0; i < 8; ++i) dir.Write("d/f" + std::to_string(i), "");
+  chmod((dir / "d/f5").c_str(), 0444);
+  Recorder order{dir / "d/", "", {}};
+  ASSERT_TRUE(WalkTree(platform, P("d"), Recorder::Callback, 1, &order));
+  EXPECT_FALSE(DeleteTree(platform, P("d")));
+  bool before = true;
+  for (const std::string& call : order.calls) {
+    std::string name = call.substr(2);
+    if (name == "f5") before = false;
+    EXPECT_EQ(dir.Exists("d/" + name), !before) << name;
+  }
+  // A directory written with a trailing separator; never the root.
+  chmod((dir / "d/f5").c_str(), 0644);
+  EXPECT_TRUE(DeleteTree(platform, P("d/")));
+  EXPECT_FALSE(dir.Exists("d"));
+  EXPECT_FALSE(DeleteTree(platform, StrBuf("/")));
+}
+
+TEST_F(FileTreeTest, SetAttributesChangesFilesOnly) {
+  dir.Write("d/a.txt", "");
+  fs::create_directories(dir / "d/sub.txt");
+  EXPECT_TRUE(SetAttributes(platform, P("d/*.txt"), 0x21));
+  EXPECT_TRUE(IsReadOnly("d/a.txt"));
+  EXPECT_TRUE(SetAttributes(platform, P("d/sub*"), 0x1));
+  EXPECT_FALSE(IsReadOnly("d/sub.txt"));
+  EXPECT_FALSE(SetAttributes(platform, P("d/*.none"), 0x1));
+}
+
+TEST_F(FileTreeTest, LinksAreNeverFollowed) {
+  dir.Write("outside/precious", "P");
+  dir.Write("tree/f", "F");
+  fs::create_symlink(dir / "outside/precious", dir / "tree/filelink");
+  fs::create_symlink(dir / "outside", dir / "tree/dirlink");
+  fs::create_symlink(dir / "outside", dir / "toplink");
+  EXPECT_TRUE(SetAttributes(platform, P("tree/*"), 0x1));
+  EXPECT_TRUE(IsReadOnly("tree/f"));
+  EXPECT_FALSE(IsReadOnly("outside/precious"));
+  ASSERT_TRUE(MoveTree(platform, P("toplink"), P("moved/link")));
+  EXPECT_EQ(fs::read_symlink(dir / "moved/link"), dir / "outside");
+  EXPECT_TRUE(DeleteTree(platform, P("moved/link/")));
+  EXPECT_FALSE(dir.Exists("moved/link"));
+  EXPECT_EQ(Tree("outside"), (Strings{"precious"}));
+}
+
+TEST_F(FileTreeTest, WideDeepAndShiftJisTrees) {
+  for (int i = 0; i < 500; ++i) dir.Write("wide/f" + std::to_string(i), "x");
+  std::string deep = "deep";
+  for (int i = 0; i < 200; ++i) deep += "/d";
+  dir.Write(deep + "/leaf", "L");
+  ASSERT_TRUE(MoveTree(platform, P("wide/*"), P("wide2/*")));
+  EXPECT_EQ(Tree("wide2").size(), 500u);
+  ASSERT_TRUE(DeleteTree(platform, P("wide2/*")));
+  EXPECT_TRUE(Tree("wide2").empty());
+  ASSERT_TRUE(MoveTree(platform, P("deep"), P("deep2")));
+  EXPECT_EQ(dir.Read("deep2" + deep.substr(4) + "/leaf"), "L");
+  ASSERT_TRUE(DeleteTree(platform, P("deep2")));
+
+  SetAnsiCodePage(kCodePageShiftJis);
+  const std::string hyo = "\x95\x5C";  // trail byte 0x5C
+  dir.Write("s" + hyo + "/" + hyo + ".txt", "S");
+  dir.Write("s" + hyo + "/sub" + hyo + "/a", "A");
+  ASSERT_TRUE(CopyTree(platform, P("s" + hyo + "/"), P("t" + hyo)));
+  EXPECT_EQ(Tree("t" + hyo), Tree("s" + hyo));
+  ASSERT_TRUE(CopyTree(platform, P("s" + hyo + "/?*.txt"), P("one/*")));
+  EXPECT_EQ(dir.Read("one/" + hyo + ".txt"), "S");
+  ASSERT_TRUE(DeleteTree(platform, P("s" + hyo)));
+  EXPECT_FALSE(dir.Exists("s" + hyo));
+}
+
+TEST_F(FileTreeTest, EntriesThatVanishDuringTheWalkAreNotVisited) {
+  for (int i = 0; i < 50; ++i) dir.Write("d/f" + std::to_string(i), "");
+  struct Vanish {
+    std::string dir;
+    Strings seen;
+    static int Callback(Platform&, const StrBuf& entry, WalkEvent, void* user) {
+      auto* self = static_cast<Vanish*>(user);
+      self->seen.push_back(entry.Text());
+      for (int i = 0; i < 50 && self->seen.size() == 1; ++i) {
+        std::string p = self->dir + "/f" + std::to_string(i);
+        if (p != entry.Text()) unlink(p.c_str());
+      }
+      return 1;
+    }
+  } vanish{dir / "d", {}};
+  EXPECT_TRUE(WalkTree(platform, P("d"), Vanish::Callback, 1, &vanish));
+  EXPECT_EQ(vanish.seen.size(), 1u);
+}
+
+}  // namespace
