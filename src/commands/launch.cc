@@ -1,9 +1,99 @@
-// Placeholder: not built yet.
+// LAUNCH starts programs one after the other, each in its own folder;
+// WAITAPP waits for running programs to end.
 #include "commands/launch.h"
 
-Procedure* LoadLaunch(Runtime&, const StrBuf&) { return nullptr; }
-bool ExecuteLaunch(Runtime&, Procedure&) { return false; }
-Procedure* LoadWaitApp(Runtime&, const StrBuf&) { return nullptr; }
-bool ExecuteWaitApp(Runtime&, Procedure&) { return false; }
-bool GetDirectoryPart(Runtime&, const StrBuf&, StrBuf&) { return false; }
-bool StartProcess(Runtime&, const StrBuf&, const StrBuf&, bool) { return false; }
+#include <memory>
+
+#include "commands/conditions.h"
+#include "platform/platform.h"
+
+Procedure* LoadLaunch(Runtime& rt, const StrBuf& name) {
+  LaunchProcedure* record = LoadRecord<LaunchProcedure>(
+      rt, name, "LAUNCH_INFO",
+      {{"FILE", &LaunchProcedure::FILE}, {"PARAM", &LaunchProcedure::PARAM}});
+  if (record == nullptr) return nullptr;
+  // ISWAIT keeps 0 when its value is not a decimal number: a program is then
+  // only waited for until it is ready for input.
+  record->ISWAIT = 0;
+  if (!GetSettingInt(rt, name.Text(), "ISWAIT", record->ISWAIT)) {
+    delete record;
+    return nullptr;
+  }
+  return record;
+}
+
+bool GetDirectoryPart(Runtime& rt, const StrBuf& path, StrBuf& directory) {
+  // Byte-wise from the end: on a double-byte code page a trail byte equal to
+  // the separator counts as one, as the file system's own parsing does.
+  const char separator = rt.Sep()[0];
+  const char* text = path.Text();
+  for (int32_t i = path.Length() - 1; i > 0; --i) {
+    if (text[i] == separator) {
+      directory.Assign(path.Extract(0, i - 1));
+      return true;
+    }
+  }
+  return false;
+}
+
+bool StartProcess(Runtime& rt, const StrBuf& file, const StrBuf& param,
+                  bool wait) {
+  // A bare name would be looked up along the search path: never started.
+  StrBuf workDir;
+  if (!GetDirectoryPart(rt, file, workDir)) return false;
+  // The program path unquoted, one space, the parameters (also when empty).
+  StrBuf commandLine = file.Concat(" ").Concat(param);
+  std::unique_ptr<ProcessHandle> process =
+      rt.platform.StartProgram(commandLine.Text(), workDir.Text());
+  if (!process) return false;
+  return wait ? process->WaitForExit(kWaitInfinite)
+              : process->WaitUntilIdle(kWaitInfinite);
+}
+
+bool ExecuteLaunch(Runtime& rt, Procedure& record) {
+  LaunchProcedure& proc = static_cast<LaunchProcedure&>(record);
+  const int32_t count = proc.FILE.FieldCount(",");
+  if (count == 0)
+    return ShowErrorReport(rt, kMsgItemCount, proc.name.Text(), "FILE");
+  for (int32_t i = 0; i < count; ++i) {
+    StrBuf file = proc.FILE.Field(i, ",");
+    file.Trim(" ", " ");
+    StrBuf param = proc.PARAM.Field(i, ",");
+    param.Trim(" ", " ");
+    if (!StartProcess(rt, file, param, proc.ISWAIT != 0))
+      return ShowErrorReport(rt, kMsgLaunchFailed, file.Text(), param.Text());
+  }
+  proc.ResultFlag = 1;
+  return true;
+}
+
+Procedure* LoadWaitApp(Runtime& rt, const StrBuf& name) {
+  return LoadRecord<WaitAppProcedure>(
+      rt, name, "WAITAPP_INFO",
+      {{"APP", &WaitAppProcedure::APP}, {"TICK", &WaitAppProcedure::TICK}});
+}
+
+bool ExecuteWaitApp(Runtime& rt, Procedure& record) {
+  WaitAppProcedure& proc = static_cast<WaitAppProcedure&>(record);
+  const int32_t count = proc.APP.FieldCount(",");
+  if (count == 0)
+    return ShowErrorReport(rt, kMsgItemCount, proc.name.Text(), "APP");
+  for (int32_t i = 0; i < count; ++i) {
+    StrBuf app = proc.APP.Field(i, ",");
+    app.Trim(" ", " ");
+    StrBuf tick = proc.TICK.Field(i, ",");
+    tick.Trim(" ", " ");
+    // -1 becomes kWaitInfinite; text and empty items become 0 (no wait).
+    const uint32_t timeout = static_cast<uint32_t>(tick.ToInt());
+    // Looked up afresh for every item: a program that ended meanwhile is
+    // simply not found.
+    const uint32_t pid = FindProcessId(rt, app.Text());
+    if (pid == 0) continue;
+    std::unique_ptr<ProcessHandle> process = rt.platform.OpenForWait(pid);
+    if (!process) continue;
+    // The end of the program, the time-out and a failed wait are alike.
+    process->WaitForExit(timeout);
+  }
+  proc.ResultFlag = 1;
+  return true;
+}

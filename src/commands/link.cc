@@ -1,6 +1,86 @@
-// Placeholder: not built yet.
+// LINK: shell shortcut files, one per target.
 #include "commands/link.h"
 
-Procedure* LoadLink(Runtime&, const StrBuf&) { return nullptr; }
-bool ExecuteLink(Runtime&, Procedure&) { return false; }
-bool CreateShortcut(Runtime&, const StrBuf&, const StrBuf&, const StrBuf&, int32_t) { return false; }
+#include <string>
+
+#include "commands/file_tree.h"
+#include "commands/launch.h"
+#include "platform/platform.h"
+
+namespace {
+
+// Room for a shortcut path in UTF-16 units, terminator included.
+constexpr size_t kMaxPathUnits = 260;
+
+// Number of UTF-16 units of a UTF-8 text.
+size_t Utf16Length(const std::string& utf8) {
+  size_t units = 0;
+  for (unsigned char c : utf8) {
+    if ((c & 0xC0) == 0x80) continue;  // continuation byte
+    units += c >= 0xF0 ? 2 : 1;        // four-byte forms need a surrogate pair
+  }
+  return units;
+}
+
+// Show kinds of SHOWCMD: 1 normal, 2 minimised without activation,
+// 3 maximised; anything else leaves the default.
+int ShowCommandOf(int32_t showKind) {
+  switch (showKind) {
+    case 1:
+      return 1;  // SW_SHOWNORMAL
+    case 2:
+      return 7;  // SW_SHOWMINNOACTIVE
+    case 3:
+      return 3;  // SW_SHOWMAXIMIZED
+    default:
+      return 0;
+  }
+}
+
+}  // namespace
+
+Procedure* LoadLink(Runtime& rt, const StrBuf& name) {
+  return LoadRecord<LinkProcedure>(rt, name, "SHORTCUT_INFO",
+                                   {{"SRC", &LinkProcedure::SRC},
+                                    {"PARAM", &LinkProcedure::PARAM},
+                                    {"SHOWCMD", &LinkProcedure::SHOWCMD},
+                                    {"DST", &LinkProcedure::DST}});
+}
+
+bool CreateShortcut(Runtime& rt, const StrBuf& target, const StrBuf& linkFile,
+                    const StrBuf& arguments, int32_t showKind) {
+  // A path that does not fit the shell's path buffer is not saved anywhere
+  // else: the shortcut fails.
+  if (Utf16Length(rt.platform.AnsiToUtf8(linkFile.Text())) + 1 > kMaxPathUnits)
+    return false;
+  StrBuf workDir;
+  if (!GetDirectoryPart(rt, target, workDir)) workDir.Assign("");
+  return rt.platform.WriteShortcut(target.Text(), workDir.Text(),
+                                   arguments.Text(), ShowCommandOf(showKind),
+                                   linkFile.Text());
+}
+
+bool ExecuteLink(Runtime& rt, Procedure& record) {
+  LinkProcedure& proc = static_cast<LinkProcedure&>(record);
+  const int32_t count = proc.SRC.FieldCount(",");
+  if (count == 0)
+    return ShowErrorReport(rt, kMsgItemCount, proc.name.Text(), "SRC");
+  for (int32_t i = 0; i < count; ++i) {
+    StrBuf target = proc.SRC.Field(i, ",");
+    target.Trim(" ", " ");
+    StrBuf link = proc.DST.Field(i, ",");
+    link.Trim(" ", " ");
+    StrBuf arguments = proc.PARAM.Field(i, ",");
+    arguments.Trim(" ", " ");
+    const int32_t showKind = proc.SHOWCMD.Field(i, ",").ToInt();
+
+    // The folder of the shortcut, with its parents; when it cannot be made
+    // the save below fails and says so.
+    CreateDirectoryPath(rt.platform, link.Fields(0, -2, rt.Sep()));
+    const StrBuf linkFile = link.Concat(".LNK");
+    if (!CreateShortcut(rt, target, linkFile, arguments, showKind))
+      return ShowErrorReport(rt, kMsgLinkFailed, target.Text(), link.Text());
+  }
+  proc.ResultFlag = 1;
+  return true;
+}

@@ -1,11 +1,340 @@
-// Starting programs, waiting for them, finding them by executable.
+// Starting programs and waiting for them.
+//
+// A program is started through a short-lived intermediate process: the
+// intermediate spawns the program and ends, and the updater reaps it at
+// once. The program is thus never the updater's child: it outlives the
+// updater, and no zombie is left whether it is waited for or not. Waits use
+// a pidfd, which works for any process.
+#include "platform/posix/processes.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+#include "base/code_page.h"
 #include "platform/posix/posix_platform.h"
 
-std::unique_ptr<ProcessHandle> PosixPlatform::StartProgram(const char*,
-                                                           const char*) {
-  return nullptr;
+extern char** environ;
+
+std::vector<std::string> SplitCommandLine(const char* commandLine) {
+  std::vector<std::string> args;
+  const char* p = commandLine == nullptr ? "" : commandLine;
+  auto blank = [](char c) { return c == ' ' || c == '\t'; };
+
+  // The program: quotes group, backslashes are plain.
+  std::string word;
+  bool inQuote = false;
+  while (*p != 0 && (inQuote || !blank(*p))) {
+    if (*p == '"') {
+      inQuote = !inQuote;
+      ++p;
+      continue;
+    }
+    const int n = CharLength(p);
+    word.append(p, n);
+    p += n;
+  }
+  args.push_back(word);
+
+  for (;;) {
+    while (blank(*p)) ++p;
+    if (*p == 0) break;
+    std::string arg;
+    inQuote = false;
+    for (;;) {
+      size_t slashes = 0;
+      while (*p == '\\') {
+        ++p;
+        ++slashes;
+      }
+      if (*p == '"') {
+        arg.append(slashes / 2, '\\');
+        if (slashes % 2 == 1) {
+          arg += '"';
+          ++p;
+        } else if (inQuote && p[1] == '"') {
+          arg += '"';
+          p += 2;
+        } else {
+          inQuote = !inQuote;
+          ++p;
+        }
+        continue;
+      }
+      arg.append(slashes, '\\');
+      if (*p == 0 || (!inQuote && blank(*p))) break;
+      const int n = CharLength(p);
+      arg.append(p, n);
+      p += n;
+    }
+    args.push_back(arg);
+  }
+  return args;
 }
-uint32_t PosixPlatform::FindProcessId(const char*) { return 0; }
-std::unique_ptr<ProcessHandle> PosixPlatform::OpenForWait(uint32_t) {
-  return nullptr;
+
+namespace {
+
+bool IsRegularFile(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// pidfd_open(2), called directly: older C libraries have no wrapper.
+int OpenPidFd(pid_t pid) {
+#ifdef SYS_pidfd_open
+  return static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+#else
+  (void)pid;
+  errno = ENOSYS;
+  return -1;
+#endif
+}
+
+int64_t NowMs() {
+  struct timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+// True when the process has ended (gone, or a zombie nobody reaped yet).
+bool HasEnded(pid_t pid) {
+  if (kill(pid, 0) != 0 && errno == ESRCH) return true;
+  char path[64];
+  std::snprintf(path, sizeof path, "/proc/%d/stat", static_cast<int>(pid));
+  FILE* f = std::fopen(path, "r");
+  if (f == nullptr) return false;
+  char line[512];
+  const bool got = std::fgets(line, sizeof line, f) != nullptr;
+  std::fclose(f);
+  if (!got) return false;
+  // "pid (comm) S ...": the state follows the last ')'.
+  const char* close = std::strrchr(line, ')');
+  return close != nullptr && close[1] == ' ' &&
+         (close[2] == 'Z' || close[2] == 'X');
+}
+
+class PosixProcess : public ProcessHandle {
+ public:
+  // pidfd may be -1 where the kernel refuses pidfds; waits then poll the
+  // process table.
+  PosixProcess(pid_t pid, int pidfd) : pid_(pid), pidfd_(pidfd) {}
+  ~PosixProcess() override {
+    if (pidfd_ >= 0) close(pidfd_);
+  }
+  PosixProcess(const PosixProcess&) = delete;
+  PosixProcess& operator=(const PosixProcess&) = delete;
+
+  bool WaitForExit(uint32_t timeoutMs) override {
+    const bool infinite = timeoutMs == kWaitInfinite;
+    const int64_t deadline = NowMs() + timeoutMs;
+    for (;;) {
+      int64_t remaining = infinite ? -1 : deadline - NowMs();
+      if (!infinite && remaining < 0) remaining = 0;
+      if (pidfd_ < 0) {
+        if (HasEnded(pid_) || remaining == 0) return true;
+        usleep(10000);
+        continue;
+      }
+      struct pollfd fd = {pidfd_, POLLIN, 0};
+      const int slice =
+          infinite
+              ? -1
+              : static_cast<int>(remaining > INT_MAX ? INT_MAX : remaining);
+      const int r = poll(&fd, 1, slice);
+      if (r > 0) return true;
+      if (r < 0 && errno != EINTR) return false;
+      if (r == 0 && !infinite && slice == remaining) return true;  // timed out
+    }
+  }
+
+  // "Ready for input" has no meaning here: the start itself is the success.
+  bool WaitUntilIdle(uint32_t) override { return true; }
+
+ private:
+  pid_t pid_;
+  int pidfd_;
+};
+
+// Everything the spawn needs, prepared before the intermediate is forked so
+// that the intermediate only calls posix_spawn and plain system calls.
+class SpawnPlan {
+ public:
+  SpawnPlan() {
+    posix_spawn_file_actions_init(&actions_);
+    posix_spawnattr_init(&attr_);
+  }
+  ~SpawnPlan() {
+    posix_spawn_file_actions_destroy(&actions_);
+    posix_spawnattr_destroy(&attr_);
+  }
+  SpawnPlan(const SpawnPlan&) = delete;
+  SpawnPlan& operator=(const SpawnPlan&) = delete;
+
+  bool Prepare(const char* commandLine, const char* workDir) {
+    program_ = ProgramOfCommandLine(commandLine);
+    if (program_.empty()) return false;
+    if (program_[0] != '/') {
+      // Relative to the updater's directory, not to the program's own.
+      char cwd[PATH_MAX];
+      if (getcwd(cwd, sizeof cwd) == nullptr) return false;
+      program_ = std::string(cwd) + "/" + program_;
+    }
+    args_ = SplitCommandLine(commandLine);
+    args_[0] = program_;
+    for (std::string& arg : args_) argv_.push_back(&arg[0]);
+    argv_.push_back(nullptr);
+
+    // /dev/null for the standard descriptors, no other descriptor of the
+    // updater, the program's folder as working directory (none given: the
+    // updater's).
+    if (posix_spawn_file_actions_addopen(&actions_, 0, "/dev/null", O_RDONLY,
+                                         0) != 0 ||
+        posix_spawn_file_actions_addopen(&actions_, 1, "/dev/null", O_WRONLY,
+                                         0) != 0 ||
+        posix_spawn_file_actions_adddup2(&actions_, 1, 2) != 0 ||
+        (workDir != nullptr && workDir[0] != 0 &&
+         posix_spawn_file_actions_addchdir_np(&actions_, workDir) != 0) ||
+        posix_spawn_file_actions_addclosefrom_np(&actions_, 3) != 0)
+      return false;
+    // A session of its own, default signal handling, nothing blocked.
+    sigset_t all;
+    sigset_t none;
+    sigfillset(&all);
+    sigemptyset(&none);
+    return posix_spawnattr_setflags(&attr_, POSIX_SPAWN_SETSID |
+                                                POSIX_SPAWN_SETSIGDEF |
+                                                POSIX_SPAWN_SETSIGMASK) == 0 &&
+           posix_spawnattr_setsigdefault(&attr_, &all) == 0 &&
+           posix_spawnattr_setsigmask(&attr_, &none) == 0;
+  }
+
+  // Returns 0 and the pid, or an error number.
+  int Spawn(pid_t& pid) {
+    return posix_spawn(&pid, program_.c_str(), &actions_, &attr_, argv_.data(),
+                       environ);
+  }
+
+ private:
+  std::string program_;
+  std::vector<std::string> args_;
+  std::vector<char*> argv_;
+  posix_spawn_file_actions_t actions_;
+  posix_spawnattr_t attr_;
+};
+
+struct SpawnReport {
+  int error;
+  pid_t pid;
+};
+
+// Closes a descriptor when it goes out of scope.
+class Fd {
+ public:
+  explicit Fd(int fd = -1) : fd_(fd) {}
+  ~Fd() { Reset(); }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int Get() const { return fd_; }
+  void Reset() {
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_;
+};
+
+bool ReadFull(int fd, void* data, size_t size) {
+  char* p = static_cast<char*>(data);
+  while (size > 0) {
+    const ssize_t n = read(fd, p, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    p += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string ProgramOfCommandLine(const char* commandLine) {
+  const char* line = commandLine == nullptr ? "" : commandLine;
+  if (line[0] != '"') {
+    for (const char* p = line; *p != 0 && *p != '"'; p += CharLength(p)) {
+      if (*p != ' ' && *p != '\t') continue;
+      std::string candidate(line, p);
+      if (IsRegularFile(candidate)) return candidate;
+    }
+  }
+  return SplitCommandLine(line)[0];
+}
+
+std::unique_ptr<ProcessHandle> PosixPlatform::StartProgram(
+    const char* commandLine, const char* workDir) {
+  SpawnPlan plan;
+  if (!plan.Prepare(commandLine, workDir)) return nullptr;
+
+  int ends[2];
+  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
+    return nullptr;
+  Fd mine(ends[0]);
+  Fd theirs(ends[1]);
+
+  const pid_t intermediate = fork();
+  if (intermediate < 0) return nullptr;
+  if (intermediate == 0) {
+    // The intermediate: spawn, report, wait until the updater holds the
+    // program (so its pid cannot be reused meanwhile), end.
+    close(ends[0]);
+    SpawnReport report = {0, 0};
+    report.error = plan.Spawn(report.pid);
+    const char* p = reinterpret_cast<const char*>(&report);
+    size_t left = sizeof report;
+    while (left > 0) {
+      const ssize_t n = write(ends[1], p, left);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) _exit(1);
+      p += n;
+      left -= static_cast<size_t>(n);
+    }
+    char c;
+    while (read(ends[1], &c, 1) < 0 && errno == EINTR) {
+    }
+    _exit(0);
+  }
+
+  theirs.Reset();
+  SpawnReport report = {0, 0};
+  const bool reported = ReadFull(mine.Get(), &report, sizeof report);
+  int pidfd = -1;
+  if (reported && report.error == 0) pidfd = OpenPidFd(report.pid);
+  mine.Reset();  // lets the intermediate end
+  while (waitpid(intermediate, nullptr, 0) < 0 && errno == EINTR) {
+  }
+  if (!reported || report.error != 0) return nullptr;
+  return std::make_unique<PosixProcess>(report.pid, pidfd);
+}
+
+std::unique_ptr<ProcessHandle> PosixPlatform::OpenForWait(uint32_t processId) {
+  if (processId == 0 || processId > static_cast<uint32_t>(INT_MAX))
+    return nullptr;
+  const pid_t pid = static_cast<pid_t>(processId);
+  const int pidfd = OpenPidFd(pid);
+  if (pidfd >= 0) return std::make_unique<PosixProcess>(pid, pidfd);
+  if (errno == ESRCH || HasEnded(pid)) return nullptr;
+  return std::make_unique<PosixProcess>(pid, -1);
 }

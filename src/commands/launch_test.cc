@@ -1,0 +1,165 @@
+#include "commands/launch.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include "platform/fake/fake_platform.h"
+#include "platform/fake/test_dir.h"
+
+namespace {
+
+class LaunchTest : public ::testing::Test {
+ protected:
+  LaunchTest() : rt(platform) {}
+
+  // A copy of the echo_args helper in dir/bin, or "" when it is not built.
+  std::string InstallHelper() {
+    char self[4096];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0) return "";
+    std::string helper(self, static_cast<size_t>(n));
+    helper = helper.substr(0, helper.rfind('/') + 1) + "echo_args";
+    if (access(helper.c_str(), X_OK) != 0) return "";
+    dir.Write("bin/.keep", "");
+    const std::string copy = dir / "bin/echo_args";
+    if (system(("cp '" + helper + "' '" + copy + "'").c_str()) != 0) return "";
+    return copy;
+  }
+
+  bool Launch(const std::string& files, const std::string& params, int wait,
+              uint8_t& flag) {
+    LaunchProcedure record;
+    record.name.Assign("Run");
+    record.FILE.Assign(files.c_str());
+    record.PARAM.Assign(params.c_str());
+    record.ISWAIT = wait;
+    const bool result = ExecuteLaunch(rt, record);
+    flag = record.ResultFlag;
+    return result;
+  }
+
+  TestDir dir;
+  FakePlatform platform;
+  Runtime rt;
+};
+
+TEST_F(LaunchTest, DirectoryPartIsEverythingBeforeTheLastSeparator) {
+  StrBuf out("unchanged");
+  EXPECT_TRUE(GetDirectoryPart(rt, "/opt/tools/app", out));
+  EXPECT_STREQ(out.Text(), "/opt/tools");
+  EXPECT_TRUE(GetDirectoryPart(rt, "a/b/", out));
+  EXPECT_STREQ(out.Text(), "a/b");
+  EXPECT_TRUE(GetDirectoryPart(rt, "a//b", out));
+  EXPECT_STREQ(out.Text(), "a/");
+  out.Assign("unchanged");
+  EXPECT_FALSE(GetDirectoryPart(rt, "/app", out));  // only at the start
+  EXPECT_FALSE(GetDirectoryPart(rt, "app.exe", out));
+  EXPECT_FALSE(GetDirectoryPart(rt, "", out));
+  EXPECT_FALSE(GetDirectoryPart(rt, "C:\\Tools\\app.exe", out));  // not "/"
+  EXPECT_STREQ(out.Text(), "unchanged");
+}
+
+TEST_F(LaunchTest, BareNameIsNeverStarted) {
+  uint8_t flag = 1;
+  EXPECT_FALSE(Launch(" echo_args ", " -x ", 1, flag));
+  EXPECT_EQ(flag, 0);
+  ASSERT_EQ(platform.boxes.size(), 1u);
+  EXPECT_EQ(platform.boxes[0].style & kMbIconMask, kMbIconError);
+  // Trimmed items in the message.
+  EXPECT_NE(platform.boxes[0].text.find("echo_args\""), std::string::npos);
+  EXPECT_NE(platform.boxes[0].text.find("\"-x\""), std::string::npos);
+  EXPECT_FALSE(dir.Exists("args.txt"));
+
+  platform.boxes.clear();
+  EXPECT_FALSE(Launch("", "x", 1, flag));
+  ASSERT_EQ(platform.boxes.size(), 1u);
+  EXPECT_NE(platform.boxes[0].text.find("FILE"), std::string::npos);
+}
+
+TEST_F(LaunchTest, WaitedProgramsRunInOrderInTheirOwnFolder) {
+  const std::string echo = InstallHelper();
+  if (echo.empty()) GTEST_SKIP() << "helper echo_args not built";
+  uint8_t flag = 0;
+  // The first sleeps, then writes; the second has no parameter item.
+  ASSERT_TRUE(Launch(echo + "," + echo, "--sleep=300 --exit=3 first", 1, flag));
+  EXPECT_EQ(flag, 1);
+  const std::string cwd = "cwd=" + dir.path() + "/bin\n";
+  EXPECT_EQ(dir.Read("bin/args.txt"),
+            cwd + "[--sleep=300]\n[--exit=3]\n[first]\n" + cwd);
+  EXPECT_TRUE(platform.boxes.empty());
+}
+
+TEST_F(LaunchTest, FailingItemStopsTheListAfterEarlierOnesStarted) {
+  const std::string echo = InstallHelper();
+  if (echo.empty()) GTEST_SKIP() << "helper echo_args not built";
+  dir.Write("data.txt", "not a program");
+  uint8_t flag = 0;
+  EXPECT_FALSE(
+      Launch(echo + "," + (dir / "data.txt") + "," + echo, "one,two", 0, flag));
+  EXPECT_EQ(flag, 0);
+  ASSERT_EQ(platform.boxes.size(), 1u);
+  EXPECT_NE(platform.boxes[0].text.find("data.txt"), std::string::npos);
+  EXPECT_NE(platform.boxes[0].text.find("two"), std::string::npos);
+  // Without ISWAIT the start is enough; give the first program its moment.
+  for (int i = 0; i < 200 && !dir.Exists("bin/args.txt"); ++i) usleep(10000);
+  EXPECT_EQ(dir.Read("bin/args.txt"), "cwd=" + dir.path() + "/bin\n[one]\n");
+}
+
+TEST_F(LaunchTest, WaitAppWaitsForEachProgramWithItsOwnTimeOut) {
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    usleep(600000);
+    _exit(0);
+  }
+  platform.processes = {{"/opt/slow", static_cast<uint32_t>(child)}};
+  WaitAppProcedure record;
+  record.name.Assign("Wait");
+  using Clock = std::chrono::steady_clock;
+  auto elapsed = [](Clock::time_point since) {
+    return std::chrono::duration<double>(Clock::now() - since).count();
+  };
+
+  // Not running, a text item, a missing item: no wait at all.
+  record.APP.Assign("/opt/none, /opt/slow ,/opt/slow");
+  record.TICK.Assign("-1,soon");
+  auto start = Clock::now();
+  EXPECT_TRUE(ExecuteWaitApp(rt, record));
+  EXPECT_EQ(record.ResultFlag, 1);
+  EXPECT_LT(elapsed(start), 0.3);
+
+  // A time-out, then no limit.
+  record.APP.Assign("/opt/slow,/opt/slow");
+  record.TICK.Assign("50, -1");
+  record.ResultFlag = 0;
+  start = Clock::now();
+  EXPECT_TRUE(ExecuteWaitApp(rt, record));
+  EXPECT_EQ(record.ResultFlag, 1);
+  EXPECT_GE(elapsed(start), 0.25);
+  EXPECT_EQ(waitpid(child, nullptr, 0), child);
+
+  record.APP.Assign("");
+  EXPECT_FALSE(ExecuteWaitApp(rt, record));
+  ASSERT_EQ(platform.boxes.size(), 1u);
+  EXPECT_NE(platform.boxes[0].text.find("APP"), std::string::npos);
+}
+
+TEST_F(LaunchTest, IswaitThatIsNoNumberMeansNoWait) {
+  dir.Write("updater.ini",
+            "[Run]\nMODE=LAUNCH\nFILE=/x/y\nPARAM=\nISWAIT=yes\n"
+            "[Bad]\nMODE=LAUNCH\nFILE=/x/y\nPARAM=\n");
+  rt.SettingsPath.Assign((dir / "updater.ini").c_str());
+  std::unique_ptr<Procedure> record(LoadLaunch(rt, "Run"));
+  ASSERT_TRUE(record);
+  EXPECT_EQ(static_cast<LaunchProcedure&>(*record).ISWAIT, 0);
+  EXPECT_STREQ(static_cast<LaunchProcedure&>(*record).FILE.Text(), "/x/y");
+  EXPECT_EQ(LoadLaunch(rt, "Bad"), nullptr);  // ISWAIT is required
+  ASSERT_EQ(platform.boxes.size(), 1u);
+  EXPECT_NE(platform.boxes[0].text.find("ISWAIT"), std::string::npos);
+}
+
+}  // namespace
