@@ -1,4 +1,11 @@
-// The Win32 implementation of the platform: the ANSI Win32 functions.
+// The Win32 implementation of the platform: the ANSI Win32 functions. Its
+// operations are spread over several files by concern: win32_platform.cc
+// (code page, environment, message box, module path, folders, registry,
+// version, COM, the string table), win32_profile.cc (the INI reader),
+// win32_files.cc (directory search, attributes, copies and moves, exclusive
+// reads), win32_processes.cc (start, wait, lookup by executable),
+// win32_shortcut.cc (the shell link). <windows.h> is included by those files
+// only (through win32_raii.h), never by this header.
 #pragma once
 
 #include "platform/platform.h"
@@ -57,4 +64,8 @@ class Win32Platform : public Platform {
 
   void ComInitialize() override;
   void ComUninitialize() override;
+
+ private:
+  // Calls of ComInitialize that succeeded and are not yet balanced.
+  int comInitCount_ = 0;
 };

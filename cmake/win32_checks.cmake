@@ -1,0 +1,10 @@
+# The Win32 platform checks: a program that exercises the Win32 platform on
+# the real system (run under Wine by tests/win32/run_checks.sh). Included from
+# CMakeLists.txt in the Win32 build, after updater_engine and MESSAGES_RC.
+if(WIN32)
+  add_executable(win32_platform_check
+    ${CMAKE_SOURCE_DIR}/tests/win32/win32_platform_check.cc ${MESSAGES_RC})
+  target_link_libraries(win32_platform_check PRIVATE updater_engine)
+  target_link_options(win32_platform_check PRIVATE
+    -static -static-libgcc -static-libstdc++)
+endif()

@@ -1,0 +1,582 @@
+// Checks of the Win32 platform against the real system, run under Wine by
+// run_checks.sh (which sets the Japanese locale, so the ANSI code page is
+// 932).
+//
+//   win32_platform_check [work-directory]
+//
+// Everything is made inside the work directory (a fresh one under the
+// temporary folder when none is given); the shortcuts are left there for
+// run_checks.sh to read back with lnkinfo. One line per failed check, then
+// "N passed, N failed". The program also serves as the child that the
+// process checks start: --child-sleep MS, --child-cwd FILE.
+#include <windows.h>
+#include <objbase.h>
+#include <objidl.h>
+#include <shlobj.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+#include <string>
+
+#include "platform/win32/win32_platform.h"
+
+namespace {
+
+int passed = 0;
+int failed = 0;
+
+void Check(bool ok, const std::string& what) {
+  if (ok) {
+    ++passed;
+  } else {
+    ++failed;
+    std::printf("FAIL: %s\n", what.c_str());
+  }
+}
+
+void Note(const std::string& text) { std::printf("note: %s\n", text.c_str()); }
+
+bool WriteBytes(const std::string& path, const std::string& bytes) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (f == nullptr) return false;
+  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  return std::fclose(f) == 0 && ok;
+}
+
+std::string ReadBytes(const std::string& path) {
+  std::string out;
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return out;
+  char buffer[512];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof(buffer), f)) > 0) {
+    out.append(buffer, n);
+  }
+  std::fclose(f);
+  return out;
+}
+
+bool Exists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool EndsWithNoCase(const std::string& text, const std::string& tail) {
+  return text.size() >= tail.size() &&
+         lstrcmpiA(text.c_str() + text.size() - tail.size(), tail.c_str()) ==
+             0;
+}
+
+// "日本語" in code page 932; and "表" whose trail byte is a backslash.
+const char kJapanese932[] = "\x93\xfa\x96\x7b\x8c\xea";
+const char kJapaneseUtf8[] = "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e";
+const char kHyou932[] = "\x95\x5c";
+
+void CheckTexts(Win32Platform& p) {
+  Check(p.AnsiCodePage() == 932,
+        "ANSI code page is 932, got " + std::to_string(p.AnsiCodePage()));
+  Check(p.AnsiToUtf8(kJapanese932) == kJapaneseUtf8, "ANSI to UTF-8");
+  Check(p.Utf8ToAnsi(kJapaneseUtf8) == kJapanese932, "UTF-8 to ANSI");
+  Check(p.AnsiToUtf8("").empty() && p.Utf8ToAnsi("").empty(),
+        "empty texts convert to empty texts");
+
+  std::string value = "stale";
+  Check(!p.GetEnv("W32CHECK_NEVER_SET", value) && value == "stale",
+        "a missing variable is not found and leaves the value");
+  SetEnvironmentVariableA("W32CHECK_EMPTY", "");
+  Check(p.GetEnv("W32CHECK_EMPTY", value) && value.empty(),
+        "a variable set to the empty text is found");
+  std::string inherited;
+  if (p.GetEnv("W32CHECK_INHERITED_EMPTY", inherited)) {
+    Check(inherited.empty(), "an inherited empty variable reads empty");
+  } else {
+    Note("an empty variable of the Unix environment does not reach the "
+         "program");
+  }
+  std::string display;
+  if (!p.GetEnv("DISPLAY", display) || display.empty()) {
+    Check(p.ShowBox("text", "caption", kMbYesNo | kMbIconQuestion) == 0,
+          "without a display a box is not shown and answers 0");
+  }
+  std::string big(1000, 'v');
+  SetEnvironmentVariableA("W32CHECK_BIG", big.c_str());
+  Check(p.GetEnv("W32CHECK_BIG", value) && value == big,
+        "a long variable is read whole");
+}
+
+void CheckProfile(Win32Platform& p, const std::string& work) {
+  std::string ini = work + "\\settings.ini";
+  std::string longValue(300, 'x');
+  WriteBytes(ini,
+             "[Main]\r\n"
+             "Name =  \"Quoted Value\"  \r\n"
+             "name=second\r\n"
+             "Empty=\r\n"
+             "Single='q'\r\n"
+             "Spaced = a b \r\n"
+             "Long=" + longValue + "\r\n"
+             "Kanji=" + std::string(kHyou932) + "\\x\r\n"
+             "[Define]\r\n"
+             ";skip=this\r\n"
+             "A=1\r\n"
+             "B=<Win>\\b\r\n");
+  char buffer[260];
+  auto read = [&](const char* section, const char* key) {
+    std::memset(buffer, '#', sizeof(buffer));
+    p.ReadProfileKey(ini.c_str(), section, key, "NO_DATA", buffer, 259);
+    return std::string(buffer);
+  };
+  Check(read("MAIN", "NAME") == "Quoted Value",
+        "names ignore case, blanks and quotes go, the first duplicate wins");
+  Check(read("Main", "Empty").empty(), "key= reads as the empty text");
+  Check(read("Main", "Single") == "q", "single quotes are removed");
+  Check(read("Main", "Spaced") == "a b", "inner blanks stay");
+  Check(read("Main", "Missing") == "NO_DATA", "missing key gives default");
+  Check(read("Nowhere", "Name") == "NO_DATA", "missing section gives default");
+  std::string longRead = read("Main", "Long");
+  Check(longRead == std::string(258, 'x'),
+        "a long value is cut to 258 bytes, got " +
+            std::to_string(longRead.size()));
+  Check(read("Main", "Kanji") == std::string(kHyou932) + "\\x",
+        "double-byte text with a backslash trail byte is kept");
+  std::memset(buffer, '#', sizeof(buffer));
+  p.ReadProfileKey((work + "\\none.ini").c_str(), "Main", "Name", "NO_DATA",
+                   buffer, 259);
+  Check(std::string(buffer) == "NO_DATA", "missing file gives default");
+
+  std::string utf8Ini = work + "\\utf8.ini";
+  WriteBytes(utf8Ini, "\xef\xbb\xbf[Main]\r\nText=" +
+                          std::string(kJapaneseUtf8) + "\r\n");
+  std::memset(buffer, 0, sizeof(buffer));
+  p.ReadProfileKey(utf8Ini.c_str(), "Main", "Text", "NO_DATA", buffer, 259);
+  Check(std::string(buffer) == kJapanese932,
+        "a UTF-8 file with a byte-order mark reads in the ANSI code page");
+
+  // Whether comment lines come along is the profile reader's own choice
+  // (Windows hands them over, Wine drops them); the entries themselves
+  // must come in order, each whole, ended by an empty text.
+  char lines[64];
+  std::memset(lines, '#', sizeof(lines));
+  uint32_t n =
+      p.ReadProfileSectionLines(ini.c_str(), "define", lines, sizeof(lines));
+  std::string entries;
+  bool comments = false;
+  for (const char* line = lines; *line != 0; line += std::strlen(line) + 1) {
+    if (line[0] == ';') {
+      comments = true;
+      continue;
+    }
+    entries += line;
+    entries += '|';
+  }
+  Check(entries == "A=1|B=<Win>\\b|" && n > 0 && lines[n] == 0 &&
+            lines[n - 1] == 0,
+        "section lines in order, ended by two NULs: " + entries);
+  Note(std::string("comment lines of a section are ") +
+       (comments ? "returned" : "dropped"));
+  std::memset(lines, '#', sizeof(lines));
+  n = p.ReadProfileSectionLines(ini.c_str(), "define", lines, 8);
+  Check(n == 6 && lines[6] == 0 && lines[7] == 0 && lines[8] == '#',
+        "a section larger than the buffer is cut within it, ends in two "
+        "NULs and answers size - 2, got " + std::to_string(n));
+  n = p.ReadProfileSectionLines(ini.c_str(), "nowhere", lines,
+                                sizeof(lines));
+  Check(n == 0 && lines[0] == 0 && lines[1] == 0,
+        "a missing section is an empty list");
+}
+
+void CheckFolders(Win32Platform& p) {
+  char path[MAX_PATH];
+  uint32_t n = p.GetModulePath(path, sizeof(path));
+  Check(n == std::strlen(path) &&
+            EndsWithNoCase(path, "\\win32_platform_check.exe"),
+        std::string("module path, got ") + path);
+  char small[8];
+  n = p.GetModulePath(small, sizeof(small));
+  Check(n == 7 && small[7] == 0, "a cut module path is terminated");
+
+  StrBuf folder;
+  Check(p.WindowsDirectory(folder) &&
+            (p.GetFileAttrs(folder.Text()) & kAttrDirectory),
+        "Windows directory");
+  Check(p.SystemDirectory(folder) &&
+            (p.GetFileAttrs(folder.Text()) & kAttrDirectory),
+        "system directory");
+  Check(p.TempPath(folder) && folder.Length() > 0 &&
+            folder.Text()[folder.Length() - 1] == '\\',
+        "temporary path ends with a backslash");
+  Check(p.SpecialFolder(0x10, folder) && folder.Length() > 3,
+        "desktop folder (CSIDL_DESKTOPDIRECTORY)");
+  Check(p.SpecialFolder(0x02, folder) && folder.Length() > 3,
+        "programs folder (CSIDL_PROGRAMS)");
+  folder.SetText("kept");
+  Check(!p.SpecialFolder(0x7F, folder) && folder.Equals("kept"),
+        "an unknown folder fails and leaves the text");
+  Check(p.IsNt(), "the NT family");
+}
+
+void CheckFiles(Win32Platform& p, const std::string& work) {
+  std::string dir = work + "\\files";
+  Check(p.MakeDirectory(dir.c_str()), "make directory");
+  Check(!p.MakeDirectory(dir.c_str()), "make an existing directory fails");
+  std::string a = dir + "\\a.txt";
+  std::string b = dir + "\\b.dat";
+  std::string kanji = dir + "\\" + kHyou932 + ".txt";
+  WriteBytes(a, "alpha");
+  WriteBytes(b, "beta");
+
+  DirEntry entry;
+  auto search = p.StartSearch((dir + "\\*.TXT").c_str(), entry);
+  Check(search && entry.name == "a.txt" &&
+            !(entry.attributes & kAttrDirectory) && !search->Next(entry),
+        "a pattern finds only the matching file");
+  search = p.StartSearch((dir + "\\*").c_str(), entry);
+  std::set<std::string> names;
+  bool dotIsDir = false;
+  if (search) {
+    do {
+      names.insert(entry.name);
+      if (entry.name == ".") dotIsDir = entry.attributes & kAttrDirectory;
+    } while (search->Next(entry));
+  }
+  Check(names == std::set<std::string>{".", "..", "a.txt", "b.dat"} &&
+            dotIsDir,
+        "listing with . and .. and directory attributes");
+  search = p.StartSearch(dir.c_str(), entry);
+  Check(search && entry.name == "files" && (entry.attributes & kAttrDirectory),
+        "a directory path finds the directory itself");
+  Check(!p.StartSearch((dir + "\\").c_str(), entry),
+        "a path ending in a backslash finds nothing");
+  Check(!p.StartSearch((dir + "\\zz*").c_str(), entry),
+        "no match gives no search");
+  search.reset();
+
+  Check(p.CopyFileOver(a.c_str(), kanji.c_str()) &&
+            ReadBytes(kanji) == "alpha",
+        "copy to a double-byte name");
+  search = p.StartSearch((dir + "\\" + kHyou932 + "*").c_str(), entry);
+  Check(search && entry.name == std::string(kHyou932) + ".txt",
+        "double-byte name found by a pattern, bytes intact");
+  search.reset();
+
+  Check(p.SetFileAttrs(a.c_str(), kAttrReadOnly | kAttrHidden) &&
+            (p.GetFileAttrs(a.c_str()) & (kAttrReadOnly | kAttrHidden)) ==
+                (kAttrReadOnly | kAttrHidden),
+        "set and get attributes");
+  Check(!p.DeleteOneFile(a.c_str()), "a read-only file is not deleted");
+  Check(!p.CopyFileOver(b.c_str(), a.c_str()) && ReadBytes(a) == "alpha",
+        "a read-only destination is not overwritten");
+  Check(!p.MoveFileTo(b.c_str(), a.c_str()) && Exists(b),
+        "a move onto an existing file fails");
+  Check(p.SetFileAttrs(a.c_str(), kAttrNormal) &&
+            p.CopyFileOver(b.c_str(), a.c_str()) && ReadBytes(a) == "beta",
+        "copy over an existing file");
+  std::string c = dir + "\\c.txt";
+  Check(p.MoveFileTo(a.c_str(), c.c_str()) && !Exists(a) &&
+            ReadBytes(c) == "beta",
+        "move a file");
+  Check(p.DeleteOneFile(c.c_str()) && !Exists(c), "delete a file");
+  Check(p.GetFileAttrs(c.c_str()) == kInvalidAttributes,
+        "attributes of a missing file");
+
+  std::string sub = dir + "\\sub";
+  p.MakeDirectory(sub.c_str());
+  WriteBytes(sub + "\\x", "x");
+  Check(!p.RemoveDir(sub.c_str()), "a non-empty directory stays");
+  p.DeleteOneFile((sub + "\\x").c_str());
+  Check(p.RemoveDir(sub.c_str()) && !Exists(sub), "remove an empty directory");
+}
+
+void CheckExclusive(Win32Platform& p, const std::string& work) {
+  std::string path = work + "\\exclusive.bin";
+  WriteBytes(path, std::string("0123456789", 10));
+  // Dated 5 October 2003, 23:30 local time: the local date must not slip
+  // to the day after through the time zone.
+  SYSTEMTIME local = {};
+  local.wYear = 2003;
+  local.wMonth = 10;
+  local.wDay = 5;
+  local.wHour = 23;
+  local.wMinute = 30;
+  FILETIME localTime, utcTime;
+  SystemTimeToFileTime(&local, &localTime);
+  LocalFileTimeToFileTime(&localTime, &utcTime);
+  HANDLE h = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  SetFileTime(h, nullptr, nullptr, &utcTime);
+  CloseHandle(h);
+
+  auto file = p.OpenExclusive(path.c_str());
+  Check(file != nullptr, "open a file exclusively");
+  if (!file) return;
+  Check(file->Size() == 10, "size");
+  char buffer[32];
+  uint32_t got = 0;
+  Check(file->Read(buffer, 4, got) && got == 4 &&
+            std::string(buffer, 4) == "0123",
+        "read a part");
+  Check(file->Read(buffer, sizeof(buffer), got) && got == 6 &&
+            std::string(buffer, 6) == "456789",
+        "read the rest");
+  Check(file->Read(buffer, sizeof(buffer), got) && got == 0,
+        "read at the end gives 0 bytes");
+  uint16_t year = 0, month = 0, day = 0;
+  Check(file->LastWriteLocalDate(year, month, day) && year == 2003 &&
+            month == 10 && day == 5,
+        "last-write date in local time, got " + std::to_string(year) + "/" +
+            std::to_string(month) + "/" + std::to_string(day));
+  Check(p.OpenExclusive(path.c_str()) == nullptr,
+        "a file held open is not opened again");
+  file.reset();
+  Check(p.OpenExclusive(path.c_str()) != nullptr,
+        "closed on destruction, so it opens again");
+  Check(p.OpenExclusive((work + "\\missing").c_str()) == nullptr,
+        "a missing file does not open");
+  Check(p.OpenExclusive(work.c_str()) == nullptr,
+        "a directory does not open");
+}
+
+void CheckRegistry(Win32Platform& p) {
+  const char* subKey =
+      "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\"
+      "w32check.exe";
+  const char exe[] = "C:\\Tools\\w32check.exe";
+  HKEY key = nullptr;
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, nullptr, 0,
+                      KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
+      ERROR_SUCCESS) {
+    Check(false, "registry key for the check could not be made");
+    return;
+  }
+  RegSetValueExA(key, nullptr, 0, REG_SZ,
+                 reinterpret_cast<const BYTE*>(exe), sizeof(exe));
+  RegCloseKey(key);
+
+  uintptr_t handle = 0;
+  Check(p.RegOpen(kHkeyLocalMachine, subKey, kKeyRead, handle) && handle != 0,
+        "open an App Paths key");
+  uint32_t size = 0;
+  Check(p.RegQuery(handle, "", nullptr, size) && size == sizeof(exe),
+        "size of the default value");
+  char data[64] = {};
+  size = sizeof(data);
+  Check(p.RegQuery(handle, "", data, size) && std::string(data) == exe,
+        "default value");
+  size = 4;
+  Check(!p.RegQuery(handle, "", data, size), "too small a buffer fails");
+  size = 0;
+  Check(!p.RegQuery(handle, "Path", nullptr, size),
+        "a missing value is not found");
+  p.RegClose(handle);
+  uintptr_t none = 0;
+  Check(!p.RegOpen(kHkeyLocalMachine, "Software\\W32CheckMissing", kKeyRead,
+                   none),
+        "a missing key does not open");
+  RegDeleteKeyA(HKEY_LOCAL_MACHINE, subKey);
+}
+
+struct LinkInfo {
+  bool loaded = false;
+  std::string path, workDir, arguments;
+  int show = -1;  // ShowCommand of the file's header
+};
+
+// The ShowCommand field of a shell link file: after HeaderSize 0x4C and the
+// link class identifier, at offset 60.
+int HeaderShowCommand(const std::string& file) {
+  std::string bytes = ReadBytes(file);
+  static const unsigned char kHead[20] = {
+      0x4C, 0, 0, 0, 0x01, 0x14, 0x02, 0, 0, 0,
+      0,    0, 0xC0, 0, 0,    0,    0,    0, 0, 0x46};
+  if (bytes.size() < 0x4C || std::memcmp(bytes.data(), kHead, 20) != 0) {
+    return -1;
+  }
+  const unsigned char* b =
+      reinterpret_cast<const unsigned char*>(bytes.data()) + 60;
+  return static_cast<int>(b[0] | b[1] << 8 | b[2] << 16 |
+                          static_cast<unsigned>(b[3]) << 24);
+}
+
+LinkInfo ReadLink(const std::string& file) {
+  LinkInfo info;
+  IShellLinkA* link = nullptr;
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                              IID_IShellLinkA,
+                              reinterpret_cast<void**>(&link)))) {
+    return info;
+  }
+  IPersistFile* persist = nullptr;
+  if (SUCCEEDED(link->QueryInterface(IID_IPersistFile,
+                                     reinterpret_cast<void**>(&persist)))) {
+    wchar_t wide[MAX_PATH];
+    MultiByteToWideChar(CP_ACP, 0, file.c_str(), -1, wide, MAX_PATH);
+    if (SUCCEEDED(persist->Load(wide, STGM_READ))) {
+      char text[MAX_PATH] = {};
+      link->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH);
+      info.path = text;
+      text[0] = 0;
+      link->GetWorkingDirectory(text, MAX_PATH);
+      info.workDir = text;
+      text[0] = 0;
+      link->GetArguments(text, MAX_PATH);
+      info.arguments = text;
+      info.show = HeaderShowCommand(file);
+      info.loaded = true;
+    }
+    persist->Release();
+  }
+  link->Release();
+  return info;
+}
+
+void CheckShortcuts(Win32Platform& p, const std::string& work) {
+  std::string dir = work + "\\links";
+  p.MakeDirectory(dir.c_str());
+  p.ComInitialize();
+  p.ComInitialize();  // nested, balanced below
+
+  std::string app = dir + "\\App.LNK";
+  Check(p.WriteShortcut("C:\\Tools\\app.exe", "C:\\Tools", "-x \"y z\"", 7,
+                        app.c_str()),
+        "write a shortcut");
+  LinkInfo info = ReadLink(app);
+  Check(info.loaded &&
+            lstrcmpiA(info.path.c_str(), "C:\\Tools\\app.exe") == 0 &&
+            info.workDir == "C:\\Tools" && info.arguments == "-x \"y z\"" &&
+            info.show == SW_SHOWMINNOACTIVE,
+        "shortcut read back: path " + info.path + ", dir " + info.workDir +
+            ", args " + info.arguments + ", show " +
+            std::to_string(info.show));
+
+  std::string plain = dir + "\\" + kJapanese932 + ".LNK";
+  Check(p.WriteShortcut("app.exe", "", "", 0, plain.c_str()) && Exists(plain),
+        "shortcut with a double-byte name and empty texts");
+  info = ReadLink(plain);
+  Check(info.loaded && info.show == SW_SHOWNORMAL && info.arguments.empty() &&
+            info.workDir.empty(),
+        "show command 0 leaves the default, got " + std::to_string(info.show));
+
+  std::string tooLong = dir + "\\" + std::string(300, 'n') + ".LNK";
+  Check(!p.WriteShortcut("C:\\Tools\\app.exe", "C:\\Tools", "", 1,
+                         tooLong.c_str()),
+        "a link path longer than MAX_PATH fails");
+  std::string noDir = dir + "\\missing\\App.LNK";
+  Check(!p.WriteShortcut("C:\\Tools\\app.exe", "C:\\Tools", "", 1,
+                         noDir.c_str()),
+        "a link in a missing folder fails");
+
+  p.ComUninitialize();
+  p.ComUninitialize();
+  p.ComUninitialize();  // one too many: must be harmless
+}
+
+void CheckProcesses(Win32Platform& p, const std::string& work) {
+  char self[MAX_PATH];
+  p.GetModulePath(self, sizeof(self));
+  std::string sub = work + "\\cwd";
+  p.MakeDirectory(sub.c_str());
+  std::string cwdFile = work + "\\cwd.txt";
+
+  auto child = p.StartProgram(
+      (std::string(self) + " --child-cwd " + cwdFile).c_str(), sub.c_str());
+  Check(child != nullptr, "start a program");
+  Check(child && child->WaitForExit(kWaitInfinite), "wait for its end");
+  child.reset();
+  Check(lstrcmpiA(ReadBytes(cwdFile).c_str(), sub.c_str()) == 0,
+        "started in the working directory, got " + ReadBytes(cwdFile));
+  Check(p.StartProgram((work + "\\missing.exe ").c_str(), work.c_str()) ==
+            nullptr,
+        "a missing program does not start");
+
+  Check(p.FindProcessId(self) == 0, "the own process is never found");
+  child = p.StartProgram((std::string(self) + " --child-sleep 4000").c_str(),
+                         work.c_str());
+  Check(child && child->WaitForExit(50), "a timed-out wait is no failure");
+  if (child) {
+    Note(std::string("WaitForInputIdle on a console program ") +
+         (child->WaitUntilIdle(kWaitInfinite) ? "succeeds" : "fails"));
+  }
+  uint32_t id = p.FindProcessId(self);
+  Check(id != 0 && id != GetCurrentProcessId(),
+        "another running copy is found by its full path");
+  const char* slash = std::strrchr(self, '\\');
+  Check(p.FindProcessId(slash ? slash + 1 : self) == 0,
+        "a process that can be queried is not found by its bare name");
+  // Never wait for the own process: a lookup that failed to skip it would
+  // otherwise hang here.
+  auto waiter = (id != 0 && id != GetCurrentProcessId()) ? p.OpenForWait(id)
+                                                         : nullptr;
+  Check(waiter && waiter->WaitForExit(30000),
+        "open a found process and wait for its end");
+  Check(p.FindProcessId(self) == 0, "an ended process is no longer found");
+}
+
+void CheckStringTable() {
+  char buffer[256];
+  int n = LoadResourceString(11, buffer, sizeof(buffer));
+  Win32Platform p;
+  Check(n > 0 && p.AnsiToUtf8(buffer) ==
+                     "\xe3\x83\x97\xe3\x83\xad\xe3\x82\xb7\xe3\x83\xbc\xe3\x82"
+                     "\xb8\xe3\x83\xa3\xe6\x95\xb0\xe3\x81\x8c\xe6\xad\xa3\xe3"
+                     "\x81\x97\xe3\x81\x8f\xe3\x81\x82\xe3\x82\x8a\xe3\x81\xbe"
+                     "\xe3\x81\x9b\xe3\x82\x93\xe3\x80\x82",
+        "message 11 from the string table in the ANSI code page");
+  std::memset(buffer, '#', sizeof(buffer));
+  Check(LoadResourceString(9999, buffer, sizeof(buffer)) == 0 &&
+            buffer[0] == 0,
+        "an unknown id gives 0 and the empty text");
+  char small[5];
+  n = LoadResourceString(100, small, sizeof(small));
+  Check(n >= 0 && n <= 4 && small[n] == 0, "a cut text is terminated");
+}
+
+int Child(int argc, char** argv) {
+  if (argc >= 3 && std::strcmp(argv[1], "--child-sleep") == 0) {
+    Sleep(static_cast<DWORD>(std::atoi(argv[2])));
+    return 0;
+  }
+  if (argc >= 3 && std::strcmp(argv[1], "--child-cwd") == 0) {
+    char cwd[MAX_PATH] = {};
+    GetCurrentDirectoryA(MAX_PATH, cwd);
+    return WriteBytes(argv[2], cwd) ? 0 : 1;
+  }
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc >= 2 && std::strncmp(argv[1], "--child-", 8) == 0) {
+    return Child(argc, argv);
+  }
+  std::string work;
+  if (argc >= 2) {
+    work = argv[1];
+  } else {
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    work = std::string(temp) + "w32check-" +
+           std::to_string(GetCurrentProcessId());
+  }
+  CreateDirectoryA(work.c_str(), nullptr);
+  if (!(GetFileAttributesA(work.c_str()) & FILE_ATTRIBUTE_DIRECTORY) ||
+      !Exists(work)) {
+    std::printf("cannot use the work directory %s\n", work.c_str());
+    return 1;
+  }
+
+  Win32Platform p;
+  CheckTexts(p);
+  CheckProfile(p, work);
+  CheckFolders(p);
+  CheckFiles(p, work);
+  CheckExclusive(p, work);
+  CheckRegistry(p);
+  CheckShortcuts(p, work);
+  CheckProcesses(p, work);
+  CheckStringTable();
+
+  std::printf("%d passed, %d failed\n", passed, failed);
+  return failed == 0 ? 0 : 1;
+}
