@@ -1,0 +1,771 @@
+#!/usr/bin/env python3
+"""Runs the end-to-end scenarios (tests/scenarios/<area>/<name>.json).
+
+Each scenario runs in a fresh temporary directory: the program is copied
+there beside its settings file (updater.ini), the scenario's files are made,
+the program runs with UPDATER_ANSWERS and UPDATER_TRANSCRIPT set, and the
+transcript events and the file tree afterwards are compared with what the
+scenario expects. The format is described in tests/scenarios/README.md.
+
+  run_scenarios.py --program build/native/updater [--helpers DIR] [PATH...]
+  run_scenarios.py --program build/win32/updater.exe --wine [PATH...]
+
+Prints one line per scenario and, last, "N passed, N failed" alone on a line.
+Exit status: 0 when every scenario passed, 1 otherwise, 2 for a usage error
+or when no scenario was found.
+"""
+
+import argparse
+import concurrent.futures
+import datetime
+import json
+import os
+import re
+import shutil
+import signal
+import stat
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import traceback
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+DEFAULT_TIMEOUT = 60
+NEWLINE = "\r\n"  # settings files are written as on Windows
+KNOWN_KEYS = {
+    "description", "platforms", "settings", "settings_encoding", "files",
+    "setup", "wine_setup", "args", "answers", "env", "timeout", "expect",
+}
+
+
+class ScenarioError(Exception):
+    """A scenario file that cannot be run as written."""
+
+
+# Programs are copied and started from several threads. A child forked while
+# another thread writes an executable would hold it open for writing, and
+# starting that executable would fail (ETXTBSY): copies and starts take turns.
+SPAWN_LOCK = threading.Lock()
+
+
+def copy_executable(source, destination):
+    with SPAWN_LOCK:
+        shutil.copy2(source, destination)
+
+
+def spawn(argv, **kwargs):
+    with SPAWN_LOCK:
+        return subprocess.Popen(argv, **kwargs)
+
+
+# ---------------------------------------------------------------------------
+# Where the program runs: native or under Wine.
+
+class Target:
+    def __init__(self, program, helpers_dir, wine, launcher):
+        self.program = os.path.abspath(program)
+        self.program_name = os.path.basename(self.program)
+        self.helpers_dir = os.path.abspath(helpers_dir)
+        self.wine = wine
+        self.launcher = launcher and os.path.abspath(launcher)
+        self.platform = "wine" if wine else "native"
+        self.sep = "\\" if wine else "/"
+        self.exe_suffix = ".exe" if wine else ""
+        # Texts handed to the program (arguments, settings default).
+        self.ansi = "cp932" if wine else "utf-8"
+
+    def settings_name(self):
+        stem, _ = os.path.splitext(self.program_name)
+        return (stem if stem else self.program_name) + ".ini"
+
+    def path(self, host_path):
+        """A host path as the program sees it."""
+        if not self.wine:
+            return host_path
+        return "Z:" + host_path.replace("/", "\\")
+
+
+def command_line_text(args):
+    """The command-line text that the native build makes of its arguments:
+    joined by single spaces, an argument holding a blank enclosed in double
+    quotes. The Wine runs get exactly this text too."""
+    parts = []
+    for arg in args:
+        parts.append('"%s"' % arg if (" " in arg or "\t" in arg) else arg)
+    return " ".join(parts)
+
+
+# ---------------------------------------------------------------------------
+# Placeholders.
+
+PLACEHOLDER = re.compile(r"\{(SRC|/|EXE|HELPER:[^{}]+)\}")
+
+
+class Placeholders:
+    def __init__(self, target, src_host):
+        self.target = target
+        self.src_host = src_host
+        self.helpers = set()
+
+    def value(self, name, host=False):
+        t = self.target
+        if name == "SRC":
+            return self.src_host if host else t.path(self.src_host)
+        if name == "/":
+            return "/" if host else t.sep
+        if name == "EXE":
+            return t.program_name
+        helper = name[len("HELPER:"):]
+        self.helpers.add(helper)
+        full = os.path.join(self.src_host, helper + t.exe_suffix)
+        return full if host else t.path(full)
+
+    def apply(self, text, host=False, regex=False):
+        """Replaces the placeholders of text. host: paths as the host sees
+        them (file names, setup commands). regex: the values are escaped."""
+        def repl(m):
+            v = self.value(m.group(1), host)
+            return re.escape(v) if regex else v
+        return PLACEHOLDER.sub(repl, text)
+
+    def deep(self, value):
+        if isinstance(value, str):
+            return self.apply(value)
+        if isinstance(value, list):
+            return [self.deep(v) for v in value]
+        if isinstance(value, dict):
+            return {k: self.deep(v) for k, v in value.items()}
+        return value
+
+
+# ---------------------------------------------------------------------------
+# Files and trees.
+
+def file_bytes(spec, subst, what):
+    """Bytes of a file given as a string or as {"text"|"lines", "encoding"}."""
+    if isinstance(spec, str):
+        return subst.apply(spec).encode("utf-8")
+    if not isinstance(spec, dict):
+        raise ScenarioError("%s: a file is a string or an object" % what)
+    encoding = spec.get("encoding", "utf-8")
+    if "lines" in spec:
+        text = "".join(subst.apply(l) + NEWLINE for l in spec["lines"])
+    else:
+        text = subst.apply(spec.get("text", ""))
+    try:
+        return text.encode(encoding)
+    except (LookupError, UnicodeError) as e:
+        raise ScenarioError("%s: cannot encode as %s: %s" % (what, encoding, e))
+
+
+def set_mtime(path, text, what):
+    try:
+        when = datetime.datetime.strptime(text, "%Y-%m-%d %H:%M:%S")
+    except ValueError:
+        raise ScenarioError("%s: mtime is 'YYYY-MM-DD HH:MM:SS' (local)" % what)
+    stamp = time.mktime(when.timetuple())
+    os.utime(path, (stamp, stamp))
+
+
+def make_files(root, files, subst):
+    readonly = []
+    for key, spec in files.items():
+        rel = subst.apply(key, host=True)
+        path = os.path.join(root, rel)
+        if rel.endswith("/"):
+            if spec is not None:
+                raise ScenarioError("files: directory %s takes null" % key)
+            os.makedirs(path, exist_ok=True)
+            continue
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(file_bytes(spec, subst, "files: " + key))
+        if isinstance(spec, dict):
+            if "mtime" in spec:
+                set_mtime(path, spec["mtime"], "files: " + key)
+            if spec.get("readonly"):
+                readonly.append(path)
+    for path in readonly:
+        os.chmod(path, stat.S_IMODE(os.stat(path).st_mode) & ~0o222)
+
+
+def actual_tree(root, excluded):
+    """path -> ("dir",) or ("file", bytes, readonly)."""
+    tree = {}
+    for dirpath, dirnames, filenames in os.walk(root):
+        rel_dir = os.path.relpath(dirpath, root)
+        prefix = "" if rel_dir == "." else rel_dir + "/"
+        for d in dirnames:
+            tree[prefix + d + "/"] = ("dir",)
+        for name in filenames:
+            rel = prefix + name
+            if rel in excluded:
+                continue
+            path = os.path.join(dirpath, name)
+            try:
+                with open(path, "rb") as f:
+                    data = f.read()
+            except OSError as e:
+                data = ("<unreadable: %s>" % e).encode()
+            ro = not (os.lstat(path).st_mode & 0o222)
+            tree[rel] = ("file", data, ro)
+    return tree
+
+
+def shown(data):
+    try:
+        return json.dumps(data.decode("utf-8"), ensure_ascii=False)
+    except UnicodeDecodeError:
+        return "bytes " + data.hex()
+
+
+def compare_tree(expected, actual, subst):
+    """Returns a list of readable differences."""
+    problems = []
+    want = {}
+    for key, spec in expected.items():
+        rel = subst.apply(key, host=True)
+        want[rel] = spec
+        # The directories above every expected entry exist too.
+        parts = rel.rstrip("/").split("/")[:-1]
+        for i in range(1, len(parts) + 1):
+            want.setdefault("/".join(parts[:i]) + "/", None)
+    for rel in sorted(set(want) | set(actual)):
+        if rel not in actual:
+            problems.append("missing:    %s" % rel)
+            continue
+        if rel not in want:
+            kind = actual[rel]
+            extra = "" if kind[0] == "dir" else " = " + shown(kind[1])
+            problems.append("unexpected: %s%s" % (rel, extra))
+            continue
+        spec, got = want[rel], actual[rel]
+        if rel.endswith("/"):
+            continue
+        if got[0] != "file":
+            problems.append("not a file: %s" % rel)
+            continue
+        data, readonly = got[1], got[2]
+        if isinstance(spec, str) or spec is None:
+            spec = {"text": spec}
+        if not isinstance(spec, dict):
+            raise ScenarioError("tree: %s: a string or an object" % rel)
+        encoding = spec.get("encoding", "utf-8")
+        if "text" in spec and spec["text"] is not None:
+            want_data = subst.apply(spec["text"]).encode(encoding)
+            if data != want_data:
+                problems.append("content:    %s\n      want %s\n      got  %s"
+                                % (rel, shown(want_data), shown(data)))
+        if "text_re" in spec:
+            text = data.decode(encoding, errors="replace")
+            if not re.search(subst.apply(spec["text_re"], regex=True), text,
+                             re.S):
+                problems.append("content:    %s\n      want /%s/\n      got  %s"
+                                % (rel, spec["text_re"], shown(data)))
+        if bool(spec.get("readonly", False)) != readonly:
+            problems.append("readonly:   %s is %s" % (
+                rel, "read-only" if readonly else "writable"))
+    return problems
+
+
+# ---------------------------------------------------------------------------
+# Shell links (expect.lnk): binary files, read back with lnkinfo (package
+# liblnk-utils). lnkinfo 20181227 prints another header field as "Show Window
+# value", so the show command is read from the header itself (offset 60);
+# and it stops with exit code 1 at a working-directory or arguments string
+# of length 0, so what it did not print counts as empty only when an empty
+# text is expected.
+
+LINK_CLSID = bytes.fromhex("0114020000000000c000000000000046")
+LNKINFO_LINES = {"target": "Local path", "workdir": "Working directory",
+                 "arguments": "Command line arguments"}
+
+
+def lnk_fields(path, target):
+    """(fields, lnkinfo exit code) of a .LNK file, or (None, problem)."""
+    with open(path, "rb") as f:
+        data = f.read()
+    if (len(data) < 0x4C or int.from_bytes(data[0:4], "little") != 0x4C
+            or data[4:20] != LINK_CLSID):
+        return None, "not a shell link (HeaderSize 0x4C and LinkCLSID)"
+    fields = {"show": int.from_bytes(data[60:64], "little")}
+    argv = ["lnkinfo"]
+    if target.wine:
+        argv += ["-c", "windows-932"]  # the ANSI strings of the Wine build
+    try:
+        proc = subprocess.run(argv + [path], stdout=subprocess.PIPE,
+                              stderr=subprocess.STDOUT, timeout=30)
+    except FileNotFoundError:
+        return None, "lnkinfo not found (package liblnk-utils)"
+    text = proc.stdout.decode("utf-8", errors="replace")
+    for key, label in LNKINFO_LINES.items():
+        m = re.search(r"^\t%s\t*: (.*)$" % re.escape(label), text, re.M)
+        if m:
+            fields[key] = m.group(1)
+        elif proc.returncode == 0:
+            fields[key] = ""  # the string is absent
+    return fields, proc.returncode
+
+
+def compare_lnk(expected, root, subst, target):
+    """expect.lnk: {"path.LNK": {"target", "workdir", "arguments", "show"}};
+    each field given is compared. Returns a list of readable differences."""
+    problems = []
+    if not isinstance(expected, dict):
+        raise ScenarioError("expect.lnk: an object of link paths")
+    for key, want in expected.items():
+        if not isinstance(want, dict):
+            raise ScenarioError("expect.lnk: %s: an object" % key)
+        unknown = set(want) - set(LNKINFO_LINES) - {"show"}
+        if unknown:
+            raise ScenarioError("expect.lnk: %s: unknown fields %s"
+                                % (key, ", ".join(sorted(unknown))))
+        path = os.path.join(root, subst.apply(key, host=True))
+        if not os.path.isfile(path):
+            problems.append("lnk missing: %s" % key)
+            continue
+        got, status = lnk_fields(path, target)
+        if got is None:
+            problems.append("lnk %s: %s" % (key, status))
+            continue
+        for field, value in want.items():
+            value = subst.deep(value)
+            if field not in got:
+                if value == "":
+                    continue  # lnkinfo stopped at this empty string
+                problems.append("lnk %s: %s: lnkinfo stopped before it "
+                                "(exit %d)" % (key, field, status))
+            elif not same_value(value, got[field]):
+                problems.append("lnk %s: %s: want %s, got %s" % (
+                    key, field, json.dumps(value, ensure_ascii=False),
+                    json.dumps(got[field], ensure_ascii=False)))
+    return problems
+
+
+# ---------------------------------------------------------------------------
+# Events.
+
+def same_value(want, got):
+    if isinstance(want, bool) or isinstance(got, bool):
+        return isinstance(want, bool) and isinstance(got, bool) and want == got
+    return want == got
+
+
+def event_matches(want, got, subst):
+    if not isinstance(got, dict):
+        return False
+    for key, value in want.items():
+        if key.endswith("_re"):
+            field = key[:-3]
+            if not isinstance(got.get(field), str):
+                return False
+            pattern = subst.apply(value, regex=True)
+            if not re.search(pattern, got[field], re.S):
+                return False
+        elif key not in got or not same_value(subst.deep(value), got[key]):
+            return False
+    return True
+
+
+def compare_events(expected, actual, subst):
+    n = max(len(expected), len(actual))
+    ok = len(expected) == len(actual) and all(
+        event_matches(w, g, subst) for w, g in zip(expected, actual))
+    if ok:
+        return []
+    lines = ["events (want / got, '!' marks the first difference):"]
+    marked = False
+    for i in range(n):
+        w = expected[i] if i < len(expected) else None
+        g = actual[i] if i < len(actual) else None
+        bad = w is None or g is None or not event_matches(w, g, subst)
+        mark = "!" if bad and not marked else " "
+        marked = marked or bad
+        lines.append(" %s %2d want %s" % (mark, i, "-" if w is None else
+                     json.dumps(subst.deep(w), ensure_ascii=False)))
+        lines.append("   %2s got  %s" % ("", "-" if g is None else
+                     json.dumps(g, ensure_ascii=False)))
+    return lines
+
+
+def read_transcript(path):
+    events, problems = [], []
+    if not os.path.exists(path):
+        return events, ["no transcript was written"]
+    with open(path, "rb") as f:
+        for number, raw in enumerate(f, 1):
+            try:
+                events.append(json.loads(raw.decode("utf-8")))
+            except (UnicodeDecodeError, ValueError) as e:
+                problems.append("transcript line %d is not JSON in UTF-8 (%s): %r"
+                                % (number, e, raw))
+    return events, problems
+
+
+# ---------------------------------------------------------------------------
+# One scenario.
+
+def load_scenario(path):
+    with open(path, encoding="utf-8") as f:
+        data = json.load(f)
+    if not isinstance(data, dict):
+        raise ScenarioError("a scenario is a JSON object")
+    unknown = set(data) - KNOWN_KEYS
+    if unknown:
+        raise ScenarioError("unknown keys: %s" % ", ".join(sorted(unknown)))
+    return data
+
+
+def run_program(target, run_dir, tmp_root, args, env, timeout):
+    """Runs the program; returns (exit code or None on timeout, output)."""
+    out_path = os.path.join(tmp_root, "output.txt")
+    program = os.path.join(run_dir, target.program_name)
+    if target.wine:
+        line = '"%s"' % target.path(program)
+        if args:
+            line += " " + command_line_text(args)
+        cmd_file = os.path.join(tmp_root, "command_line.txt")
+        with open(cmd_file, "wb") as f:
+            f.write(line.encode(target.ansi))
+        argv = ["wine", target.launcher, target.path(cmd_file)]
+    else:
+        argv = [program] + args
+    with open(out_path, "wb") as out:
+        proc = spawn(argv, cwd=run_dir, env=env, stdin=subprocess.DEVNULL,
+                     stdout=out, stderr=subprocess.STDOUT,
+                     start_new_session=True)
+        try:
+            code = proc.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            code = None
+        # Whatever the program started, in its session, ends here.
+        try:
+            os.killpg(proc.pid, signal.SIGKILL)
+        except (ProcessLookupError, PermissionError):
+            pass
+        if code is None:
+            proc.wait()
+    with open(out_path, "rb") as f:
+        output = f.read().decode("utf-8", errors="replace")
+    return code, output
+
+
+def make_writable(root):
+    for dirpath, dirnames, filenames in os.walk(root):
+        for name in dirnames + filenames:
+            path = os.path.join(dirpath, name)
+            try:
+                if not os.path.islink(path):
+                    os.chmod(path, stat.S_IMODE(os.lstat(path).st_mode) | 0o700)
+            except OSError:
+                pass
+
+
+def run_scenario(path, name, target, base_env, keep):
+    """Returns (status, details): status is 'pass', 'fail' or 'skip'."""
+    try:
+        sc = load_scenario(path)
+    except (OSError, ValueError, ScenarioError) as e:
+        return "fail", ["cannot read the scenario: %s" % e]
+    if target.platform not in sc.get("platforms", ["native", "wine"]):
+        return "skip", []
+    tmp_root = tempfile.mkdtemp(prefix="scenario-")
+    run_dir = os.path.join(tmp_root, "run")
+    os.mkdir(run_dir)
+    try:
+        return check_scenario(sc, target, base_env, tmp_root, run_dir)
+    except ScenarioError as e:
+        return "fail", ["scenario error: %s" % e]
+    except Exception:  # a fault of the runner: report it, go on
+        return "fail", ["runner error:"] + traceback.format_exc().splitlines()
+    finally:
+        if keep:
+            print("  kept %s (%s)" % (tmp_root, name), flush=True)
+        else:
+            make_writable(tmp_root)
+            shutil.rmtree(tmp_root, ignore_errors=True)
+
+
+def check_scenario(sc, target, base_env, tmp_root, run_dir):
+    subst = Placeholders(target, run_dir)
+    expect = sc.get("expect", {})
+    # Every helper named anywhere in the scenario is copied beside the
+    # program (scan the whole scenario text for {HELPER:...}).
+    subst.deep({k: v for k, v in sc.items() if k != "description"})
+    args = [subst.apply(a) for a in sc.get("args", [])]
+
+    copy_executable(target.program,
+                    os.path.join(run_dir, target.program_name))
+    excluded = {target.program_name}
+    for helper in sorted(subst.helpers):
+        source = os.path.join(target.helpers_dir, helper + target.exe_suffix)
+        if not os.path.isfile(source):
+            raise ScenarioError("helper %s not found in %s"
+                                % (helper, target.helpers_dir))
+        copy_executable(source,
+                        os.path.join(run_dir, helper + target.exe_suffix))
+        excluded.add(helper + target.exe_suffix)
+
+    settings = sc.get("settings")
+    settings_name = target.settings_name()
+    if settings is not None:
+        if isinstance(settings, list):
+            text = "".join(subst.apply(l) + NEWLINE for l in settings)
+        elif isinstance(settings, str):
+            text = subst.apply(settings)
+        else:
+            raise ScenarioError("settings: a list of lines, a text or null")
+        encoding = sc.get("settings_encoding", "utf-8")
+        try:
+            data = text.encode(encoding)
+        except (LookupError, UnicodeError) as e:
+            raise ScenarioError("settings_encoding %s: %s" % (encoding, e))
+        with open(os.path.join(run_dir, settings_name), "wb") as f:
+            f.write(data)
+        excluded.add(settings_name)
+
+    make_files(run_dir, sc.get("files", {}), subst)
+
+    env = dict(base_env)
+    transcript = os.path.join(tmp_root, "transcript.jsonl")
+    env["UPDATER_TRANSCRIPT"] = target.path(transcript)
+    env["UPDATER_ANSWERS"] = subst.apply(sc.get("answers", ""))
+    for key, value in sc.get("env", {}).items():
+        if value is None:
+            env.pop(key, None)
+        else:
+            env[key] = subst.apply(value)
+
+    if sc.get("setup"):
+        setup_env = dict(env, SRC=run_dir)
+        # Output into a file: a program that setup leaves running in the
+        # background may keep it open.
+        setup_out = os.path.join(tmp_root, "setup.txt")
+        with open(setup_out, "wb") as out:
+            setup = spawn(subst.apply(sc["setup"], host=True), shell=True,
+                          cwd=run_dir, env=setup_env,
+                          stdin=subprocess.DEVNULL, stdout=out,
+                          stderr=subprocess.STDOUT)
+            setup.wait()
+        if setup.returncode != 0:
+            with open(setup_out, "rb") as f:
+                output = f.read().decode(errors="replace")
+            return "fail", ["setup failed (%d): %s" % (setup.returncode,
+                                                        output)]
+
+    if target.wine and sc.get("wine_setup"):
+        problems = run_wine_setup(sc["wine_setup"], subst, run_dir, env)
+        if problems:
+            return "fail", problems
+
+    timeout = sc.get("timeout", DEFAULT_TIMEOUT)
+    started = time.monotonic()
+    code, output = run_program(target, run_dir, tmp_root, args, env, timeout)
+    elapsed = time.monotonic() - started
+
+    problems = []
+    if code is None:
+        problems.append("timed out after %d s" % timeout)
+    elif code != 0:
+        problems.append("exit code %d (the program always exits with 0)"
+                        % code)
+    events, transcript_problems = read_transcript(transcript)
+    problems += transcript_problems
+    if "events" in expect:
+        problems += compare_events(expect["events"], events, subst)
+    if "tree" in expect:
+        problems += compare_tree(expect["tree"],
+                                 actual_tree(run_dir, excluded), subst)
+    if "lnk" in expect:
+        problems += compare_lnk(expect["lnk"], run_dir, subst, target)
+    if problems:
+        if output.strip():
+            tail = output.strip().splitlines()[-15:]
+            problems.append("program output:")
+            problems += ["  | " + l for l in tail]
+        return "fail", problems
+    return "pass", ["%.1f s" % elapsed]
+
+
+# ---------------------------------------------------------------------------
+# Wine.
+
+def run_wine_setup(commands, subst, run_dir, env):
+    """Runs each argument list of "wine_setup" as `wine <args>` (for example
+    `wine reg add ...`) before the program; returns a list of problems."""
+    if not isinstance(commands, list) or not all(
+            isinstance(c, list) and c and all(isinstance(a, str) for a in c)
+            for c in commands):
+        raise ScenarioError("wine_setup: a list of argument lists")
+    for command in commands:
+        argv = ["wine"] + [subst.apply(a) for a in command]
+        proc = spawn(argv, cwd=run_dir, env=env, stdin=subprocess.DEVNULL,
+                     stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        try:
+            output = proc.communicate(timeout=DEFAULT_TIMEOUT)[0]
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            output = proc.communicate()[0]
+            return ["wine_setup timed out: %s" % " ".join(command)]
+        if proc.returncode != 0:
+            return ["wine_setup failed (%d): %s: %s" % (
+                proc.returncode, " ".join(command),
+                output.decode(errors="replace").strip())]
+    return []
+
+
+def wine_environment(env):
+    env.pop("DISPLAY", None)
+    env.pop("WAYLAND_DISPLAY", None)
+    env["WINEDEBUG"] = "-all"
+    env["LANG"] = env["LC_ALL"] = "ja_JP.UTF-8"
+    # No prompts to install Mono or Gecko into a new prefix.
+    env["WINEDLLOVERRIDES"] = "mscoree,mshtml="
+    created = None
+    if not env.get("WINEPREFIX"):
+        created = tempfile.mkdtemp(prefix="wineprefix-")
+        env["WINEPREFIX"] = created
+    quiet = dict(stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                 stdin=subprocess.DEVNULL)
+    locales = subprocess.run(["locale", "-a"], stdout=subprocess.PIPE,
+                             stderr=subprocess.DEVNULL).stdout.decode()
+    if not re.search(r"(?im)^ja_JP\.utf-?8$", locales):
+        print("run_scenarios: warning: the locale ja_JP.UTF-8 is not "
+              "generated; Wine will garble Japanese file names "
+              "(tools/setup-debian.sh generates it)", file=sys.stderr)
+    # One server for the whole run, started here, outside the sessions of
+    # the scenarios (a timed-out scenario's session is killed) and without
+    # the files through which a scenario's output is collected. A server
+    # that still runs for the prefix is given a moment to end first.
+    try:
+        subprocess.run(["wineserver", "-w"], env=env, timeout=10, **quiet)
+    except subprocess.TimeoutExpired:
+        pass
+    subprocess.run(["wineserver", "-p30"], env=env, **quiet)
+    if not os.path.exists(os.path.join(env["WINEPREFIX"], "system.reg")):
+        subprocess.run(["wineboot", "-i"], env=env, timeout=300, **quiet)
+    return created
+
+
+def wine_shutdown(env, created):
+    """Ends the server of a prefix made for this run and removes the prefix;
+    the server of a given prefix ends by itself 30 s after its last use."""
+    if created:
+        subprocess.run(["wineserver", "-k"], env=env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        shutil.rmtree(created, ignore_errors=True)
+
+
+# ---------------------------------------------------------------------------
+
+def find_scenarios(paths):
+    found = []
+    for p in paths:
+        p = os.path.abspath(p)
+        if os.path.isdir(p):
+            for dirpath, _, filenames in os.walk(p):
+                found += [os.path.join(dirpath, f) for f in filenames
+                          if f.endswith(".json")]
+        elif os.path.isfile(p):
+            found.append(p)
+        else:
+            raise SystemExit("run_scenarios: no such file or directory: %s" % p)
+    return sorted(set(found))
+
+
+def scenario_name(path):
+    root = os.path.join(HERE, "scenarios")
+    rel = os.path.relpath(path, root)
+    if rel.startswith(".."):
+        rel = os.path.basename(path)
+    return rel[:-5] if rel.endswith(".json") else rel
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("paths", nargs="*",
+                        help="scenario files or directories "
+                             "(default: tests/scenarios)")
+    parser.add_argument("--program", required=True,
+                        help="the updater to test (updater or updater.exe)")
+    parser.add_argument("--wine", action="store_true",
+                        help="run the Windows build under Wine")
+    parser.add_argument("--helpers",
+                        help="directory of the helper programs "
+                             "(default: the program's directory)")
+    parser.add_argument("--filter", default="",
+                        help="run only scenarios whose name holds this text")
+    parser.add_argument("-j", "--jobs", type=int, default=2,
+                        help="scenarios run at the same time (default 2)")
+    parser.add_argument("--keep", action="store_true",
+                        help="keep the temporary directories")
+    opts = parser.parse_args()
+
+    if not os.path.isfile(opts.program):
+        print("run_scenarios: no program %s" % opts.program, file=sys.stderr)
+        return 2
+    helpers = opts.helpers or os.path.dirname(os.path.abspath(opts.program))
+    launcher = None
+    if opts.wine:
+        launcher = os.path.join(helpers, "run_command_line.exe")
+        if not os.path.isfile(launcher):
+            launcher = os.path.join(os.path.dirname(
+                os.path.abspath(opts.program)), "run_command_line.exe")
+        if not os.path.isfile(launcher):
+            print("run_scenarios: run_command_line.exe (built with the "
+                  "Windows build) not found", file=sys.stderr)
+            return 2
+    target = Target(opts.program, helpers, opts.wine, launcher)
+
+    scenarios = [p for p in find_scenarios(opts.paths or
+                                           [os.path.join(HERE, "scenarios")])
+                 if opts.filter in scenario_name(p)]
+    if not scenarios:
+        print("run_scenarios: no scenario found", file=sys.stderr)
+        print("0 passed, 0 failed")
+        return 2
+
+    env = dict(os.environ)
+    for key in ("UPDATER_ANSWERS", "UPDATER_TRANSCRIPT"):
+        env.pop(key, None)
+    created_prefix = None
+    if opts.wine:
+        created_prefix = wine_environment(env)
+    else:
+        # A fixed UTF-8 locale: the native build's code page is UTF-8.
+        env["LANG"] = env["LC_ALL"] = "C.UTF-8"
+
+    print("%s: %s (%d scenarios)" % (target.platform, target.program,
+                                     len(scenarios)), flush=True)
+    counts = {"pass": 0, "fail": 0, "skip": 0}
+    lock = threading.Lock()
+
+    def one(path):
+        name = scenario_name(path)
+        status, details = run_scenario(path, name, target, env, opts.keep)
+        with lock:
+            counts[status] += 1
+            if status == "pass":
+                print("ok    %s (%s)" % (name, details[0]), flush=True)
+            elif status == "fail":
+                print("FAIL  %s" % name)
+                for line in details:
+                    print("      " + line.replace("\n", "\n      "))
+                sys.stdout.flush()
+
+    try:
+        with concurrent.futures.ThreadPoolExecutor(max(1, opts.jobs)) as pool:
+            list(pool.map(one, scenarios))
+    finally:
+        if opts.wine:
+            wine_shutdown(env, created_prefix)
+    if counts["skip"]:
+        print("(%d scenarios not for %s)" % (counts["skip"], target.platform))
+    print("%d passed, %d failed" % (counts["pass"], counts["fail"]))
+    return 1 if counts["fail"] else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

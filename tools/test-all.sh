@@ -1,0 +1,91 @@
+#!/bin/bash
+# The whole test, as CI runs it (.ci/run): installs what is missing (Debian
+# 12, as root), builds the native and the Windows build with the CMake
+# presets, runs the unit tests, the sample package, and the end-to-end
+# scenarios against the native updater and against updater.exe under Wine.
+# Ends with one line "N passed, N failed" over all of it; exits non-zero on
+# any failure.
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root" || exit 1
+
+log=$(mktemp -d "${TMPDIR:-/tmp}/updater-test.XXXXXX")
+trap 'rm -rf "$log"' EXIT
+failures=()
+passed=0
+failed=0
+
+step() { echo; echo "=== $*"; }
+fatal() { echo "test-all: $*" >&2; echo "0 passed, 1 failed"; exit 1; }
+# Adds the "N passed, N failed" line of a step's output to the totals.
+count() {
+  local line
+  line=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' "$1" | tail -n 1)
+  if [ -n "$line" ]; then
+    passed=$((passed + $(echo "$line" | cut -d' ' -f1)))
+    failed=$((failed + $(echo "$line" | cut -d' ' -f3)))
+  fi
+}
+
+step "setup"
+tools/setup-debian.sh || fatal "setup failed"
+
+step "native build"
+{ cmake --preset native && cmake --build --preset native; } ||
+  fatal "native build failed"
+
+step "Windows build (mingw-w64 i686)"
+{ cmake --preset win32 && cmake --build --preset win32; } ||
+  fatal "Windows build failed"
+dlls=$(i686-w64-mingw32-objdump -p build/win32/updater.exe | grep 'DLL Name')
+echo "$dlls"
+if echo "$dlls" | grep -Eiq 'libstdc|libgcc|libwinpthread'; then
+  failures+=("updater.exe needs a runtime DLL")
+  failed=$((failed + 1))
+fi
+
+step "unit tests"
+ctest --preset native 2>&1 | tee "$log/ctest.txt"
+if [ "${PIPESTATUS[0]}" != 0 ]; then failures+=("unit tests"); fi
+line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' \
+       "$log/ctest.txt" | tail -n 1)
+if [ -n "$line" ]; then
+  total=$(echo "$line" | sed -E 's/.* out of ([0-9]+).*/\1/')
+  bad=$(echo "$line" | sed -E 's/.* ([0-9]+) tests? failed.*/\1/')
+  passed=$((passed + total - bad))
+  failed=$((failed + bad))
+fi
+
+step "sample package"
+if tools/run-example.sh; then passed=$((passed + 1)); else
+  failures+=("sample package"); failed=$((failed + 1)); fi
+
+step "scenarios, native"
+python3 tests/run_scenarios.py --program build/native/updater \
+  --helpers build/native 2>&1 | tee "$log/native.txt"
+if [ "${PIPESTATUS[0]}" != 0 ]; then failures+=("scenarios, native"); fi
+count "$log/native.txt"
+
+step "scenarios, Windows build under Wine"
+python3 tests/run_scenarios.py --wine --program build/win32/updater.exe \
+  --helpers build/win32 2>&1 | tee "$log/wine.txt"
+if [ "${PIPESTATUS[0]}" != 0 ]; then failures+=("scenarios, Wine"); fi
+count "$log/wine.txt"
+
+if [ -x tests/win32/run_checks.sh ]; then
+  step "Win32 platform checks under Wine"
+  tests/win32/run_checks.sh build/win32 2>&1 | tee "$log/win32.txt"
+  if [ "${PIPESTATUS[0]}" != 0 ]; then failures+=("Win32 platform checks"); fi
+  count "$log/win32.txt"
+fi
+
+step "summary"
+if [ ${#failures[@]} -eq 0 ]; then
+  echo "all steps passed"
+else
+  printf 'FAILED: %s\n' "${failures[@]}"
+  # A step that failed without counting a failure still fails the total.
+  [ "$failed" -gt 0 ] || failed=1
+fi
+echo "$passed passed, $failed failed"
+[ ${#failures[@]} -eq 0 ]
