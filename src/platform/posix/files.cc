@@ -447,7 +447,10 @@ bool PosixPlatform::MoveFileTo(const char* source, const char* destination) {
   if (S_ISREG(st.st_mode)) {
     if (!CopyRegularFile(source, destination)) return false;
   } else if (S_ISLNK(st.st_mode)) {
-    std::vector<char> target(static_cast<size_t>(st.st_size) + 2);
+    // The size lstat gives (0 on some file systems) plus room to notice a
+    // target that grew meanwhile.
+    size_t room = st.st_size > 0 ? static_cast<size_t>(st.st_size) : 0;
+    std::vector<char> target(room + 4096);
     ssize_t n = readlink(source, target.data(), target.size() - 1);
     if (n < 0 || static_cast<size_t>(n) >= target.size() - 1) return false;
     target[static_cast<size_t>(n)] = '\0';
