@@ -10,13 +10,8 @@ set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-if [ ! -x build/native/updater ]; then
-  if ! command -v cmake >/dev/null 2>&1 || ! command -v g++ >/dev/null 2>&1
-  then
-    tools/setup-debian.sh
-  fi
-  cmake --preset native >/dev/null
-fi
+tools/setup-debian.sh
+[ -f build/native/CMakeCache.txt ] || cmake --preset native >/dev/null
 cmake --build --preset native --target updater >/dev/null
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/updater-example.XXXXXX")
