@@ -6,6 +6,7 @@
 
 #include "base/code_page.h"
 #include "core/levels.h"
+#include "settings/symbols.h"
 #include "platform/fake/fake_platform.h"
 #include "platform/fake/test_dir.h"
 
@@ -107,6 +108,33 @@ TEST_F(DispatchTest, SwitchThatReentersItselfStopsAtTheBound) {
   EXPECT_EQ(rt.LevelCount, kMaxLevels);
   EXPECT_EQ(Texts(), (Strings{"プロシージャの入れ子が深すぎます。\n\n"
                               "プロシージャ：\"Loop\""}));
+}
+
+TEST_F(DispatchTest, LongListsAndWideSectionsLoad) {
+  // A DEFINE line is not cut like a key value, so a symbol can carry a list
+  // of 10,000 names into PROC.
+  std::string names;
+  for (int i = 0; i < 10000; ++i) names += i == 0 ? "V" : ",V";
+  std::string wide = "[V]\nMODE=VERIFY\nARG1=a\nARG2=a\n";
+  for (int i = 0; i < 1000; ++i) wide += "KEY" + std::to_string(i) + "=x\n";
+  dir.Write("u.ini", "[DEFINE]\n<L>=" + names + "\n[UPDATER]\nNAME=\nPROC=<L>\n" + wide);
+  rt.SettingsPath.Assign((dir / "u.ini").c_str());
+  ASSERT_TRUE(LoadSymbols(rt));
+  ASSERT_TRUE(ReadUpdaterSection(rt));
+  EXPECT_EQ(rt.UpdaterProc.FieldCount(","), 10000);
+  EXPECT_TRUE(RunUpdater(rt));
+  EXPECT_TRUE(platform.boxes.empty());
+
+  // A missing section in such a list is named by message 2.
+  dir.Write("u.ini", "[DEFINE]\n<L>=" + names + ",Gone\n[UPDATER]\nNAME=\nPROC=<L>\n" + wide);
+  Runtime again(platform);
+  again.SettingsPath.Assign((dir / "u.ini").c_str());
+  LoadSymbols(again);
+  ASSERT_TRUE(ReadUpdaterSection(again));
+  EXPECT_FALSE(RunUpdater(again));
+  EXPECT_EQ(Texts(), (Strings{"設定ファイルのフォーマットが正しくありません。\n\n"
+                              "セクション：\"Gone\"\nパラメータ：\"MODE\""}));
+  EXPECT_EQ(again.LevelCount, 0);
 }
 
 // A platform whose settings file says SWITCH to the first reading of a MODE

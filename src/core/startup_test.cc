@@ -40,6 +40,17 @@ TEST(CommandLineOption, AbsentOrEmpty) {
   EXPECT_TRUE(found);
 }
 
+TEST(CommandLineOption, LongCommandLine) {
+  // 32 KB of words and quotes around the options.
+  std::string line;
+  while (line.size() < 32 * 1024) line += "word \"quoted text\" ";
+  std::string withOptions = line + "/t\"Long Caption\" " + line + "/iu.ini";
+  EXPECT_EQ(Option(withOptions.c_str(), 't'), "Long Caption");
+  EXPECT_EQ(Option(withOptions.c_str(), 'i'), "u.ini");
+  std::string longValue = "/t" + std::string(40000, 'x');
+  EXPECT_EQ(Option(longValue.c_str(), 't').size(), 40000u);
+}
+
 class StartupTest : public ::testing::Test {
  protected:
   StartupTest() : rt(platform) {
