@@ -37,7 +37,9 @@ NEWLINE = "\r\n"  # settings files are written as on Windows
 KNOWN_KEYS = {
     "description", "platforms", "settings", "settings_encoding", "files",
     "setup", "wine_setup", "args", "answers", "env", "timeout", "expect",
+    "checker",
 }
+CHECKER_KEYS = {"args", "exit", "output_re", "output_not_re", "findings"}
 
 
 class ScenarioError(Exception):
@@ -64,8 +66,11 @@ def spawn(argv, **kwargs):
 # Where the program runs: native or under Wine.
 
 class Target:
-    def __init__(self, program, helpers_dir, wine, launcher):
+    def __init__(self, program, helpers_dir, wine, launcher, checker=None):
         self.program = os.path.abspath(program)
+        # The settings checker, run beside the program by scenarios that
+        # have "checker".
+        self.checker = checker and os.path.abspath(checker)
         self.program_name = os.path.basename(self.program)
         self.helpers_dir = os.path.abspath(helpers_dir)
         self.wine = wine
@@ -561,11 +566,15 @@ def check_scenario(sc, target, base_env, tmp_root, run_dir):
             return "fail", problems
 
     timeout = sc.get("timeout", DEFAULT_TIMEOUT)
+    problems = []
+    if "checker" in sc:
+        problems += check_with_checker(sc["checker"], target, subst, run_dir,
+                                       tmp_root, env, timeout)
+
     started = time.monotonic()
     code, output = run_program(target, run_dir, tmp_root, args, env, timeout)
     elapsed = time.monotonic() - started
 
-    problems = []
     if code is None:
         problems.append("timed out after %d s" % timeout)
     elif code != 0:
@@ -587,6 +596,93 @@ def check_scenario(sc, target, base_env, tmp_root, run_dir):
             problems += ["  | " + l for l in tail]
         return "fail", problems
     return "pass", ["%.1f s" % elapsed]
+
+
+# ---------------------------------------------------------------------------
+# The settings checker ("checker"): runs before the program, in the same
+# directory, and must leave every file as it was.
+
+def finding_count(output):
+    """Findings in the checker's output: JSON objects with a severity, or
+    text lines "FILE: [SECTION] KEY: SEVERITY: ..."."""
+    count = 0
+    for line in output.splitlines():
+        line = line.strip()
+        if line.startswith("{"):
+            try:
+                finding = json.loads(line)
+            except ValueError:
+                continue
+            count += isinstance(finding, dict) and "severity" in finding
+        elif re.search(r"\]( [^:]*)?: (error|warning|note): ", line):
+            count += 1
+    return count
+
+
+def check_with_checker(spec, target, subst, run_dir, tmp_root, env, timeout):
+    """Runs the checker as spec says; returns a list of problems."""
+    if not isinstance(spec, dict) or set(spec) - CHECKER_KEYS:
+        raise ScenarioError("checker: an object with the keys %s"
+                            % ", ".join(sorted(CHECKER_KEYS)))
+    if not target.checker or not os.path.isfile(target.checker):
+        return ["checker: no program %s (build updater-check, or give "
+                "--checker)" % target.checker]
+    args = [subst.apply(a) for a in spec.get("args", [])]
+    out_path = os.path.join(tmp_root, "checker-output.txt")
+    err_path = os.path.join(tmp_root, "checker-errors.txt")
+    if target.wine:
+        line = '"%s"' % target.path(target.checker)
+        if args:
+            line += " " + command_line_text(args)
+        cmd_file = os.path.join(tmp_root, "checker_command_line.txt")
+        with open(cmd_file, "wb") as f:
+            f.write(line.encode(target.ansi))
+        argv = ["wine", target.launcher, target.path(cmd_file)]
+    else:
+        argv = [target.checker] + args
+    before = actual_tree(run_dir, set())
+    with open(out_path, "wb") as out, open(err_path, "wb") as err:
+        proc = spawn(argv, cwd=run_dir, env=env, stdin=subprocess.DEVNULL,
+                     stdout=out, stderr=err, start_new_session=True)
+        try:
+            code = proc.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            code = None
+        try:
+            os.killpg(proc.pid, signal.SIGKILL)
+        except (ProcessLookupError, PermissionError):
+            pass
+        if code is None:
+            proc.wait()
+    with open(out_path, "rb") as f:
+        # Text output of the Windows build ends its lines with CR LF.
+        output = f.read().decode("utf-8", errors="replace").replace("\r\n", "\n")
+    with open(err_path, "rb") as f:
+        errors = f.read().decode("utf-8", errors="replace")
+
+    problems = []
+    if code is None:
+        problems.append("checker: timed out after %d s" % timeout)
+    elif "exit" in spec and code != spec["exit"]:
+        problems.append("checker: exit code %d, want %d" % (code, spec["exit"]))
+    for pattern in spec.get("output_re", []):
+        if not re.search(subst.apply(pattern, regex=True), output, re.M):
+            problems.append("checker: output lacks /%s/" % pattern)
+    for pattern in spec.get("output_not_re", []):
+        if re.search(subst.apply(pattern, regex=True), output, re.M):
+            problems.append("checker: output has /%s/" % pattern)
+    if "findings" in spec and finding_count(output) != spec["findings"]:
+        problems.append("checker: %d findings, want %d"
+                        % (finding_count(output), spec["findings"]))
+    after = actual_tree(run_dir, set())
+    if after != before:
+        changed = sorted(k for k in set(before) | set(after)
+                         if before.get(k) != after.get(k))
+        problems.append("checker: changed the tree: %s" % ", ".join(changed))
+    if problems:
+        problems.append("checker output:")
+        problems += ["  | " + l for l in (output + errors).strip().splitlines()[-20:]]
+    return problems
 
 
 # ---------------------------------------------------------------------------
@@ -699,6 +795,10 @@ def main():
                         help="run only scenarios whose name holds this text")
     parser.add_argument("-j", "--jobs", type=int, default=2,
                         help="scenarios run at the same time (default 2)")
+    parser.add_argument("--checker",
+                        help="the settings checker for scenarios with "
+                             "\"checker\" (default: updater-check beside "
+                             "the program)")
     parser.add_argument("--keep", action="store_true",
                         help="keep the temporary directories")
     opts = parser.parse_args()
@@ -717,7 +817,10 @@ def main():
             print("run_scenarios: run_command_line.exe (built with the "
                   "Windows build) not found", file=sys.stderr)
             return 2
-    target = Target(opts.program, helpers, opts.wine, launcher)
+    checker = opts.checker or os.path.join(
+        os.path.dirname(os.path.abspath(opts.program)),
+        "updater-check" + (".exe" if opts.wine else ""))
+    target = Target(opts.program, helpers, opts.wine, launcher, checker)
 
     scenarios = [p for p in find_scenarios(opts.paths or
                                            [os.path.join(HERE, "scenarios")])

@@ -9,12 +9,6 @@
 
 namespace {
 
-// Item i of a comma-separated list, without leading and trailing spaces.
-StrBuf ListItem(const StrBuf& list, int32_t i) {
-  StrBuf item = list.Field(i, ",");
-  item.Trim(" ", " ");
-  return item;
-}
 
 // How a list walk ends for one item.
 enum class Walk { kContinue, kDecided };

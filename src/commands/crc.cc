@@ -208,10 +208,8 @@ bool ExecuteCrc(Runtime& rt, Procedure& record) {
   const bool all = proc.TYPE.Equals("AND");
 
   for (int32_t i = 0; i < count; ++i) {
-    StrBuf file = proc.FILE.Field(i, ",");
-    file.Trim(" ", " ");
-    StrBuf expected = proc.CRC.Field(i, ",");
-    expected.Trim(" ", " ");
+    StrBuf file = ListItem(proc.FILE, i);
+    StrBuf expected = ListItem(proc.CRC, i);
     uint32_t crc = 0;
     const bool read = FileCrc32(rt, file.Text(), crc);
 

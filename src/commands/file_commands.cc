@@ -8,13 +8,6 @@
 
 namespace {
 
-// Item i of a comma list, without leading and trailing spaces; the empty
-// text beyond the last item.
-StrBuf ListItem(const StrBuf& list, int32_t i) {
-  StrBuf item = list.Field(i, ",");
-  item.Trim(" ", " ");
-  return item;
-}
 
 using PathOperation = bool (*)(Platform& platform, const StrBuf& path);
 using PairOperation = bool (*)(Platform& platform, const StrBuf& first,

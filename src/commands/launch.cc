@@ -56,10 +56,8 @@ bool ExecuteLaunch(Runtime& rt, Procedure& record) {
   if (count == 0)
     return ShowErrorReport(rt, kMsgItemCount, proc.name.Text(), "FILE");
   for (int32_t i = 0; i < count; ++i) {
-    StrBuf file = proc.FILE.Field(i, ",");
-    file.Trim(" ", " ");
-    StrBuf param = proc.PARAM.Field(i, ",");
-    param.Trim(" ", " ");
+    StrBuf file = ListItem(proc.FILE, i);
+    StrBuf param = ListItem(proc.PARAM, i);
     if (!StartProcess(rt, file, param, proc.ISWAIT != 0))
       return ShowErrorReport(rt, kMsgLaunchFailed, file.Text(), param.Text());
   }
@@ -79,10 +77,8 @@ bool ExecuteWaitApp(Runtime& rt, Procedure& record) {
   if (count == 0)
     return ShowErrorReport(rt, kMsgItemCount, proc.name.Text(), "APP");
   for (int32_t i = 0; i < count; ++i) {
-    StrBuf app = proc.APP.Field(i, ",");
-    app.Trim(" ", " ");
-    StrBuf tick = proc.TICK.Field(i, ",");
-    tick.Trim(" ", " ");
+    StrBuf app = ListItem(proc.APP, i);
+    StrBuf tick = ListItem(proc.TICK, i);
     // -1 becomes kWaitInfinite; text and empty items become 0 (no wait).
     const uint32_t timeout = static_cast<uint32_t>(tick.ToInt());
     // Looked up afresh for every item: a program that ended meanwhile is

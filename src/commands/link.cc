@@ -66,12 +66,9 @@ bool ExecuteLink(Runtime& rt, Procedure& record) {
   if (count == 0)
     return ShowErrorReport(rt, kMsgItemCount, proc.name.Text(), "SRC");
   for (int32_t i = 0; i < count; ++i) {
-    StrBuf target = proc.SRC.Field(i, ",");
-    target.Trim(" ", " ");
-    StrBuf link = proc.DST.Field(i, ",");
-    link.Trim(" ", " ");
-    StrBuf arguments = proc.PARAM.Field(i, ",");
-    arguments.Trim(" ", " ");
+    StrBuf target = ListItem(proc.SRC, i);
+    StrBuf link = ListItem(proc.DST, i);
+    StrBuf arguments = ListItem(proc.PARAM, i);
     const int32_t showKind = proc.SHOWCMD.Field(i, ",").ToInt();
 
     // The folder of the shortcut, with its parents; when it cannot be made

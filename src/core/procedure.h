@@ -19,6 +19,14 @@ struct Procedure {
   uint8_t ResultFlag = 0;
 };
 
+// Item i of a comma list of a key, without leading and trailing spaces; the
+// empty text beyond the last item. The number of items is FieldCount(",").
+inline StrBuf ListItem(const StrBuf& list, int32_t i) {
+  StrBuf item = list.Field(i, ",");
+  item.Trim(" ", " ");
+  return item;
+}
+
 // A null-terminated array of records: one level.
 using ProcList = Procedure**;
 

@@ -1,0 +1,115 @@
+// updater-check: finds the faults of a settings file before it ships.
+//
+//   updater-check [--json] SETTINGS.ini [-- ARGUMENTS...]
+//
+// ARGUMENTS stand for the updater's command line ({?Param} queries, the
+// caption). Exit code: 0 without errors, 1 with errors, 2 when the file
+// cannot be read or the command line is wrong.
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "check/checker.h"
+#include "check/recording_platform.h"
+#include "check/report.h"
+#include "platform/platform.h"
+
+namespace {
+
+constexpr int kExitClean = 0;
+constexpr int kExitErrors = 1;
+constexpr int kExitUnreadable = 2;
+
+const char kUsage[] =
+    "usage: updater-check [--json] SETTINGS.ini [-- ARGUMENTS...]\n"
+    "\n"
+    "Reads SETTINGS.ini as the updater would, with the symbols and queries\n"
+    "of this machine, changes nothing, and prints one line per finding:\n"
+    "errors (the run would show a message and stop), warnings (the run goes\n"
+    "on, probably not as meant) and notes. ARGUMENTS stand for the\n"
+    "updater's command line. --json prints each finding as a JSON object.\n"
+    "Exit code: 0 without errors, 1 with errors, 2 when the file cannot be\n"
+    "read.\n";
+
+void Print(const std::string& line) {
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::fputc('\n', stdout);
+}
+
+std::string WorkingDirectory() {
+  std::vector<char> buffer(32768, 0);
+  if (getcwd(buffer.data(), static_cast<int>(buffer.size())) == nullptr)
+    return "";
+  buffer.back() = 0;
+  return buffer.data();
+}
+
+// The arguments joined by single spaces, an argument holding a blank or a
+// tab enclosed in double quotes, as the updater receives them.
+std::string JoinArguments(const std::vector<std::string>& arguments) {
+  std::string line;
+  for (const std::string& argument : arguments) {
+    if (!line.empty()) line += ' ';
+    if (argument.find_first_of(" \t") != std::string::npos)
+      line += '"' + argument + '"';
+    else
+      line += argument;
+  }
+  return line;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  bool json = false;
+  std::string settings;
+  std::vector<std::string> arguments;
+  bool rest = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    if (rest) {
+      arguments.push_back(argument);
+    } else if (argument == "--") {
+      rest = true;
+    } else if (argument == "--json") {
+      json = true;
+    } else if (argument == "--help" || argument == "-h" || argument == "/?") {
+      std::fputs(kUsage, stdout);
+      return kExitClean;
+    } else if ((argument.size() > 1 && argument[0] == '-') ||
+               !settings.empty()) {
+      std::fprintf(stderr, "updater-check: unexpected argument \"%s\"\n\n%s",
+                   argument.c_str(), kUsage);
+      return kExitUnreadable;
+    } else {
+      settings = argument;
+    }
+  }
+  if (settings.empty()) {
+    std::fputs(kUsage, stderr);
+    return kExitUnreadable;
+  }
+
+  std::unique_ptr<Platform> system = CreateSystemPlatform();
+  RecordingPlatform platform(*system);
+  const StrBuf path = SettingsFilePath(
+      settings.c_str(), WorkingDirectory().c_str(), platform.PathSeparator());
+  Checker checker(platform);
+  const std::string file = platform.AnsiToUtf8(settings.c_str());
+  if (!checker.Check(path.Text(), JoinArguments(arguments).c_str())) {
+    std::fprintf(stderr, "updater-check: cannot read the settings file %s\n",
+                 file.c_str());
+    return kExitUnreadable;
+  }
+  for (const Finding& finding : checker.findings())
+    Print(json ? FindingJson(file, checker.caption(), finding)
+               : FindingText(file, finding));
+  if (!json) Print(SummaryText(file, checker));
+  for (const std::string& action : platform.refused)
+    std::fprintf(stderr, "updater-check: refused to act: %s\n", action.c_str());
+  std::fflush(stdout);
+  return checker.Count(Severity::kError) > 0 ? kExitErrors : kExitClean;
+}

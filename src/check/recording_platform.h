@@ -1,0 +1,131 @@
+// A platform for looking at a settings file without acting on it: every
+// read (settings file, folders, registry, files' existence and contents,
+// running processes, environment, code page) goes to the platform given,
+// and every action (message boxes, file and directory changes, shortcuts,
+// starting programs, waiting for them) is recorded and not carried out.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+class RecordingPlatform : public Platform {
+ public:
+  // A message box that was asked for, with the key read last before it:
+  // the key whose reading or value caused it.
+  struct Box {
+    std::string text;  // ANSI
+    unsigned style = 0;
+    std::string section;
+    std::string key;
+  };
+
+  explicit RecordingPlatform(Platform& reader) : reader_(reader) {}
+
+  // The boxes asked for, oldest first; cleared by the caller.
+  std::vector<Box> boxes;
+  // Every other action asked for (none is carried out), as "Operation: path"
+  // texts. A look at a settings file asks for none.
+  std::vector<std::string> refused;
+  // The program path given to the engine; empty: the reader's.
+  std::string modulePath;
+
+  // The section and key of the last key read.
+  const std::string& lastSection() const { return lastSection_; }
+  const std::string& lastKey() const { return lastKey_; }
+
+  const char* PathSeparator() const override {
+    return reader_.PathSeparator();
+  }
+  unsigned AnsiCodePage() const override { return reader_.AnsiCodePage(); }
+  std::string AnsiToUtf8(const char* text) const override {
+    return reader_.AnsiToUtf8(text);
+  }
+  std::string Utf8ToAnsi(const char* text) const override {
+    return reader_.Utf8ToAnsi(text);
+  }
+  bool GetEnv(const char* name, std::string& value) const override {
+    return reader_.GetEnv(name, value);
+  }
+
+  uint32_t ReadProfileKey(const char* file, const char* section,
+                          const char* key, const char* def, char* buffer,
+                          uint32_t size) override;
+  uint32_t ReadProfileSectionLines(const char* file, const char* section,
+                                   char* buffer, uint32_t size) override {
+    return reader_.ReadProfileSectionLines(file, section, buffer, size);
+  }
+
+  // Recorded; answered with the box's default button, as an unattended run
+  // would be.
+  int ShowBox(const char* text, const char* caption, unsigned style) override;
+  uint32_t GetModulePath(char* buffer, uint32_t size) override;
+
+  std::unique_ptr<DirSearch> StartSearch(const char* pattern,
+                                         DirEntry& first) override {
+    return reader_.StartSearch(pattern, first);
+  }
+  uint32_t GetFileAttrs(const char* path) override {
+    return reader_.GetFileAttrs(path);
+  }
+  std::unique_ptr<ExclusiveFile> OpenExclusive(const char* path) override {
+    return reader_.OpenExclusive(path);
+  }
+
+  // Actions on the file system: recorded and refused (false), so that a
+  // step that would change something fails instead of changing it.
+  bool SetFileAttrs(const char* path, uint32_t attributes) override;
+  bool MakeDirectory(const char* path) override;
+  bool RemoveDir(const char* path) override;
+  bool CopyFileOver(const char* source, const char* destination) override;
+  bool MoveFileTo(const char* source, const char* destination) override;
+  bool DeleteOneFile(const char* path) override;
+
+  bool WindowsDirectory(StrBuf& out) override {
+    return reader_.WindowsDirectory(out);
+  }
+  bool SystemDirectory(StrBuf& out) override {
+    return reader_.SystemDirectory(out);
+  }
+  bool TempPath(StrBuf& out) override { return reader_.TempPath(out); }
+  bool SpecialFolder(int csidl, StrBuf& out) override {
+    return reader_.SpecialFolder(csidl, out);
+  }
+
+  bool RegOpen(uintptr_t root, const char* subKey, uint32_t access,
+               uintptr_t& handle) override {
+    return reader_.RegOpen(root, subKey, access, handle);
+  }
+  bool RegQuery(uintptr_t handle, const char* valueName, void* data,
+                uint32_t& size) override {
+    return reader_.RegQuery(handle, valueName, data, size);
+  }
+  void RegClose(uintptr_t handle) override { reader_.RegClose(handle); }
+
+  bool IsNt() override { return reader_.IsNt(); }
+
+  // Programs: never started, never waited for.
+  std::unique_ptr<ProcessHandle> StartProgram(const char* commandLine,
+                                              const char* workDir) override;
+  uint32_t FindProcessId(const char* name) override {
+    return reader_.FindProcessId(name);
+  }
+  std::unique_ptr<ProcessHandle> OpenForWait(uint32_t processId) override;
+
+  bool WriteShortcut(const char* target, const char* workDir,
+                     const char* arguments, int showCommand,
+                     const char* linkFile) override;
+
+  void ComInitialize() override { reader_.ComInitialize(); }
+  void ComUninitialize() override { reader_.ComUninitialize(); }
+
+ private:
+  bool Refuse(const char* operation, const char* path);
+
+  Platform& reader_;
+  std::string lastSection_;
+  std::string lastKey_;
+};

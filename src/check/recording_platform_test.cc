@@ -1,0 +1,60 @@
+#include "check/recording_platform.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/fake/fake_platform.h"
+#include "platform/fake/test_dir.h"
+
+namespace {
+
+TEST(RecordingPlatform, ReadsGoThroughAndActionsAreRefused) {
+  TestDir dir;
+  dir.Write("u.ini", "[S]\nK=value\n");
+  dir.Write("a.txt", "a");
+  FakePlatform reader;
+  RecordingPlatform platform(reader);
+
+  char buffer[32];
+  platform.ReadProfileKey((dir / "u.ini").c_str(), "S", "K", "NO", buffer,
+                          sizeof buffer);
+  EXPECT_STREQ(buffer, "value");
+  EXPECT_EQ(platform.lastSection(), "S");
+  EXPECT_EQ(platform.lastKey(), "K");
+  EXPECT_NE(platform.GetFileAttrs((dir / "a.txt").c_str()), kInvalidAttributes);
+
+  const std::string a = dir / "a.txt", b = dir / "b.txt";
+  EXPECT_FALSE(platform.CopyFileOver(a.c_str(), b.c_str()));
+  EXPECT_FALSE(platform.MoveFileTo(a.c_str(), b.c_str()));
+  EXPECT_FALSE(platform.DeleteOneFile(a.c_str()));
+  EXPECT_FALSE(platform.SetFileAttrs(a.c_str(), kAttrReadOnly));
+  EXPECT_FALSE(platform.MakeDirectory((dir / "d").c_str()));
+  EXPECT_FALSE(platform.RemoveDir(dir.path().c_str()));
+  EXPECT_FALSE(platform.WriteShortcut(a.c_str(), "", "", 0, (dir / "l.LNK").c_str()));
+  EXPECT_EQ(platform.StartProgram("/bin/sh -c 'touch x'", dir.path().c_str()),
+            nullptr);
+  EXPECT_EQ(platform.OpenForWait(1), nullptr);
+  EXPECT_EQ(platform.refused.size(), 9u);
+  EXPECT_EQ(dir.Read("a.txt"), "a");
+  EXPECT_FALSE(dir.Exists("b.txt"));
+  EXPECT_FALSE(dir.Exists("d"));
+  EXPECT_FALSE(dir.Exists("x"));
+}
+
+TEST(RecordingPlatform, BoxesAreRecordedAndTakeTheDefaultButton) {
+  FakePlatform reader;
+  RecordingPlatform platform(reader);
+  char buffer[8];
+  platform.ReadProfileKey("/nonexistent.ini", "Sec", "KEY", "D", buffer,
+                          sizeof buffer);
+  EXPECT_EQ(platform.ShowBox("e", "c", kMbIconError), kIdOk);
+  EXPECT_EQ(platform.ShowBox("w", "c", kMbYesNo | kMbIconWarning | kMbDefButton2),
+            kIdNo);
+  EXPECT_EQ(platform.ShowBox("q", "c", kMbYesNo | kMbIconQuestion), kIdYes);
+  ASSERT_EQ(platform.boxes.size(), 3u);
+  EXPECT_EQ(platform.boxes[0].text, "e");
+  EXPECT_EQ(platform.boxes[0].section, "Sec");
+  EXPECT_EQ(platform.boxes[0].key, "KEY");
+  EXPECT_TRUE(reader.boxes.empty());
+}
+
+}  // namespace
