@@ -728,7 +728,9 @@ bool StrBuf::FindBlocks(int32_t first, int32_t last, const char* open,
         if (depth == 0) ++k;
         ++depth;
         if (!have_begin && k > first) {
-          begin = scan.pos();
+          // The delimiter's own position: a delimiter that ends inside a
+          // character is followed by a boundary further on.
+          begin = scan.at();
           have_begin = true;
         }
       } else {
@@ -750,7 +752,7 @@ bool StrBuf::FindBlocks(int32_t first, int32_t last, const char* open,
     }
   }
   if (!have_begin) return false;
-  from = begin - scan.open_len();
+  from = begin;
   to = have_end ? end + scan.close_len() : Length() - 1;
   return true;
 }

@@ -376,4 +376,16 @@ TEST_F(StrBufTest, ShiftJisTrimTakesTrailByte) {
   EXPECT_EQ(S(s), "ab\x83");
 }
 
+// An opening delimiter that is only the lead byte of a double-byte
+// character still starts the block at itself, not at the boundary after
+// the character it began.
+TEST_F(StrBufTest, ShiftJisBlockStartsAtAPartialDelimiter) {
+  SetAnsiCodePage(kCodePageShiftJis);
+  StrBuf s("a\xEF\x5C+\xFF&b");
+  ASSERT_EQ(s.BlockCount("\xEF", "\xFF&"), 1);
+  EXPECT_EQ(S(s.Block(0, "\xEF", "\xFF&")), "\xEF\x5C+\xFF&");
+  s.ReplaceBlock(0, "\xEF", "\xFF&", "X");
+  EXPECT_EQ(S(s), "aXb");
+}
+
 }  // namespace

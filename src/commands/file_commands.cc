@@ -8,7 +8,6 @@
 
 namespace {
 
-
 using PathOperation = bool (*)(Platform& platform, const StrBuf& path);
 using PairOperation = bool (*)(Platform& platform, const StrBuf& first,
                                const StrBuf& second);

@@ -16,10 +16,17 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
 }
 
 #else
+#include <csignal>
 
 // The arguments joined by single spaces; an argument holding a space or a
 // tab is enclosed in double quotes.
 int main(int argc, char** argv) {
+  // A write beyond the file-size limit, or to a pipe nobody reads any more
+  // (the console of the message boxes), must fail like a write to a full
+  // disk, not end the run halfway: these signals are ignored. Started
+  // programs get the default handling back.
+  std::signal(SIGXFSZ, SIG_IGN);
+  std::signal(SIGPIPE, SIG_IGN);
   std::string commandLine;
   for (int i = 1; i < argc; ++i) {
     std::string argument = argv[i];

@@ -42,12 +42,14 @@ int32_t RemoveLevel(Runtime& rt, ProcList list) {
 
 int32_t FreeLevel(Runtime& rt, ProcList list) {
   if (list == nullptr) return 0;
+  // Off the stack first: the pointer is compared while it is still valid.
+  const int32_t count = RemoveLevel(rt, list);
   for (ProcList entry = list; *entry != nullptr; ++entry) {
     delete *entry;
     *entry = nullptr;
   }
   delete[] list;
-  return RemoveLevel(rt, list);
+  return count;
 }
 
 void FreeAllLevels(Runtime& rt) {

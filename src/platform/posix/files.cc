@@ -21,8 +21,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -225,28 +228,34 @@ void SplitPath(const std::string& path, std::string& directory,
 }
 
 // Writes everything from in to out: copy_file_range where the kernel and the
-// file systems allow it, read and write otherwise.
+// file systems allow it (the data never passes through this process), read
+// and write otherwise.
 bool CopyData(int in, int out) {
-  bool useRange = true;
-  std::vector<char> buffer;
+  bool copied = false;  // copy_file_range has moved data already
   for (;;) {
-    if (useRange) {
-      ssize_t n = copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
-      if (n > 0) continue;
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0 && errno != EXDEV && errno != ENOSYS && errno != EINVAL &&
-          errno != EOPNOTSUPP && errno != EPERM && errno != ETXTBSY)
-        return false;
-      // 0 may mean "not supported here" on some file systems: read on to
-      // make sure the end is real.
-      useRange = false;
-      buffer.resize(1 << 16);
+    ssize_t n = copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
+    if (n > 0) {
+      copied = true;
+      continue;
     }
-    ssize_t got = read(in, buffer.data(), buffer.size());
+    if (n == 0 && copied) return true;  // the end, after data was copied
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EXDEV && errno != ENOSYS && errno != EINVAL &&
+        errno != EOPNOTSUPP && errno != EPERM && errno != ETXTBSY)
+      return false;
+    // Not offered here, or 0 before any data, which on some file systems
+    // means "not supported": read on to make sure the end is real.
+    break;
+  }
+  constexpr size_t kChunk = 1 << 16;
+  std::unique_ptr<char[]> buffer(new (std::nothrow) char[kChunk]);
+  if (!buffer) return false;
+  for (;;) {
+    ssize_t got = read(in, buffer.get(), kChunk);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return false;
     if (got == 0) return true;
-    const char* p = buffer.data();
+    const char* p = buffer.get();
     while (got > 0) {
       ssize_t put = write(out, p, static_cast<size_t>(got));
       if (put < 0 && errno == EINTR) continue;
@@ -431,16 +440,30 @@ bool PosixPlatform::CopyFileOver(const char* source, const char* destination) {
 }
 
 bool PosixPlatform::MoveFileTo(const char* source, const char* destination) {
+  if (*destination == '\0') return false;
+  // Never over an existing entry: in one step where the file system can
+  // refuse to replace, else after a look at the destination.
+  int rc = renameat2(AT_FDCWD, source, AT_FDCWD, destination,
+                     RENAME_NOREPLACE);
+  if (rc != 0 &&
+      (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+    struct stat existing;
+    if (lstat(destination, &existing) == 0) {
+      errno = EEXIST;
+      return false;
+    }
+    rc = rename(source, destination);
+  }
+  if (rc == 0) return true;
+  if (errno != EXDEV) return false;
   struct stat st;
   if (lstat(source, &st) != 0) return false;
+  // The other file system is reported before the destination is looked at.
   struct stat existing;
-  if (*destination == '\0') return false;
   if (lstat(destination, &existing) == 0) {
     errno = EEXIST;
     return false;
   }
-  if (rename(source, destination) == 0) return true;
-  if (errno != EXDEV) return false;
 
   // Another file system: files are copied and the source deleted; links
   // are made anew; directories are not moved.
