@@ -13,8 +13,11 @@
 //   Windows reports for a fresh file), plus 0x1 when read-only; a symbolic
 //   link 0x400 plus 0x10 when it leads to a directory, else 0x20. The last
 //   component of a path is never followed.
-// - Copies keep permission bits and modification time and are written to a
-//   temporary name beside the destination, then renamed over it.
+// - Copies keep permission bits and modification time and never show a
+//   partial file under the destination's name: a new name gets an unnamed
+//   file, linked when complete; an existing file is replaced by a temporary
+//   file beside it, renamed over it when complete. The kernel copies the
+//   data (copy_file_range) where the file systems allow.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -302,6 +305,54 @@ class TempFile {
   bool renamed_ = false;
 };
 
+// Gives out the contents of in, the permission bits and the modification
+// time of st.
+bool FillCopy(int in, int out, const struct stat& st) {
+  if (!CopyData(in, out)) return false;
+  if (fchmod(out, st.st_mode & 0777) != 0) return false;
+  struct timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;
+  times[1] = st.st_mtim;
+  return futimens(out, times) == 0;
+}
+
+// The directory that holds path ("." for a bare name).
+std::string DirectoryOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+enum class Outcome { kDone, kFailed, kNotHere };
+
+// A copy to a name that does not exist yet: the contents go to an unnamed
+// file in the destination's directory, which gets its name only when
+// complete. So, as with a temporary name, no partial file is ever seen under
+// the destination's name, and a failure (or the end of the process) leaves
+// nothing behind; it spares the rename. kNotHere: the file system or the
+// system offers no unnamed files, or the name was taken meanwhile; the
+// source is then at its start again for a copy by a temporary name.
+Outcome CopyToNewName(int in, const struct stat& st,
+                      const std::string& destination) {
+  Fd out(open(DirectoryOf(destination).c_str(),
+              O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+  if (!out.valid()) return Outcome::kNotHere;
+  if (!FillCopy(in, out.get(), st)) return Outcome::kFailed;
+  char self[40];
+  std::snprintf(self, sizeof self, "/proc/self/fd/%d", out.get());
+  if (linkat(AT_FDCWD, self, AT_FDCWD, destination.c_str(),
+             AT_SYMLINK_FOLLOW) != 0) {
+    return lseek(in, 0, SEEK_SET) == 0 ? Outcome::kNotHere
+                                       : Outcome::kFailed;
+  }
+  if (!out.Close()) {  // a late write error: the copy is not whole
+    unlink(destination.c_str());
+    return Outcome::kFailed;
+  }
+  return Outcome::kDone;
+}
+
 // The copy proper: source must be a regular file, destination is replaced
 // only once the new contents are complete.
 bool CopyRegularFile(const char* source, const std::string& destination) {
@@ -317,17 +368,14 @@ bool CopyRegularFile(const char* source, const std::string& destination) {
       errno = EACCES;
       return false;
     }
+  } else if (errno == ENOENT) {
+    Outcome outcome = CopyToNewName(in.get(), st, destination);
+    if (outcome != Outcome::kNotHere) return outcome == Outcome::kDone;
   }
 
   TempFile temp(destination);
   if (!temp.created()) return false;
-  if (!CopyData(in.get(), temp.fd())) return false;
-  if (fchmod(temp.fd(), st.st_mode & 0777) != 0) return false;
-  struct timespec times[2];
-  times[0].tv_sec = 0;
-  times[0].tv_nsec = UTIME_OMIT;
-  times[1] = st.st_mtim;
-  if (futimens(temp.fd(), times) != 0) return false;
+  if (!FillCopy(in.get(), temp.fd(), st)) return false;
   return temp.CloseAndRename(destination);
 }
 

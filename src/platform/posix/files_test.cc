@@ -152,6 +152,43 @@ TEST_F(PosixFilesTest, CopyKeepsContentsModeAndTimeAndReplacesLinks) {
   EXPECT_EQ(dir.Read("link"), big);
 }
 
+TEST_F(PosixFilesTest, CopyToANewNameIsWholeAndLeavesNoOtherEntry) {
+  std::string data(70000, 'x');
+  dir.Write("src", data);
+  chmod(P("src"), 0444);
+  struct timespec times[2] = {{0, UTIME_OMIT}, {1200000000, 0}};
+  utimensat(AT_FDCWD, P("src"), times, 0);
+  mkdir(P("d"), 0777);
+  ASSERT_TRUE(platform.CopyFileOver(P("src"), P("d/new")));
+  EXPECT_EQ(dir.Read("d/new"), data);
+  EXPECT_EQ(Mode("d/new"), 0444u);
+  struct stat st;
+  ASSERT_EQ(stat(P("d/new"), &st), 0);
+  EXPECT_EQ(st.st_mtim.tv_sec, 1200000000);
+  EXPECT_EQ(st.st_nlink, 1u);
+  // An empty file, and a file that the kernel does not copy by itself (a
+  // /proc file, whose size is only known by reading it).
+  dir.Write("empty", "");
+  EXPECT_TRUE(platform.CopyFileOver(P("empty"), P("d/empty")));
+  EXPECT_TRUE(dir.Exists("d/empty"));
+  EXPECT_EQ(dir.Read("d/empty"), "");
+  std::string version;
+  if (FILE* f = fopen("/proc/version", "r")) {
+    char buffer[4096];
+    size_t n = fread(buffer, 1, sizeof buffer, f);
+    version.assign(buffer, n);
+    fclose(f);
+  }
+  if (!version.empty()) {
+    EXPECT_TRUE(platform.CopyFileOver("/proc/version", P("d/version")));
+    EXPECT_EQ(dir.Read("d/version"), version);
+  }
+  // Nothing but the copies: no temporary entry is left.
+  Names expected{".", "..", "empty", "new"};
+  if (!version.empty()) expected.push_back("version");
+  EXPECT_EQ(Search(P("d/*")), expected);
+}
+
 TEST_F(PosixFilesTest, FailedCopiesLeaveNothingBehind) {
   dir.Write("src", "x");
   mkdir(P("d"), 0777);
@@ -188,6 +225,14 @@ TEST_F(PosixFilesTest, MoveNeverReplacesAndCrossesFileSystems) {
                a.st_dev != b.st_dev;
   chmod(P("a"), 0640);
   symlink("somewhere", P("l"));
+  // Never over an existing file there either.
+  dir.Write("c", "new");
+  FILE* taken = fopen((shm + "/c").c_str(), "w");
+  if (taken != nullptr) fclose(taken);
+  bool replaced = other && platform.MoveFileTo(P("c"), (shm + "/c").c_str());
+  struct stat c = {};
+  stat((shm + "/c").c_str(), &c);
+  unlink((shm + "/c").c_str());
   bool movedFile = other && platform.MoveFileTo(P("a"), (shm + "/a").c_str());
   bool movedLink = other && platform.MoveFileTo(P("l"), (shm + "/l").c_str());
   struct stat st = {};
@@ -198,6 +243,9 @@ TEST_F(PosixFilesTest, MoveNeverReplacesAndCrossesFileSystems) {
   unlink((shm + "/l").c_str());
   rmdir(shm.c_str());
   if (!other) GTEST_SKIP() << "same file system";
+  EXPECT_FALSE(replaced);
+  EXPECT_EQ(c.st_size, 0);
+  EXPECT_EQ(dir.Read("c"), "new");
   EXPECT_TRUE(movedFile);
   EXPECT_TRUE(movedLink);
   EXPECT_FALSE(dir.Exists("a"));
