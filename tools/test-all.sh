@@ -79,6 +79,16 @@ if [ -x tests/win32/run_checks.sh ]; then
   count "$log/win32.txt"
 fi
 
+step "sanitizer build: unit tests and native scenarios"
+tools/sanitize.sh build/sanitize 2>&1 | tee "$log/sanitize.txt"
+if [ "${PIPESTATUS[0]}" != 0 ]; then failures+=("sanitizer suite"); fi
+count "$log/sanitize.txt"
+
+step "fuzz targets, ${UPDATER_FUZZ_SECONDS:-60} s each"
+tools/fuzz.sh "${UPDATER_FUZZ_SECONDS:-60}" 2>&1 | tee "$log/fuzz.txt"
+if [ "${PIPESTATUS[0]}" != 0 ]; then failures+=("fuzz targets"); fi
+count "$log/fuzz.txt"
+
 step "summary"
 if [ ${#failures[@]} -eq 0 ]; then
   echo "all steps passed"
