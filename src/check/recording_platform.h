@@ -64,6 +64,10 @@ class RecordingPlatform : public Platform {
   int ShowBox(const char* text, const char* caption, unsigned style) override;
   uint32_t GetModulePath(char* buffer, uint32_t size) override;
 
+  std::unique_ptr<DirSearch> StartSearchInside(const char* directory,
+                                               DirEntry& first) override {
+    return reader_.StartSearchInside(directory, first);
+  }
   std::unique_ptr<DirSearch> StartSearch(const char* pattern,
                                          DirEntry& first) override {
     return reader_.StartSearch(pattern, first);

@@ -8,6 +8,8 @@
 #include "commands/file_tree.h"
 
 #include <memory>
+#include <string>
+#include <utility>
 
 #include "base/code_page.h"
 #include "platform/platform.h"
@@ -73,27 +75,38 @@ bool IsSamePath(const StrBuf& a, const StrBuf& b, const char* sep) {
       .Equals(WithoutTrailingSeparators(b, sep));
 }
 
-bool WalkSearch(Platform& platform, const StrBuf& pattern,
-                const StrBuf* directory, WalkCallback callback, int recursive,
-                void* user);
+bool WalkSearch(Platform& platform, std::unique_ptr<DirSearch> search,
+                DirEntry& entry, const StrBuf* directory,
+                WalkCallback callback, int recursive, void* user);
 
-// Walks the contents of a directory (searched with "*.*").
+// Walks the contents of a directory (searched with "*.*"), never through a
+// link that has taken the directory's place.
 bool WalkInside(Platform& platform, const StrBuf& directory,
                 WalkCallback callback, void* user) {
-  const char* sep = platform.PathSeparator();
-  StrBuf pattern = directory.Concat(sep).Concat("*.*");
-  return WalkSearch(platform, pattern, &directory, callback, 1, user);
+  DirEntry entry;
+  std::unique_ptr<DirSearch> search =
+      platform.StartSearchInside(directory.Text(), entry);
+  return WalkSearch(platform, std::move(search), entry, &directory, callback,
+                    1, user);
 }
 
-// One directory search; entry paths are directory + separator + name, or the
-// bare name when directory is null.
-bool WalkSearch(Platform& platform, const StrBuf& pattern,
-                const StrBuf* directory, WalkCallback callback, int recursive,
-                void* user) {
-  const char* sep = platform.PathSeparator();
+// Walks what a path or pattern names.
+bool WalkPattern(Platform& platform, const StrBuf& pattern,
+                 const StrBuf* directory, WalkCallback callback, int recursive,
+                 void* user) {
   DirEntry entry;
-  std::unique_ptr<DirSearch> search = platform.StartSearch(pattern.Text(),
-                                                           entry);
+  std::unique_ptr<DirSearch> search =
+      platform.StartSearch(pattern.Text(), entry);
+  return WalkSearch(platform, std::move(search), entry, directory, callback,
+                    recursive, user);
+}
+
+// One directory search, started with its first entry; entry paths are
+// directory + separator + name, or the bare name when directory is null.
+bool WalkSearch(Platform& platform, std::unique_ptr<DirSearch> search,
+                DirEntry& entry, const StrBuf* directory,
+                WalkCallback callback, int recursive, void* user) {
+  const char* sep = platform.PathSeparator();
   if (!search) return false;
   do {
     bool isDirectory = (entry.attributes & kAttrDirectory) != 0;
@@ -189,11 +202,33 @@ int CopyEntry(Platform& platform, const StrBuf& entry, WalkEvent event,
 
 // Moves one file or link to target, replacing a file there. A move onto
 // itself fails before anything is deleted.
+// Moves entry to target. An existing target is first set aside under a
+// temporary name beside it and deleted only once the move has succeeded;
+// when the move fails it is put back, so a failed move never loses the old
+// file. A target that could not be deleted (read-only, a directory) makes
+// the move fail, as its deletion would.
 int MoveOne(Platform& platform, const StrBuf& entry, const StrBuf& target) {
   if (IsSamePath(entry, target, platform.PathSeparator())) return 0;
-  if (PathExists(platform, target.Text()))
-    platform.DeleteOneFile(target.Text());  // a failure shows in the move
-  return platform.MoveFileTo(entry.Text(), target.Text());
+  if (!PathExists(platform, target.Text()))
+    return platform.MoveFileTo(entry.Text(), target.Text());
+  const uint32_t attributes = platform.GetFileAttrs(target.Text());
+  if (attributes == kInvalidAttributes || (attributes & kAttrReadOnly) != 0 ||
+      (attributes & (kAttrDirectory | kAttrReparsePoint)) == kAttrDirectory)
+    return 0;
+  StrBuf aside;
+  for (int n = 0;; ++n) {
+    if (n == 100) return 0;
+    aside = target.Concat(".~upd-old");
+    if (n > 0) aside.Append(std::to_string(n).c_str());
+    if (!PathExists(platform, aside.Text())) break;
+  }
+  if (!platform.MoveFileTo(target.Text(), aside.Text())) return 0;
+  if (platform.MoveFileTo(entry.Text(), target.Text())) {
+    platform.DeleteOneFile(aside.Text());
+    return 1;
+  }
+  platform.MoveFileTo(aside.Text(), target.Text());
+  return 0;
 }
 
 int MoveEntry(Platform& platform, const StrBuf& entry, WalkEvent event,
@@ -288,9 +323,9 @@ bool WalkTree(Platform& platform, const StrBuf& path, WalkCallback callback,
     }
   }
   if (path.FieldCount(sep) < 2)
-    return WalkSearch(platform, path, nullptr, callback, recursive, user);
+    return WalkPattern(platform, path, nullptr, callback, recursive, user);
   StrBuf directory = path.Fields(0, -2, sep);
-  return WalkSearch(platform, path, &directory, callback, recursive, user);
+  return WalkPattern(platform, path, &directory, callback, recursive, user);
 }
 
 bool CopyTree(Platform& platform, const StrBuf& source,

@@ -120,6 +120,11 @@ class Platform {
   // when nothing matches; otherwise first holds the first entry.
   virtual std::unique_ptr<DirSearch> StartSearch(const char* pattern,
                                                  DirEntry& first) = 0;
+  // Searches every entry of a directory (as directory + separator + "*.*")
+  // without going through a link: when directory is, or has become, a link,
+  // nothing is found. Used by walks that descend into a tree.
+  virtual std::unique_ptr<DirSearch> StartSearchInside(const char* directory,
+                                                       DirEntry& first) = 0;
   virtual uint32_t GetFileAttrs(const char* path) = 0;
   virtual bool SetFileAttrs(const char* path, uint32_t attributes) = 0;
   virtual bool MakeDirectory(const char* path) = 0;

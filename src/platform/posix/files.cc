@@ -434,6 +434,22 @@ std::unique_ptr<DirSearch> PosixPlatform::StartSearch(const char* pattern,
   return search;
 }
 
+std::unique_ptr<DirSearch> PosixPlatform::StartSearchInside(
+    const char* directory, DirEntry& first) {
+  // O_NOFOLLOW: a directory exchanged for a link since it was listed is not
+  // entered.
+  int fd = open(directory, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  DIR* dir = fdopendir(fd);
+  if (dir == nullptr) {
+    close(fd);
+    return nullptr;
+  }
+  auto search = std::make_unique<PatternSearch>(dir, "*.*");
+  if (!search->Next(first)) return nullptr;
+  return search;
+}
+
 uint32_t PosixPlatform::GetFileAttrs(const char* path) {
   // A trailing separator does not lead through a link: "link/" is the link.
   std::string p = WithoutTrailingSlashes(path);

@@ -79,6 +79,18 @@ std::unique_ptr<DirSearch> Win32Platform::StartSearch(const char* pattern,
   return result;
 }
 
+std::unique_ptr<DirSearch> Win32Platform::StartSearchInside(
+    const char* directory, DirEntry& first) {
+  // A directory that has become a junction or a link since it was listed is
+  // not entered.
+  DWORD attributes = GetFileAttributesA(directory);
+  if (attributes == INVALID_FILE_ATTRIBUTES ||
+      (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+    return nullptr;
+  std::string pattern = std::string(directory) + "\\*.*";
+  return StartSearch(pattern.c_str(), first);
+}
+
 uint32_t Win32Platform::GetFileAttrs(const char* path) {
   return GetFileAttributesA(path);
 }

@@ -31,6 +31,8 @@ class Win32Platform : public Platform {
 
   std::unique_ptr<DirSearch> StartSearch(const char* pattern,
                                          DirEntry& first) override;
+  std::unique_ptr<DirSearch> StartSearchInside(const char* directory,
+                                               DirEntry& first) override;
   uint32_t GetFileAttrs(const char* path) override;
   bool SetFileAttrs(const char* path, uint32_t attributes) override;
   bool MakeDirectory(const char* path) override;
