@@ -27,16 +27,6 @@ std::string Trimmed(const std::string& s) {
   return s.substr(b, e - b);
 }
 
-bool SameName(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 // The settings file read the slow and simple way.
 struct Reference {
@@ -71,7 +61,7 @@ struct Reference {
 
   const Section* Find(const std::string& name) const {
     for (const Section& s : sections)
-      if (SameName(s.name, Trimmed(name))) return &s;
+      if (SameFolded(s.name, Trimmed(name))) return &s;
     return nullptr;
   }
 
@@ -83,7 +73,7 @@ struct Reference {
     for (const std::string& line : s->lines) {
       const size_t eq = line.find('=');
       if (eq == std::string::npos) continue;
-      if (!SameName(Trimmed(line.substr(0, eq)), Trimmed(key))) continue;
+      if (!SameFolded(Trimmed(line.substr(0, eq)), Trimmed(key))) continue;
       std::string v = Trimmed(line.substr(eq + 1));
       if (v.size() >= 2 && (v[0] == '"' || v[0] == '\'') && v.back() == v[0])
         v = v.substr(1, v.size() - 2);

@@ -24,16 +24,6 @@ bool ContainsAtBoundary(const std::string& text, const std::string& needle) {
   return false;
 }
 
-bool SameFolded(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 // Fields joined with the separator give the text back.
 void CheckFields(const StrBuf& text, const std::string& sep) {

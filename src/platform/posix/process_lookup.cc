@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "base/str_buf.h"
 #include "platform/posix/posix_platform.h"
 
 namespace {
@@ -24,15 +25,9 @@ namespace {
 // replaced after it started.
 constexpr char kDeletedSuffix[] = " (deleted)";
 
+// Texts equal but for the case of ASCII letters, as the engine compares.
 bool SameText(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
+  return StrBuf(a.c_str()).Equals(b.c_str());
 }
 
 struct DirCloser {
