@@ -92,6 +92,24 @@ class Target:
         return "Z:" + host_path.replace("/", "\\")
 
 
+def run_in_session(argv, run_dir, env, timeout, stdout, stderr):
+    """Runs argv in a session of its own and returns its exit code, or None
+    after the timeout. Whatever it started in its session ends with it."""
+    proc = spawn(argv, cwd=run_dir, env=env, stdin=subprocess.DEVNULL,
+                 stdout=stdout, stderr=stderr, start_new_session=True)
+    try:
+        code = proc.wait(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        code = None
+    try:
+        os.killpg(proc.pid, signal.SIGKILL)
+    except (ProcessLookupError, PermissionError):
+        pass
+    if code is None:
+        proc.wait()
+    return code
+
+
 def command_line_text(args):
     """The command-line text that the native build makes of its arguments:
     joined by single spaces, an argument holding a blank enclosed in double
@@ -438,20 +456,8 @@ def run_program(target, run_dir, tmp_root, args, env, timeout):
     else:
         argv = [program] + args
     with open(out_path, "wb") as out:
-        proc = spawn(argv, cwd=run_dir, env=env, stdin=subprocess.DEVNULL,
-                     stdout=out, stderr=subprocess.STDOUT,
-                     start_new_session=True)
-        try:
-            code = proc.wait(timeout=timeout)
-        except subprocess.TimeoutExpired:
-            code = None
-        # Whatever the program started, in its session, ends here.
-        try:
-            os.killpg(proc.pid, signal.SIGKILL)
-        except (ProcessLookupError, PermissionError):
-            pass
-        if code is None:
-            proc.wait()
+        code = run_in_session(argv, run_dir, env, timeout, out,
+                              subprocess.STDOUT)
     with open(out_path, "rb") as f:
         output = f.read().decode("utf-8", errors="replace")
     return code, output
@@ -642,18 +648,7 @@ def check_with_checker(spec, target, subst, run_dir, tmp_root, env, timeout):
         argv = [target.checker] + args
     before = actual_tree(run_dir, set())
     with open(out_path, "wb") as out, open(err_path, "wb") as err:
-        proc = spawn(argv, cwd=run_dir, env=env, stdin=subprocess.DEVNULL,
-                     stdout=out, stderr=err, start_new_session=True)
-        try:
-            code = proc.wait(timeout=timeout)
-        except subprocess.TimeoutExpired:
-            code = None
-        try:
-            os.killpg(proc.pid, signal.SIGKILL)
-        except (ProcessLookupError, PermissionError):
-            pass
-        if code is None:
-            proc.wait()
+        code = run_in_session(argv, run_dir, env, timeout, out, err)
     with open(out_path, "rb") as f:
         # Text output of the Windows build ends its lines with CR LF.
         output = f.read().decode("utf-8", errors="replace").replace("\r\n", "\n")
