@@ -395,6 +395,10 @@ void Checker::CheckDefine() {
     if (line[0] == ';') continue;
     const std::string name = line.substr(0, line.find('='));
     const StrBuf symbol(name.c_str());
+    if (line.find('=') != std::string::npos && !defines_.count(Folded(name))) {
+      const StrBuf value = StrBuf(line.c_str()).Field(1, "=");
+      defines_[Folded(name)] = value.Text();
+    }
     if (!names.insert(Folded(name)).second) {
       Warn("duplicate-key", "DEFINE", name,
            "the symbol is defined twice: the first definition counts and "
@@ -722,6 +726,7 @@ void Checker::CheckExpansion(const std::string& section, const char* key,
 // decisions, with the helpers the executors use.
 void Checker::CheckValues(Section& s) {
   const std::string& name = s.name;
+  CheckRoots(s);
   const std::string runs =
       "the run stops with this message when " + name + " runs";
 
@@ -838,6 +843,133 @@ void Checker::CheckValues(Section& s) {
                 : onYes         ? "on OK or Yes only"
                 : onNo          ? "on No only"
                                 : "on no answer"));
+    }
+  }
+}
+
+// The raw text of item i of a key: the value as written, before symbols and
+// queries are expanded.
+std::string Checker::RawValue(const std::string& section, const char* key) {
+  std::vector<char> buffer(kValueWorkArea);
+  platform_.ReadProfileKey(rt_.SettingsPath.Text(), section.c_str(), key, "",
+                           buffer.data(), static_cast<uint32_t>(buffer.size()));
+  return buffer.data();
+}
+
+// The item as it would be on a machine where every folder symbol that can
+// be missing there (<Desktop>, <Programs>) and every query block give the
+// empty text; symbols of DEFINE stand for their own value, so treated.
+std::string Checker::WorstCase(const std::string& raw, int depth) const {
+  std::string out;
+  for (size_t i = 0; i < raw.size();) {
+    const char c = raw[i];
+    const size_t close =
+        c == '<' ? raw.find('>', i) : c == '{' ? raw.find('}', i) : std::string::npos;
+    if (close == std::string::npos) {
+      out += c;
+      ++i;
+      continue;
+    }
+    const std::string block = raw.substr(i, close + 1 - i);
+    i = close + 1;
+    if (c == '{') continue;  // a query may give nothing
+    const StrBuf symbol(block.c_str());
+    if (symbol.Equals("<Desktop>") || symbol.Equals("<Programs>")) continue;
+    auto defined = defines_.find(Folded(block));
+    if (defined != defines_.end() && depth < 8) {
+      out += WorstCase(defined->second, depth + 1);
+      continue;
+    }
+    out += block;
+  }
+  return out;
+}
+
+// True when text, read as a path without the file system's help, is a root
+// or a pattern directly in one: it starts at a root ("\", "X:\") and its
+// fields after that are only "." and "..", with at most a pattern last.
+static bool LexicallyNamesRoot(const std::string& text, const char* sep) {
+  const StrBuf path(text.c_str());
+  const int32_t n = path.FieldCount(sep);
+  if (n < 2) return false;
+  int32_t first = 1;
+  const StrBuf head = path.Field(0, sep);
+  if (!head.IsEmpty()) {
+    const char* h = head.Text();
+    if (!(head.Length() == 2 && h[1] == ':')) return false;  // relative
+  }
+  for (int32_t i = first; i < n; ++i) {
+    const StrBuf field = path.Field(i, sep);
+    if (field.IsEmpty() || field.Equals(".") || field.Equals("..")) continue;
+    const bool last = i == n - 1;
+    return last && (field.Contains("*") || field.Contains("?"));
+  }
+  return true;
+}
+
+// Items of DELETE, MOVE, ATTR and the destinations of COPY that name a root
+// here, or would on a machine where a folder symbol or a query is empty:
+// the updater refuses them with the command's message and stops the run.
+void Checker::CheckRoots(Section& s) {
+  struct Use {
+    const char* mode;
+    const char* key;
+    bool destination;
+  };
+  static const Use kUses[] = {{"DELETE", "FILE", false}, {"ATTR", "FILE", false},
+                              {"MOVE", "FROM", false},   {"MOVE", "TO", true},
+                              {"COPY", "TO", true}};
+  const char* sep = rt_.Sep();
+  for (const Use& use : kUses) {
+    if (!s.Is(use.mode)) continue;
+    const StrBuf* list = s.Value(use.key);
+    if (list == nullptr) continue;
+    const StrBuf raw(RawValue(s.name, use.key).c_str());
+    const int32_t n = list->FieldCount(",");
+    for (int32_t i = 0; i < n; ++i) {
+      const StrBuf item = ListItem(*list, i);
+      const bool here = use.destination ? WritesIntoRoot(platform_, item)
+                                        : NamesRoot(platform_, item);
+      const std::string worst = TrimBlanks(WorstCase(ListItem(raw, i).Text(), 0));
+      if (!here && !LexicallyNamesRoot(worst, sep)) continue;
+      const StrBuf other = ListItem(
+          s.Value(use.destination ? "FROM" : "TO") != nullptr
+              ? *s.Value(use.destination ? "FROM" : "TO")
+              : StrBuf(),
+          i);
+      if (s.Is("DELETE")) {
+        ShowErrorReport(rt_, kMsgDeleteFailed, item.Text());
+      } else if (s.Is("ATTR")) {
+        const StrBuf* masks = s.Value("ARG");
+        ShowErrorReport(rt_, kMsgAttrFailed, item.Text(),
+                        static_cast<unsigned>(
+                            masks != nullptr ? ListItem(*masks, i).ToHex() : 0));
+      } else {
+        const StrBuf& source = use.destination ? other : item;
+        const StrBuf& target = use.destination ? item : other;
+        ShowErrorReport(rt_, s.Is("COPY") ? kMsgCopyFailed : kMsgMoveFailed,
+                        source.Text(), target.Text());
+      }
+      TakeBoxes("root",
+                "item " + Number(i + 1) + ", " + Quoted(item.Text()) +
+                    (here ? std::string(", names the root of a file system")
+                          : ", names the root of a file system where " +
+                                Quoted(worst) + " is what it expands to") +
+                    ": the updater refuses it and the run stops when " + s.name +
+                    " runs",
+                s.name.c_str(), use.key);
+    }
+  }
+  if (s.Is("DELETE")) {
+    const StrBuf* list = s.Value("FILE");
+    const int32_t n = list != nullptr ? list->FieldCount(",") : 0;
+    for (int32_t i = 0; i < n; ++i) {
+      const StrBuf item = ListItem(*list, i);
+      if (item.FieldCount(sep) < 2 || !item.Field(-1, sep).IsEmpty()) continue;
+      Warn("never-matches", s.name, "FILE",
+           "item " + Number(i + 1) + ", " + Quoted(item.Text()) +
+               ", ends with a separator: it never matches anything and "
+               "the updater deletes nothing for it");
     }
   }
 }

@@ -94,6 +94,9 @@ class Checker {
   void CheckExpansion(const std::string& section, const char* key,
                       const StrBuf& value);
   void CheckValues(Section& section);
+  void CheckRoots(Section& section);
+  std::string RawValue(const std::string& section, const char* key);
+  std::string WorstCase(const std::string& raw, int depth) const;
   void CheckInList(Section& section, size_t position, Procedure** list,
                    const std::vector<Section*>& sections);
   void CheckDepth(const std::vector<size_t>& postorder);
@@ -109,4 +112,5 @@ class Checker {
   std::map<std::string, std::unique_ptr<Section>> sections_;
   std::vector<ListNode> lists_;
   std::map<std::string, size_t> listIndex_;
+  std::map<std::string, std::string> defines_;  // DEFINE, names folded
 };

@@ -335,3 +335,29 @@ TEST(ProgramPath, BesideTheSettingsOrWhereTheIOptionPointsFrom) {
 }
 
 }  // namespace
+
+namespace {
+
+// Items that name a root here, or would where a folder symbol or a query
+// gives nothing, are errors with the message the run would show; a DELETE
+// item ending with a separator is a warning. Nothing is run.
+TEST_F(CheckerTest, ItemsThatNameOrMayNameARoot) {
+  const Strings found = Check(
+      "[UPDATER]\nNAME=T\nPROC=Del, Attr, Move, Copy, Fine\n"
+      "[DEFINE]\n<Base>=<Desktop>/..\n"
+      "[Del]\nMODE=DELETE\nFILE=/., <Desktop>/*, <Src>/data/{?Param\\1}/\n"
+      "[Attr]\nMODE=ATTR\nFILE=<Base>/*\nARG=1\n"
+      "[Move]\nMODE=MOVE\nFROM=/..\nTO=<Src>/x\n"
+      "[Copy]\nMODE=COPY\nFROM=<Src>/s.txt\nTO={?Param\\2}/*.txt\n"
+      "[Fine]\nMODE=DELETE\nFILE=<Src>/old, <Desktop>/App.lnk, *.tmp\n");
+  EXPECT_EQ(found, (Strings{"error root [Del] FILE", "error root [Del] FILE",
+                            "warning never-matches [Del] FILE",
+                            "error root [Attr] FILE",
+                            "warning dot-dot [Move] FROM",
+                            "error root [Move] FROM", "error root [Copy] TO"}));
+  EXPECT_EQ(ErrorMessages()[0],
+            "ファイルの削除に失敗しました。\n\nファイル：\"/.\"");
+  EXPECT_TRUE(recorder.refused.empty());
+}
+
+}  // namespace

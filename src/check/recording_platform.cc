@@ -55,6 +55,10 @@ bool RecordingPlatform::MoveFileTo(const char* source, const char*) {
   return Refuse("MoveFileTo", source);
 }
 
+bool RecordingPlatform::MoveFileOver(const char* source, const char*) {
+  return Refuse("MoveFileOver", source);
+}
+
 bool RecordingPlatform::DeleteOneFile(const char* path) {
   return Refuse("DeleteOneFile", path);
 }

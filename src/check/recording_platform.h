@@ -75,6 +75,12 @@ class RecordingPlatform : public Platform {
   uint32_t GetFileAttrs(const char* path) override {
     return reader_.GetFileAttrs(path);
   }
+  bool IsFileSystemRoot(const char* path, bool followLast) override {
+    return reader_.IsFileSystemRoot(path, followLast);
+  }
+  bool IsSameFile(const char* first, const char* second) override {
+    return reader_.IsSameFile(first, second);
+  }
   std::unique_ptr<ExclusiveFile> OpenExclusive(const char* path) override {
     return reader_.OpenExclusive(path);
   }
@@ -86,6 +92,7 @@ class RecordingPlatform : public Platform {
   bool RemoveDir(const char* path) override;
   bool CopyFileOver(const char* source, const char* destination) override;
   bool MoveFileTo(const char* source, const char* destination) override;
+  bool MoveFileOver(const char* source, const char* destination) override;
   bool DeleteOneFile(const char* path) override;
 
   bool WindowsDirectory(StrBuf& out) override {

@@ -75,6 +75,29 @@ bool IsSamePath(const StrBuf& a, const StrBuf& b, const char* sep) {
       .Equals(WithoutTrailingSeparators(b, sep));
 }
 
+bool HasWildcards(const StrBuf& name) {
+  return name.Contains("*") || name.Contains("?");
+}
+
+// True when item is a root of a file system, a drive or a share, or a
+// pattern directly in one, however it is spelled: the platform resolves
+// ".", "..", repeated separators and links. With followLast false, an item
+// whose last component is itself a link names that link, not what it leads
+// to (a delete or move of the link never reaches beyond it).
+bool LeadsToRoot(Platform& platform, const StrBuf& item, bool followLast) {
+  if (item.IsEmpty()) return false;
+  const char* sep = platform.PathSeparator();
+  StrBuf trimmed = WithoutTrailingSeparators(item, sep);
+  if (trimmed.IsEmpty()) return true;  // separators only
+  if (HasWildcards(trimmed.Field(-1, sep))) {
+    StrBuf directory = trimmed.FieldCount(sep) < 2
+                           ? StrBuf(".")
+                           : trimmed.Fields(0, -2, sep);
+    return platform.IsFileSystemRoot(directory.Concat(sep).Text(), true);
+  }
+  return platform.IsFileSystemRoot(item.Text(), followLast);
+}
+
 bool WalkSearch(Platform& platform, std::unique_ptr<DirSearch> search,
                 DirEntry& entry, const StrBuf* directory,
                 WalkCallback callback, int recursive, void* user);
@@ -179,6 +202,17 @@ bool BuildTarget(Platform& platform, const StrBuf& entry, WalkEvent event,
   return true;
 }
 
+// The directory where a walked directory goes: made when missing, taken
+// when it is a directory. A file, or a link, where the directory belongs
+// fails the walk: nothing is ever written through a link met below the
+// destination that the script names.
+int EnterTargetDirectory(Platform& platform, const StrBuf& target) {
+  const uint32_t attributes = platform.GetFileAttrs(target.Text());
+  if (attributes == kInvalidAttributes)
+    return platform.MakeDirectory(target.Text());
+  return (attributes & (kAttrDirectory | kAttrReparsePoint)) == kAttrDirectory;
+}
+
 int CopyEntry(Platform& platform, const StrBuf& entry, WalkEvent event,
               void* user) {
   const TreeTarget& tree = *static_cast<const TreeTarget*>(user);
@@ -189,8 +223,7 @@ int CopyEntry(Platform& platform, const StrBuf& entry, WalkEvent event,
       if (!BuildTarget(platform, entry, event, tree, target)) return 0;
       if (event == kWalkFile)
         return platform.CopyFileOver(entry.Text(), target.Text());
-      if (PathExists(platform, target.Text())) return 1;
-      return platform.MakeDirectory(target.Text());
+      return EnterTargetDirectory(platform, target);
     }
     case kWalkDirectoryLeave:
       return 1;
@@ -200,35 +233,12 @@ int CopyEntry(Platform& platform, const StrBuf& entry, WalkEvent event,
   return 0;
 }
 
-// Moves one file or link to target, replacing a file there. A move onto
-// itself fails before anything is deleted.
-// Moves entry to target. An existing target is first set aside under a
-// temporary name beside it and deleted only once the move has succeeded;
-// when the move fails it is put back, so a failed move never loses the old
-// file. A target that could not be deleted (read-only, a directory) makes
-// the move fail, as its deletion would.
+// Moves one file or link to target, replacing a file there in one step (the
+// platform never leaves the name without the old or the new file). A move
+// onto itself, by name or by identity, fails before anything changes.
 int MoveOne(Platform& platform, const StrBuf& entry, const StrBuf& target) {
   if (IsSamePath(entry, target, platform.PathSeparator())) return 0;
-  if (!PathExists(platform, target.Text()))
-    return platform.MoveFileTo(entry.Text(), target.Text());
-  const uint32_t attributes = platform.GetFileAttrs(target.Text());
-  if (attributes == kInvalidAttributes || (attributes & kAttrReadOnly) != 0 ||
-      (attributes & (kAttrDirectory | kAttrReparsePoint)) == kAttrDirectory)
-    return 0;
-  StrBuf aside;
-  for (int n = 0;; ++n) {
-    if (n == 100) return 0;
-    aside = target.Concat(".~upd-old");
-    if (n > 0) aside.Append(std::to_string(n).c_str());
-    if (!PathExists(platform, aside.Text())) break;
-  }
-  if (!platform.MoveFileTo(target.Text(), aside.Text())) return 0;
-  if (platform.MoveFileTo(entry.Text(), target.Text())) {
-    platform.DeleteOneFile(aside.Text());
-    return 1;
-  }
-  platform.MoveFileTo(aside.Text(), target.Text());
-  return 0;
+  return platform.MoveFileOver(entry.Text(), target.Text());
 }
 
 int MoveEntry(Platform& platform, const StrBuf& entry, WalkEvent event,
@@ -242,8 +252,7 @@ int MoveEntry(Platform& platform, const StrBuf& entry, WalkEvent event,
       return MoveOne(platform, entry, target);
     case kWalkDirectoryEnter:
       if (!BuildTarget(platform, entry, event, tree, target)) return 0;
-      if (PathExists(platform, target.Text())) return 1;
-      return platform.MakeDirectory(target.Text());
+      return EnterTargetDirectory(platform, target);
     case kWalkDirectoryLeave:
       return platform.RemoveDir(entry.Text());  // emptied by now
   }
@@ -267,9 +276,16 @@ int DeleteEntry(Platform& platform, const StrBuf& entry, WalkEvent event,
 int SetAttributesEntry(Platform& platform, const StrBuf& entry,
                        WalkEvent event, void* user) {
   switch (event) {
-    case kWalkFile:
+    case kWalkFile: {
+      // A link has no attributes of its own, and the file behind it is
+      // not the script's to change.
+      const uint32_t attributes = platform.GetFileAttrs(entry.Text());
+      if (attributes != kInvalidAttributes &&
+          (attributes & kAttrReparsePoint) != 0)
+        return 1;
       return platform.SetFileAttrs(entry.Text(),
                                    *static_cast<const uint32_t*>(user));
+    }
     case kWalkDirectoryEnter:
     case kWalkDirectoryLeave:
     case kWalkDirectoryLink:
@@ -279,6 +295,14 @@ int SetAttributesEntry(Platform& platform, const StrBuf& entry,
 }
 
 }  // namespace
+
+bool NamesRoot(Platform& platform, const StrBuf& item) {
+  return LeadsToRoot(platform, item, false);
+}
+
+bool WritesIntoRoot(Platform& platform, const StrBuf& destination) {
+  return LeadsToRoot(platform, destination, true);
+}
 
 bool PathExists(Platform& platform, const char* path) {
   DirEntry entry;
@@ -331,6 +355,7 @@ bool WalkTree(Platform& platform, const StrBuf& path, WalkCallback callback,
 bool CopyTree(Platform& platform, const StrBuf& source,
               const StrBuf& destination) {
   const char* sep = platform.PathSeparator();
+  if (WritesIntoRoot(platform, destination)) return false;
   SourceKind kind = ClassifySource(platform, source);
   if (kind == SourceKind::kDirectoryLink) return false;
   if (kind == SourceKind::kFile) {
@@ -347,6 +372,8 @@ bool CopyTree(Platform& platform, const StrBuf& source,
 bool MoveTree(Platform& platform, const StrBuf& source,
               const StrBuf& destination) {
   const char* sep = platform.PathSeparator();
+  if (NamesRoot(platform, source) || WritesIntoRoot(platform, destination))
+    return false;
   SourceKind kind = ClassifySource(platform, source);
   if (kind == SourceKind::kFile || kind == SourceKind::kDirectoryLink) {
     // Nothing to move: the destination stays.
@@ -365,22 +392,23 @@ bool MoveTree(Platform& platform, const StrBuf& source,
 }
 
 bool DeleteTree(Platform& platform, const StrBuf& path) {
-  const char* sep = platform.PathSeparator();
-  uint32_t attributes = platform.GetFileAttrs(path.Text());
+  if (NamesRoot(platform, path)) return false;
+  // What a directory search does not find is not deleted: a path that ends
+  // with a separator finds nothing, so a folder named by a word that turned
+  // out empty ("data\{?Param\1}\") never costs its parent.
+  if (!PathExists(platform, path.Text())) return true;
+  const uint32_t attributes = platform.GetFileAttrs(path.Text());
   if (attributes != kInvalidAttributes &&
       (attributes & kAttrDirectory) != 0) {
-    // A directory, also when written with a trailing separator.
-    StrBuf directory = WithoutTrailingSeparators(path, sep);
-    if (directory.IsEmpty()) return false;  // never the root
     if ((attributes & kAttrReparsePoint) != 0)
-      return platform.RemoveDir(directory.Text());
-    if (!WalkTree(platform, directory, DeleteEntry, 1, nullptr)) return false;
-    return platform.RemoveDir(directory.Text());
+      return platform.RemoveDir(path.Text());  // the link, not behind it
+    if (!WalkTree(platform, path, DeleteEntry, 1, nullptr)) return false;
+    return platform.RemoveDir(path.Text());
   }
-  if (!PathExists(platform, path.Text())) return true;  // nothing to delete
   return WalkTree(platform, path, DeleteEntry, 1, nullptr);
 }
 
 bool SetAttributes(Platform& platform, const StrBuf& pattern, uint32_t mask) {
+  if (NamesRoot(platform, pattern)) return false;
   return WalkTree(platform, pattern, SetAttributesEntry, 0, &mask);
 }

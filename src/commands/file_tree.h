@@ -24,6 +24,16 @@ enum WalkEvent : int {
 using WalkCallback = int (*)(Platform& platform, const StrBuf& entry,
                              WalkEvent event, void* user);
 
+// True when item names the root of a file system, a drive or a share, or a
+// pattern directly in one, however it is spelled (".", "..", repeated
+// separators, links on the way). An item whose last component is itself a
+// link names the link. Delete, move and attribute operations refuse such
+// items before they touch anything.
+bool NamesRoot(Platform& platform, const StrBuf& item);
+// The same for the destination of a copy or a move, whose last component
+// is followed when it is a link: the copy would write into what it leads to.
+bool WritesIntoRoot(Platform& platform, const StrBuf& destination);
+
 bool PathExists(Platform& platform, const char* path);
 bool IsDirectory(Platform& platform, const char* path);
 bool CreateDirectoryPath(Platform& platform, const StrBuf& path);

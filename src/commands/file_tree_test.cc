@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/code_page.h"
+#include "platform/fake/fake_platform.h"
 #include "platform/fake/test_dir.h"
 #include "platform/posix/posix_platform.h"
 
@@ -185,11 +186,9 @@ TEST_F(FileTreeTest, DeleteStopsAtAReadOnlyFileInWalkOrder) {
     if (name == "f5") before = false;
     EXPECT_EQ(dir.Exists("d/" + name), !before) << name;
   }
-  // A directory written with a trailing separator; never the root.
   chmod((dir / "d/f5").c_str(), 0644);
-  EXPECT_TRUE(DeleteTree(platform, P("d/")));
+  EXPECT_TRUE(DeleteTree(platform, P("d")));
   EXPECT_FALSE(dir.Exists("d"));
-  EXPECT_FALSE(DeleteTree(platform, StrBuf("/")));
 }
 
 TEST_F(FileTreeTest, SetAttributesChangesFilesOnly) {
@@ -213,8 +212,8 @@ TEST_F(FileTreeTest, LinksAreNeverFollowed) {
   EXPECT_FALSE(IsReadOnly("outside/precious"));
   ASSERT_TRUE(MoveTree(platform, P("toplink"), P("moved/link")));
   EXPECT_EQ(fs::read_symlink(dir / "moved/link"), dir / "outside");
-  EXPECT_TRUE(DeleteTree(platform, P("moved/link/")));
-  EXPECT_FALSE(dir.Exists("moved/link"));
+  EXPECT_TRUE(DeleteTree(platform, P("moved/link")));
+  EXPECT_FALSE(fs::is_symlink(dir / "moved/link"));
   EXPECT_EQ(Tree("outside"), (Strings{"precious"}));
 }
 
@@ -260,6 +259,134 @@ TEST_F(FileTreeTest, EntriesThatVanishDuringTheWalkAreNotVisited) {
   } vanish{dir / "d", {}};
   EXPECT_TRUE(WalkTree(platform, P("d"), Vanish::Callback, 1, &vanish));
   EXPECT_EQ(vanish.seen.size(), 1u);
+}
+
+// Every spelling of the root, and patterns directly in it, are refused
+// before anything is touched. The platform refuses (and records) every
+// change, so a guard that failed would show as a recorded change, never as
+// a real one.
+TEST_F(FileTreeTest, RootsAreRefusedHoweverSpelled) {
+  FakePlatform guarded;
+  guarded.refuseChanges = true;
+  fs::create_directories(dir / "a/b/c");
+  fs::create_symlink("/", dir / "toroot");
+  std::string up = dir / "a/b/c";
+  for (size_t depth = std::count(up.begin(), up.end(), '/'); depth > 0; --depth)
+    up += "/..";
+  const Strings roots = {"/", "//", "///.", "/.", "/./", "/..", "/../.",
+                         up, up + "/.", dir / "toroot/.", dir / "toroot/..",
+                         dir / "toroot/./", "/proc/."};
+  const Strings patterns = {"/*", "/?*", "//*.*", "/./*", up + "/*",
+                            dir / "toroot/*", dir / "toroot/./*"};
+  StrBuf source = P("a");
+  for (const Strings* list : {&roots, &patterns}) {
+    for (const std::string& item : *list) {
+      StrBuf path(item.c_str());
+      EXPECT_TRUE(NamesRoot(guarded, path)) << item;
+      EXPECT_FALSE(DeleteTree(guarded, path)) << item;
+      EXPECT_FALSE(SetAttributes(guarded, path, 0x1)) << item;
+      EXPECT_FALSE(MoveTree(guarded, path, P("moved"))) << item;
+      EXPECT_FALSE(MoveTree(guarded, source, path)) << item;
+      EXPECT_FALSE(CopyTree(guarded, source, path)) << item;
+    }
+  }
+  EXPECT_EQ(guarded.changes, Strings{});
+  // The link itself is no root: deleting it would remove the link only,
+  // but copying into it would write into the root.
+  EXPECT_FALSE(NamesRoot(guarded, P("toroot")));
+  EXPECT_TRUE(WritesIntoRoot(guarded, P("toroot")));
+  EXPECT_FALSE(DeleteTree(guarded, P("toroot")));
+  EXPECT_EQ(guarded.changes, Strings{"RemoveDir " + (dir / "toroot")});
+  // Ordinary paths and patterns are not roots.
+  for (const char* item : {"a", "a/.", "a/b/..", "a/*", "missing/*", ""})
+    EXPECT_FALSE(NamesRoot(guarded, P(item))) << item;
+}
+
+// Names as Windows reads them: "dir/." is the directory itself, and a path
+// ending with a separator finds nothing, so nothing is deleted for it.
+TEST_F(FileTreeTest, DotEndsAndTrailingSeparators) {
+  dir.Write("x/victim/f", "F");
+  dir.Write("x/victim/sub/g", "G");
+  dir.Write("x/keep", "K");
+  EXPECT_TRUE(DeleteTree(platform, P("x/victim/")));
+  EXPECT_TRUE(DeleteTree(platform, P("x/victim//")));
+  EXPECT_EQ(Tree("x"), (Strings{"keep", "victim/", "victim/f", "victim/sub/",
+                                "victim/sub/g"}));
+  EXPECT_TRUE(DeleteTree(platform, P("x/victim/.")));
+  EXPECT_EQ(Tree("x"), (Strings{"keep"}));
+}
+
+// A destination tree whose directories are links to places elsewhere: the
+// copy or move fails at the link, and nothing behind it is written, moved
+// or deleted. A link where a file goes is replaced, never written through.
+TEST_F(FileTreeTest, DestinationLinksAreNeverWrittenThrough) {
+  dir.Write("src/sub/file.txt", "new");
+  dir.Write("elsewhere/file.txt", "precious");
+  dir.Write("elsewhere/top.txt", "precious too");
+  fs::create_directories(dir / "dst");
+  fs::create_symlink(dir / "elsewhere", dir / "dst/sub");
+  EXPECT_FALSE(CopyTree(platform, P("src"), P("dst")));
+  EXPECT_FALSE(MoveTree(platform, P("src"), P("dst")));
+  EXPECT_EQ(Tree("elsewhere"), (Strings{"file.txt", "top.txt"}));
+  EXPECT_EQ(dir.Read("elsewhere/file.txt"), "precious");
+  EXPECT_EQ(dir.Read("src/sub/file.txt"), "new");
+
+  dir.Write("files/top.txt", "top");
+  fs::create_symlink(dir / "elsewhere/top.txt", dir / "dst/top.txt");
+  ASSERT_TRUE(CopyTree(platform, P("files/*.txt"), P("dst/*.txt")));
+  EXPECT_FALSE(fs::is_symlink(dir / "dst/top.txt"));
+  EXPECT_EQ(dir.Read("dst/top.txt"), "top");
+  EXPECT_EQ(dir.Read("elsewhere/top.txt"), "precious too");
+  // A link to a directory where a file goes is refused.
+  fs::remove(dir / "dst/top.txt");
+  fs::create_symlink(dir / "elsewhere", dir / "dst/top.txt");
+  EXPECT_FALSE(CopyTree(platform, P("files/top.txt"), P("dst/top.txt")));
+  EXPECT_FALSE(MoveTree(platform, P("files/top.txt"), P("dst/top.txt")));
+  EXPECT_EQ(Tree("elsewhere"), (Strings{"file.txt", "top.txt"}));
+  EXPECT_EQ(dir.Read("files/top.txt"), "top");
+}
+
+// Source and destination that are one file under two names, however they
+// are spelled: refused, and the file keeps its contents.
+TEST_F(FileTreeTest, OneFileUnderTwoNamesIsNeverMovedOrCopiedOntoItself) {
+  dir.Write("d/f", "data");
+  fs::create_symlink("f", dir / "d/lnk");
+  fs::create_hard_link(dir / "d/f", dir / "d/hard");
+  const Strings pairs[] = {{"d/lnk", "d/f"}, {"d/f", "d/lnk"},
+                           {"d/f", "d/hard"}, {"d/hard", "d/f"},
+                           {"d/./f", "d/f"}, {"d/../d/f", "d/f"}};
+  for (const Strings& pair : pairs) {
+    EXPECT_FALSE(MoveTree(platform, P(pair[0]), P(pair[1]))) << pair[0];
+    EXPECT_FALSE(CopyTree(platform, P(pair[0]), P(pair[1]))) << pair[0];
+    EXPECT_EQ(dir.Read("d/f"), "data") << pair[0];
+    EXPECT_TRUE(fs::is_symlink(dir / "d/lnk"));
+  }
+  // Many names of one file on both sides of a tree move.
+  fs::create_directories(dir / "many");
+  fs::create_directories(dir / "into");
+  for (int i = 0; i < 1000; ++i)
+    fs::create_hard_link(dir / "d/f", dir / ("many/h" + std::to_string(i)));
+  fs::create_hard_link(dir / "d/f", dir / "into/h7");
+  EXPECT_FALSE(MoveTree(platform, P("many/h7"), P("into/h7")));
+  ASSERT_TRUE(MoveTree(platform, P("many"), P("moved")));
+  EXPECT_EQ(Tree("moved").size(), 1000u);
+  EXPECT_EQ(dir.Read("moved/h999"), "data");
+  EXPECT_EQ(dir.Read("into/h7"), "data");
+}
+
+// Names met during a walk are taken as they are, "*" and "?" included.
+TEST_F(FileTreeTest, NamesFoundInAWalkAreLiteral) {
+  dir.Write("src/sub/a*b", "star");
+  dir.Write("src/sub/q?", "question");
+  dir.Write("dst/sub/aXb", "other");
+  dir.Write("dst/sub/qq", "other too");
+  ASSERT_TRUE(MoveTree(platform, P("src"), P("dst")));
+  EXPECT_EQ(dir.Read("dst/sub/a*b"), "star");
+  EXPECT_EQ(dir.Read("dst/sub/q?"), "question");
+  EXPECT_EQ(dir.Read("dst/sub/aXb"), "other");
+  EXPECT_EQ(dir.Read("dst/sub/qq"), "other too");
+  ASSERT_TRUE(CopyTree(platform, P("dst"), P("again")));
+  EXPECT_EQ(Tree("again"), Tree("dst"));
 }
 
 }  // namespace

@@ -125,16 +125,37 @@ class Platform {
   // nothing is found. Used by walks that descend into a tree.
   virtual std::unique_ptr<DirSearch> StartSearchInside(const char* directory,
                                                        DirEntry& first) = 0;
+  // The attributes of path; a link at its end is not followed (it reports
+  // kAttrReparsePoint). kInvalidAttributes when nothing is there.
   virtual uint32_t GetFileAttrs(const char* path) = 0;
+  // True when the directory that path leads to, with "." and "..", repeated
+  // separators and every link on the way resolved as the system resolves
+  // them, is the root of a file system, a drive or a network share. With
+  // followLast false, a path whose last component is a link names the link
+  // itself, which is no root.
+  virtual bool IsFileSystemRoot(const char* path, bool followLast) = 0;
+  // True when both paths exist and lead, links followed, to the same file
+  // (hard links included).
+  virtual bool IsSameFile(const char* first, const char* second) = 0;
   virtual bool SetFileAttrs(const char* path, uint32_t attributes) = 0;
   virtual bool MakeDirectory(const char* path) = 0;
   // Removes an empty directory, or a link to a directory (the link itself).
   virtual bool RemoveDir(const char* path) = 0;
   // Copies contents (and on POSIX permission bits and modification time),
-  // replacing an existing destination only when the copy is complete.
+  // replacing an existing destination only when the copy is complete: at
+  // every instant the destination's name holds the whole old file or the
+  // whole new one. A link at the destination is replaced, never written
+  // through. Fails when both name the same file.
   virtual bool CopyFileOver(const char* source, const char* destination) = 0;
   // Moves a file (or a link) to a destination that does not exist.
   virtual bool MoveFileTo(const char* source, const char* destination) = 0;
+  // Moves a file (or a link) to destination, replacing a file or a link
+  // there so that, at every instant, the destination's name holds either the
+  // whole old file or the whole new one (across file systems: a copy beside
+  // the destination, renamed over it, then the source deleted). Fails, with
+  // nothing changed, when the destination is a directory or read-only, or
+  // when both name the same file.
+  virtual bool MoveFileOver(const char* source, const char* destination) = 0;
   virtual bool DeleteOneFile(const char* path) = 0;
   virtual std::unique_ptr<ExclusiveFile> OpenExclusive(const char* path) = 0;
 

@@ -19,7 +19,9 @@
 #include <cstring>
 #include <set>
 #include <string>
+#include <vector>
 
+#include "commands/file_tree.h"
 #include "platform/win32/win32_platform.h"
 
 namespace {
@@ -546,6 +548,131 @@ int Child(int argc, char** argv) {
 
 }  // namespace
 
+// A Win32 platform that records every change and carries none out, so that
+// the guards can be tried against the drive roots themselves.
+class GuardedPlatform : public Win32Platform {
+ public:
+  std::vector<std::string> changes;
+  bool SetFileAttrs(const char* path, uint32_t) override {
+    return Refuse("SetFileAttrs", path);
+  }
+  bool MakeDirectory(const char* path) override {
+    return Refuse("MakeDirectory", path);
+  }
+  bool RemoveDir(const char* path) override { return Refuse("RemoveDir", path); }
+  bool CopyFileOver(const char*, const char* destination) override {
+    return Refuse("CopyFileOver", destination);
+  }
+  bool MoveFileTo(const char* source, const char*) override {
+    return Refuse("MoveFileTo", source);
+  }
+  bool MoveFileOver(const char* source, const char*) override {
+    return Refuse("MoveFileOver", source);
+  }
+  bool DeleteOneFile(const char* path) override {
+    return Refuse("DeleteOneFile", path);
+  }
+
+ private:
+  bool Refuse(const char* operation, const char* path) {
+    changes.push_back(std::string(operation) + " " + path);
+    return false;
+  }
+};
+
+// Every spelling of a drive, share or volume root, and patterns directly in
+// one, are refused by the file operations before they ask for any change.
+// run_checks.sh leaves a link "toroot" to / (the drive Z:) in the work
+// directory.
+void CheckRootGuards(const std::string& work) {
+  GuardedPlatform p;
+  const std::string up = work + "\\..\\..\\..\\..\\..\\..\\..\\..\\..\\..";
+  const char* const fixed[] = {
+      "C:\\", "C:\\.", "C:\\..\\", "C:\\..", "C:\\\\", "C:\\windows\\..",
+      "C:\\windows\\..\\.", "C:/", "C:\\*", "C:\\*.*", "C:\\?*",
+      "C:\\windows\\..\\*", "\\\\?\\C:\\", "\\\\.\\C:\\", "\\\\?\\C:\\*",
+      "\\\\server\\share\\", "\\\\server\\share", "\\\\server\\share\\*",
+      "Z:\\", "Z:\\.", "Z:\\tmp\\..", "Z:\\*", "\\", "\\\\"};
+  std::vector<std::string> roots(std::begin(fixed), std::end(fixed));
+  roots.push_back(up);
+  roots.push_back(up + "\\*");
+  roots.push_back(work + "\\toroot\\*");
+  StrBuf source((work + "\\files").c_str());
+  StrBuf elsewhere((work + "\\moved").c_str());
+  for (const std::string& root : roots) {
+    StrBuf item(root.c_str());
+    Check(NamesRoot(p, item), "a root: " + root);
+    Check(!DeleteTree(p, item) && !SetAttributes(p, item, kAttrReadOnly) &&
+              !MoveTree(p, item, elsewhere) && !MoveTree(p, source, item) &&
+              !CopyTree(p, source, item),
+          "every file operation refuses " + root);
+  }
+  Check(p.changes.empty(), "no change asked for at a root: " +
+                               (p.changes.empty() ? "" : p.changes[0]));
+  // "toroot\." is the link itself, as Windows reads it: a delete would
+  // remove the link, a copy into it would write into the root.
+  for (const char* link : {"\\toroot", "\\toroot\\."}) {
+    StrBuf item((work + link).c_str());
+    Check(!NamesRoot(p, item) && WritesIntoRoot(p, item),
+          std::string("a link to a root is no root, but leads to one: ") + link);
+  }
+  for (const std::string& other :
+       {work, work + "\\*", std::string("C:\\windows"),
+        std::string("C:\\windows\\*"), work + "\\files\\..\\files"})
+    Check(!NamesRoot(p, StrBuf(other.c_str())), "no root: " + other);
+}
+
+// The file operations on a real tree: what Windows makes of "dir\." and of
+// a trailing separator, one file under two names, a replace that leaves
+// the old or the new file whole.
+void CheckTreeGuards(Win32Platform& p, const std::string& work) {
+  const std::string dir = work + "\\guards";
+  CreateDirectoryA(dir.c_str(), nullptr);
+  CreateDirectoryA((dir + "\\victim").c_str(), nullptr);
+  WriteBytes(dir + "\\victim\\f.txt", "F");
+  Check(DeleteTree(p, StrBuf((dir + "\\victim\\").c_str())) &&
+            ReadBytes(dir + "\\victim\\f.txt") == "F",
+        "a path ending with a separator deletes nothing");
+  Check(DeleteTree(p, StrBuf((dir + "\\victim\\.").c_str())) &&
+            !Exists(dir + "\\victim"),
+        "dir\\. deletes the directory itself");
+
+  const std::string f = dir + "\\f.txt";
+  const std::string hard = dir + "\\hard.txt";
+  WriteBytes(f, "data");
+  Check(CreateHardLinkA(hard.c_str(), f.c_str(), nullptr) != FALSE,
+        "make a hard link");
+  Check(p.IsSameFile(f.c_str(), hard.c_str()) &&
+            p.IsSameFile(f.c_str(), (dir + "\\.\\f.txt").c_str()) &&
+            !p.IsSameFile(f.c_str(), work.c_str()),
+        "files are the same by identity, not by name");
+  Check(!MoveTree(p, StrBuf(f.c_str()), StrBuf(hard.c_str())) &&
+            !CopyTree(p, StrBuf(hard.c_str()), StrBuf(f.c_str())) &&
+            ReadBytes(f) == "data" && ReadBytes(hard) == "data",
+        "one file under two names is neither moved nor copied onto itself");
+
+  const std::string n = dir + "\\new.txt";
+  WriteBytes(n, "new");
+  Check(p.CopyFileOver(n.c_str(), f.c_str()) && ReadBytes(f) == "new" &&
+            ReadBytes(hard) == "data",
+        "a copy replaces the name, not the file behind another name");
+  WriteBytes(n, "newer");
+  Check(p.MoveFileOver(n.c_str(), f.c_str()) && ReadBytes(f) == "newer" &&
+            !Exists(n),
+        "a move replaces an existing file");
+  p.SetFileAttrs(f.c_str(), kAttrReadOnly);
+  WriteBytes(n, "x");
+  Check(!p.MoveFileOver(n.c_str(), f.c_str()) && ReadBytes(f) == "newer" &&
+            Exists(n),
+        "a move onto a read-only file fails and changes nothing");
+  p.SetFileAttrs(f.c_str(), kAttrNormal);
+  Check(!p.MoveFileOver(n.c_str(), dir.c_str()) && Exists(n),
+        "a move onto a directory fails");
+  DirEntry entry;
+  auto search = p.StartSearch((dir + "\\upd*.tmp").c_str(), entry);
+  Check(!search, "no temporary file is left beside the destination");
+}
+
 int main(int argc, char** argv) {
   if (argc >= 2 && std::strncmp(argv[1], "--child-", 8) == 0) {
     return Child(argc, argv);
@@ -571,6 +698,8 @@ int main(int argc, char** argv) {
   CheckProfile(p, work);
   CheckFolders(p);
   CheckFiles(p, work);
+  CheckRootGuards(work);
+  CheckTreeGuards(p, work);
   CheckExclusive(p, work);
   CheckRegistry(p);
   CheckShortcuts(p, work);

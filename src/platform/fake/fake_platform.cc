@@ -83,3 +83,41 @@ uint32_t FakePlatform::GetModulePath(char* buffer, uint32_t size) {
   buffer[n] = 0;
   return static_cast<uint32_t>(modulePath.size());
 }
+
+bool FakePlatform::Refused(const char* operation, const char* path) {
+  if (!refuseChanges) return false;
+  changes.push_back(std::string(operation) + " " + path);
+  return true;
+}
+
+bool FakePlatform::SetFileAttrs(const char* path, uint32_t attributes) {
+  return !Refused("SetFileAttrs", path) &&
+         PosixPlatform::SetFileAttrs(path, attributes);
+}
+
+bool FakePlatform::MakeDirectory(const char* path) {
+  return !Refused("MakeDirectory", path) && PosixPlatform::MakeDirectory(path);
+}
+
+bool FakePlatform::RemoveDir(const char* path) {
+  return !Refused("RemoveDir", path) && PosixPlatform::RemoveDir(path);
+}
+
+bool FakePlatform::CopyFileOver(const char* source, const char* destination) {
+  return !Refused("CopyFileOver", destination) &&
+         PosixPlatform::CopyFileOver(source, destination);
+}
+
+bool FakePlatform::MoveFileTo(const char* source, const char* destination) {
+  return !Refused("MoveFileTo", source) &&
+         PosixPlatform::MoveFileTo(source, destination);
+}
+
+bool FakePlatform::MoveFileOver(const char* source, const char* destination) {
+  return !Refused("MoveFileOver", source) &&
+         PosixPlatform::MoveFileOver(source, destination);
+}
+
+bool FakePlatform::DeleteOneFile(const char* path) {
+  return !Refused("DeleteOneFile", path) && PosixPlatform::DeleteOneFile(path);
+}

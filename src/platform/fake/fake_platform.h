@@ -48,6 +48,19 @@ class FakePlatform : public PosixPlatform {
   std::map<std::string, uint32_t> processes;
   uint32_t FindProcessId(const char* name) override;
 
+  // Changes to the file system: with refuseChanges set, every one is
+  // recorded ("Operation path") and refused, so that a guard can be tested
+  // against real paths (the root included) without touching them.
+  bool refuseChanges = false;
+  std::vector<std::string> changes;
+  bool SetFileAttrs(const char* path, uint32_t attributes) override;
+  bool MakeDirectory(const char* path) override;
+  bool RemoveDir(const char* path) override;
+  bool CopyFileOver(const char* source, const char* destination) override;
+  bool MoveFileTo(const char* source, const char* destination) override;
+  bool MoveFileOver(const char* source, const char* destination) override;
+  bool DeleteOneFile(const char* path) override;
+
   // Special folders by number; missing numbers fall back to the real ones
   // unless failFolders is set.
   std::map<int, std::string> folders;
@@ -55,5 +68,6 @@ class FakePlatform : public PosixPlatform {
   bool SpecialFolder(int csidl, StrBuf& out) override;
 
  private:
+  bool Refused(const char* operation, const char* path);
   std::vector<std::string> openSubKeys_;
 };

@@ -25,6 +25,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <memory>
@@ -41,6 +42,15 @@ constexpr mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
 
 bool IsReadOnlyMode(mode_t mode) {
   return S_ISREG(mode) && (mode & kWriteBits) == 0;
+}
+
+// True when the entry path (of lstat st) is a directory or a link to one,
+// which a file never replaces.
+bool IsDirectoryOrLinkToOne(const char* path, const struct stat& st) {
+  if (S_ISDIR(st.st_mode)) return true;
+  struct stat target;
+  return S_ISLNK(st.st_mode) && stat(path, &target) == 0 &&
+         S_ISDIR(target.st_mode);
 }
 
 // A file descriptor closed by the destructor.
@@ -364,8 +374,20 @@ bool CopyRegularFile(const char* source, const std::string& destination) {
 
   struct stat existing;
   if (lstat(destination.c_str(), &existing) == 0) {
-    if (S_ISDIR(existing.st_mode) || IsReadOnlyMode(existing.st_mode)) {
+    if (IsDirectoryOrLinkToOne(destination.c_str(), existing) ||
+        IsReadOnlyMode(existing.st_mode)) {
       errno = EACCES;
+      return false;
+    }
+    // The source itself under another name (a link to it, a hard link):
+    // replacing it would copy the file onto itself.
+    struct stat behind;
+    const struct stat& other =
+        S_ISLNK(existing.st_mode) && stat(destination.c_str(), &behind) == 0
+            ? behind
+            : existing;
+    if (other.st_dev == st.st_dev && other.st_ino == st.st_ino) {
+      errno = EINVAL;
       return false;
     }
   } else if (errno == ENOENT) {
@@ -377,6 +399,60 @@ bool CopyRegularFile(const char* source, const std::string& destination) {
   if (!temp.created()) return false;
   if (!FillCopy(in.get(), temp.fd(), st)) return false;
   return temp.CloseAndRename(destination);
+}
+
+// Makes at destination a link with the target of the link source (of
+// lstat st); false when destination exists.
+bool CopyLink(const char* source, const struct stat& st,
+              const char* destination) {
+  // The size lstat gives (0 on some file systems) plus room to notice a
+  // target that grew meanwhile.
+  size_t room = st.st_size > 0 ? static_cast<size_t>(st.st_size) : 0;
+  std::vector<char> target(room + 4096);
+  ssize_t n = readlink(source, target.data(), target.size() - 1);
+  if (n < 0 || static_cast<size_t>(n) >= target.size() - 1) return false;
+  target[static_cast<size_t>(n)] = '\0';
+  return symlink(target.data(), destination) == 0;
+}
+
+// Replaces destination by a copy of the link source, in one rename.
+bool ReplaceWithLinkCopy(const char* source, const struct stat& st,
+                         const std::string& destination) {
+  size_t slash = destination.rfind('/');
+  std::string base = slash == std::string::npos
+                         ? std::string()
+                         : destination.substr(0, slash + 1);
+  for (unsigned attempt = 0; attempt < 100; ++attempt) {
+    char name[64];
+    std::snprintf(name, sizeof name, ".~upd.%ld.%u",
+                  static_cast<long>(getpid()), attempt);
+    std::string temp = base + name;
+    if (!CopyLink(source, st, temp.c_str())) {
+      if (errno == EEXIST) continue;
+      return false;
+    }
+    if (rename(temp.c_str(), destination.c_str()) == 0) return true;
+    int saved = errno;
+    unlink(temp.c_str());
+    errno = saved;
+    return false;
+  }
+  return false;
+}
+
+// The path the system acts on when a call is given path: a last component
+// "." or ".." stands for the directory it leads to, as Windows reads it
+// ("dir/." is dir). Other paths are returned as they are.
+std::string WithoutDotEnd(const std::string& path) {
+  size_t slash = path.rfind('/');
+  std::string last =
+      slash == std::string::npos ? path : path.substr(slash + 1);
+  if (last != "." && last != "..") return path;
+  char* resolved = realpath(path.c_str(), nullptr);
+  if (resolved == nullptr) return path;
+  std::string out(resolved);
+  std::free(resolved);
+  return out;
 }
 
 class PosixExclusiveFile : public ExclusiveFile {
@@ -481,7 +557,7 @@ bool PosixPlatform::MakeDirectory(const char* path) {
 }
 
 bool PosixPlatform::RemoveDir(const char* path) {
-  std::string p = WithoutTrailingSlashes(path);
+  std::string p = WithoutDotEnd(WithoutTrailingSlashes(path));
   struct stat st;
   if (p.empty() || lstat(p.c_str(), &st) != 0) return false;
   if (S_ISLNK(st.st_mode)) {
@@ -534,14 +610,7 @@ bool PosixPlatform::MoveFileTo(const char* source, const char* destination) {
   if (S_ISREG(st.st_mode)) {
     if (!CopyRegularFile(source, destination)) return false;
   } else if (S_ISLNK(st.st_mode)) {
-    // The size lstat gives (0 on some file systems) plus room to notice a
-    // target that grew meanwhile.
-    size_t room = st.st_size > 0 ? static_cast<size_t>(st.st_size) : 0;
-    std::vector<char> target(room + 4096);
-    ssize_t n = readlink(source, target.data(), target.size() - 1);
-    if (n < 0 || static_cast<size_t>(n) >= target.size() - 1) return false;
-    target[static_cast<size_t>(n)] = '\0';
-    if (symlink(target.data(), destination) != 0) return false;
+    if (!CopyLink(source, st, destination)) return false;
   } else {
     return false;
   }
@@ -552,6 +621,69 @@ bool PosixPlatform::MoveFileTo(const char* source, const char* destination) {
     return false;
   }
   return true;
+}
+
+bool PosixPlatform::MoveFileOver(const char* source,
+                                 const char* destination) {
+  if (*destination == '\0') return false;
+  struct stat st;
+  if (lstat(source, &st) != 0) return false;
+  struct stat existing;
+  if (lstat(destination, &existing) != 0) {
+    if (errno != ENOENT) return false;
+    return MoveFileTo(source, destination);  // nothing to replace
+  }
+  if (IsDirectoryOrLinkToOne(destination, existing) ||
+      IsReadOnlyMode(existing.st_mode)) {
+    errno = EACCES;
+    return false;
+  }
+  // The same file under two names (a link to it, a hard link): the move
+  // would leave a link to itself, or nothing at all.
+  if ((existing.st_dev == st.st_dev && existing.st_ino == st.st_ino) ||
+      IsSameFile(source, destination)) {
+    errno = EINVAL;
+    return false;
+  }
+  // One rename replaces the old file on the same file system.
+  if (rename(source, destination) == 0) return true;
+  if (errno != EXDEV) return false;
+  // Another file system: a whole copy is made beside the destination and
+  // renamed over it; the old file stays under the name until then.
+  if (S_ISREG(st.st_mode)) {
+    if (!CopyRegularFile(source, destination)) return false;
+  } else if (S_ISLNK(st.st_mode)) {
+    if (!ReplaceWithLinkCopy(source, st, destination)) return false;
+  } else {
+    errno = EINVAL;
+    return false;
+  }
+  // The new file is in place; a source that cannot be deleted stays too,
+  // and the move is reported as failed.
+  return unlink(source) == 0;
+}
+
+bool PosixPlatform::IsFileSystemRoot(const char* path, bool followLast) {
+  std::string p(path);
+  if (p.empty()) return false;
+  struct stat st;
+  // lstat follows a link that "/", "/." or "/.." comes after: only a link
+  // that is really the last component is taken for itself.
+  if (!followLast && lstat(p.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+    return false;
+  if (stat(p.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  struct stat parent;
+  if (stat((p + "/..").c_str(), &parent) != 0) return false;
+  // "/" is its own parent; a mounted file system's root lies on another
+  // device than its parent.
+  return st.st_dev != parent.st_dev || st.st_ino == parent.st_ino;
+}
+
+bool PosixPlatform::IsSameFile(const char* first, const char* second) {
+  struct stat a;
+  struct stat b;
+  return stat(first, &a) == 0 && stat(second, &b) == 0 &&
+         a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 bool PosixPlatform::DeleteOneFile(const char* path) {

@@ -38,11 +38,14 @@ class PosixPlatform : public Platform {
   std::unique_ptr<DirSearch> StartSearchInside(const char* directory,
                                                DirEntry& first) override;
   uint32_t GetFileAttrs(const char* path) override;
+  bool IsFileSystemRoot(const char* path, bool followLast) override;
+  bool IsSameFile(const char* first, const char* second) override;
   bool SetFileAttrs(const char* path, uint32_t attributes) override;
   bool MakeDirectory(const char* path) override;
   bool RemoveDir(const char* path) override;
   bool CopyFileOver(const char* source, const char* destination) override;
   bool MoveFileTo(const char* source, const char* destination) override;
+  bool MoveFileOver(const char* source, const char* destination) override;
   bool DeleteOneFile(const char* path) override;
   std::unique_ptr<ExclusiveFile> OpenExclusive(const char* path) override;
 

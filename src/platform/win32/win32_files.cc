@@ -67,6 +67,113 @@ class Win32ExclusiveFile : public ExclusiveFile {
   ScopedHandle file_;
 };
 
+// Volume serial number and file index of what path leads to, links
+// followed; false when it cannot be opened.
+bool FileIdentity(const char* path, BY_HANDLE_FILE_INFORMATION& info) {
+  ScopedHandle file(CreateFileA(
+      path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  return file.Valid() && GetFileInformationByHandle(file.Get(), &info);
+}
+
+bool EqualsNoCase(const std::string& a, const std::string& b) {
+  return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.data(),
+                        static_cast<int>(a.size()), b.data(),
+                        static_cast<int>(b.size())) == CSTR_EQUAL;
+}
+
+bool StartsWithNoCase(const std::string& text, const char* head) {
+  size_t n = 0;
+  while (head[n] != 0) ++n;
+  return text.size() >= n && EqualsNoCase(text.substr(0, n), head);
+}
+
+// The path with a "\\?\" or "\\.\" prefix taken off ("\\?\UNC\" becomes
+// "\\").
+std::string WithoutNamespacePrefix(const std::string& path) {
+  if (StartsWithNoCase(path, "\\\\?\\UNC\\"))
+    return "\\\\" + path.substr(8);
+  if (StartsWithNoCase(path, "\\\\?\\") || StartsWithNoCase(path, "\\\\.\\"))
+    return path.substr(4);
+  return path;
+}
+
+// Where path leads as the system resolves it: the final path of the
+// opened file where the system can tell it (links, junctions and mounted
+// folders followed), else the full path ("." and ".." and repeated
+// separators resolved). Empty when neither can be had.
+std::string ResolvedPath(const char* path) {
+  using FinalPathFn = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  auto finalPath = kernel != nullptr
+                       ? ProcAddress<FinalPathFn>(kernel,
+                                                  "GetFinalPathNameByHandleA")
+                       : nullptr;
+  if (finalPath != nullptr) {
+    ScopedHandle file(CreateFileA(
+        path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (file.Valid()) {
+      char buffer[MAX_PATH * 2];
+      DWORD n = finalPath(file.Get(), buffer, sizeof buffer, 0);
+      if (n > 0 && n < sizeof buffer)
+        return WithoutNamespacePrefix(std::string(buffer, n));
+    }
+  }
+  char buffer[MAX_PATH * 2];
+  DWORD n = GetFullPathNameA(path, sizeof buffer, buffer, nullptr);
+  if (n == 0 || n >= sizeof buffer) return std::string();
+  return WithoutNamespacePrefix(std::string(buffer, n));
+}
+
+// True for "X:\" and for "\\server\share\" (with its trailing separator).
+bool IsDriveOrShareRoot(const std::string& path) {
+  if (path.size() == 3 && path[1] == ':' && path[2] == '\\') return true;
+  if (path.size() < 5 || path[0] != '\\' || path[1] != '\\') return false;
+  size_t server = path.find('\\', 2);
+  if (server == std::string::npos || server == 2) return false;
+  size_t share = path.find('\\', server + 1);
+  return share != std::string::npos && share > server + 1 &&
+         share + 1 == path.size();
+}
+
+// A name for a temporary file beside destination, made (empty) by the
+// system so that no other can take it; empty when none can be made.
+std::string TempFileBeside(const std::string& destination) {
+  size_t slash = destination.find_last_of("\\/");
+  std::string directory =
+      slash == std::string::npos ? "." : destination.substr(0, slash + 1);
+  char name[MAX_PATH];
+  if (GetTempFileNameA(directory.c_str(), "upd", 0, name) == 0)
+    return std::string();
+  return name;
+}
+
+// Makes a whole copy of source beside destination and renames it over
+// destination, so that the name holds the old file until the new one is
+// complete; a failure leaves no temporary file behind.
+bool CopyBesideAndReplace(const char* source, const char* destination) {
+  std::string temp = TempFileBeside(destination);
+  if (temp.empty()) return false;
+  if (CopyFileA(source, temp.c_str(), FALSE) &&
+      MoveFileExA(temp.c_str(), destination,
+                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return true;
+  DWORD error = GetLastError();
+  SetFileAttributesA(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
+  DeleteFileA(temp.c_str());
+  SetLastError(error);
+  return false;
+}
+
+// The destination of a copy or move that must not be replaced: a directory
+// (or a link to one), or a read-only or hidden file, which Windows refuses
+// to overwrite (Wine run by root would not).
+bool RefusesReplace(DWORD attributes) {
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
+         (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)) != 0;
+}
+
 }  // namespace
 
 std::unique_ptr<DirSearch> Win32Platform::StartSearch(const char* pattern,
@@ -109,21 +216,75 @@ bool Win32Platform::RemoveDir(const char* path) {
 
 bool Win32Platform::CopyFileOver(const char* source,
                                  const char* destination) {
-  // Windows refuses to overwrite a read-only or hidden destination; Wine
-  // run by root writes over it all the same. Refuse it here too, so that
-  // the outcome does not depend on who runs the program.
   DWORD existing = GetFileAttributesA(destination);
-  if (existing != INVALID_FILE_ATTRIBUTES &&
-      !(existing & FILE_ATTRIBUTE_DIRECTORY) &&
-      (existing & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN))) {
+  if (existing == INVALID_FILE_ATTRIBUTES)
+    return CopyFileA(source, destination, TRUE) != FALSE;
+  if (RefusesReplace(existing) || IsSameFile(source, destination)) {
     SetLastError(ERROR_ACCESS_DENIED);
     return false;
   }
-  return CopyFileA(source, destination, FALSE) != FALSE;
+  // CopyFileA would write through a link at the destination, and a copy
+  // cut short would leave neither the old file nor the new one.
+  return CopyBesideAndReplace(source, destination);
 }
 
 bool Win32Platform::MoveFileTo(const char* source, const char* destination) {
   return MoveFileA(source, destination) != FALSE;
+}
+
+bool Win32Platform::MoveFileOver(const char* source,
+                                 const char* destination) {
+  DWORD existing = GetFileAttributesA(destination);
+  if (existing == INVALID_FILE_ATTRIBUTES) return MoveFileTo(source, destination);
+  if (RefusesReplace(existing) || IsSameFile(source, destination)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+  }
+  // On one volume a rename replaces the old file in one step.
+  if (MoveFileExA(source, destination,
+                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return true;
+  if (GetLastError() != ERROR_NOT_SAME_DEVICE) return false;
+  // Across volumes: a whole copy beside the destination replaces it, then
+  // the source goes. A source that cannot be deleted stays as well, and the
+  // move is reported as failed.
+  if (!CopyBesideAndReplace(source, destination)) return false;
+  return DeleteFileA(source) != FALSE;
+}
+
+bool Win32Platform::IsFileSystemRoot(const char* path, bool followLast) {
+  // As the system reads the path: ".", ".." and repeated separators go by
+  // the text ("link\." is the link).
+  char full[MAX_PATH * 2];
+  DWORD n = GetFullPathNameA(path, sizeof full, full, nullptr);
+  if (n == 0 || n >= sizeof full) return false;
+  std::string text = WithoutNamespacePrefix(std::string(full, n));
+  if (text.empty()) return false;
+  if (text.back() != '\\') text += '\\';
+  if (IsDriveOrShareRoot(text)) return true;  // never a link of its own
+  if (!followLast) {
+    DWORD attributes = GetFileAttributesA(full);
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+      return false;  // the link itself
+  }
+  std::string where = ResolvedPath(path);
+  if (where.empty()) return false;
+  if (where.back() != '\\') where += '\\';
+  if (IsDriveOrShareRoot(where)) return true;
+  // A volume mounted in a folder is the root of its file system too.
+  char volume[MAX_PATH * 2];
+  if (!GetVolumePathNameA(where.c_str(), volume, sizeof volume)) return false;
+  return EqualsNoCase(WithoutNamespacePrefix(volume), where);
+}
+
+bool Win32Platform::IsSameFile(const char* first, const char* second) {
+  BY_HANDLE_FILE_INFORMATION a;
+  BY_HANDLE_FILE_INFORMATION b;
+  return FileIdentity(first, a) && FileIdentity(second, b) &&
+         a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+         a.nFileIndexHigh == b.nFileIndexHigh &&
+         a.nFileIndexLow == b.nFileIndexLow;
 }
 
 bool Win32Platform::DeleteOneFile(const char* path) {

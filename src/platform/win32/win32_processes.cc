@@ -79,7 +79,8 @@ std::unique_ptr<ProcessHandle> Win32Platform::StartProgram(
   std::vector<char> line(commandLine, commandLine + std::strlen(commandLine));
   line.push_back(0);
   STARTUPINFOA startup;
-  static_assert(sizeof(startup) == 68, "STARTUPINFOA is 68 bytes");
+  static_assert(sizeof(void*) != 4 || sizeof(startup) == 68,
+                "STARTUPINFOA is 68 bytes in the 32-bit build");
   ZeroMemory(&startup, sizeof(startup));
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info;
@@ -103,7 +104,8 @@ std::unique_ptr<ProcessHandle> Win32Platform::OpenForWait(
 uint32_t Win32Platform::FindProcessId(const char* name) {
   if (name == nullptr) return 0;
   PROCESSENTRY32 entry;
-  static_assert(sizeof(entry) == 296, "PROCESSENTRY32 is 296 bytes");
+  static_assert(sizeof(void*) != 4 || sizeof(entry) == 296,
+                "PROCESSENTRY32 is 296 bytes in the 32-bit build");
   ZeroMemory(&entry, sizeof(entry));
   entry.dwSize = sizeof(entry);
 
