@@ -1,6 +1,7 @@
 #!/bin/sh
 # Installs what the two builds and the tests need on Debian 12: CMake, g++,
-# GoogleTest, the mingw-w64 i686 cross compiler, Wine (32-bit), lnkinfo,
+# GoogleTest, the mingw-w64 i686 (and x86_64) cross compilers, Wine (32-bit
+# and 64-bit), lnkinfo,
 # Python 3, and the ja_JP.UTF-8 locale (Wine takes its code pages from the
 # locale: without it generated, ja_JP.UTF-8 still gives code page 932, but
 # Wine can no longer map Japanese file names to the Unix file system).
@@ -25,6 +26,10 @@ have_command i686-w64-mingw32-g++ || need g++-mingw-w64-i686
 have_command i686-w64-mingw32-windres || need binutils-mingw-w64-i686
 have_command wine || need wine
 have_package wine32:i386 || need wine32:i386
+# Where the kernel runs no 32-bit programs, the Wine tests run a 64-bit
+# build of the same sources under the 64-bit Wine.
+have_package wine64 || need wine64
+have_command x86_64-w64-mingw32-g++ || need g++-mingw-w64-x86-64
 have_command lnkinfo || need liblnk-utils
 have_command python3 || need python3
 have_command locale-gen || need locales

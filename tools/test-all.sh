@@ -44,6 +44,14 @@ if echo "$dlls" | grep -Eiq 'libstdc|libgcc|libwinpthread'; then
   failed=$((failed + 1))
 fi
 
+# shellcheck source=tools/wine-env.sh
+. tools/wine-env.sh
+if [ "$WIN_BUILD" = build/win64 ]; then
+  step "64-bit Windows build, for Wine (this machine runs no 32-bit programs)"
+  { cmake --preset win64 && cmake --build --preset win64; } ||
+    fatal "64-bit Windows build failed"
+fi
+
 step "unit tests"
 ctest --preset native 2>&1 | tee "$log/ctest.txt"
 if [ "${PIPESTATUS[0]}" != 0 ]; then failures+=("unit tests"); fi
@@ -67,14 +75,15 @@ if [ "${PIPESTATUS[0]}" != 0 ]; then failures+=("scenarios, native"); fi
 count "$log/native.txt"
 
 step "scenarios, Windows build under Wine"
-python3 tests/run_scenarios.py --wine --program build/win32/updater.exe \
-  --helpers build/win32 2>&1 | tee "$log/wine.txt"
+echo "running $WIN_BUILD/updater.exe"
+python3 tests/run_scenarios.py --wine --program "$WIN_BUILD/updater.exe" \
+  --helpers "$WIN_BUILD" 2>&1 | tee "$log/wine.txt"
 if [ "${PIPESTATUS[0]}" != 0 ]; then failures+=("scenarios, Wine"); fi
 count "$log/wine.txt"
 
 if [ -x tests/win32/run_checks.sh ]; then
   step "Win32 platform checks under Wine"
-  tests/win32/run_checks.sh build/win32 2>&1 | tee "$log/win32.txt"
+  tests/win32/run_checks.sh "$WIN_BUILD" 2>&1 | tee "$log/win32.txt"
   if [ "${PIPESTATUS[0]}" != 0 ]; then failures+=("Win32 platform checks"); fi
   count "$log/win32.txt"
 fi

@@ -965,7 +965,9 @@ void Checker::CheckRoots(Section& s) {
     const int32_t n = list != nullptr ? list->FieldCount(",") : 0;
     for (int32_t i = 0; i < n; ++i) {
       const StrBuf item = ListItem(*list, i);
-      if (item.FieldCount(sep) < 2 || !item.Field(-1, sep).IsEmpty()) continue;
+      if (item.FieldCount(sep) < 2 || !item.Field(-1, sep).IsEmpty() ||
+          NamesRoot(platform_, item))
+        continue;
       Warn("never-matches", s.name, "FILE",
            "item " + Number(i + 1) + ", " + Quoted(item.Text()) +
                ", ends with a separator: it never matches anything and "
