@@ -74,6 +74,12 @@ python3 tests/run_scenarios.py --program build/native/updater \
 if [ "${PIPESTATUS[0]}" != 0 ]; then failures+=("scenarios, native"); fi
 count "$log/native.txt"
 
+step "kill tests, native: a replace killed at any moment keeps the old or the new file"
+python3 tests/kill/kill_test.py --program build/native/updater 2>&1 |
+  tee "$log/kill.txt"
+if [ "${PIPESTATUS[0]}" != 0 ]; then failures+=("kill tests"); fi
+count "$log/kill.txt"
+
 step "scenarios, Windows build under Wine"
 echo "running $WIN_BUILD/updater.exe"
 python3 tests/run_scenarios.py --wine --program "$WIN_BUILD/updater.exe" \

@@ -6,6 +6,10 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <random>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -387,6 +391,55 @@ TEST_F(FileTreeTest, NamesFoundInAWalkAreLiteral) {
   EXPECT_EQ(dir.Read("dst/sub/qq"), "other too");
   ASSERT_TRUE(CopyTree(platform, P("dst"), P("again")));
   EXPECT_EQ(Tree("again"), Tree("dst"));
+}
+
+// Paths made at random of ".", "..", names, links (to the root, to a
+// directory, to "..") and doubled separators: the guard and the file
+// system agree on which of them lead to a root. The file system's answer is
+// the canonical path, compared with "/" and the mount points.
+TEST_F(FileTreeTest, GuardAgreesWithTheFileSystemOnRoots) {
+  std::set<std::string> mounts = {"/"};
+  {
+    std::ifstream info("/proc/self/mountinfo");
+    std::string line;
+    while (std::getline(info, line)) {
+      std::istringstream fields(line);
+      std::string skip, point;
+      fields >> skip >> skip >> skip >> skip >> point;
+      mounts.insert(point);
+    }
+  }
+  fs::create_directories(dir / "a/b");
+  fs::create_symlink("/", dir / "lroot");
+  fs::create_symlink(dir / "a", dir / "a/b/la");
+  fs::create_symlink("..", dir / "a/lup");
+  const char* const parts[] = {"", ".", "..", "a", "b", "lroot", "la", "lup",
+                               "*"};
+  std::mt19937 random(20261207);
+  int roots = 0;
+  for (int round = 0; round < 3000; ++round) {
+    std::string path = round % 3 == 0 ? "" : dir.path();
+    const int n = 1 + static_cast<int>(random() % 7);
+    for (int i = 0; i < n; ++i)
+      path += "/" + std::string(parts[random() % (i + 1 == n ? 9 : 8)]);
+    if (path.empty()) continue;
+    const bool pattern = path.back() == '*';
+    const std::string directory =
+        pattern ? path.substr(0, path.size() - 1) : path;
+    std::error_code ec;
+    bool expected = false;
+    if (!pattern && fs::is_symlink(fs::symlink_status(path, ec)) &&
+        path.back() != '/') {
+      expected = false;  // the link itself
+    } else {
+      const fs::path canonical = fs::canonical(directory.empty() ? "/" : directory, ec);
+      expected = !ec && fs::is_directory(canonical, ec) &&
+                 mounts.count(canonical.string()) != 0;
+    }
+    EXPECT_EQ(NamesRoot(platform, StrBuf(path.c_str())), expected) << path;
+    roots += expected;
+  }
+  EXPECT_GT(roots, 100);  // the generator does reach roots
 }
 
 }  // namespace
