@@ -44,3 +44,37 @@ int CharLength(const char* p) {
   }
   return n;
 }
+
+namespace {
+
+char LowerAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+}  // namespace
+
+bool SameIgnoringAsciiCase(const char* a, const char* b, size_t n) {
+  for (size_t i = 0; i < n;) {
+    const size_t length = static_cast<size_t>(CharLength(a + i));
+    if (length > 1 && i + length <= n) {
+      // Equal bytes here keep both texts on the same character boundaries.
+      for (size_t k = 0; k < length; ++k)
+        if (a[i + k] != b[i + k]) return false;
+      i += length;
+      continue;
+    }
+    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+    ++i;
+  }
+  return true;
+}
+
+std::string FoldAsciiCase(const std::string& text) {
+  std::string out = text;
+  for (size_t i = 0; i < out.size();) {
+    const size_t length = static_cast<size_t>(CharLength(out.c_str() + i));
+    if (length == 1) out[i] = LowerAscii(out[i]);
+    i += length;
+  }
+  return out;
+}

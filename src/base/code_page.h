@@ -2,7 +2,9 @@
 // character. Every character-aware search in StrBuf asks CharLength.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 
 // Code pages with special rules. Every other value is treated as a
 // single-byte code page.
@@ -20,3 +22,13 @@ bool IsLeadByte(unsigned char b);
 // Number of bytes of the character that starts at p: 1 for a single-byte
 // character and for the terminating NUL; never steps over a NUL.
 int CharLength(const char* p);
+
+// The engine's one comparison without regard to case: n bytes of a and b
+// are equal when their characters are, the letters A to Z folded. Only
+// whole single-byte characters fold: the second byte of a double-byte
+// character is never taken for a letter (in code page 932 "ア" 83 41 and
+// "ヂ" 83 61 differ).
+bool SameIgnoringAsciiCase(const char* a, const char* b, size_t n);
+// text with the letters A to Z of its single-byte characters lowered: a key
+// under which SameIgnoringAsciiCase texts are equal.
+std::string FoldAsciiCase(const std::string& text);

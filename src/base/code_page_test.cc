@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/str_buf.h"
+
 namespace {
 
 class CodePageTest : public ::testing::Test {
@@ -59,3 +61,19 @@ TEST_F(CodePageTest, Utf8Sequences) {
 }
 
 }  // namespace
+
+// Only whole single-byte characters fold: a trail byte that looks like a
+// letter is compared as it is.
+TEST_F(CodePageTest, CaseFoldsWholeAsciiCharactersOnly) {
+  SetAnsiCodePage(kCodePageShiftJis);
+  const char a[] = "\x83\x41" "x";  // "ア" then x
+  const char d[] = "\x83\x61" "X";  // "ヂ" then X
+  EXPECT_FALSE(SameIgnoringAsciiCase(a, d, 3));
+  EXPECT_TRUE(SameIgnoringAsciiCase("\x83\x41X", a, 3));
+  EXPECT_NE(FoldAsciiCase(a), FoldAsciiCase(d));
+  EXPECT_EQ(FoldAsciiCase("AB\x83\x41"), "ab\x83\x41");
+  EXPECT_FALSE(StrBuf(a).Equals(d));
+  SetAnsiCodePage(kCodePageUtf8);
+  EXPECT_TRUE(SameIgnoringAsciiCase("Setup.EXE", "setup.exe", 9));
+  EXPECT_TRUE(StrBuf("\xe3\x82\xa2" "A").Equals("\xe3\x82\xa2" "a"));
+}

@@ -25,16 +25,9 @@ int32_t TextLength(const char* text) {
   return n > static_cast<size_t>(kMaxText) ? kMaxText : static_cast<int32_t>(n);
 }
 
-char FoldAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// Byte comparison over n bytes, ASCII letters folded.
+// Comparison over n bytes, the letters of single-byte characters folded.
 bool SameFolded(const char* a, const char* b, int32_t n) {
-  for (int32_t i = 0; i < n; ++i) {
-    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
-  }
-  return true;
+  return n <= 0 || SameIgnoringAsciiCase(a, b, static_cast<size_t>(n));
 }
 
 // A new NUL-terminated block of n + 1 bytes, or null.

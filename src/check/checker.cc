@@ -32,12 +32,7 @@ constexpr const char* kBuiltInSymbols[] = {"<Win>",     "<Sys>",
                                            "<Src>",     "<Desktop>",
                                            "<Programs>", "<Temp>"};
 
-std::string Folded(const std::string& text) {
-  std::string out = text;
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return out;
-}
+std::string Folded(const std::string& text) { return FoldAsciiCase(text); }
 
 std::string TrimBlanks(const std::string& text) {
   const size_t first = text.find_first_not_of(" \t");

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "base/code_page.h"
 #include "commands/conditions.h"
 #include "platform/platform.h"
 
@@ -23,17 +24,18 @@ Procedure* LoadLaunch(Runtime& rt, const StrBuf& name) {
 }
 
 bool GetDirectoryPart(Runtime& rt, const StrBuf& path, StrBuf& directory) {
-  // Byte-wise from the end: on a double-byte code page a trail byte equal to
-  // the separator counts as one, as the file system's own parsing does.
+  // The last separator that is a character of its own: the second byte of
+  // a double-byte character equal to "\\" (ソ, 表, 能, ...) is part of the
+  // name. A separator at the very start gives no directory.
   const char separator = rt.Sep()[0];
   const char* text = path.Text();
-  for (int32_t i = path.Length() - 1; i > 0; --i) {
-    if (text[i] == separator) {
-      directory.Assign(path.Extract(0, i - 1));
-      return true;
-    }
-  }
-  return false;
+  const int32_t length = path.Length();
+  int32_t last = -1;
+  for (int32_t i = 0; i < length; i += CharLength(text + i))
+    if (text[i] == separator && i > 0) last = i;
+  if (last < 0) return false;
+  directory.Assign(path.Extract(0, last - 1));
+  return true;
 }
 
 bool StartProcess(Runtime& rt, const StrBuf& file, const StrBuf& param,

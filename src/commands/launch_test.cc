@@ -1,6 +1,8 @@
 #include "commands/launch.h"
 
 #include <gtest/gtest.h>
+
+#include "base/code_page.h"
 #include <unistd.h>
 
 #include <chrono>
@@ -61,6 +63,21 @@ TEST_F(LaunchTest, DirectoryPartIsEverythingBeforeTheLastSeparator) {
   EXPECT_FALSE(GetDirectoryPart(rt, "", out));
   EXPECT_FALSE(GetDirectoryPart(rt, "C:\\Tools\\app.exe", out));  // not "/"
   EXPECT_STREQ(out.Text(), "unchanged");
+}
+
+// In code page 932 the second byte of ソ (83 5C) and of 表 (95 5C) equals
+// the backslash: the directory is never cut inside such a character.
+TEST_F(LaunchTest, DirectoryPartNeverEndsInsideACharacter) {
+  SetAnsiCodePage(kCodePageShiftJis);
+  platform.separator = "\\";
+  const std::string app = "C:\\\x83\x41\x83\x76\x83\x8a";  // C:\アプリ
+  StrBuf out;
+  EXPECT_TRUE(GetDirectoryPart(rt, (app + "\\\x83\x5c\x83\x74\x83\x67.exe").c_str(), out));
+  EXPECT_EQ(std::string(out.Text()), app);
+  EXPECT_TRUE(GetDirectoryPart(rt, (app + "\\\x95\x5c\\x.exe").c_str(), out));
+  EXPECT_EQ(std::string(out.Text()), app + "\\\x95\x5c");
+  EXPECT_FALSE(GetDirectoryPart(rt, "\x95\x5c.exe", out));
+  SetAnsiCodePage(kCodePageUtf8);
 }
 
 TEST_F(LaunchTest, BareNameIsNeverStarted) {

@@ -27,13 +27,7 @@ constexpr int kPrograms = 0x02;
 // The argument separator of query blocks, the same on every platform.
 constexpr const char* kQuerySeparator = "\\";
 
-std::string FoldedName(const char* name) {
-  std::string key(name);
-  for (char& c : key) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return key;
-}
+std::string FoldedName(const char* name) { return FoldAsciiCase(name); }
 
 // The position of the character after the one at i. An ASCII byte is a
 // character of its own in every code page.

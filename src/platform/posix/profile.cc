@@ -35,10 +35,7 @@ char LowerAscii(char c) {
 
 bool EqualsIgnoringCase(const char* a, size_t aLength, const char* b,
                         size_t bLength) {
-  if (aLength != bLength) return false;
-  for (size_t i = 0; i < aLength; ++i)
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-  return true;
+  return aLength == bLength && SameIgnoringAsciiCase(a, b, aLength);
 }
 
 // Narrows [begin, end) of text to exclude leading and trailing blanks.
