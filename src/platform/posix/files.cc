@@ -626,13 +626,13 @@ bool PosixPlatform::MoveFileTo(const char* source, const char* destination) {
 bool PosixPlatform::MoveFileOver(const char* source,
                                  const char* destination) {
   if (*destination == '\0') return false;
-  struct stat st;
-  if (lstat(source, &st) != 0) return false;
   struct stat existing;
   if (lstat(destination, &existing) != 0) {
     if (errno != ENOENT) return false;
     return MoveFileTo(source, destination);  // nothing to replace
   }
+  struct stat st;
+  if (lstat(source, &st) != 0) return false;
   if (IsDirectoryOrLinkToOne(destination, existing) ||
       IsReadOnlyMode(existing.st_mode)) {
     errno = EACCES;
