@@ -422,6 +422,10 @@ void Checker::CheckDefine() {
 // whether PROC could be read.
 bool Checker::CheckUpdaterSection() {
   const std::string stops = "start-up stops with this message: nothing runs";
+  if (!ReadExitCodeOption(rt_))
+    TakeBoxes("bad-value",
+              "EXITCODE is none of 0 and 1: " + stops + " (exit code 1620)",
+              "UPDATER", "EXITCODE");
   const bool both = ReadUpdaterSection(rt_);
   TakeBoxes("missing-key", stops);
   bool proc = both;
@@ -637,7 +641,7 @@ Checker::Section& Checker::CheckSection(const StrBuf& name,
 void Checker::CheckLines(const std::string& section,
                          const CommandKeys* command, bool knownKeys) {
   std::vector<std::string> known;
-  if (knownKeys && command == nullptr) known = {"NAME", "PROC"};
+  if (knownKeys && command == nullptr) known = {"NAME", "PROC", "EXITCODE"};
   if (command != nullptr) {
     known.push_back("MODE");
     for (const char* const* key = command->keys; *key != nullptr; ++key)

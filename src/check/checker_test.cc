@@ -361,3 +361,16 @@ TEST_F(CheckerTest, ItemsThatNameOrMayNameARoot) {
 }
 
 }  // namespace
+
+namespace {
+
+// EXITCODE is a key of UPDATER; a value that is no choice stops start-up.
+TEST_F(CheckerTest, ExitCodeKey) {
+  EXPECT_EQ(Check("[UPDATER]\nNAME=T\nPROC=A\nEXITCODE=1\n[A]\nMODE=OSVER\n"),
+            Strings{});
+  EXPECT_EQ(Check("[UPDATER]\nNAME=T\nPROC=A\nEXITCODE=yes\n[A]\nMODE=OSVER\n"),
+            Strings{"error bad-value [UPDATER] EXITCODE"});
+  EXPECT_EQ(Run(), Strings{ErrorMessages()[0]});
+}
+
+}  // namespace

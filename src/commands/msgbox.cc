@@ -61,15 +61,20 @@ bool ExecuteMsgBox(Runtime& rt, Procedure& record) {
   box.TEXT.ReplaceAll("%t", "\t");
 
   int answer = ShowMessageBox(rt, box.TEXT.Text(), kind->style);
+  bool goOn = true;
   switch (answer) {
     case kIdOk:
     case kIdYes:
       record.ResultFlag = 1;
-      return box.ISABORT.Field(0, ",").ToInt() == 0;
+      goOn = box.ISABORT.Field(0, ",").ToInt() == 0;
+      break;
     case kIdCancel:
     case kIdNo:
-      return box.ISABORT.Field(1, ",").ToInt() == 0;
+      goOn = box.ISABORT.Field(1, ",").ToInt() == 0;
+      break;
     default:
-      return true;
+      break;
   }
+  if (!goOn) rt.stoppedByUser = true;
+  return goOn;
 }

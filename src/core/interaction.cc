@@ -68,6 +68,8 @@ void SetUpInteraction(Runtime& rt) {
       start = comma + 1;
     }
   }
+  if (rt.platform.GetEnv("UPDATER_EXITCODE", value) && value == "1")
+    rt.outcomeExitCodes = true;
   if (rt.platform.GetEnv("UPDATER_TRANSCRIPT", value) && !value.empty() &&
       !rt.transcript.Open(value.c_str()))
     std::fprintf(stderr,

@@ -4,7 +4,7 @@
 
 struct Runtime;
 
-// Reads UPDATER_ANSWERS and UPDATER_TRANSCRIPT.
+// Reads UPDATER_ANSWERS, UPDATER_TRANSCRIPT and UPDATER_EXITCODE.
 void SetUpInteraction(Runtime& rt);
 
 // Shows text with rt.Caption and style; returns the answer (kIdOk, kIdYes,

@@ -61,7 +61,7 @@ TEST_F(InteractionTest, TranscriptRecordsBoxesAsJsonLines) {
   rt.Caption.Assign("A \"quoted\" caption");
   ShowMessageBox(rt, "line1\nline2\ttab\\", kMbYesNo | kMbIconWarning | kMbDefButton2);
   ShowMessageBox(rt, "bad \xff byte", kMbIconError);
-  rt.transcript.End("completed");
+  rt.transcript.End("stopped", 1602);
   EXPECT_EQ(dir.Read("t.jsonl"),
             "{\"event\":\"box\",\"caption\":\"A \\\"quoted\\\" caption\","
             "\"text\":\"line1\\nline2\\ttab\\\\\",\"icon\":\"warning\","
@@ -69,7 +69,7 @@ TEST_F(InteractionTest, TranscriptRecordsBoxesAsJsonLines) {
             "{\"event\":\"box\",\"caption\":\"A \\\"quoted\\\" caption\","
             "\"text\":\"bad \xEF\xBF\xBD byte\",\"icon\":\"error\","
             "\"buttons\":\"ok\",\"answer\":\"ok\"}\n"
-            "{\"event\":\"end\",\"outcome\":\"completed\"}\n");
+            "{\"event\":\"end\",\"outcome\":\"stopped\",\"code\":1602}\n");
 }
 
 }  // namespace

@@ -43,6 +43,14 @@ struct Runtime {
   Answers answers;
   Transcript transcript;
 
+  // The exit code tells the outcome (EXITCODE=1, or UPDATER_EXITCODE=1 in
+  // the environment); otherwise it is always 0.
+  bool outcomeExitCodes = false;
+  // The settings file was found (start-up got past message 1).
+  bool settingsFound = false;
+  // A MSGBOX answer stopped the run (its ISABORT asked for it).
+  bool stoppedByUser = false;
+
   // The path separator of the platform ("\\" or "/").
   const char* Sep() const { return platform.PathSeparator(); }
 };

@@ -9,6 +9,7 @@
 #include "core/levels.h"
 #include "core/runtime.h"
 #include "settings/error_report.h"
+#include "settings/settings_reader.h"
 #include "settings/symbols.h"
 
 namespace {
@@ -79,10 +80,36 @@ bool Startup(Runtime& rt, const char* commandLine) {
       !PathExists(rt.platform, rt.SettingsPath.Text()))
     return ShowErrorReport(rt, kMsgFileNotFound, rt.SettingsPath.Text());
 
+  rt.settingsFound = true;
   LoadSymbols(rt);
+  if (!ReadExitCodeOption(rt)) return false;
   if (!ReadUpdaterSection(rt)) return false;
   if (!rt.UpdaterName.IsEmpty()) rt.Caption.Assign(rt.UpdaterName);
   return true;
+}
+
+bool ReadExitCodeOption(Runtime& rt) {
+  StrBuf value;
+  if (!ReadProfileString(rt.platform, rt.SettingsPath.Text(), "UPDATER",
+                         "EXITCODE", value))
+    return true;
+  value.Trim(" ", " ");  // also the blanks a pair of quotes kept
+  if (value.IsEmpty() || value.Equals("0"))
+    return true;  // the exit code stays 0, unless the environment asks
+  if (value.Equals("1")) {
+    rt.outcomeExitCodes = true;
+    return true;
+  }
+  rt.outcomeExitCodes = true;  // a value that is no choice: 1620
+  return ShowErrorReport(rt, kMsgBadFormat, "UPDATER", "EXITCODE");
+}
+
+int OutcomeExitCode(const Runtime& rt, const char* outcome) {
+  if (!rt.outcomeExitCodes) return 0;
+  if (std::strcmp(outcome, "completed") == 0) return kExitCompleted;
+  if (std::strcmp(outcome, "stopped") == 0)
+    return rt.stoppedByUser ? kExitUserStopped : kExitFailed;
+  return rt.settingsFound ? kExitStartupFailed : kExitSettingsMissing;
 }
 
 int RunProgram(Runtime& rt, const char* commandLine) {
@@ -93,6 +120,7 @@ int RunProgram(Runtime& rt, const char* commandLine) {
   if (Startup(rt, commandLine)) outcome = RunUpdater(rt) ? "completed" : "stopped";
   FreeAllLevels(rt);
   rt.platform.ComUninitialize();
-  if (rt.transcript.IsOpen()) rt.transcript.End(outcome);
-  return 0;
+  const int code = OutcomeExitCode(rt, outcome);
+  if (rt.transcript.IsOpen()) rt.transcript.End(outcome, code);
+  return code;
 }

@@ -6,9 +6,26 @@
 struct Runtime;
 
 
+// The exit codes that tell the outcome, as deployment tools know them from
+// Windows Installer; used when EXITCODE=1 or UPDATER_EXITCODE=1.
+constexpr int kExitCompleted = 0;
+constexpr int kExitUserStopped = 1602;     // a MSGBOX answer stopped the run
+constexpr int kExitFailed = 1603;          // a failure stopped the run
+constexpr int kExitSettingsMissing = 1619; // message 1
+constexpr int kExitStartupFailed = 1620;   // found, but start-up failed
+
 bool GetCommandLineOption(const StrBuf& text, char letter, StrBuf& out);
 bool Startup(Runtime& rt, const char* commandLine);
 
+// Key EXITCODE of section UPDATER: missing, empty or 0 leave the exit code
+// at 0, 1 makes it tell the outcome; any other value shows message 2 and
+// fails (start-up then fails with 1620).
+bool ReadExitCodeOption(Runtime& rt);
+
+// The exit code of a run that ended with outcome ("completed", "stopped",
+// "not-started"): 0 unless the outcome codes were asked for.
+int OutcomeExitCode(const Runtime& rt, const char* outcome);
+
 // The whole run: start-up, the main list, freeing every level; the result
-// is the process exit code (always 0).
+// is the process exit code (0, or the outcome's code when asked for).
 int RunProgram(Runtime& rt, const char* commandLine);

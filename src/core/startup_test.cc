@@ -124,9 +124,65 @@ TEST_F(StartupTest, RunProgramReturnsZeroAndWritesTheOutcome) {
   unsetenv("UPDATER_ANSWERS");
   std::string lines = dir.Read("t.jsonl");
   EXPECT_NE(lines.find("\"event\":\"box\""), std::string::npos);
-  EXPECT_NE(lines.find("{\"event\":\"end\",\"outcome\":\"not-started\"}"),
-            std::string::npos);
+  EXPECT_NE(
+      lines.find("{\"event\":\"end\",\"outcome\":\"not-started\",\"code\":0}"),
+      std::string::npos);
   EXPECT_TRUE(platform.boxes.empty());  // answered, not shown
+}
+
+// The outcome exit codes: asked for by EXITCODE=1 or by UPDATER_EXITCODE=1,
+// else always 0; a value of EXITCODE that is no choice is message 2 and
+// 1620. Each row runs a whole settings file unattended.
+TEST(OutcomeExitCodes, EachOutcomeHasItsCode) {
+  struct Row {
+    const char* exitCode;  // the line in UPDATER, or "" for none
+    const char* procedure;  // section A
+    const char* environment;  // UPDATER_EXITCODE, or null
+    int code;
+  };
+  const char* const ok = "[A]\nMODE=EXIST\nFILE=<Src>\n";
+  const char* const abort = "[A]\nMODE=MSGBOX\nFLAG=\nTYPE=QUESTION\nTEXT=Go?\nISABORT=0,1\n";
+  const char* const fail = "[A]\nMODE=COPY\nFROM=<Src>/none\nTO=<Src>/x\n";
+  const Row rows[] = {
+      {"", ok, nullptr, 0},          {"", fail, nullptr, 0},
+      {"EXITCODE=0\n", fail, nullptr, 0}, {"EXITCODE=\n", fail, nullptr, 0},
+      {"EXITCODE=1\n", ok, nullptr, 0},   {"EXITCODE=1\n", abort, nullptr, 1602},
+      {"EXITCODE=1\n", fail, nullptr, 1603},
+      {"EXITCODE=' 1 '\n", fail, nullptr, 1603},
+      {"EXITCODE=2\n", ok, nullptr, 1620},  {"EXITCODE=yes\n", ok, nullptr, 1620},
+      {"EXITCODE=NO_DATA\n", fail, nullptr, 0},
+      {"", fail, "1", 1603},         {"", abort, "1", 1602},
+      {"", fail, "0", 0},            {"EXITCODE=0\n", fail, "1", 1603},
+  };
+  for (const Row& row : rows) {
+    TestDir dir;
+    dir.Write("updater.ini", std::string("[UPDATER]\nNAME=T\nPROC=A\n") +
+                                 row.exitCode + row.procedure);
+    FakePlatform platform;
+    platform.modulePath = dir / "updater";
+    platform.boxAnswers = {kIdNo};
+    Runtime rt(platform);
+    if (row.environment != nullptr) setenv("UPDATER_EXITCODE", row.environment, 1);
+    EXPECT_EQ(RunProgram(rt, ""), row.code) << row.exitCode << row.procedure;
+    unsetenv("UPDATER_EXITCODE");
+    if (row.code == 1620) {
+      EXPECT_NE(platform.boxes.at(0).text.find("EXITCODE"), std::string::npos);
+    }
+  }
+  // Start-up failures: NAME missing with EXITCODE=1; no settings file at all
+  // with the codes asked for from outside.
+  TestDir dir;
+  dir.Write("updater.ini", "[UPDATER]\nEXITCODE=1\nPROC=A\n");
+  FakePlatform platform;
+  platform.modulePath = dir / "updater";
+  Runtime rt(platform);
+  EXPECT_EQ(RunProgram(rt, ""), 1620);
+  FakePlatform missing;
+  missing.modulePath = dir / "other";
+  Runtime rtMissing(missing);
+  setenv("UPDATER_EXITCODE", "1", 1);
+  EXPECT_EQ(RunProgram(rtMissing, ""), 1619);
+  unsetenv("UPDATER_EXITCODE");
 }
 
 }  // namespace

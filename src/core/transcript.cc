@@ -110,7 +110,7 @@ void Transcript::Proc(const std::string& name, const std::string& mode,
             std::to_string(flag) + "}");
 }
 
-void Transcript::End(const char* outcome) {
+void Transcript::End(const char* outcome, int code) {
   WriteLine(std::string("{\"event\":\"end\",\"outcome\":\"") + outcome +
-            "\"}");
+            "\",\"code\":" + std::to_string(code) + "}");
 }

@@ -21,7 +21,7 @@ class Transcript {
            const char* icon, const char* buttons, const char* answer);
   void Proc(const std::string& name, const std::string& mode, int level,
             bool result, int flag);
-  void End(const char* outcome);
+  void End(const char* outcome, int code);
 
   // A JSON string literal (quotes included) for a UTF-8 text.
   static std::string Quote(const std::string& text);
