@@ -73,6 +73,9 @@ def project_defaults():
         text = f.read()
     match = re.search(r'project\(updater\s+VERSION\s+([0-9.]+)\s+'
                       r'DESCRIPTION\s+"([^"]*)"', text)
+    if not match:
+        raise SystemExit('check_resources: no project(updater VERSION ... '
+                         'DESCRIPTION ...) in CMakeLists.txt')
     parts = [int(p) for p in match.group(1).split('.')]
     return tuple(parts + [0] * (4 - len(parts))), match.group(2)
 
@@ -305,6 +308,9 @@ def check_refused(checks, build, scratch):
 
 def main(argv):
     args = [a for a in argv[1:] if a != '--quick']
+    if len(args) > 1 or any(a.startswith('-') for a in args):
+        print(__doc__, file=sys.stderr)
+        return 2
     build = os.path.abspath(args[0] if args else os.path.join(ROOT, 'build',
                                                                'win32'))
     checks = Checks()
