@@ -140,6 +140,14 @@ if(NOT icon_header MATCHES "^00000100" OR icon_header MATCHES "0000$")
 endif()
 configure_file("${icon}" "${GENERATED_DIR}/updater.ico" COPYONLY)
 
+# The manifest names the processor of the build (the product is x86; the
+# 64-bit build that some test machines run under Wine is amd64): Windows
+# refuses to start a program whose manifest names another.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(UPDATER_RC_ARCHITECTURE amd64)
+else()
+  set(UPDATER_RC_ARCHITECTURE x86)
+endif()
 configure_file(${CMAKE_SOURCE_DIR}/src/resources/updater.manifest.in
                ${GENERATED_DIR}/updater.manifest @ONLY)
 configure_file(${CMAKE_SOURCE_DIR}/src/resources/version.rc.in

@@ -107,9 +107,13 @@ def check_manifest(checks, label, resources, level, version):
         identity = root.find(pe.ASM_V1 + 'assemblyIdentity')
         dependency = root.find('.//%sdependentAssembly/%sassemblyIdentity'
                                % (pe.ASM_V1, pe.ASM_V1))
-        checks.equal('%s: manifest identity version; Common Controls 6' % label,
-                     (identity.get('version'), dependency.get('version')),
-                     ('%d.%d.%d.%d' % version, '6.0.0.0'))
+        checks.equal('%s: manifest identity version and processor; '
+                     'Common Controls 6' % label,
+                     (identity.get('version'),
+                      identity.get('processorArchitecture'),
+                      dependency.get('version'),
+                      dependency.get('processorArchitecture')),
+                     ('%d.%d.%d.%d' % version, 'x86', '6.0.0.0', 'x86'))
     except (pe.FormatError, pe.ElementTree.ParseError, AttributeError) as error:
         checks.check('%s: manifest readable' % label, False, str(error))
 
