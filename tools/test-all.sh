@@ -1,8 +1,10 @@
 #!/bin/bash
 # The whole test, as CI runs it (.ci/run): installs what is missing (Debian
 # 12, as root), builds the native and the Windows build with the CMake
-# presets, runs the unit tests, the sample package, and the end-to-end
-# scenarios against the native updater and against updater.exe under Wine.
+# presets, runs the unit tests, the sample package, the end-to-end
+# scenarios against the native updater and against updater.exe under Wine,
+# the Win32 platform checks, the checks of updater.exe's resources (with a
+# branded build of its own), the sanitizer build and the fuzz targets.
 # Ends with one line "N passed, N failed" over all of it; exits non-zero on
 # any failure.
 set -uo pipefail
@@ -93,6 +95,12 @@ if [ -x tests/win32/run_checks.sh ]; then
   if [ "${PIPESTATUS[0]}" != 0 ]; then failures+=("Win32 platform checks"); fi
   count "$log/win32.txt"
 fi
+
+step "Windows resources, read back from updater.exe"
+python3 tests/win32/check_resources.py build/win32 2>&1 |
+  tee "$log/resources.txt"
+if [ "${PIPESTATUS[0]}" != 0 ]; then failures+=("Windows resources"); fi
+count "$log/resources.txt"
 
 step "sanitizer build: unit tests and native scenarios"
 tools/sanitize.sh build/sanitize 2>&1 | tee "$log/sanitize.txt"
