@@ -3,10 +3,14 @@
 // line must give exactly what the plain algorithm gives when it is written
 // with the text string's own block, field and word operations, one block
 // at a time from the start of the value, as the settings reader describes
-// them; and every registry key opened must be closed again.
+// them; and every registry key opened must be closed again. The queries
+// are answered from the fixture's own tables of App Paths entries and
+// folders, never through the engine's registry and folder lookups.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <map>
 #include <string>
+#include <vector>
 
 #include "base/code_page.h"
 #include "core/runtime.h"
@@ -43,57 +47,115 @@ bool ReferenceSymbols(Runtime& rt, StrBuf& text) {
   return changed;
 }
 
-bool ReferenceAnswer(Runtime& rt, StrBuf& q) {
-  const char* sep = rt.Sep();
-  q.Trim("{", "}");
-  const StrBuf keyword = q.Field(0, kQ);
-  if (keyword.Equals("?App"))
-    return FindAppPath(rt.platform, q.Field(1, kQ), q,
-                       AppPathValue::kExecutable);
-  if (keyword.Equals("?AppPath")) {
-    if (!FindAppPath(rt.platform, q.Field(1, kQ), q, AppPathValue::kPathList))
-      return false;
-    q.Trim("", sep);
-    q.Trim("", ";");
-    return true;
-  }
-  if (keyword.Equals("?SpFolder")) {
-    if (!GetSpecialFolderPath(rt, q, static_cast<int>(q.Field(1, kQ).ToHex())))
-      return false;
-    q.Trim("", sep);
-    return true;
-  }
-  if (keyword.Equals("?Param")) {
-    if (q.FieldCount(kQ) != 3) {
-      q = rt.CommandLine.Word(q.Field(1, kQ).ToInt());
-      return true;
-    }
-    const int32_t count = rt.CommandLine.WordCount();
-    int64_t first = q.Field(1, kQ).ToInt();
-    int64_t last = q.Field(2, kQ).ToInt();
-    if (first < 0) first += count;
-    if (last < 0) last += count;
-    std::string words;  // grown in place: StrBuf appends copy the text
-    for (int64_t d = first; d <= last; ++d) {
-      if (d != first) words += ", ";
-      if (d >= INT32_MIN && d <= INT32_MAX)
-        words += rt.CommandLine.Word(static_cast<int32_t>(d)).Text();
-      if (words.size() > static_cast<size_t>(kMaxExpandedLength)) break;
-    }
-    q.Assign(words.c_str());
-    return true;
-  }
-  return false;
+// The fixed App Paths entries and special folders, for one platform: they
+// fill the fake registry and folders, and the reference answers from them
+// directly, without the registry keys and folder lookup of the engine.
+struct AppEntry {
+  const char* name;  // the key under App Paths
+  const char* executable;
+  const char* paths;  // nullptr: no PATH value
+};
+
+struct Fixture {
+  AppEntry apps[2];
+  std::map<int, std::string> folders;
+};
+
+Fixture MakeFixture(bool windows) {
+  Fixture f{{{"app.exe", windows ? "C:\\Tools\\app.exe" : "/tools/app",
+              windows ? "C:\\Tools\\;D:\\Lib\\;;" : "/tools/;/lib/;"},
+             {"odd.exe", "<Dir>{?Param\\0}", nullptr}},
+            {}};
+  f.folders[0x19] = windows ? "C:\\Users\\Public\\Desktop\\" : "/desk/";
+  f.folders[0x1a] = windows ? "C:\\Data\\\\" : "/data//";
+  return f;
 }
 
-bool ReferenceQueries(Runtime& rt, StrBuf& text) {
+// Removes every trailing copy of one byte.
+std::string DropTrailing(std::string text, char byte) {
+  while (!text.empty() && text.back() == byte) text.pop_back();
+  return text;
+}
+
+// The word of the command line at index, counted from the end when
+// negative; empty beyond either end.
+std::string ParamWord(const std::vector<std::string>& words, int64_t index) {
+  const int64_t count = static_cast<int64_t>(words.size());
+  if (index < 0) index += count;
+  return index >= 0 && index < count ? words[static_cast<size_t>(index)] : "";
+}
+
+// What a query block must give: {?App\name}, {?AppPath\name} (the PATH
+// value without its trailing separators and semicolons), {?SpFolder\hex}
+// (without trailing separators), {?Param\n} and {?Param\first\last} (the
+// words joined by ", ", capped like every expanded value). Keywords and
+// names in any case; false when the block stays.
+bool ReferenceAnswer(const Fixture& fixture, Runtime& rt, bool windows,
+                     StrBuf& q) {
+  const char sep = windows ? '\\' : '/';
+  std::string inner = q.Text();
+  size_t open = 0;
+  while (open < inner.size() && inner[open] == '{') ++open;
+  inner = inner.substr(open);
+  inner = DropTrailing(inner, '}');
+  const StrBuf query(inner.c_str());
+  const std::string keyword = query.Field(0, kQ).Text();
+  const std::string argument = query.Field(1, kQ).Text();
+
+  if (SameFolded(keyword, "?App") || SameFolded(keyword, "?AppPath")) {
+    const bool paths = SameFolded(keyword, "?AppPath");
+    for (const AppEntry& app : fixture.apps) {
+      if (!SameFolded(argument, app.name)) continue;
+      if (!paths) {
+        q.Assign(app.executable);
+        return true;
+      }
+      if (app.paths == nullptr) return false;
+      q.Assign(DropTrailing(DropTrailing(app.paths, sep), ';').c_str());
+      return true;
+    }
+    return false;
+  }
+  if (SameFolded(keyword, "?SpFolder")) {
+    const auto it =
+        fixture.folders.find(static_cast<int>(query.Field(1, kQ).ToHex()));
+    if (it == fixture.folders.end()) return false;
+    q.Assign(DropTrailing(it->second, sep).c_str());
+    return true;
+  }
+  if (!SameFolded(keyword, "?Param")) return false;
+
+  std::vector<std::string> words;
+  const int32_t count = rt.CommandLine.WordCount();
+  for (int32_t k = 0; k < count; ++k)
+    words.push_back(rt.CommandLine.Word(k).Text());
+  if (query.FieldCount(kQ) != 3) {
+    q.Assign(ParamWord(words, query.Field(1, kQ).ToInt()).c_str());
+    return true;
+  }
+  int64_t first = query.Field(1, kQ).ToInt();
+  int64_t last = query.Field(2, kQ).ToInt();
+  if (first < 0) first += count;
+  if (last < 0) last += count;
+  std::string joined;
+  for (int64_t d = first; d <= last; ++d) {
+    if (d != first) joined += ", ";
+    joined += ParamWord(words, d);
+    if (joined.size() > static_cast<size_t>(kMaxExpandedLength)) break;
+  }
+  q.Assign(joined.c_str());
+  return true;
+}
+
+bool ReferenceQueries(const Fixture& fixture, Runtime& rt, bool windows,
+                      StrBuf& text) {
   const int32_t n = text.BlockCount("{", "}");
   bool changed = false;
   int32_t i = 0;
   for (int32_t r = 0; r < n; ++r) {
     const StrBuf block = text.Block(i, "{", "}");
     StrBuf q = block;
-    if (!ReferenceAnswer(rt, q)) {
+    if (!ReferenceAnswer(fixture, rt, windows, q)) {
       ++i;
       continue;
     }
@@ -127,16 +189,16 @@ bool ReferenceDotDot(Runtime& rt, StrBuf& text) {
 const char* const kAppKey =
     "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
 
-void SetUp(FakePlatform& platform, Runtime& rt, bool windows) {
+void SetUp(const Fixture& fixture, FakePlatform& platform, Runtime& rt,
+           bool windows) {
   platform.separator = windows ? "\\" : "/";
   platform.failFolders = true;
-  platform.folders[0x19] = windows ? "C:\\Users\\Public\\Desktop\\" : "/desk/";
-  platform.folders[0x1a] = windows ? "C:\\Data\\\\" : "/data//";
-  platform.registry[std::string(kAppKey) + "app.exe|"] =
-      windows ? "C:\\Tools\\app.exe" : "/tools/app";
-  platform.registry[std::string(kAppKey) + "app.exe|PATH"] =
-      windows ? "C:\\Tools\\;D:\\Lib\\;;" : "/tools/;/lib/;";
-  platform.registry[std::string(kAppKey) + "odd.exe|"] = "<Dir>{?Param\\0}";
+  platform.folders = fixture.folders;
+  for (const AppEntry& app : fixture.apps) {
+    const std::string key = std::string(kAppKey) + app.name + "|";
+    platform.registry[key] = app.executable;
+    if (app.paths != nullptr) platform.registry[key + "PATH"] = app.paths;
+  }
   const char* sep = platform.separator;
   auto define = [&](const char* name, const std::string& value) {
     DefineSymbol(rt, name, StrBuf(value.c_str()));
@@ -165,14 +227,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   FakePlatform platform;
   Runtime rt(platform);
-  SetUp(platform, rt, windows);
+  const Fixture fixture = MakeFixture(windows);
+  SetUp(fixture, platform, rt, windows);
   rt.CommandLine.Assign(commandLine.c_str());
 
   StrBuf got(value.c_str());
   StrBuf want(value.c_str());
   FUZZ_CHECK(ExpandSymbols(rt, got) == ReferenceSymbols(rt, want));
   FUZZ_CHECK(std::string(got.Text()) == want.Text());
-  FUZZ_CHECK(ExpandQueries(rt, got) == ReferenceQueries(rt, want));
+  FUZZ_CHECK(ExpandQueries(rt, got) ==
+             ReferenceQueries(fixture, rt, windows, want));
   FUZZ_CHECK(std::string(got.Text()) == want.Text());
   FUZZ_CHECK(CollapseDotDot(rt, got) == ReferenceDotDot(rt, want));
   FUZZ_CHECK(std::string(got.Text()) == want.Text());

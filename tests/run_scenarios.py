@@ -166,17 +166,17 @@ class Placeholders:
 # ---------------------------------------------------------------------------
 # Files and trees.
 
-def file_bytes(spec, subst, what):
+def file_bytes(content, subst, what):
     """Bytes of a file given as a string or as {"text"|"lines", "encoding"}."""
-    if isinstance(spec, str):
-        return subst.apply(spec).encode("utf-8")
-    if not isinstance(spec, dict):
+    if isinstance(content, str):
+        return subst.apply(content).encode("utf-8")
+    if not isinstance(content, dict):
         raise ScenarioError("%s: a file is a string or an object" % what)
-    encoding = spec.get("encoding", "utf-8")
-    if "lines" in spec:
-        text = "".join(subst.apply(l) + NEWLINE for l in spec["lines"])
+    encoding = content.get("encoding", "utf-8")
+    if "lines" in content:
+        text = "".join(subst.apply(l) + NEWLINE for l in content["lines"])
     else:
-        text = subst.apply(spec.get("text", ""))
+        text = subst.apply(content.get("text", ""))
     try:
         return text.encode(encoding)
     except (LookupError, UnicodeError) as e:
@@ -194,21 +194,21 @@ def set_mtime(path, text, what):
 
 def make_files(root, files, subst):
     readonly = []
-    for key, spec in files.items():
+    for key, content in files.items():
         rel = subst.apply(key, host=True)
         path = os.path.join(root, rel)
         if rel.endswith("/"):
-            if spec is not None:
+            if content is not None:
                 raise ScenarioError("files: directory %s takes null" % key)
             os.makedirs(path, exist_ok=True)
             continue
         os.makedirs(os.path.dirname(path), exist_ok=True)
         with open(path, "wb") as f:
-            f.write(file_bytes(spec, subst, "files: " + key))
-        if isinstance(spec, dict):
-            if "mtime" in spec:
-                set_mtime(path, spec["mtime"], "files: " + key)
-            if spec.get("readonly"):
+            f.write(file_bytes(content, subst, "files: " + key))
+        if isinstance(content, dict):
+            if "mtime" in content:
+                set_mtime(path, content["mtime"], "files: " + key)
+            if content.get("readonly"):
                 readonly.append(path)
     for path in readonly:
         os.chmod(path, stat.S_IMODE(os.stat(path).st_mode) & ~0o222)
@@ -248,9 +248,9 @@ def compare_tree(expected, actual, subst):
     """Returns a list of readable differences."""
     problems = []
     want = {}
-    for key, spec in expected.items():
+    for key, expected_file in expected.items():
         rel = subst.apply(key, host=True)
-        want[rel] = spec
+        want[rel] = expected_file
         # The directories above every expected entry exist too.
         parts = rel.rstrip("/").split("/")[:-1]
         for i in range(1, len(parts) + 1):
@@ -264,30 +264,30 @@ def compare_tree(expected, actual, subst):
             extra = "" if kind[0] == "dir" else " = " + shown(kind[1])
             problems.append("unexpected: %s%s" % (rel, extra))
             continue
-        spec, got = want[rel], actual[rel]
+        expected_file, got = want[rel], actual[rel]
         if rel.endswith("/"):
             continue
         if got[0] != "file":
             problems.append("not a file: %s" % rel)
             continue
         data, readonly = got[1], got[2]
-        if isinstance(spec, str) or spec is None:
-            spec = {"text": spec}
-        if not isinstance(spec, dict):
+        if isinstance(expected_file, str) or expected_file is None:
+            expected_file = {"text": expected_file}
+        if not isinstance(expected_file, dict):
             raise ScenarioError("tree: %s: a string or an object" % rel)
-        encoding = spec.get("encoding", "utf-8")
-        if "text" in spec and spec["text"] is not None:
-            want_data = subst.apply(spec["text"]).encode(encoding)
+        encoding = expected_file.get("encoding", "utf-8")
+        if "text" in expected_file and expected_file["text"] is not None:
+            want_data = subst.apply(expected_file["text"]).encode(encoding)
             if data != want_data:
                 problems.append("content:    %s\n      want %s\n      got  %s"
                                 % (rel, shown(want_data), shown(data)))
-        if "text_re" in spec:
+        if "text_re" in expected_file:
             text = data.decode(encoding, errors="replace")
-            if not re.search(subst.apply(spec["text_re"], regex=True), text,
+            if not re.search(subst.apply(expected_file["text_re"], regex=True), text,
                              re.S):
                 problems.append("content:    %s\n      want /%s/\n      got  %s"
-                                % (rel, spec["text_re"], shown(data)))
-        if bool(spec.get("readonly", False)) != readonly:
+                                % (rel, expected_file["text_re"], shown(data)))
+        if bool(expected_file.get("readonly", False)) != readonly:
             problems.append("readonly:   %s is %s" % (
                 rel, "read-only" if readonly else "writable"))
     return problems
@@ -321,7 +321,7 @@ def lnk_fields(path, target):
         proc = subprocess.run(argv + [path], stdout=subprocess.PIPE,
                               stderr=subprocess.STDOUT, timeout=30)
     except FileNotFoundError:
-        return None, "lnkinfo not found (package liblnk-utils)"
+        return None, "lnkinfo is missing: install liblnk-utils"
     text = proc.stdout.decode("utf-8", errors="replace")
     for key, label in LNKINFO_LINES.items():
         m = re.search(r"^\t%s\t*: (.*)$" % re.escape(label), text, re.M)
@@ -629,15 +629,17 @@ def finding_count(output):
     return count
 
 
-def check_with_checker(spec, target, subst, run_dir, tmp_root, env, timeout):
-    """Runs the checker as spec says; returns a list of problems."""
-    if not isinstance(spec, dict) or set(spec) - CHECKER_KEYS:
+def check_with_checker(checker_run, target, subst, run_dir, tmp_root, env,
+                       timeout):
+    """Runs the checker as the scenario's "checker" object says; returns a
+    list of problems."""
+    if not isinstance(checker_run, dict) or set(checker_run) - CHECKER_KEYS:
         raise ScenarioError("checker: an object with the keys %s"
                             % ", ".join(sorted(CHECKER_KEYS)))
     if not target.checker or not os.path.isfile(target.checker):
         return ["checker: no program %s (build updater-check, or give "
                 "--checker)" % target.checker]
-    args = [subst.apply(a) for a in spec.get("args", [])]
+    args = [subst.apply(a) for a in checker_run.get("args", [])]
     out_path = os.path.join(tmp_root, "checker-output.txt")
     err_path = os.path.join(tmp_root, "checker-errors.txt")
     if target.wine:
@@ -662,17 +664,17 @@ def check_with_checker(spec, target, subst, run_dir, tmp_root, env, timeout):
     problems = []
     if code is None:
         problems.append("checker: timed out after %d s" % timeout)
-    elif "exit" in spec and code != spec["exit"]:
-        problems.append("checker: exit code %d, want %d" % (code, spec["exit"]))
-    for pattern in spec.get("output_re", []):
+    elif "exit" in checker_run and code != checker_run["exit"]:
+        problems.append("checker: exit code %d, want %d" % (code, checker_run["exit"]))
+    for pattern in checker_run.get("output_re", []):
         if not re.search(subst.apply(pattern, regex=True), output, re.M):
             problems.append("checker: output lacks /%s/" % pattern)
-    for pattern in spec.get("output_not_re", []):
+    for pattern in checker_run.get("output_not_re", []):
         if re.search(subst.apply(pattern, regex=True), output, re.M):
             problems.append("checker: output has /%s/" % pattern)
-    if "findings" in spec and finding_count(output) != spec["findings"]:
+    if "findings" in checker_run and finding_count(output) != checker_run["findings"]:
         problems.append("checker: %d findings, want %d"
-                        % (finding_count(output), spec["findings"]))
+                        % (finding_count(output), checker_run["findings"]))
     after = actual_tree(run_dir, set())
     if after != before:
         changed = sorted(k for k in set(before) | set(after)
@@ -719,17 +721,34 @@ def wine_environment(env):
     # No prompts to install Mono or Gecko into a new prefix.
     env["WINEDLLOVERRIDES"] = "mscoree,mshtml="
     created = None
+    locale_dir = None
     if not env.get("WINEPREFIX"):
         created = tempfile.mkdtemp(prefix="wineprefix-")
         env["WINEPREFIX"] = created
     quiet = dict(stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                  stdin=subprocess.DEVNULL)
+    # Wine converts file names through the C library's locale: without
+    # ja_JP.UTF-8 it garbles every Japanese name. When the system has not
+    # generated it, a private copy is made with localedef.
     locales = subprocess.run(["locale", "-a"], stdout=subprocess.PIPE,
                              stderr=subprocess.DEVNULL).stdout.decode()
     if not re.search(r"(?im)^ja_JP\.utf-?8$", locales):
-        print("run_scenarios: warning: the locale ja_JP.UTF-8 is not "
-              "generated; Wine will garble Japanese file names "
-              "(tools/setup-debian.sh generates it)", file=sys.stderr)
+        locale_dir = tempfile.mkdtemp(prefix="locale-")
+        env["LOCPATH"] = locale_dir
+        try:
+            made = subprocess.run(
+                ["localedef", "-i", "ja_JP", "-f", "UTF-8",
+                 os.path.join(locale_dir, "ja_JP.UTF-8")], **quiet)
+            ok = made.returncode == 0
+        except FileNotFoundError:
+            ok = False
+        if not ok:
+            shutil.rmtree(locale_dir, ignore_errors=True)
+            if created:
+                shutil.rmtree(created, ignore_errors=True)
+            raise ScenarioError("the locale ja_JP.UTF-8 is missing and "
+                                "localedef cannot make it: install locales "
+                                "(tools/setup-debian.sh)")
     # One server for the whole run, started here, outside the sessions of
     # the scenarios (a timed-out scenario's session is killed) and without
     # the files through which a scenario's output is collected. A server
@@ -741,16 +760,20 @@ def wine_environment(env):
     subprocess.run(["wineserver", "-p30"], env=env, **quiet)
     if not os.path.exists(os.path.join(env["WINEPREFIX"], "system.reg")):
         subprocess.run(["wineboot", "-i"], env=env, timeout=300, **quiet)
-    return created
+    return created, locale_dir
 
 
-def wine_shutdown(env, created):
-    """Ends the server of a prefix made for this run and removes the prefix;
-    the server of a given prefix ends by itself 30 s after its last use."""
+def wine_shutdown(env, made):
+    """Ends the server of a prefix made for this run and removes the prefix
+    and the locale made for it; the server of a given prefix ends by itself
+    30 s after its last use."""
+    created, locale_dir = made
     if created:
         subprocess.run(["wineserver", "-k"], env=env,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         shutil.rmtree(created, ignore_errors=True)
+    if locale_dir:
+        shutil.rmtree(locale_dir, ignore_errors=True)
 
 
 # ---------------------------------------------------------------------------
@@ -834,7 +857,12 @@ def main():
         env.pop(key, None)
     created_prefix = None
     if opts.wine:
-        created_prefix = wine_environment(env)
+        try:
+            created_prefix = wine_environment(env)
+        except ScenarioError as e:
+            print("run_scenarios: %s" % e, file=sys.stderr)
+            print("0 passed, 1 failed")
+            return 1
     else:
         # A fixed UTF-8 locale: the native build's code page is UTF-8.
         env["LANG"] = env["LC_ALL"] = "C.UTF-8"

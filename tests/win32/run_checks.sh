@@ -7,7 +7,8 @@
 #
 # Wine takes its ANSI code page from the locale variables and converts file
 # names through the C library's locale, so ja_JP.UTF-8 must exist; when the
-# system has not generated it, a private copy is made with localedef.
+# system has not generated it, a private copy is made with localedef, and
+# the run fails when that cannot be done. A missing lnkinfo fails too.
 set -u -o pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -39,7 +40,9 @@ if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
   if localedef -i ja_JP -f UTF-8 "$scratch/locale/ja_JP.UTF-8" >/dev/null 2>&1; then
     export LOCPATH=$scratch/locale
   else
-    echo "warning: no ja_JP.UTF-8 locale; file names in code page 932 will fail" >&2
+    echo "FAIL: the locale ja_JP.UTF-8 is missing and localedef cannot make it: install locales"
+    echo "0 passed, 1 failed"
+    exit 1
   fi
 fi
 
@@ -76,7 +79,8 @@ if command -v lnkinfo >/dev/null; then
   check_lnk "working directory" 'Working directory : C:\Tools'
   check_lnk "arguments" 'Command line arguments : -x "y z"'
 else
-  echo "note: lnkinfo is not installed (package liblnk-utils); shortcut not read back"
+  failed=$((failed + 1))
+  echo "FAIL: lnkinfo is missing: install liblnk-utils (the shortcut is not read back)"
 fi
 
 echo "$passed passed, $failed failed"

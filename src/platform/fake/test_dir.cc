@@ -7,8 +7,10 @@
 
 namespace fs = std::filesystem;
 
-TestDir::TestDir() {
-  std::string pattern = (fs::temp_directory_path() / "updater-test-XXXXXX").string();
+TestDir::TestDir() : TestDir(fs::temp_directory_path().string()) {}
+
+TestDir::TestDir(const std::string& base) {
+  std::string pattern = (fs::path(base) / "updater-test-XXXXXX").string();
   char* made = mkdtemp(pattern.data());
   path_ = made != nullptr ? made : pattern;
 }

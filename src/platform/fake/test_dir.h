@@ -6,6 +6,8 @@
 class TestDir {
  public:
   TestDir();
+  // A directory under base instead of the system's temporary folder.
+  explicit TestDir(const std::string& base);
   ~TestDir();
   TestDir(const TestDir&) = delete;
   TestDir& operator=(const TestDir&) = delete;

@@ -97,7 +97,9 @@ class StartProgramTest : public ::testing::Test {
  protected:
   void SetUp() override {
     echo = Helper("echo_args");
-    if (echo.empty()) GTEST_SKIP() << "helper echo_args not built";
+    ASSERT_FALSE(echo.empty())
+        << "the helper echo_args is missing beside unit_tests: build it "
+           "(cmake --build --preset native)";
   }
   TestDir dir;
   PosixPlatform platform;

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -184,24 +185,35 @@ TEST_F(ProfileTest, BadInputIsReadWithoutHarm) {
   EXPECT_EQ(lines[1].size(), 32765u - 3);
 }
 
-TEST_F(ProfileTest, LargeFileIsParsedOnce) {
+// Bytes this process has read through read() so far (the kernel's count).
+uint64_t BytesRead() {
+  std::ifstream io("/proc/self/io");
+  std::string name;
+  uint64_t value = 0;
+  while (io >> name >> value) {
+    if (name == "rchar:") return value;
+  }
+  ADD_FAILURE() << "no rchar in /proc/self/io";
+  return 0;
+}
+
+TEST_F(ProfileTest, LargeFileIsReadOnceForManyKeys) {
   std::string text;
-  text.reserve(50u << 20);
-  for (int i = 0; text.size() < (50u << 20); ++i) {
+  for (int i = 0; text.size() < (1u << 20); ++i) {
     text += "[P" + std::to_string(i) +
             "]\nMODE=COPY\nFROM=a,b,c\nTO=" + std::string(40, 'd') + "\n";
   }
   text += "[LAST]\nMODE=END\n";
   Write(text);
-  auto start = std::chrono::steady_clock::now();
+  const uint64_t before = BytesRead();
   EXPECT_EQ(Key("LAST", "MODE"), "END");
-  // Parsing it for every key would take minutes.
-  for (int i = 0; i < 2000; ++i) {
+  for (int i = 0; i < 500; ++i) {
     std::string section = "P" + std::to_string(i * 7);
     ASSERT_EQ(Key(section.c_str(), "FROM"), "a,b,c");
-    ASSERT_LT(std::chrono::steady_clock::now() - start,
-              std::chrono::seconds(15));
   }
+  // Read once, and once more at most when the first read fell in the tick
+  // of the file's last change; never once per key.
+  EXPECT_LT(BytesRead() - before, 3 * text.size());
 }
 
 TEST_F(ProfileTest, ChangedFileIsReadAgain) {

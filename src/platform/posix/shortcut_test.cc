@@ -17,10 +17,13 @@ uint32_t At32(const std::string& data, size_t offset) {
   return v;
 }
 
-// Runs lnkinfo on a file; returns its output, or "" when it is missing or
-// fails.
+// Runs lnkinfo (package liblnk-utils, always there where the tests run) on
+// a file: true with its output, or false with the reason.
 bool LnkInfo(const std::string& path, std::string& output) {
-  if (access("/usr/bin/lnkinfo", X_OK) != 0) return false;
+  if (access("/usr/bin/lnkinfo", X_OK) != 0) {
+    output = "lnkinfo is missing: install liblnk-utils";
+    return false;
+  }
   const std::string command = "/usr/bin/lnkinfo '" + path + "' 2>&1";
   FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return false;
@@ -62,9 +65,8 @@ TEST_F(ShortcutTest, UnknownShowCommandStoresNormalAndEmptyStringsAreLeftOut) {
   EXPECT_EQ(At32(data, 60), 1u);
   EXPECT_EQ(At32(data, 20), 0x02u | 0x80u);
   std::string info;
-  if (LnkInfo(link, info)) {
-    EXPECT_NE(info.find("Local path\t\t\t: app"), std::string::npos) << info;
-  }
+  ASSERT_TRUE(LnkInfo(link, info)) << info;
+  EXPECT_NE(info.find("Local path\t\t\t: app"), std::string::npos) << info;
 }
 
 TEST_F(ShortcutTest, LnkinfoReadsTargetWorkingDirectoryAndArguments) {
@@ -73,7 +75,7 @@ TEST_F(ShortcutTest, LnkinfoReadsTargetWorkingDirectoryAndArguments) {
   ASSERT_TRUE(platform.WriteShortcut("/opt/t\xC3\xA9st/app", "/opt/t\xC3\xA9st",
                                      "a \"b c\"", 3, link.c_str()));
   std::string info;
-  if (!LnkInfo(link, info)) GTEST_SKIP() << "lnkinfo not usable: " << info;
+  ASSERT_TRUE(LnkInfo(link, info)) << info;
   EXPECT_NE(info.find(": /opt/t\xC3\xA9st/app\n"), std::string::npos) << info;
   EXPECT_NE(info.find("Working directory\t\t: /opt/t\xC3\xA9st\n"),
             std::string::npos)
