@@ -68,11 +68,8 @@ void SetUpInteraction(Runtime& rt) {
       start = comma + 1;
     }
   }
-  if (rt.platform.GetEnv("UPDATER_TRANSCRIPT", value) && !value.empty() &&
-      !rt.transcript.Open(value.c_str()))
-    std::fprintf(stderr,
-                 "updater: warning: cannot open the transcript \"%s\"\n",
-                 value.c_str());
+  if (rt.platform.GetEnv("UPDATER_TRANSCRIPT", value) && !value.empty())
+    rt.transcript.Open(rt.platform, value.c_str());
 }
 
 int ShowMessageBox(Runtime& rt, const char* text, unsigned style) {

@@ -3,7 +3,7 @@
 // registry replacement, message box), profile.cc (the INI reader),
 // files.cc (directory search, attributes, copies and moves),
 // processes.cc (start, wait), process_lookup.cc (lookup by executable),
-// shortcut.cc (the .LNK writer).
+// shortcut.cc (the .LNK writer), append_file.cc (the transcript's file).
 #pragma once
 
 #include <map>
@@ -45,6 +45,7 @@ class PosixPlatform : public Platform {
   bool MoveFileTo(const char* source, const char* destination) override;
   bool DeleteOneFile(const char* path) override;
   std::unique_ptr<ExclusiveFile> OpenExclusive(const char* path) override;
+  std::unique_ptr<AppendFile> OpenForAppend(const char* path) override;
 
   bool WindowsDirectory(StrBuf& out) override;
   bool SystemDirectory(StrBuf& out) override;
