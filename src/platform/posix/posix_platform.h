@@ -81,6 +81,11 @@ class PosixPlatform : public Platform {
   std::string AnsiToLocal(const char* text) const;
   std::string LocalToAnsi(const char* text) const;
 
+  // For tests: how often a settings file was parsed, and how often its
+  // bytes were compared with the kept ones instead.
+  uint64_t ProfileParses() const { return profileParses_; }
+  uint64_t ProfileComparisons() const { return profileComparisons_; }
+
  private:
   // An open App Paths key of the registry replacement.
   struct AppPathKey {
@@ -95,6 +100,8 @@ class PosixPlatform : public Platform {
   unsigned codePage_;
   unsigned localCodePage_;  // the code page of the locale's codeset
   std::map<std::string, std::shared_ptr<const ParsedProfile>> profiles_;
+  uint64_t profileParses_ = 0;
+  uint64_t profileComparisons_ = 0;
   std::map<uintptr_t, AppPathKey> appPathKeys_;
   uintptr_t nextAppPathKey_ = 1;
 };
