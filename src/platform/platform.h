@@ -148,8 +148,8 @@ class Platform {
   virtual bool DeleteOneFile(const char* path) = 0;
   virtual std::unique_ptr<ExclusiveFile> OpenExclusive(const char* path) = 0;
   // Opens path for appending, creating a missing file, without ever
-  // waiting: null for a named pipe that nobody reads, a directory, a disk
-  // device, or anything else that cannot be opened for writing.
+  // waiting: null for a named pipe that nobody reads, a directory, a block
+  // device (POSIX), or anything else that cannot be opened for writing.
   virtual std::unique_ptr<AppendFile> OpenForAppend(const char* path) = 0;
 
   // Folders. Each fills out and returns true, or returns false.
