@@ -37,7 +37,7 @@ NEWLINE = "\r\n"  # settings files are written as on Windows
 KNOWN_KEYS = {
     "description", "platforms", "settings", "settings_encoding", "files",
     "setup", "wine_setup", "args", "answers", "env", "timeout", "expect",
-    "checker",
+    "checker", "transcript", "closed_fds",
 }
 CHECKER_KEYS = {"args", "exit", "output_re", "output_not_re", "findings"}
 
@@ -228,6 +228,15 @@ def actual_tree(root, excluded):
                 continue
             path = os.path.join(dirpath, name)
             try:
+                # A named pipe or a device is not opened: reading a pipe
+                # without a writer would wait for ever. (A link that leads
+                # nowhere is left to open, which tells why.)
+                try:
+                    mode = os.stat(path).st_mode
+                except OSError:
+                    mode = stat.S_IFREG
+                if not stat.S_ISREG(mode):
+                    raise OSError("not a regular file")
                 with open(path, "rb") as f:
                     data = f.read()
             except OSError as e:
@@ -413,6 +422,54 @@ def compare_events(expected, actual, subst):
     return lines
 
 
+class FifoReader:
+    """A named pipe in place of the transcript, read while the program runs:
+    the transcript as a pipe that has a reader. Opened for reading before
+    the program starts (it opens without waiting and needs a reader there),
+    and held open for writing too, so that the reader sees the end only
+    once the runner lets go after the run."""
+
+    def __init__(self, path):
+        self.path = path
+        self.data = []
+        os.mkfifo(path)
+        self.read_fd = os.open(path, os.O_RDONLY | os.O_NONBLOCK)
+        self.write_fd = os.open(path, os.O_WRONLY)
+        os.set_blocking(self.read_fd, True)
+        self.thread = threading.Thread(target=self._drain, daemon=True)
+        self.thread.start()
+
+    def _drain(self):
+        while True:
+            chunk = os.read(self.read_fd, 65536)
+            if not chunk:
+                break
+            self.data.append(chunk)
+
+    def finish(self):
+        """Waits for the end of what was written, then leaves a plain file
+        with it at the path, for read_transcript."""
+        os.close(self.write_fd)
+        self.thread.join(timeout=DEFAULT_TIMEOUT)
+        os.close(self.read_fd)
+        os.unlink(self.path)
+        with open(self.path, "wb") as f:
+            f.write(b"".join(self.data))
+
+
+def compare_output(expect, output, subst):
+    """expect.output_re and expect.output_not_re against the program's
+    output (standard output and error)."""
+    problems = []
+    for pattern in expect.get("output_re", []):
+        if not re.search(subst.apply(pattern, regex=True), output, re.M):
+            problems.append("output lacks /%s/" % pattern)
+    for pattern in expect.get("output_not_re", []):
+        if re.search(subst.apply(pattern, regex=True), output, re.M):
+            problems.append("output has /%s/" % pattern)
+    return problems
+
+
 def read_transcript(path):
     events, problems = [], []
     if not os.path.exists(path):
@@ -441,8 +498,10 @@ def load_scenario(path):
     return data
 
 
-def run_program(target, run_dir, tmp_root, args, env, timeout):
-    """Runs the program; returns (exit code or None on timeout, output)."""
+def run_program(target, run_dir, tmp_root, args, env, timeout, closed=()):
+    """Runs the program, with the standard descriptors closed given closed
+    at its start (native only); returns (exit code or None on timeout,
+    output)."""
     out_path = os.path.join(tmp_root, "output.txt")
     program = os.path.join(run_dir, target.program_name)
     if target.wine:
@@ -455,6 +514,10 @@ def run_program(target, run_dir, tmp_root, args, env, timeout):
         argv = ["wine", target.launcher, target.path(cmd_file)]
     else:
         argv = [program] + args
+    if closed:
+        # The shell closes them and becomes the program.
+        argv = ["/bin/sh", "-c", 'exec "$@" ' +
+                " ".join("%d>&-" % fd for fd in closed), "sh"] + argv
     with open(out_path, "wb") as out:
         code = run_in_session(argv, run_dir, env, timeout, out,
                               subprocess.STDOUT)
@@ -542,6 +605,18 @@ def check_scenario(sc, target, base_env, tmp_root, run_dir):
     env = dict(base_env)
     transcript = os.path.join(tmp_root, "transcript.jsonl")
     env["UPDATER_TRANSCRIPT"] = target.path(transcript)
+    # A scenario that names its own transcript has none read by the runner.
+    own_transcript = "UPDATER_TRANSCRIPT" in sc.get("env", {})
+    if own_transcript and "events" in expect:
+        raise ScenarioError("expect.events needs the runner's transcript; "
+                            "env sets UPDATER_TRANSCRIPT")
+    kind = sc.get("transcript", "file")
+    if kind not in ("file", "fifo") or (kind == "fifo" and target.wine):
+        raise ScenarioError('transcript: "file", or "fifo" (native only)')
+    closed = sc.get("closed_fds", [])
+    if not isinstance(closed, list) or not set(closed) <= {0, 1, 2} or (
+            closed and target.wine):
+        raise ScenarioError("closed_fds: a list of 0, 1, 2 (native only)")
     env["UPDATER_ANSWERS"] = subst.apply(sc.get("answers", ""))
     for key, value in sc.get("env", {}).items():
         if value is None:
@@ -577,9 +652,13 @@ def check_scenario(sc, target, base_env, tmp_root, run_dir):
         problems += check_with_checker(sc["checker"], target, subst, run_dir,
                                        tmp_root, env, timeout)
 
+    fifo = FifoReader(transcript) if kind == "fifo" else None
     started = time.monotonic()
-    code, output = run_program(target, run_dir, tmp_root, args, env, timeout)
+    code, output = run_program(target, run_dir, tmp_root, args, env, timeout,
+                               closed)
     elapsed = time.monotonic() - started
+    if fifo:
+        fifo.finish()
 
     if code is None:
         problems.append("timed out after %d s" % timeout)
@@ -590,8 +669,10 @@ def check_scenario(sc, target, base_env, tmp_root, run_dir):
         if code != want & 0xFF:
             problems.append("exit code %d, want %d (%d)" % (code, want & 0xFF,
                                                           want))
-    events, transcript_problems = read_transcript(transcript)
-    problems += transcript_problems
+    if not own_transcript:
+        events, transcript_problems = read_transcript(transcript)
+        problems += transcript_problems
+    problems += compare_output(expect, output, subst)
     if "events" in expect:
         problems += compare_events(expect["events"], events, subst)
     if "tree" in expect:

@@ -84,6 +84,10 @@ class RecordingPlatform : public Platform {
   std::unique_ptr<ExclusiveFile> OpenExclusive(const char* path) override {
     return reader_.OpenExclusive(path);
   }
+  // The transcript of a run, not a file the settings name.
+  std::unique_ptr<AppendFile> OpenForAppend(const char* path) override {
+    return reader_.OpenForAppend(path);
+  }
 
   // Actions on the file system: recorded and refused (false), so that a
   // step that would change something fails instead of changing it.

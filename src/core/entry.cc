@@ -16,11 +16,42 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
 }
 
 #else
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <csignal>
+
+namespace {
+
+// Opens /dev/null on each of the standard descriptors 0, 1 and 2 that the
+// caller left closed, so that no file opened later (the transcript, a
+// settings file) takes one of them and receives what is meant for the
+// console. Where /dev/null cannot be opened, the root directory, read only,
+// takes the place: every write to it fails. False when neither can be
+// opened; the updater then does not run, since what it would write to the
+// console could land in any file it opens.
+bool OpenStandardDescriptors() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // The lowest free descriptor is fd itself: those below it are open.
+    int opened = open("/dev/null", O_RDWR | O_NOCTTY);
+    if (opened < 0) opened = open("/", O_RDONLY | O_DIRECTORY);
+    if (opened != fd) {
+      if (opened >= 0) close(opened);
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
 
 // The arguments joined by single spaces; an argument holding a space or a
 // tab is enclosed in double quotes.
 int main(int argc, char** argv) {
+  // Before anything else is opened.
+  if (!OpenStandardDescriptors()) return 0;
   // A write beyond the file-size limit, or to a pipe nobody reads any more
   // (the console of the message boxes), must fail like a write to a full
   // disk, not end the run halfway: these signals are ignored. Started

@@ -70,11 +70,8 @@ void SetUpInteraction(Runtime& rt) {
   }
   if (rt.platform.GetEnv("UPDATER_EXITCODE", value) && value == "1")
     rt.outcomeExitCodes = true;
-  if (rt.platform.GetEnv("UPDATER_TRANSCRIPT", value) && !value.empty() &&
-      !rt.transcript.Open(value.c_str()))
-    std::fprintf(stderr,
-                 "updater: warning: cannot open the transcript \"%s\"\n",
-                 value.c_str());
+  if (rt.platform.GetEnv("UPDATER_TRANSCRIPT", value) && !value.empty())
+    rt.transcript.Open(rt.platform, value.c_str());
 }
 
 int ShowMessageBox(Runtime& rt, const char* text, unsigned style) {

@@ -1,6 +1,7 @@
 #include "core/transcript.h"
 
 #include <cstdint>
+#include <cstdio>
 
 namespace {
 
@@ -35,13 +36,14 @@ size_t Utf8SequenceLength(const unsigned char* p, size_t n) {
 
 }  // namespace
 
-Transcript::~Transcript() {
-  if (file_ != nullptr) std::fclose(file_);
-}
-
-bool Transcript::Open(const char* path) {
-  if (file_ != nullptr) std::fclose(file_);
-  file_ = std::fopen(path, "ab");
+bool Transcript::Open(Platform& platform, const char* path) {
+  path_ = path;
+  file_ = platform.OpenForAppend(path);
+  if (file_ == nullptr)
+    std::fprintf(stderr,
+                 "updater: warning: cannot open the transcript \"%s\"; the "
+                 "run goes on without it\n",
+                 path);
   return file_ != nullptr;
 }
 
@@ -86,10 +88,12 @@ std::string Transcript::Quote(const std::string& text) {
 }
 
 void Transcript::WriteLine(const std::string& line) {
-  if (file_ == nullptr) return;
-  std::fputs(line.c_str(), file_);
-  std::fputc('\n', file_);
-  std::fflush(file_);
+  if (file_ == nullptr || file_->WriteLine(line)) return;
+  file_.reset();
+  std::fprintf(stderr,
+               "updater: warning: cannot write the transcript \"%s\"; the "
+               "run goes on without it\n",
+               path_.c_str());
 }
 
 void Transcript::Box(const std::string& caption, const std::string& text,

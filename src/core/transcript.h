@@ -1,19 +1,22 @@
 // The transcript of a run (UPDATER_TRANSCRIPT): one JSON object per line, in
-// UTF-8, flushed at each line.
+// UTF-8, written out at each line. A transcript that cannot be opened or
+// written gives one warning on stderr and is dropped; the run goes on.
 #pragma once
 
-#include <cstdio>
+#include <memory>
 #include <string>
+
+#include "platform/platform.h"
 
 class Transcript {
  public:
   Transcript() = default;
   Transcript(const Transcript&) = delete;
   Transcript& operator=(const Transcript&) = delete;
-  ~Transcript();
 
-  // Opens path for appending; false when it cannot be opened.
-  bool Open(const char* path);
+  // Opens path for appending through platform; false, after a warning,
+  // when it cannot be opened.
+  bool Open(Platform& platform, const char* path);
   bool IsOpen() const { return file_ != nullptr; }
 
   // All texts are UTF-8.
@@ -27,6 +30,8 @@ class Transcript {
   static std::string Quote(const std::string& text);
 
  private:
+  // Writes one line; when that fails, warns and closes the transcript.
   void WriteLine(const std::string& line);
-  std::FILE* file_ = nullptr;
+  std::unique_ptr<AppendFile> file_;
+  std::string path_;  // for the warning
 };

@@ -68,6 +68,16 @@ class ExclusiveFile {
                                   uint16_t& day) = 0;
 };
 
+// A file opened for appending lines (the transcript); closed by the
+// destructor.
+class AppendFile {
+ public:
+  virtual ~AppendFile() = default;
+  // Appends text and a line end ("\n") at the end of the file, waiting
+  // while a pipe's reader is slow. False when not all of it was written.
+  virtual bool WriteLine(const std::string& text) = 0;
+};
+
 // A process handle; closed by the destructor.
 class ProcessHandle {
  public:
@@ -158,6 +168,10 @@ class Platform {
   virtual bool MoveFileOver(const char* source, const char* destination) = 0;
   virtual bool DeleteOneFile(const char* path) = 0;
   virtual std::unique_ptr<ExclusiveFile> OpenExclusive(const char* path) = 0;
+  // Opens path for appending, creating a missing file, without ever
+  // waiting: null for a named pipe that nobody reads, a directory, a block
+  // device (POSIX), or anything else that cannot be opened for writing.
+  virtual std::unique_ptr<AppendFile> OpenForAppend(const char* path) = 0;
 
   // Folders. Each fills out and returns true, or returns false.
   virtual bool WindowsDirectory(StrBuf& out) = 0;

@@ -3,7 +3,7 @@
 // registry replacement, message box), profile.cc (the INI reader),
 // files.cc (directory search, attributes, copies and moves),
 // processes.cc (start, wait), process_lookup.cc (lookup by executable),
-// shortcut.cc (the .LNK writer).
+// shortcut.cc (the .LNK writer), append_file.cc (the transcript's file).
 #pragma once
 
 #include <map>
@@ -48,6 +48,7 @@ class PosixPlatform : public Platform {
   bool MoveFileOver(const char* source, const char* destination) override;
   bool DeleteOneFile(const char* path) override;
   std::unique_ptr<ExclusiveFile> OpenExclusive(const char* path) override;
+  std::unique_ptr<AppendFile> OpenForAppend(const char* path) override;
 
   bool WindowsDirectory(StrBuf& out) override;
   bool SystemDirectory(StrBuf& out) override;
@@ -83,6 +84,11 @@ class PosixPlatform : public Platform {
   std::string AnsiToLocal(const char* text) const;
   std::string LocalToAnsi(const char* text) const;
 
+  // For tests: how often a settings file was parsed, and how often its
+  // bytes were compared with the kept ones instead.
+  uint64_t ProfileParses() const { return profileParses_; }
+  uint64_t ProfileComparisons() const { return profileComparisons_; }
+
  private:
   // An open App Paths key of the registry replacement.
   struct AppPathKey {
@@ -97,6 +103,8 @@ class PosixPlatform : public Platform {
   unsigned codePage_;
   unsigned localCodePage_;  // the code page of the locale's codeset
   std::map<std::string, std::shared_ptr<const ParsedProfile>> profiles_;
+  uint64_t profileParses_ = 0;
+  uint64_t profileComparisons_ = 0;
   std::map<uintptr_t, AppPathKey> appPathKeys_;
   uintptr_t nextAppPathKey_ = 1;
 };

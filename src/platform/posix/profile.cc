@@ -6,6 +6,14 @@
 // A settings file is read and indexed in one linear pass and kept until its
 // identity (device, inode, size, modification and change times) changes, so
 // that the engine's many key reads do not parse it again each time.
+//
+// The identity vouches for the kept contents only once any later change of
+// the file must give it another change time (profile_stamp.h). The kernel
+// stamps the change time at every change, whatever the modification time
+// says, so a file dated 2099 or 1970 is trusted like any other. Until then
+// (a change in the tick of the read, a stamp ahead of the clock), each
+// request compares the file's bytes with the kept ones instead of parsing
+// them again.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -18,6 +26,7 @@
 
 #include "base/code_page.h"
 #include "platform/posix/posix_platform.h"
+#include "platform/posix/profile_stamp.h"
 
 namespace {
 
@@ -86,9 +95,14 @@ struct FileIdentity {
   }
 };
 
-bool NotBefore(const timespec& a, const timespec& b) {
-  return a.tv_sec > b.tv_sec ||
-         (a.tv_sec == b.tv_sec && a.tv_nsec >= b.tv_nsec);
+// A time in nanoseconds, held within about 285 years of 1970 so that sums
+// of it do not overflow (a stamp beyond is ahead of any clock anyway).
+int64_t Nanoseconds(const timespec& t) {
+  constexpr int64_t kLimit = 9000000000;  // seconds
+  int64_t seconds = static_cast<int64_t>(t.tv_sec);
+  if (seconds > kLimit) seconds = kLimit;
+  if (seconds < -kLimit) seconds = -kLimit;
+  return seconds * 1000000000 + t.tv_nsec;
 }
 
 // Closes a descriptor on every path.
@@ -127,9 +141,11 @@ struct ParsedProfile {
   };
 
   FileIdentity identity;
-  // Set when the file may have changed again within the same clock tick as
-  // the read: the next request reads it again instead of trusting identity.
-  bool racy = false;
+  // Whether identity alone vouches for data (see ProfileStampTrusted); until
+  // it does, each request compares the file's bytes with data.
+  mutable bool trusted = false;
+  // The monotonic clock before data was first read under this identity.
+  int64_t firstSeen = 0;
   std::string data;
   std::vector<Line> lines;
   std::vector<Section> sections;  // in file order
@@ -257,6 +273,62 @@ void ParsedProfile::Parse() {
   BuildIndex();
 }
 
+ProfileClocks ReadProfileClocks() {
+  timespec wall{};
+  timespec steady{};
+#ifdef CLOCK_REALTIME_COARSE
+  // File times are stamped from the coarse clock; compare like with like.
+  clock_gettime(CLOCK_REALTIME_COARSE, &wall);
+#else
+  clock_gettime(CLOCK_REALTIME, &wall);
+#endif
+  clock_gettime(CLOCK_MONOTONIC, &steady);
+  ProfileClocks clocks;
+  clocks.wall = Nanoseconds(wall);
+  clocks.steady = Nanoseconds(steady);
+  return clocks;
+}
+
+bool ProfileStampTrusted(const timespec& changed, const ProfileClocks& clocks,
+                         int64_t firstSeen) {
+  const bool wholeSeconds = changed.tv_nsec == 0;
+  const int64_t tick = wholeSeconds ? 2000000000 : 1;
+  if (Nanoseconds(changed) + tick <= clocks.wall) return true;
+  // The kernel's tick is at most 10 ms; a file server's may be longer.
+  const int64_t window = wholeSeconds ? 2000000000 : 50000000;
+  return clocks.steady - firstSeen >= window;
+}
+
+namespace {
+
+// Whether the file at path still holds the bytes of profile under its
+// identity. Reads it in pieces and stops at the first difference.
+bool HoldsSameBytes(const std::string& path, const ParsedProfile& profile) {
+  FileDescriptor fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  struct stat st;
+  if (fd.get() < 0 || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+      !(FileIdentity(st) == profile.identity)) {
+    return false;
+  }
+  char piece[16 * 1024];
+  const std::string& kept = profile.data;
+  size_t at = 0;
+  for (;;) {
+    ssize_t n = read(fd.get(), piece, sizeof piece);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) return at == kept.size();
+    const size_t got = static_cast<size_t>(n);
+    if (got > kept.size() - at ||
+        std::memcmp(piece, kept.data() + at, got) != 0) {
+      return false;
+    }
+    at += got;
+  }
+}
+
+}  // namespace
+
 std::shared_ptr<const ParsedProfile> PosixPlatform::LoadProfile(
     const char* path) {
   if (path == nullptr || path[0] == 0) return nullptr;
@@ -268,9 +340,18 @@ std::shared_ptr<const ParsedProfile> PosixPlatform::LoadProfile(
     if (cached != profiles_.end()) profiles_.erase(cached);
     return nullptr;
   }
-  if (cached != profiles_.end() && !cached->second->racy &&
+  if (cached != profiles_.end() &&
       cached->second->identity == FileIdentity(st)) {
-    return cached->second;
+    const ParsedProfile& kept = *cached->second;
+    if (kept.trusted) return cached->second;
+    // Not yet vouched for by its identity: the same bytes keep the parse.
+    const ProfileClocks clocks = ReadProfileClocks();
+    ++profileComparisons_;
+    if (HoldsSameBytes(localPath, kept)) {
+      kept.trusted =
+          ProfileStampTrusted(kept.identity.changed, clocks, kept.firstSeen);
+      return cached->second;
+    }
   }
   if (cached != profiles_.end()) profiles_.erase(cached);
 
@@ -282,14 +363,9 @@ std::shared_ptr<const ParsedProfile> PosixPlatform::LoadProfile(
     return nullptr;
   }
 
-  timespec readStart{};
-#ifdef CLOCK_REALTIME_COARSE
-  // File times are stamped from the coarse clock; compare like with like.
-  clock_gettime(CLOCK_REALTIME_COARSE, &readStart);
-#else
-  clock_gettime(CLOCK_REALTIME, &readStart);
-#endif
-
+  // Read after the identity and after the clocks: a change made while the
+  // file is read either shows in a new identity or is in the bytes.
+  const ProfileClocks clocks = ReadProfileClocks();
   std::shared_ptr<ParsedProfile> profile;
   try {
     profile = std::make_shared<ParsedProfile>(st);
@@ -305,10 +381,10 @@ std::shared_ptr<const ParsedProfile> PosixPlatform::LoadProfile(
     }
     profile->data.resize(got);
     profile->Parse();
-    // A change made in the same tick as the read would leave the same
-    // identity behind; such a file is read again next time.
-    profile->racy =
-        NotBefore(st.st_mtim, readStart) || NotBefore(st.st_ctim, readStart);
+    ++profileParses_;
+    profile->firstSeen = clocks.steady;
+    profile->trusted =
+        ProfileStampTrusted(profile->identity.changed, clocks, clocks.steady);
     if (profiles_.size() >= kMaxCachedProfiles) profiles_.clear();
     profiles_[localPath] = profile;
   } catch (const std::bad_alloc&) {

@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -12,6 +11,7 @@
 #include "base/code_page.h"
 #include "platform/fake/test_dir.h"
 #include "platform/posix/posix_platform.h"
+#include "platform/posix/profile_stamp.h"
 
 namespace {
 
@@ -185,18 +185,6 @@ TEST_F(ProfileTest, BadInputIsReadWithoutHarm) {
   EXPECT_EQ(lines[1].size(), 32765u - 3);
 }
 
-// Bytes this process has read through read() so far (the kernel's count).
-uint64_t BytesRead() {
-  std::ifstream io("/proc/self/io");
-  std::string name;
-  uint64_t value = 0;
-  while (io >> name >> value) {
-    if (name == "rchar:") return value;
-  }
-  ADD_FAILURE() << "no rchar in /proc/self/io";
-  return 0;
-}
-
 TEST_F(ProfileTest, LargeFileIsReadOnceForManyKeys) {
   std::string text;
   for (int i = 0; text.size() < (1u << 20); ++i) {
@@ -205,15 +193,81 @@ TEST_F(ProfileTest, LargeFileIsReadOnceForManyKeys) {
   }
   text += "[LAST]\nMODE=END\n";
   Write(text);
-  const uint64_t before = BytesRead();
   EXPECT_EQ(Key("LAST", "MODE"), "END");
-  for (int i = 0; i < 500; ++i) {
+  for (int i = 0; i < 2000; ++i) {
     std::string section = "P" + std::to_string(i * 7);
     ASSERT_EQ(Key(section.c_str(), "FROM"), "a,b,c");
   }
-  // Read once, and once more at most when the first read fell in the tick
-  // of the file's last change; never once per key.
-  EXPECT_LT(BytesRead() - before, 3 * text.size());
+  EXPECT_EQ(platform_.ProfileParses(), 1u);
+}
+
+// A modification time far from now decides nothing: the file is parsed once
+// and, once the clock has passed its change time, no more read at all; a
+// change that keeps its size and date is still seen.
+TEST_F(ProfileTest, FileDatedAnyTimeIsParsedOnceAndItsChangesSeen) {
+  const time_t dates[] = {0, 4102444800};  // 1970-01-01, 2099-12-31
+  for (time_t date : dates) {
+    SCOPED_TRACE(date);
+    PosixPlatform platform;
+    auto key = [&](const char* name) {
+      char value[16];
+      platform.ReadProfileKey(path_.c_str(), "S", name, "", value,
+                              sizeof value);
+      return std::string(value);
+    };
+    auto write = [&](const char* contents) {
+      Write(contents);
+      timespec times[2] = {{date, 0}, {date, 0}};
+      ASSERT_EQ(utimensat(AT_FDCWD, path_.c_str(), times, 0), 0);
+    };
+    write("[S]\nA=1\nB=2\n");
+    for (int i = 0; i < 1000; ++i)
+      ASSERT_EQ(key(i % 2 ? "A" : "B"), i % 2 ? "1" : "2");
+    EXPECT_EQ(platform.ProfileParses(), 1u);
+
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    key("A");
+    const uint64_t comparisons = platform.ProfileComparisons();
+    for (int i = 0; i < 1000; ++i) key("A");
+    EXPECT_EQ(platform.ProfileComparisons(), comparisons);
+    EXPECT_EQ(platform.ProfileParses(), 1u);
+
+    write("[S]\nA=3\nB=4\n");
+    EXPECT_EQ(key("A"), "3");
+    EXPECT_EQ(platform.ProfileParses(), 2u);
+  }
+}
+
+// When a file's identity vouches for the contents read from it.
+TEST(ProfileStampTest, IdentityIsTrustedOnceNoLaterChangeCanShareTheStamp) {
+  constexpr int64_t kSecond = 1000000000;
+  constexpr int64_t kMs = 1000000;
+  const time_t now = 1700000000;
+  ProfileClocks clocks;
+  clocks.wall = now * kSecond + 500 * kMs;
+  clocks.steady = 42 * kSecond;
+  const int64_t seen = clocks.steady;  // first seen at this read
+  auto later = [&](int64_t by) {
+    ProfileClocks c = clocks;
+    c.steady += by;
+    return c;
+  };
+
+  // Stamped before the wall clock's tick: trusted at once.
+  EXPECT_TRUE(ProfileStampTrusted({now, 499 * kMs}, clocks, seen));
+  // Stamped in the tick of the read, or ahead of the clock (a clock set
+  // back, another machine's): trusted once the stamp's tick is over.
+  for (timespec stamp : {timespec{now, 500 * kMs}, timespec{now + 3600, 1},
+                         timespec{16725225600, 1} /* 2500 */}) {
+    EXPECT_FALSE(ProfileStampTrusted(stamp, clocks, seen));
+    EXPECT_FALSE(ProfileStampTrusted(stamp, later(10 * kMs), seen));
+    EXPECT_TRUE(ProfileStampTrusted(stamp, later(50 * kMs), seen));
+  }
+  // A stamp of whole seconds may be cut from any time in the next two.
+  EXPECT_FALSE(ProfileStampTrusted({now - 1, 0}, clocks, seen));
+  EXPECT_TRUE(ProfileStampTrusted({now - 2, 0}, clocks, seen));
+  EXPECT_FALSE(ProfileStampTrusted({now + 60, 0}, later(kSecond), seen));
+  EXPECT_TRUE(ProfileStampTrusted({now + 60, 0}, later(2 * kSecond), seen));
 }
 
 TEST_F(ProfileTest, ChangedFileIsReadAgain) {

@@ -4,7 +4,8 @@
 // version, COM, the string table), win32_profile.cc (the INI reader),
 // win32_files.cc (directory search, attributes, copies and moves, exclusive
 // reads), win32_processes.cc (start, wait, lookup by executable),
-// win32_shortcut.cc (the shell link). <windows.h> is included by those files
+// win32_shortcut.cc (the shell link), win32_append_file.cc (the
+// transcript's file). <windows.h> is included by those files
 // only (through win32_raii.h), never by this header.
 #pragma once
 
@@ -44,6 +45,7 @@ class Win32Platform : public Platform {
   bool MoveFileOver(const char* source, const char* destination) override;
   bool DeleteOneFile(const char* path) override;
   std::unique_ptr<ExclusiveFile> OpenExclusive(const char* path) override;
+  std::unique_ptr<AppendFile> OpenForAppend(const char* path) override;
 
   bool WindowsDirectory(StrBuf& out) override;
   bool SystemDirectory(StrBuf& out) override;
