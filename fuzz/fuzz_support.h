@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <string>
 
+#include "base/code_page.h"
+
 // A property that must hold for every input: a violation is reported and
 // ends the run as a crash, so that libFuzzer keeps the input.
 #define FUZZ_CHECK(condition)                                              \
@@ -50,11 +52,20 @@ inline void WriteFuzzFile(const std::string& path, const void* data,
 // Equal but for the case of ASCII letters (the reference comparisons).
 inline bool SameFolded(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
+  for (size_t i = 0; i < a.size();) {
+    // A character of more bytes compares as it is: its second byte is
+    // never a letter, whatever its value.
+    const size_t n = static_cast<size_t>(CharLength(a.c_str() + i));
+    if (n > 1) {
+      if (a.compare(i, n, b, i, n) != 0) return false;
+      i += n;
+      continue;
+    }
     char x = a[i], y = b[i];
     if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
     if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
     if (x != y) return false;
+    ++i;
   }
   return true;
 }
