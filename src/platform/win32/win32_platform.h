@@ -11,6 +11,10 @@
 
 #include "platform/platform.h"
 
+#include <memory>
+
+class ProfileReader;
+
 class Win32Platform : public Platform {
  public:
   Win32Platform();
@@ -73,6 +77,8 @@ class Win32Platform : public Platform {
   void ComUninitialize() override;
 
  private:
+  // The settings file at path read and parsed; null when it cannot be read.
+  std::unique_ptr<ProfileReader> LoadProfile(const char* path);
   // Calls of ComInitialize that succeeded and are not yet balanced.
   int comInitCount_ = 0;
 };
