@@ -14,6 +14,7 @@
 #include "base/code_page.h"
 #include "fuzz_support.h"
 #include "platform/posix/posix_platform.h"
+#include "platform/profile_reader.h"
 #include "settings/settings_reader.h"
 
 namespace {
@@ -34,10 +35,15 @@ struct Reference {
     std::string name;
     std::vector<std::string> lines;  // as written, blank lines left out
   };
+  std::string data;  // the decoded text
   std::vector<Section> sections;
 
-  explicit Reference(const std::string& data) {
-    size_t at = data.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+  // The platform's ANSI code page is UTF-8 here, so a decoded file's text
+  // is its UTF-8 (the decoding has unit tests of its own).
+  explicit Reference(const std::string& bytes)
+      : data(DecodeProfileText(bytes,
+                               [](const std::string& utf8) { return utf8; })) {
+    size_t at = 0;
     while (at < data.size()) {
       size_t end = data.find_first_of("\r\n", at);
       if (end == std::string::npos) end = data.size();
@@ -210,6 +216,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string path = FuzzDirectory() + "/updater.ini";
 
   PosixPlatform platform;
+  platform.SetCodePage(kCodePageUtf8);
   WriteFuzzFile(path, content.data(), content.size());
   CheckAll(platform, path, content, in);
 
