@@ -29,6 +29,22 @@ std::string Trimmed(const std::string& s) {
 }
 
 
+// Names equal but for the case of ASCII letters that stand alone: the
+// second byte of a double-byte character is never folded (in code page 932
+// "\xF7e" and "\xF7E" are two characters).
+bool SameNames(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size();) {
+    const size_t n = static_cast<size_t>(CharLength(a.c_str() + i));
+    if (n == 1 ? !SameFolded(a.substr(i, 1), b.substr(i, 1))
+               : a.compare(i, n, b, i, n) != 0) {
+      return false;
+    }
+    i += n;
+  }
+  return true;
+}
+
 // The settings file read the slow and simple way.
 struct Reference {
   struct Section {
@@ -67,7 +83,7 @@ struct Reference {
 
   const Section* Find(const std::string& name) const {
     for (const Section& s : sections)
-      if (SameFolded(s.name, Trimmed(name))) return &s;
+      if (SameNames(s.name, Trimmed(name))) return &s;
     return nullptr;
   }
 
@@ -79,7 +95,7 @@ struct Reference {
     for (const std::string& line : s->lines) {
       const size_t eq = line.find('=');
       if (eq == std::string::npos) continue;
-      if (!SameFolded(Trimmed(line.substr(0, eq)), Trimmed(key))) continue;
+      if (!SameNames(Trimmed(line.substr(0, eq)), Trimmed(key))) continue;
       std::string v = Trimmed(line.substr(eq + 1));
       if (v.size() >= 2 && (v[0] == '"' || v[0] == '\'') && v.back() == v[0])
         v = v.substr(1, v.size() - 2);
