@@ -8,3 +8,13 @@ if(WIN32)
   target_link_options(win32_platform_check PRIVATE
     -static -static-libgcc -static-libstdc++)
 endif()
+
+# The INI reader compared with the system's profile functions on generated
+# files (run by tests/win32/run_checks.sh).
+if(WIN32)
+  add_executable(profile_compare_check
+    ${CMAKE_SOURCE_DIR}/tests/win32/profile_compare_check.cc)
+  target_link_libraries(profile_compare_check PRIVATE updater_engine)
+  target_link_options(profile_compare_check PRIVATE
+    -static -static-libgcc -static-libstdc++)
+endif()

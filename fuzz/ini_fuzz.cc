@@ -14,6 +14,7 @@
 #include "base/code_page.h"
 #include "fuzz_support.h"
 #include "platform/posix/posix_platform.h"
+#include "platform/profile_reader.h"
 #include "settings/settings_reader.h"
 
 namespace {
@@ -28,16 +29,37 @@ std::string Trimmed(const std::string& s) {
 }
 
 
+// Names equal but for the case of ASCII letters that stand alone: the
+// second byte of a double-byte character is never folded (in code page 932
+// "\xF7e" and "\xF7E" are two characters).
+bool SameNames(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size();) {
+    const size_t n = static_cast<size_t>(CharLength(a.c_str() + i));
+    if (n == 1 ? !SameFolded(a.substr(i, 1), b.substr(i, 1))
+               : a.compare(i, n, b, i, n) != 0) {
+      return false;
+    }
+    i += n;
+  }
+  return true;
+}
+
 // The settings file read the slow and simple way.
 struct Reference {
   struct Section {
     std::string name;
     std::vector<std::string> lines;  // as written, blank lines left out
   };
+  std::string data;  // the decoded text
   std::vector<Section> sections;
 
-  explicit Reference(const std::string& data) {
-    size_t at = data.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+  // The platform's ANSI code page is UTF-8 here, so a decoded file's text
+  // is its UTF-8 (the decoding has unit tests of its own).
+  explicit Reference(const std::string& bytes)
+      : data(DecodeProfileText(bytes,
+                               [](const std::string& utf8) { return utf8; })) {
+    size_t at = 0;
     while (at < data.size()) {
       size_t end = data.find_first_of("\r\n", at);
       if (end == std::string::npos) end = data.size();
@@ -61,7 +83,7 @@ struct Reference {
 
   const Section* Find(const std::string& name) const {
     for (const Section& s : sections)
-      if (SameFolded(s.name, Trimmed(name))) return &s;
+      if (SameNames(s.name, Trimmed(name))) return &s;
     return nullptr;
   }
 
@@ -73,7 +95,7 @@ struct Reference {
     for (const std::string& line : s->lines) {
       const size_t eq = line.find('=');
       if (eq == std::string::npos) continue;
-      if (!SameFolded(Trimmed(line.substr(0, eq)), Trimmed(key))) continue;
+      if (!SameNames(Trimmed(line.substr(0, eq)), Trimmed(key))) continue;
       std::string v = Trimmed(line.substr(eq + 1));
       if (v.size() >= 2 && (v[0] == '"' || v[0] == '\'') && v.back() == v[0])
         v = v.substr(1, v.size() - 2);
@@ -210,6 +232,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string path = FuzzDirectory() + "/updater.ini";
 
   PosixPlatform platform;
+  platform.SetCodePage(kCodePageUtf8);
   WriteFuzzFile(path, content.data(), content.size());
   CheckAll(platform, path, content, in);
 

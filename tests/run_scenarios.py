@@ -593,7 +593,11 @@ def check_scenario(sc, target, base_env, tmp_root, run_dir):
             raise ScenarioError("settings: a list of lines, a text or null")
         encoding = sc.get("settings_encoding", "utf-8")
         try:
-            data = text.encode(encoding)
+            if encoding.lower().replace("_", "-") == "utf-16":
+                # The byte-order mark and little-endian, whatever the host.
+                data = b"\xff\xfe" + text.encode("utf-16-le")
+            else:
+                data = text.encode(encoding)
         except (LookupError, UnicodeError) as e:
             raise ScenarioError("settings_encoding %s: %s" % (encoding, e))
         with open(os.path.join(run_dir, settings_name), "wb") as f:

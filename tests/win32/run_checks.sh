@@ -1,7 +1,8 @@
 #!/bin/bash
 # Runs the Win32 platform checks under Wine and prints "N passed, N failed".
 # Builds nothing: give the directory of the Win32 build that holds
-# win32_platform_check.exe (default: build/win32 of the source tree).
+# win32_platform_check.exe and profile_compare_check.exe (default:
+# build/win32 of the source tree).
 #
 #   tests/win32/run_checks.sh [BUILD_DIR]
 #
@@ -62,6 +63,29 @@ if [ -z "$passed" ]; then
   echo "FAIL: the check program ended without a summary (exit $status)"
   passed=0
   failed=1
+fi
+
+# The INI reader compared with GetPrivateProfileStringA on generated files:
+# each compared (section, key) pair counts.
+compare_exe=$build/profile_compare_check.exe
+if [ -f "$compare_exe" ]; then
+  mkdir -p "$scratch/compare"
+  cp "$compare_exe" "$scratch/compare/"
+  compare_win="Z:$(echo "$scratch/compare" | tr / '\\')"
+  compare=$(cd "$scratch/compare" && timeout 600 wine profile_compare_check.exe "$compare_win" 2>&1 | tr -d '\r')
+  echo "$compare" | grep -v -e '^[0-9]* passed, [0-9]* failed$' -e '^wine: '
+  cp_passed=$(echo "$compare" | sed -n 's/^\([0-9]*\) passed, \([0-9]*\) failed.*/\1/p' | tail -1)
+  cp_failed=$(echo "$compare" | sed -n 's/^\([0-9]*\) passed, \([0-9]*\) failed.*/\2/p' | tail -1)
+  if [ -z "$cp_passed" ]; then
+    echo "FAIL: the profile comparison ended without a summary"
+    cp_passed=0
+    cp_failed=1
+  fi
+  passed=$((passed + cp_passed))
+  failed=$((failed + cp_failed))
+else
+  failed=$((failed + 1))
+  echo "FAIL: no $compare_exe: build the Win32 tree first"
 fi
 
 # The shortcut read back by an independent reader of the link format.

@@ -151,9 +151,37 @@ void CheckProfile(Win32Platform& p, const std::string& work) {
   Check(std::string(buffer) == kJapanese932,
         "a UTF-8 file with a byte-order mark reads in the ANSI code page");
 
+  // Without a byte-order mark too: the last byte of 語 (E8 AA 9E) read as a
+  // Shift-JIS lead byte would swallow the line end and PROC with it.
+  auto readFrom = [&](const std::string& bytes, const char* key) {
+    WriteBytes(utf8Ini, bytes);
+    std::memset(buffer, '#', sizeof(buffer));
+    p.ReadProfileKey(utf8Ini.c_str(), "UPDATER", key, "NO_DATA", buffer, 259);
+    return std::string(buffer);
+  };
+  const std::string plain = "[UPDATER]\r\nNAME=" + std::string(kJapaneseUtf8) +
+                            "\r\nPROC=A\r\nX=\xed\x95\x9c\r\n";
+  Check(readFrom(plain, "NAME") == kJapanese932 &&
+            readFrom(plain, "PROC") == "A",
+        "a UTF-8 file without a byte-order mark reads in the ANSI code page");
+  // 한 has no Shift-JIS form: what WideCharToMultiByte makes of it.
+  char hangul[8] = {0};
+  WideCharToMultiByte(CP_ACP, 0, L"\xD55C", 1, hangul, sizeof hangul - 1,
+                      nullptr, nullptr);
+  Check(readFrom(plain, "X") == hangul && hangul[0] != 0,
+        "a character without an ANSI form becomes the default character");
+  std::string utf16 = "\xff\xfe";
+  for (const wchar_t c : std::wstring(L"[UPDATER]\r\nNAME=\x65E5\x672C\x8A9E\r\n")) {
+    utf16 += static_cast<char>(c & 0xFF);
+    utf16 += static_cast<char>(c >> 8);
+  }
+  Check(readFrom(utf16, "NAME") == kJapanese932,
+        "a UTF-16LE file reads in the ANSI code page");
+
   // The entries come in order, each whole, ended by an empty text. Comment
-  // lines: Windows hands them over with the entries, Wine drops them; the
-  // callers skip lines that start with ";" either way.
+  // lines are handed over with the entries, as Windows does (Wine's own
+  // GetPrivateProfileSectionA drops them); the callers skip lines that
+  // start with ";".
   char lines[64];
   std::memset(lines, '#', sizeof(lines));
   uint32_t n =
@@ -171,7 +199,7 @@ void CheckProfile(Win32Platform& p, const std::string& work) {
   Check(entries == "A=1|B=<Win>\\b|" && n > 0 && lines[n] == 0 &&
             lines[n - 1] == 0,
         "section lines in order, ended by two NULs: " + entries);
-  Check(!comments, "Wine drops the comment lines of a section");
+  Check(comments, "the comment lines of a section are handed over");
   std::memset(lines, '#', sizeof(lines));
   n = p.ReadProfileSectionLines(ini.c_str(), "define", lines, 8);
   Check(n == 6 && lines[6] == 0 && lines[7] == 0 && lines[8] == '#',

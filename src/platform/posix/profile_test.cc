@@ -294,4 +294,71 @@ TEST_F(ProfileTest, ChangedFileIsReadAgain) {
   EXPECT_EQ(Key("S", "A"), "NO_DATA");
 }
 
+// Under Shift-JIS every decoded file gives the bytes of the Shift-JIS file:
+// the UTF-8 one no longer loses its next line to a lead byte.
+TEST_F(ProfileTest, EveryEncodingIsReadInTheAnsiCodePage) {
+  SetAnsiCodePage(kCodePageShiftJis);
+  platform_.SetCodePage(kCodePageShiftJis);
+  const std::string nameSjis = "\x93\xFA\x96\x7B\x8C\xEA";       // 日本語
+  const std::string nameUtf8 = "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E";
+  const std::string procUtf8 = "\xE6\x89\x8B\xE9\xA0\x86";       // 手順
+  const std::string procSjis = "\x8E\xE8\x8F\x87";
+  const std::string hangul = "\xED\x95\x9C";  // no Shift-JIS form
+  auto utf16 = [](const std::string& utf8) {
+    // Only the characters used here: ASCII and three-byte UTF-8.
+    std::string out = "\xFF\xFE";
+    for (size_t i = 0; i < utf8.size();) {
+      unsigned c = static_cast<unsigned char>(utf8[i]);
+      if (c >= 0xE0) {
+        c = ((c & 0x0F) << 12) | ((utf8[i + 1] & 0x3F) << 6) |
+            (utf8[i + 2] & 0x3F);
+        i += 3;
+      } else {
+        ++i;
+      }
+      out += static_cast<char>(c & 0xFF);
+      out += static_cast<char>(c >> 8);
+    }
+    return out;
+  };
+  const std::string utf8 = "[UPDATER]\r\nNAME=" + nameUtf8 + "\r\nPROC=" +
+                           procUtf8 + "\r\nX=" + hangul + "\r\n[" + procUtf8 +
+                           "]\r\nMODE=END\r\n";
+  const std::string files[] = {utf8, "\xEF\xBB\xBF" + utf8, utf16(utf8)};
+  for (const std::string& bytes : files) {
+    Write(bytes);
+    EXPECT_EQ(Key("UPDATER", "NAME"), nameSjis);
+    EXPECT_EQ(Key("UPDATER", "PROC"), procSjis);
+    EXPECT_EQ(Key("UPDATER", "X"), "?");
+    EXPECT_EQ(Key(procSjis.c_str(), "MODE"), "END");
+  }
+  Write("[UPDATER]\r\nNAME=" + nameSjis + "\r\nPROC=" + procSjis + "\r\n");
+  EXPECT_EQ(Key("UPDATER", "NAME"), nameSjis);
+  EXPECT_EQ(Key("UPDATER", "PROC"), procSjis);
+
+  // Grown past the buffer by the conversion: cut before a whole character.
+  std::string longUtf8 = "a";
+  for (int i = 0; i < 130; ++i) longUtf8 += "\xE6\x97\xA5";  // 日
+  Write("\xFF\xFE" + utf16("[S]\nV=" + longUtf8).substr(2));
+  std::string cut = "a";
+  for (int i = 0; i < 128; ++i) cut += "\x93\xFA";
+  EXPECT_EQ(Key("S", "V"), cut);  // 257 bytes, not 258
+
+  platform_.SetCodePage(kCodePageUtf8);
+  SetAnsiCodePage(kCodePageUtf8);
+  // With UTF-8 as the ANSI code page the text stays UTF-8, cut likewise.
+  Write("[S]\nV=" + longUtf8 + "\n");
+  EXPECT_EQ(Key("S", "V"), longUtf8.substr(0, 1 + 85 * 3));
+  Write(utf16("[S]\nV=" + longUtf8));
+  EXPECT_EQ(Key("S", "V"), longUtf8.substr(0, 1 + 85 * 3));
+}
+
+// A decoded file kept parsed is compared with the bytes it was read from.
+TEST_F(ProfileTest, DecodedFileIsComparedWithItsBytes) {
+  Write(std::string("\xFF\xFE[\0S\0]\0\n\0A\0=\0""1\0", 16));
+  EXPECT_EQ(Key("S", "A"), "1");
+  EXPECT_EQ(Key("S", "A"), "1");
+  EXPECT_EQ(platform_.ProfileParses(), 1u);
+}
+
 }  // namespace

@@ -1,7 +1,8 @@
 // The Win32 implementation of the platform: the ANSI Win32 functions. Its
 // operations are spread over several files by concern: win32_platform.cc
 // (code page, environment, message box, module path, folders, registry,
-// version, COM, the string table), win32_profile.cc (the INI reader),
+// version, COM, the string table), win32_profile.cc (the settings file,
+// read with the shared INI reader),
 // win32_files.cc (directory search, attributes, copies and moves, exclusive
 // reads), win32_processes.cc (start, wait, lookup by executable),
 // win32_shortcut.cc (the shell link), win32_append_file.cc (the
@@ -10,6 +11,10 @@
 #pragma once
 
 #include "platform/platform.h"
+
+#include <memory>
+
+class ProfileReader;
 
 class Win32Platform : public Platform {
  public:
@@ -73,6 +78,8 @@ class Win32Platform : public Platform {
   void ComUninitialize() override;
 
  private:
+  // The settings file at path read and parsed; null when it cannot be read.
+  std::unique_ptr<ProfileReader> LoadProfile(const char* path);
   // Calls of ComInitialize that succeeded and are not yet balanced.
   int comInitCount_ = 0;
 };
