@@ -74,6 +74,12 @@ python3 tests/run_scenarios.py --program build/native/updater \
 if [ "${PIPESTATUS[0]}" != 0 ]; then failures+=("scenarios, native"); fi
 count "$log/native.txt"
 
+step "progress line, native: drawn on a terminal, never into a file"
+python3 tests/progress/terminal_line_test.py --program build/native/updater 2>&1 |
+  tee "$log/progress-line.txt"
+if [ "${PIPESTATUS[0]}" != 0 ]; then failures+=("progress line"); fi
+count "$log/progress-line.txt"
+
 step "kill tests, native: a replace killed at any moment keeps the old or the new file"
 python3 tests/kill/kill_test.py --program build/native/updater 2>&1 |
   tee "$log/kill.txt"
@@ -92,6 +98,13 @@ if [ -x tests/win32/run_checks.sh ]; then
   tests/win32/run_checks.sh "$WIN_BUILD" 2>&1 | tee "$log/win32.txt"
   if [ "${PIPESTATUS[0]}" != 0 ]; then failures+=("Win32 platform checks"); fi
   count "$log/win32.txt"
+fi
+
+if [ -x tests/win32/run_progress_check.sh ]; then
+  step "progress window under Wine (virtual display)"
+  tests/win32/run_progress_check.sh "$WIN_BUILD" 2>&1 | tee "$log/progress-window.txt"
+  if [ "${PIPESTATUS[0]}" != 0 ]; then failures+=("progress window"); fi
+  count "$log/progress-window.txt"
 fi
 
 step "sanitizer build: unit tests and native scenarios"
