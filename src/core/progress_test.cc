@@ -156,10 +156,11 @@ TEST_F(ProgressTest, RedrawsAreThrottled) {
   EXPECT_GE(Shows(), 1u);
   const size_t shows = Shows();
   for (int i = 0; i < 1000; ++i) progress.Advance(1);
-  EXPECT_EQ(Shows(), shows);
+  EXPECT_LE(Shows(), shows + 1);  // one more only on a machine that stalled
+  const size_t before = Shows();
   Wait();
   progress.Advance(1);
-  EXPECT_EQ(Shows(), shows + 1);
+  EXPECT_EQ(Shows(), before + 1);
   EXPECT_EQ(platform.progress.back(), "show Copy | 101002 files | 990");
 }
 
