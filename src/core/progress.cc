@@ -24,8 +24,6 @@ std::string Bytes(uint64_t bytes) {
 
 }  // namespace
 
-constexpr std::chrono::milliseconds Progress::kRedrawInterval;
-
 void Progress::Open(Platform& platform, const char* caption) {
   view_ = platform.OpenProgress(caption);
   // The first drawing waits one interval: a run that ends at once shows
