@@ -18,3 +18,12 @@ if(WIN32)
   target_link_options(profile_compare_check PRIVATE
     -static -static-libgcc -static-libstdc++)
 endif()
+
+# The progress window seen from outside (run under Wine by
+# tests/win32/run_progress_check.sh): needs nothing of the engine.
+if(WIN32)
+  add_executable(progress_check ${CMAKE_SOURCE_DIR}/tests/win32/progress_check.cc)
+  target_link_libraries(progress_check PRIVATE user32)
+  target_link_options(progress_check PRIVATE
+    -static -static-libgcc -static-libstdc++)
+endif()

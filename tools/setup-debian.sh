@@ -1,7 +1,7 @@
 #!/bin/sh
 # Installs what the two builds and the tests need on Debian 12: CMake, g++,
 # GoogleTest, the mingw-w64 i686 (and x86_64) cross compilers, Wine (32-bit
-# and 64-bit), lnkinfo,
+# and 64-bit), lnkinfo, Xvfb (a virtual display for the progress window),
 # Python 3, and the ja_JP.UTF-8 locale (Wine takes its code pages from the
 # locale: without it generated, ja_JP.UTF-8 still gives code page 932, but
 # Wine can no longer map Japanese file names to the Unix file system).
@@ -31,6 +31,8 @@ have_package wine32:i386 || need wine32:i386
 have_package wine64 || need wine64
 have_command x86_64-w64-mingw32-g++ || need g++-mingw-w64-x86-64
 have_command lnkinfo || need liblnk-utils
+have_command xvfb-run || need xvfb
+have_command xauth || need xauth
 have_command python3 || need python3
 have_command locale-gen || need locales
 

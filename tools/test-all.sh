@@ -76,6 +76,12 @@ python3 tests/run_scenarios.py --program build/native/updater \
 if [ "${PIPESTATUS[0]}" != 0 ]; then failures+=("scenarios, native"); fi
 count "$log/native.txt"
 
+step "progress line, native: drawn on a terminal, never into a file"
+python3 tests/progress/terminal_line_test.py --program build/native/updater 2>&1 |
+  tee "$log/progress-line.txt"
+if [ "${PIPESTATUS[0]}" != 0 ]; then failures+=("progress line"); fi
+count "$log/progress-line.txt"
+
 step "kill tests, native: a replace killed at any moment keeps the old or the new file"
 python3 tests/kill/kill_test.py --program build/native/updater 2>&1 |
   tee "$log/kill.txt"
@@ -101,6 +107,12 @@ python3 tests/win32/check_resources.py build/win32 2>&1 |
   tee "$log/resources.txt"
 if [ "${PIPESTATUS[0]}" != 0 ]; then failures+=("Windows resources"); fi
 count "$log/resources.txt"
+if [ -x tests/win32/run_progress_check.sh ]; then
+  step "progress window under Wine (virtual display)"
+  tests/win32/run_progress_check.sh "$WIN_BUILD" 2>&1 | tee "$log/progress-window.txt"
+  if [ "${PIPESTATUS[0]}" != 0 ]; then failures+=("progress window"); fi
+  count "$log/progress-window.txt"
+fi
 
 step "sanitizer build: unit tests and native scenarios"
 tools/sanitize.sh build/sanitize 2>&1 | tee "$log/sanitize.txt"

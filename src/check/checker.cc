@@ -426,6 +426,11 @@ bool Checker::CheckUpdaterSection() {
     TakeBoxes("bad-value",
               "EXITCODE is none of 0 and 1: " + stops + " (exit code 1620)",
               "UPDATER", "EXITCODE");
+  if (!ReadProgressOption(rt_))
+    TakeBoxes("bad-value",
+              "PROGRESS is none of 0 and 1: " + stops +
+                  " (exit code 1620 with exit codes on)",
+              "UPDATER", "PROGRESS");
   const bool both = ReadUpdaterSection(rt_);
   TakeBoxes("missing-key", stops);
   bool proc = both;
@@ -641,7 +646,7 @@ Checker::Section& Checker::CheckSection(const StrBuf& name,
 void Checker::CheckLines(const std::string& section,
                          const CommandKeys* command, bool knownKeys) {
   std::vector<std::string> known;
-  if (knownKeys && command == nullptr) known = {"NAME", "PROC", "EXITCODE"};
+  if (knownKeys && command == nullptr) known = {"NAME", "PROC", "EXITCODE", "PROGRESS"};
   if (command != nullptr) {
     known.push_back("MODE");
     for (const char* const* key = command->keys; *key != nullptr; ++key)

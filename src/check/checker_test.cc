@@ -373,4 +373,16 @@ TEST_F(CheckerTest, ExitCodeKey) {
   EXPECT_EQ(Run(), Strings{ErrorMessages()[0]});
 }
 
+// So is PROGRESS, with the same choices.
+TEST_F(CheckerTest, ProgressKey) {
+  EXPECT_EQ(Check("[UPDATER]\nNAME=T\nPROC=A\nPROGRESS=' 1 '\n[A]\nMODE=OSVER\n"),
+            Strings{});
+  EXPECT_EQ(Check("[UPDATER]\nNAME=T\nPROC=A\nPROGRESS=on\n[A]\nMODE=OSVER\n"),
+            Strings{"error bad-value [UPDATER] PROGRESS"});
+  EXPECT_EQ(Check("[UPDATER]\nNAME=T\nPROC=A\nEXITCODE=2\nPROGRESS=2\n"
+                  "[A]\nMODE=OSVER\n"),
+            (Strings{"error bad-value [UPDATER] EXITCODE",
+                     "error bad-value [UPDATER] PROGRESS"}));
+}
+
 }  // namespace

@@ -175,7 +175,9 @@ bool FileCrc32(Runtime& rt, const char* path, uint32_t& crc) {
   std::unique_ptr<ExclusiveFile> file = rt.platform.OpenExclusive(path);
   if (!file) return false;
   // An empty file counts as unreadable, never as checksum 0.
-  if (file->Size() == 0) return false;
+  const uint64_t size = file->Size();
+  if (size == 0) return false;
+  rt.progress.Measure(Progress::Unit::kBytes, size);
   std::unique_ptr<unsigned char[]> buffer(
       new (std::nothrow) unsigned char[kReadChunk]);
   if (!buffer) return false;
@@ -187,6 +189,7 @@ bool FileCrc32(Runtime& rt, const char* path, uint32_t& crc) {
     if (got == 0) break;
     value = Crc32Update(value, buffer.get(), got);
     total += got;
+    rt.progress.Advance(got);
   }
   if (total == 0) return false;
   crc = value;

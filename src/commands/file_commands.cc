@@ -8,9 +8,10 @@
 
 namespace {
 
-using PathOperation = bool (*)(Platform& platform, const StrBuf& path);
+using PathOperation = bool (*)(Platform& platform, const StrBuf& path,
+                               Progress* progress);
 using PairOperation = bool (*)(Platform& platform, const StrBuf& first,
-                               const StrBuf& second);
+                               const StrBuf& second, Progress* progress);
 
 bool RunList(Runtime& rt, Procedure& record, const StrBuf& list,
              const char* key, MessageId failure, PathOperation operation) {
@@ -19,7 +20,7 @@ bool RunList(Runtime& rt, Procedure& record, const StrBuf& list,
     return ShowErrorReport(rt, kMsgItemCount, record.name.Text(), key);
   for (int32_t i = 0; i < count; ++i) {
     StrBuf item = ListItem(list, i);
-    if (!operation(rt.platform, item))
+    if (!operation(rt.platform, item, &rt.progress))
       return ShowErrorReport(rt, failure, item.Text());
   }
   record.ResultFlag = 1;
@@ -34,17 +35,18 @@ bool RunPairs(Runtime& rt, Procedure& record, const StrBuf& sources,
   int32_t count = sources.FieldCount(",");
   if (count == 0)
     return ShowErrorReport(rt, kMsgItemCount, record.name.Text(), "FROM");
+  rt.progress.Measure(Progress::Unit::kFiles, 0);
   for (int32_t i = 0; i < count; ++i) {
     StrBuf source = ListItem(sources, i);
     StrBuf destination = ListItem(destinations, i);
-    if (!operation(rt.platform, source, destination))
+    if (!operation(rt.platform, source, destination, &rt.progress))
       return ShowErrorReport(rt, failure, source.Text(), destination.Text());
   }
   record.ResultFlag = 1;
   return true;
 }
 
-bool MakeDirectoryItem(Platform& platform, const StrBuf& path) {
+bool MakeDirectoryItem(Platform& platform, const StrBuf& path, Progress*) {
   return CreateDirectoryPath(platform, path);
 }
 
@@ -79,6 +81,7 @@ Procedure* LoadDelete(Runtime& rt, const StrBuf& name) {
 
 bool ExecuteDelete(Runtime& rt, Procedure& record) {
   auto& del = static_cast<DeleteProcedure&>(record);
+  rt.progress.Measure(Progress::Unit::kFiles, 0);
   return RunList(rt, del, del.FILE, "FILE", kMsgDeleteFailed, DeleteTree);
 }
 

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "base/code_page.h"
+#include "core/progress.h"
 #include "platform/platform.h"
 
 namespace {
@@ -20,7 +21,14 @@ namespace {
 struct TreeTarget {
   int32_t skip = 0;     // leading fields of an entry path that are the source
   StrBuf destination;   // the destination directory
+  Progress* progress = nullptr;  // counts the files done, when given
 };
+
+// One file (or link) done.
+inline int Counted(int done, Progress* progress) {
+  if (done && progress != nullptr) progress->Advance(1);
+  return done;
+}
 
 bool IsSeparatorAt(const char* text, const char* sep, int32_t sepLength) {
   for (int32_t i = 0; i < sepLength; ++i)
@@ -222,7 +230,8 @@ int CopyEntry(Platform& platform, const StrBuf& entry, WalkEvent event,
       StrBuf target;
       if (!BuildTarget(platform, entry, event, tree, target)) return 0;
       if (event == kWalkFile)
-        return platform.CopyFileOver(entry.Text(), target.Text());
+        return Counted(platform.CopyFileOver(entry.Text(), target.Text()),
+                       tree.progress);
       return EnterTargetDirectory(platform, target);
     }
     case kWalkDirectoryLeave:
@@ -249,7 +258,7 @@ int MoveEntry(Platform& platform, const StrBuf& entry, WalkEvent event,
     case kWalkFile:
     case kWalkDirectoryLink:  // the link itself moves
       if (!BuildTarget(platform, entry, event, tree, target)) return 0;
-      return MoveOne(platform, entry, target);
+      return Counted(MoveOne(platform, entry, target), tree.progress);
     case kWalkDirectoryEnter:
       if (!BuildTarget(platform, entry, event, tree, target)) return 0;
       return EnterTargetDirectory(platform, target);
@@ -260,10 +269,11 @@ int MoveEntry(Platform& platform, const StrBuf& entry, WalkEvent event,
 }
 
 int DeleteEntry(Platform& platform, const StrBuf& entry, WalkEvent event,
-                void*) {
+                void* user) {
   switch (event) {
     case kWalkFile:
-      return platform.DeleteOneFile(entry.Text());
+      return Counted(platform.DeleteOneFile(entry.Text()),
+                     static_cast<Progress*>(user));
     case kWalkDirectoryEnter:
       return 1;
     case kWalkDirectoryLeave:
@@ -353,7 +363,7 @@ bool WalkTree(Platform& platform, const StrBuf& path, WalkCallback callback,
 }
 
 bool CopyTree(Platform& platform, const StrBuf& source,
-              const StrBuf& destination) {
+              const StrBuf& destination, Progress* progress) {
   const char* sep = platform.PathSeparator();
   if (WritesIntoRoot(platform, destination)) return false;
   SourceKind kind = ClassifySource(platform, source);
@@ -361,16 +371,18 @@ bool CopyTree(Platform& platform, const StrBuf& source,
   if (kind == SourceKind::kFile) {
     if (!CreateDirectoryPath(platform, ParentPart(destination, sep)))
       return false;
-    return platform.CopyFileOver(source.Text(), destination.Text());
+    return Counted(platform.CopyFileOver(source.Text(), destination.Text()),
+                   progress);
   }
   TreeTarget target;
+  target.progress = progress;
   if (!PrepareTarget(platform, kind, source, destination, target)) return false;
   if (!CreateDirectoryPath(platform, target.destination)) return false;
   return WalkTree(platform, source, CopyEntry, 1, &target);
 }
 
 bool MoveTree(Platform& platform, const StrBuf& source,
-              const StrBuf& destination) {
+              const StrBuf& destination, Progress* progress) {
   const char* sep = platform.PathSeparator();
   if (NamesRoot(platform, source) || WritesIntoRoot(platform, destination))
     return false;
@@ -381,9 +393,10 @@ bool MoveTree(Platform& platform, const StrBuf& source,
       return false;
     if (!CreateDirectoryPath(platform, ParentPart(destination, sep)))
       return false;
-    return MoveOne(platform, source, destination);
+    return Counted(MoveOne(platform, source, destination), progress);
   }
   TreeTarget target;
+  target.progress = progress;
   if (!PrepareTarget(platform, kind, source, destination, target)) return false;
   if (!CreateDirectoryPath(platform, target.destination)) return false;
   if (!WalkTree(platform, source, MoveEntry, 1, &target)) return false;
@@ -391,7 +404,7 @@ bool MoveTree(Platform& platform, const StrBuf& source,
   return platform.RemoveDir(WithoutTrailingSeparators(source, sep).Text());
 }
 
-bool DeleteTree(Platform& platform, const StrBuf& path) {
+bool DeleteTree(Platform& platform, const StrBuf& path, Progress* progress) {
   if (NamesRoot(platform, path)) return false;
   // What a directory search does not find is not deleted: a path that ends
   // with a separator finds nothing, so a folder named by a word that turned
@@ -402,10 +415,10 @@ bool DeleteTree(Platform& platform, const StrBuf& path) {
       (attributes & kAttrDirectory) != 0) {
     if ((attributes & kAttrReparsePoint) != 0)
       return platform.RemoveDir(path.Text());  // the link, not behind it
-    if (!WalkTree(platform, path, DeleteEntry, 1, nullptr)) return false;
+    if (!WalkTree(platform, path, DeleteEntry, 1, progress)) return false;
     return platform.RemoveDir(path.Text());
   }
-  return WalkTree(platform, path, DeleteEntry, 1, nullptr);
+  return WalkTree(platform, path, DeleteEntry, 1, progress);
 }
 
 bool SetAttributes(Platform& platform, const StrBuf& pattern, uint32_t mask) {

@@ -7,6 +7,7 @@
 #include "base/str_buf.h"
 
 class Platform;
+class Progress;
 
 // The kinds of callback calls of a walk, depth-first: a directory's
 // kWalkDirectoryEnter comes before everything beneath it and its
@@ -39,9 +40,12 @@ bool IsDirectory(Platform& platform, const char* path);
 bool CreateDirectoryPath(Platform& platform, const StrBuf& path);
 bool WalkTree(Platform& platform, const StrBuf& path, WalkCallback callback,
               int recursive, void* user);
+// The copy, move and delete count each file (or link) they have done on
+// progress, when one is given.
 bool CopyTree(Platform& platform, const StrBuf& source,
-              const StrBuf& destination);
+              const StrBuf& destination, Progress* progress = nullptr);
 bool MoveTree(Platform& platform, const StrBuf& source,
-              const StrBuf& destination);
-bool DeleteTree(Platform& platform, const StrBuf& path);
+              const StrBuf& destination, Progress* progress = nullptr);
+bool DeleteTree(Platform& platform, const StrBuf& path,
+                Progress* progress = nullptr);
 bool SetAttributes(Platform& platform, const StrBuf& pattern, uint32_t mask);

@@ -61,13 +61,19 @@ ProcList LoadProcedureList(Runtime& rt, const StrBuf& list, int32_t count) {
 
 bool ExecuteProcedureList(Runtime& rt, ProcList list) {
   if (list == nullptr) return false;
+  int32_t steps = 0;
+  if (rt.progress.IsOn())
+    while (list[steps] != nullptr) ++steps;
   for (ProcList entry = list; *entry != nullptr; ++entry) {
     Procedure& record = **entry;
     const Command* command = FindCommand(record.MODE);
     if (command == nullptr)
       return ShowErrorReport(rt, kMsgBadSymbol, record.MODE.Text());
     int level = rt.LevelCount;
+    rt.progress.Begin(record.name.Text(), static_cast<int32_t>(entry - list),
+                      steps);
     bool result = command->execute(rt, record);
+    rt.progress.End();
     if (rt.transcript.IsOpen())
       rt.transcript.Proc(rt.platform.AnsiToUtf8(record.name.Text()),
                          rt.platform.AnsiToUtf8(record.MODE.Text()), level,

@@ -75,6 +75,7 @@ void SetUpInteraction(Runtime& rt) {
 }
 
 int ShowMessageBox(Runtime& rt, const char* text, unsigned style) {
+  rt.progress.Pause();
   int answer = rt.answers.unattended
                    ? UnattendedAnswer(rt.answers, style)
                    : rt.platform.ShowBox(text, rt.Caption.Text(), style);

@@ -8,6 +8,7 @@
 
 #include "base/byte_array.h"
 #include "base/str_buf.h"
+#include "core/progress.h"
 #include "core/transcript.h"
 #include "platform/platform.h"
 #include "settings/symbols.h"
@@ -50,6 +51,9 @@ struct Runtime {
   bool settingsFound = false;
   // A MSGBOX answer stopped the run (its ISABORT asked for it).
   bool stoppedByUser = false;
+  // PROGRESS=1: the run shows how far it is.
+  bool progressWanted = false;
+  Progress progress;
 
   // The path separator of the platform ("\\" or "/").
   const char* Sep() const { return platform.PathSeparator(); }

@@ -83,6 +83,7 @@ bool Startup(Runtime& rt, const char* commandLine) {
   rt.settingsFound = true;
   LoadSymbols(rt);
   if (!ReadExitCodeOption(rt)) return false;
+  if (!ReadProgressOption(rt)) return false;
   if (!ReadUpdaterSection(rt)) return false;
   if (!rt.UpdaterName.IsEmpty()) rt.Caption.Assign(rt.UpdaterName);
   return true;
@@ -104,6 +105,20 @@ bool ReadExitCodeOption(Runtime& rt) {
   return ShowErrorReport(rt, kMsgBadFormat, "UPDATER", "EXITCODE");
 }
 
+bool ReadProgressOption(Runtime& rt) {
+  StrBuf value;
+  if (!ReadProfileString(rt.platform, rt.SettingsPath.Text(), "UPDATER",
+                         "PROGRESS", value))
+    return true;
+  value.Trim(" ", " ");  // also the blanks a pair of quotes kept
+  if (value.IsEmpty() || value.Equals("0")) return true;
+  if (value.Equals("1")) {
+    rt.progressWanted = true;
+    return true;
+  }
+  return ShowErrorReport(rt, kMsgBadFormat, "UPDATER", "PROGRESS");
+}
+
 int OutcomeExitCode(const Runtime& rt, const char* outcome) {
   if (!rt.outcomeExitCodes) return 0;
   if (std::strcmp(outcome, "completed") == 0) return kExitCompleted;
@@ -117,7 +132,11 @@ int RunProgram(Runtime& rt, const char* commandLine) {
   SetUpInteraction(rt);
   rt.platform.ComInitialize();
   const char* outcome = "not-started";
-  if (Startup(rt, commandLine)) outcome = RunUpdater(rt) ? "completed" : "stopped";
+  if (Startup(rt, commandLine)) {
+    if (rt.progressWanted) rt.progress.Open(rt.platform, rt.Caption.Text());
+    outcome = RunUpdater(rt) ? "completed" : "stopped";
+    rt.progress.Close();
+  }
   FreeAllLevels(rt);
   rt.platform.ComUninitialize();
   const int code = OutcomeExitCode(rt, outcome);

@@ -24,6 +24,11 @@ bool ReadExitCodeOption(Runtime& rt);
 
 // The exit code of a run that ended with outcome ("completed", "stopped",
 // "not-started"): 0 unless the outcome codes were asked for.
+// Reads PROGRESS of section UPDATER: missing, empty, NO_DATA or 0 leave the
+// progress off, 1 (blanks around it ignored) asks for it; any other value
+// shows message 2 and returns false.
+bool ReadProgressOption(Runtime& rt);
+
 int OutcomeExitCode(const Runtime& rt, const char* outcome);
 
 // The whole run: start-up, the main list, freeing every level; the result

@@ -90,6 +90,22 @@ class ProcessHandle {
   virtual bool WaitUntilIdle(uint32_t timeoutMs) = 0;
 };
 
+// A display of how far the run is, opened for one run and removed by its
+// destructor: on a terminal one line redrawn in place, on Windows a small
+// window with a bar, run by a thread of its own. The engine calls it from
+// its one thread, a few times a second at most.
+class ProgressView {
+ public:
+  virtual ~ProgressView() = default;
+  // The running procedure (ANSI), a line of detail (ASCII: the step, the
+  // files or bytes done) and the bar, in thousandths.
+  virtual void Show(const char* procedure, const char* detail,
+                    uint32_t permille) = 0;
+  // Takes away what is drawn until the next Show: text follows on the same
+  // output (a prompt).
+  virtual void Clear() = 0;
+};
+
 class Platform {
  public:
   virtual ~Platform() = default;
@@ -120,6 +136,13 @@ class Platform {
   // it could not be shown.
   virtual int ShowBox(const char* text, const char* caption,
                       unsigned style) = 0;
+
+  // The progress display of this system, titled caption; null where there
+  // is none to show (the POSIX build without a terminal on stderr).
+  virtual std::unique_ptr<ProgressView> OpenProgress(const char* caption) {
+    (void)caption;
+    return nullptr;
+  }
 
   // Full path of the program's own file, cut to size - 1 bytes and always
   // terminated. Returns the length of the whole path (size or more when

@@ -20,6 +20,30 @@ int FakePlatform::ShowBox(const char* text, const char* caption,
   return (style & kMbTypeMask) == kMbYesNo ? kIdYes : kIdOk;
 }
 
+namespace {
+
+class RecordedProgress : public ProgressView {
+ public:
+  explicit RecordedProgress(std::vector<std::string>& calls) : calls_(calls) {}
+  ~RecordedProgress() override { calls_.push_back("close"); }
+  void Show(const char* procedure, const char* detail,
+            uint32_t permille) override {
+    calls_.push_back(std::string("show ") + procedure + " | " + detail +
+                     " | " + std::to_string(permille));
+  }
+  void Clear() override { calls_.push_back("clear"); }
+
+ private:
+  std::vector<std::string>& calls_;
+};
+
+}  // namespace
+
+std::unique_ptr<ProgressView> FakePlatform::OpenProgress(const char* caption) {
+  progress.push_back(std::string("open ") + caption);
+  return std::make_unique<RecordedProgress>(progress);
+}
+
 bool FakePlatform::RegOpen(uintptr_t root, const char* subKey, uint32_t,
                            uintptr_t& handle) {
   if (root != kHkeyLocalMachine) return false;

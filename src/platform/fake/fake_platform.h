@@ -23,6 +23,11 @@ class FakePlatform : public PosixPlatform {
   std::vector<int> boxAnswers;
   int ShowBox(const char* text, const char* caption, unsigned style) override;
 
+  // The progress display: every call recorded in order, as "open CAPTION",
+  // "show PROCEDURE | DETAIL | PERMILLE", "clear" and "close".
+  std::vector<std::string> progress;
+  std::unique_ptr<ProgressView> OpenProgress(const char* caption) override;
+
   // Registry: values by "subkey|valuename" (ASCII case ignored on lookup).
   std::map<std::string, std::string> registry;
   bool RegOpen(uintptr_t root, const char* subKey, uint32_t access,

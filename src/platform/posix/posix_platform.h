@@ -31,6 +31,7 @@ class PosixPlatform : public Platform {
                                    char* buffer, uint32_t size) override;
 
   int ShowBox(const char* text, const char* caption, unsigned style) override;
+  std::unique_ptr<ProgressView> OpenProgress(const char* caption) override;
   uint32_t GetModulePath(char* buffer, uint32_t size) override;
 
   std::unique_ptr<DirSearch> StartSearch(const char* pattern,

@@ -6,7 +6,8 @@
 // win32_files.cc (directory search, attributes, copies and moves, exclusive
 // reads), win32_processes.cc (start, wait, lookup by executable),
 // win32_shortcut.cc (the shell link), win32_append_file.cc (the
-// transcript's file). <windows.h> is included by those files
+// transcript's file), win32_progress.cc (the progress window). <windows.h>
+// is included by those files
 // only (through win32_raii.h), never by this header.
 #pragma once
 
@@ -33,6 +34,7 @@ class Win32Platform : public Platform {
                                    char* buffer, uint32_t size) override;
 
   int ShowBox(const char* text, const char* caption, unsigned style) override;
+  std::unique_ptr<ProgressView> OpenProgress(const char* caption) override;
   uint32_t GetModulePath(char* buffer, uint32_t size) override;
 
   std::unique_ptr<DirSearch> StartSearch(const char* pattern,

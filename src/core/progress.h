@@ -1,0 +1,65 @@
+// How far the run is, for PROGRESS=1: the running procedure, its step in
+// its list, and the files or bytes it has done. The engine reports through
+// this one object of the Runtime; it draws on the platform's ProgressView at
+// most every kRedrawInterval, so a report costs a counter and a clock read,
+// and nothing at all when no view is open.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/platform.h"
+
+class Progress {
+ public:
+  enum class Unit { kSteps, kFiles, kBytes };
+
+  static constexpr std::chrono::milliseconds kRedrawInterval{100};
+  // With no total known, a count of files fills half the procedure's share
+  // of the bar at this many files, three quarters at three times as many.
+  static constexpr uint64_t kHalfwayFiles = 1000;
+
+  Progress() = default;
+  Progress(const Progress&) = delete;
+  Progress& operator=(const Progress&) = delete;
+
+  // Opens the view of the platform; without one every report is a no-op.
+  void Open(Platform& platform, const char* caption);
+  // Removes the view (the line erased, the window gone).
+  void Close();
+  bool IsOn() const { return view_ != nullptr; }
+
+  // A procedure starts: step (from 0) of the steps of its list.
+  void Begin(const char* procedure, int32_t step, int32_t steps);
+  // What the running procedure counts from now on, and its total when it is
+  // already known (0: none); the count starts again from 0.
+  void Measure(Unit unit, uint64_t total);
+  void Advance(uint64_t units) {
+    if (view_ == nullptr) return;
+    done_ += units;
+    MaybeDraw();
+  }
+  // The running procedure ended.
+  void End();
+  // Before a prompt on the same output: what is drawn is taken away.
+  void Pause();
+
+  // The detail line and the bar of the present state (also for the tests).
+  std::string Detail() const;
+  uint32_t Permille() const;
+
+ private:
+  void MaybeDraw();
+  void Draw();
+
+  std::unique_ptr<ProgressView> view_;
+  std::chrono::steady_clock::time_point lastDraw_;
+  std::string procedure_;
+  int32_t step_ = 0;
+  int32_t steps_ = 0;
+  Unit unit_ = Unit::kSteps;
+  uint64_t done_ = 0;
+  uint64_t total_ = 0;
+};
