@@ -89,34 +89,38 @@ bool Startup(Runtime& rt, const char* commandLine) {
   return true;
 }
 
-bool ReadExitCodeOption(Runtime& rt) {
+namespace {
+
+// An on/off key of section UPDATER: missing, empty, NO_DATA or 0 is off, 1
+// is on (blanks around it ignored, also those a pair of quotes kept); any
+// other value shows message 2 and fails.
+bool ReadOnOffKey(Runtime& rt, const char* key, bool& on) {
   StrBuf value;
-  if (!ReadProfileString(rt.platform, rt.SettingsPath.Text(), "UPDATER",
-                         "EXITCODE", value))
+  if (!ReadProfileString(rt.platform, rt.SettingsPath.Text(), "UPDATER", key,
+                         value))
     return true;
-  value.Trim(" ", " ");  // also the blanks a pair of quotes kept
-  if (value.IsEmpty() || value.Equals("0"))
-    return true;  // the exit code stays 0, unless the environment asks
+  value.Trim(" ", " ");
+  if (value.IsEmpty() || value.Equals("0")) return true;
   if (value.Equals("1")) {
-    rt.outcomeExitCodes = true;
+    on = true;
     return true;
   }
-  rt.outcomeExitCodes = true;  // a value that is no choice: 1620
-  return ShowErrorReport(rt, kMsgBadFormat, "UPDATER", "EXITCODE");
+  return ShowErrorReport(rt, kMsgBadFormat, "UPDATER", key);
+}
+
+}  // namespace
+
+bool ReadExitCodeOption(Runtime& rt) {
+  bool on = false;
+  const bool ok = ReadOnOffKey(rt, "EXITCODE", on);
+  // A value that is no choice asks for the codes all the same: start-up
+  // fails with 1620. Off leaves what the environment asked for.
+  if (on || !ok) rt.outcomeExitCodes = true;
+  return ok;
 }
 
 bool ReadProgressOption(Runtime& rt) {
-  StrBuf value;
-  if (!ReadProfileString(rt.platform, rt.SettingsPath.Text(), "UPDATER",
-                         "PROGRESS", value))
-    return true;
-  value.Trim(" ", " ");  // also the blanks a pair of quotes kept
-  if (value.IsEmpty() || value.Equals("0")) return true;
-  if (value.Equals("1")) {
-    rt.progressWanted = true;
-    return true;
-  }
-  return ShowErrorReport(rt, kMsgBadFormat, "UPDATER", "PROGRESS");
+  return ReadOnOffKey(rt, "PROGRESS", rt.progressWanted);
 }
 
 int OutcomeExitCode(const Runtime& rt, const char* outcome) {
