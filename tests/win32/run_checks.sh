@@ -48,44 +48,41 @@ if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
 fi
 
 mkdir -p "$scratch/work"
-work_win="Z:$(echo "$scratch/work" | tr / '\\')"
-cp "$exe" "$scratch/work/"
 # A link to the root of the file system (drive Z:), for the root guards; the
 # checks only ever ask whether a path names a root, never change one.
 ln -s / "$scratch/work/toroot"
 
-output=$(cd "$scratch/work" && timeout 600 wine win32_platform_check.exe "$work_win" 2>&1 | tr -d '\r')
-status=$?
-echo "$output" | grep -v -e '^[0-9]* passed, [0-9]* failed$' -e '^wine: '
-passed=$(echo "$output" | sed -n 's/^\([0-9]*\) passed, \([0-9]*\) failed.*/\1/p' | tail -1)
-failed=$(echo "$output" | sed -n 's/^\([0-9]*\) passed, \([0-9]*\) failed.*/\2/p' | tail -1)
-if [ -z "$passed" ]; then
-  echo "FAIL: the check program ended without a summary (exit $status)"
-  passed=0
-  failed=1
-fi
+passed=0
+failed=0
+# Runs a check program of the build in its own folder under the scratch
+# directory (given to it as a Windows path) and adds its "N passed, N
+# failed" to the totals; a program that ends without that line fails once.
+run_check() {  # program, folder
+  local dir=$scratch/$2 output p f
+  mkdir -p "$dir"
+  cp "$build/$1" "$dir/" 2>/dev/null
+  output=$(cd "$dir" && timeout 600 wine "$1" "Z:$(echo "$dir" | tr / '\\')" 2>&1 | tr -d '\r')
+  echo "$output" | grep -v -e '^[0-9]* passed, [0-9]* failed$' -e '^wine: '
+  p=$(echo "$output" | sed -n 's/^\([0-9]*\) passed, \([0-9]*\) failed.*/\1/p' | tail -1)
+  f=$(echo "$output" | sed -n 's/^\([0-9]*\) passed, \([0-9]*\) failed.*/\2/p' | tail -1)
+  if [ -z "$p" ]; then
+    echo "FAIL: $1 ended without a summary"
+    p=0
+    f=1
+  fi
+  passed=$((passed + p))
+  failed=$((failed + f))
+}
+
+run_check win32_platform_check.exe work
 
 # The INI reader compared with GetPrivateProfileStringA on generated files:
 # each compared (section, key) pair counts.
-compare_exe=$build/profile_compare_check.exe
-if [ -f "$compare_exe" ]; then
-  mkdir -p "$scratch/compare"
-  cp "$compare_exe" "$scratch/compare/"
-  compare_win="Z:$(echo "$scratch/compare" | tr / '\\')"
-  compare=$(cd "$scratch/compare" && timeout 600 wine profile_compare_check.exe "$compare_win" 2>&1 | tr -d '\r')
-  echo "$compare" | grep -v -e '^[0-9]* passed, [0-9]* failed$' -e '^wine: '
-  cp_passed=$(echo "$compare" | sed -n 's/^\([0-9]*\) passed, \([0-9]*\) failed.*/\1/p' | tail -1)
-  cp_failed=$(echo "$compare" | sed -n 's/^\([0-9]*\) passed, \([0-9]*\) failed.*/\2/p' | tail -1)
-  if [ -z "$cp_passed" ]; then
-    echo "FAIL: the profile comparison ended without a summary"
-    cp_passed=0
-    cp_failed=1
-  fi
-  passed=$((passed + cp_passed))
-  failed=$((failed + cp_failed))
+if [ -f "$build/profile_compare_check.exe" ]; then
+  run_check profile_compare_check.exe compare
 else
   failed=$((failed + 1))
-  echo "FAIL: no $compare_exe: build the Win32 tree first"
+  echo "FAIL: no $build/profile_compare_check.exe: build the Win32 tree first"
 fi
 
 # The shortcut read back by an independent reader of the link format.
