@@ -1,16 +1,13 @@
 # updater-check: the settings checker, a console program beside the updater
 # (updater-check.exe in the Windows build). Included at the end of
 # CMakeLists.txt, after updater_engine, MESSAGES_RC and unit_tests exist.
-file(GLOB CHECK_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/check/*.cc)
-list(FILTER CHECK_SOURCES EXCLUDE REGEX "_test\\.cc$")
-list(FILTER CHECK_SOURCES EXCLUDE REGEX "/main\\.cc$")
-
+# The checker's sources are the library updater_check, the top layer.
 if(WIN32)
   # Console subsystem; the string table of the messages, and a manifest that
   # asks for no elevation (a name holding "update" would otherwise be taken
   # for an installer).
   add_executable(updater-check ${CMAKE_SOURCE_DIR}/src/check/main.cc
-    ${CHECK_SOURCES} ${MESSAGES_RC} ${CMAKE_SOURCE_DIR}/src/check/check.rc)
+    ${MESSAGES_RC} ${CMAKE_SOURCE_DIR}/src/check/check.rc)
   target_include_directories(updater-check PRIVATE
     ${CMAKE_SOURCE_DIR}/src/check)
   set_source_files_properties(${CMAKE_SOURCE_DIR}/src/check/check.rc
@@ -18,11 +15,8 @@ if(WIN32)
   target_link_options(updater-check PRIVATE -static -static-libgcc
     -static-libstdc++ $<$<CONFIG:Release>:-s>)
 else()
-  add_executable(updater-check ${CMAKE_SOURCE_DIR}/src/check/main.cc
-    ${CHECK_SOURCES})
+  add_executable(updater-check ${CMAKE_SOURCE_DIR}/src/check/main.cc)
 endif()
-target_link_libraries(updater-check PRIVATE updater_engine)
-
-if(TARGET unit_tests)
-  target_sources(unit_tests PRIVATE ${CHECK_SOURCES})
-endif()
+target_link_libraries(updater-check PRIVATE updater_check)
+target_include_directories(updater-check PRIVATE
+  ${LAYER_INCLUDE_ROOT}/check)

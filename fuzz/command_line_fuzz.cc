@@ -8,12 +8,12 @@
 #include <string>
 
 #include "base/code_page.h"
-#include "core/levels.h"
-#include "core/runtime.h"
 #include "core/startup.h"
 #include "fuzz_support.h"
 #include "platform/fake/fake_platform.h"
 #include "platform/posix/processes.h"
+#include "run/levels.h"
+#include "run/runtime.h"
 #include "settings/symbols.h"
 
 namespace {

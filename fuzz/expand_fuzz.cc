@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "base/code_page.h"
-#include "core/runtime.h"
 #include "fuzz_support.h"
 #include "platform/fake/fake_platform.h"
+#include "run/runtime.h"
 #include "settings/app_path.h"
 #include "settings/symbols.h"
 

@@ -28,7 +28,6 @@ std::string Trimmed(const std::string& s) {
   return s.substr(b, e - b);
 }
 
-
 // Names equal but for the case of ASCII letters that stand alone: the
 // second byte of a double-byte character is never folded (in code page 932
 // "\xF7e" and "\xF7E" are two characters).

@@ -13,10 +13,10 @@
 
 #include "base/code_page.h"
 #include "check/recording_platform.h"
-#include "core/runtime.h"
 #include "core/startup.h"
 #include "fuzz_support.h"
 #include "platform/posix/posix_platform.h"
+#include "run/runtime.h"
 
 namespace {
 

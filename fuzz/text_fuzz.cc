@@ -24,7 +24,6 @@ bool ContainsAtBoundary(const std::string& text, const std::string& needle) {
   return false;
 }
 
-
 // Fields joined with the separator give the text back.
 void CheckFields(const StrBuf& text, const std::string& sep) {
   if (sep.empty()) return;

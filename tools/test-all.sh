@@ -32,6 +32,11 @@ count() {
 step "setup"
 tools/setup-debian.sh || fatal "setup failed"
 
+step "layers: no include goes upward"
+python3 tools/check-layers.py 2>&1 | tee "$log/layers.txt"
+if [ "${PIPESTATUS[0]}" != 0 ]; then failures+=("layer check"); fi
+count "$log/layers.txt"
+
 step "native build"
 { cmake --preset native && cmake --build --preset native; } ||
   fatal "native build failed"

@@ -6,13 +6,14 @@
 #include <utility>
 
 #include "base/code_page.h"
+#include "commands/command_table.h"
+#include "commands/dispatch.h"
 #include "commands/file_tree.h"
 #include "commands/launch.h"
-#include "core/command_table.h"
-#include "core/dispatch.h"
-#include "core/levels.h"
+#include "core/main_list.h"
 #include "core/startup.h"
-#include "settings/error_report.h"
+#include "run/error_report.h"
+#include "run/levels.h"
 #include "settings/settings_reader.h"
 #include "settings/symbols.h"
 
@@ -44,7 +45,6 @@ std::string TrimBlanks(const std::string& text) {
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
 std::string Number(long long n) { return std::to_string(n); }
-
 
 // A whole decimal number: an optional sign and digits, nothing else.
 bool IsDecimal(const StrBuf& text) {

@@ -14,8 +14,8 @@
 #include "base/str_buf.h"
 #include "check/command_keys.h"
 #include "check/recording_platform.h"
-#include "core/procedure.h"
-#include "core/runtime.h"
+#include "run/procedure.h"
+#include "run/runtime.h"
 
 enum class Severity { kError, kWarning, kNote };
 

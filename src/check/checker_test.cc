@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "base/code_page.h"
-#include "core/dispatch.h"
+#include "commands/dispatch.h"
 #include "core/startup.h"
 #include "platform/fake/fake_platform.h"
 #include "platform/fake/test_dir.h"

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "base/code_page.h"
-#include "core/command_table.h"
+#include "commands/command_table.h"
 #include "platform/fake/fake_platform.h"
 #include "platform/fake/test_dir.h"
 

@@ -1,5 +1,7 @@
 #include "check/recording_platform.h"
 
+#include "settings/settings_reader.h"
+
 #include <cstring>
 
 uint32_t RecordingPlatform::ReadProfileKey(const char* file,

@@ -3,12 +3,13 @@
 // executor's own result says whether the run goes on.
 #include "commands/conditions.h"
 
+#include "settings/load_record.h"
+
 #include "commands/file_tree.h"
 #include "platform/platform.h"
-#include "settings/error_report.h"
+#include "run/error_report.h"
 
 namespace {
-
 
 // How a list walk ends for one item.
 enum class Walk { kContinue, kDecided };
@@ -138,8 +139,6 @@ bool FileDateNotBefore(Runtime& rt, const char* path, const StrBuf& date) {
   if (fileMonth != month) return fileMonth > month;
   return fileDay >= day;
 }
-
-bool IsNtPlatform(Runtime& rt) { return rt.platform.IsNt(); }
 
 uint32_t FindProcessId(Runtime& rt, const char* name) {
   return rt.platform.FindProcessId(name);

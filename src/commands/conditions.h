@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "core/procedure.h"
+#include "run/procedure.h"
 
 struct ExistProcedure : Procedure {
   StrBuf FILE;
@@ -33,5 +33,4 @@ Procedure* LoadVerify(Runtime& rt, const StrBuf& name);
 bool ExecuteVerify(Runtime& rt, Procedure& record);
 
 bool FileDateNotBefore(Runtime& rt, const char* path, const StrBuf& date);
-bool IsNtPlatform(Runtime& rt);
 uint32_t FindProcessId(Runtime& rt, const char* name);

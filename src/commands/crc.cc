@@ -4,6 +4,9 @@
 // multiplication where there is one, and sliced tables otherwise.
 #include "commands/crc.h"
 
+#include "run/error_report.h"
+#include "settings/load_record.h"
+
 #include <cstddef>
 #include <memory>
 #include <new>
@@ -12,8 +15,8 @@
 #include <immintrin.h>
 #endif
 
-#include "core/interaction.h"
 #include "platform/platform.h"
+#include "run/interaction.h"
 
 namespace {
 

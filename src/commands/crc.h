@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "core/procedure.h"
+#include "run/procedure.h"
 
 struct CrcProcedure : Procedure {
   StrBuf FILE;

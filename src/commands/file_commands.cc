@@ -3,8 +3,10 @@
 // first item that fails.
 #include "commands/file_commands.h"
 
+#include "settings/load_record.h"
+
 #include "commands/file_tree.h"
-#include "settings/error_report.h"
+#include "run/error_report.h"
 
 namespace {
 

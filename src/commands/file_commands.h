@@ -1,7 +1,7 @@
 // The file commands COPY, MOVE, DELETE, ATTR and MAKEDIR.
 #pragma once
 
-#include "core/procedure.h"
+#include "run/procedure.h"
 
 struct CopyProcedure : Procedure {
   StrBuf FROM;

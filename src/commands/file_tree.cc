@@ -12,8 +12,8 @@
 #include <utility>
 
 #include "base/code_page.h"
-#include "core/progress.h"
 #include "platform/platform.h"
+#include "run/progress.h"
 
 namespace {
 

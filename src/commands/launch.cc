@@ -2,11 +2,15 @@
 // WAITAPP waits for running programs to end.
 #include "commands/launch.h"
 
+#include "run/error_report.h"
+#include "settings/load_record.h"
+
 #include <memory>
 
 #include "base/code_page.h"
 #include "commands/conditions.h"
 #include "platform/platform.h"
+#include "settings/settings_reader.h"
 
 Procedure* LoadLaunch(Runtime& rt, const StrBuf& name) {
   LaunchProcedure* record = LoadRecord<LaunchProcedure>(

@@ -1,6 +1,9 @@
 // LINK: shell shortcut files, one per target.
 #include "commands/link.h"
 
+#include "run/error_report.h"
+#include "settings/load_record.h"
+
 #include <string>
 
 #include "commands/file_tree.h"

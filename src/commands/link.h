@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "core/procedure.h"
+#include "run/procedure.h"
 
 struct LinkProcedure : Procedure {
   StrBuf SRC;

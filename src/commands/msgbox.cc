@@ -3,10 +3,12 @@
 // flag; ISABORT decides which answers stop the run.
 #include "commands/msgbox.h"
 
-#include "core/interaction.h"
-#include "core/levels.h"
+#include "settings/load_record.h"
+
 #include "platform/platform.h"
-#include "settings/error_report.h"
+#include "run/error_report.h"
+#include "run/interaction.h"
+#include "run/levels.h"
 
 namespace {
 

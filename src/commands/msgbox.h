@@ -1,7 +1,7 @@
 // MSGBOX: a message to the user, whose answer may stop the run.
 #pragma once
 
-#include "core/procedure.h"
+#include "run/procedure.h"
 
 struct MsgBoxProcedure : Procedure {
   StrBuf FLAG;

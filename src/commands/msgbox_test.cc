@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
-#include "core/levels.h"
 #include "platform/fake/fake_platform.h"
+#include "run/levels.h"
 
 namespace {
 

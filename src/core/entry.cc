@@ -2,9 +2,9 @@
 // command line without the program's name to the run and return 0.
 #include <string>
 
-#include "core/runtime.h"
 #include "core/startup.h"
 #include "platform/platform.h"
+#include "run/runtime.h"
 
 #ifdef _WIN32
 #include <windows.h>

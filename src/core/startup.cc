@@ -4,11 +4,11 @@
 
 #include "base/code_page.h"
 #include "commands/file_tree.h"
-#include "core/dispatch.h"
-#include "core/interaction.h"
-#include "core/levels.h"
-#include "core/runtime.h"
-#include "settings/error_report.h"
+#include "core/main_list.h"
+#include "run/error_report.h"
+#include "run/interaction.h"
+#include "run/levels.h"
+#include "run/runtime.h"
 #include "settings/settings_reader.h"
 #include "settings/symbols.h"
 

@@ -5,7 +5,6 @@
 
 struct Runtime;
 
-
 // The exit codes that tell the outcome, as deployment tools know them from
 // Windows Installer; used when EXITCODE=1 or UPDATER_EXITCODE=1.
 constexpr int kExitCompleted = 0;

@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "base/code_page.h"
-#include "core/runtime.h"
 #include "platform/fake/fake_platform.h"
 #include "platform/fake/test_dir.h"
+#include "run/runtime.h"
 
 namespace {
 

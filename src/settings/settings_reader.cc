@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "core/runtime.h"
-#include "settings/error_report.h"
+#include "run/error_report.h"
+#include "run/runtime.h"
 #include "settings/symbols.h"
 
 namespace {

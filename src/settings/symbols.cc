@@ -11,8 +11,7 @@
 #include <cstring>
 
 #include "base/code_page.h"
-#include "commands/conditions.h"
-#include "core/runtime.h"
+#include "run/runtime.h"
 #include "settings/app_path.h"
 #include "settings/settings_reader.h"
 
@@ -26,8 +25,6 @@ constexpr int kPrograms = 0x02;
 
 // The argument separator of query blocks, the same on every platform.
 constexpr const char* kQuerySeparator = "\\";
-
-std::string FoldedName(const char* name) { return FoldAsciiCase(name); }
 
 // The position of the character after the one at i. An ASCII byte is a
 // character of its own in every code page.
@@ -258,21 +255,6 @@ bool MayHaveBlocks(const StrBuf& text, char open, char close) {
 }
 
 }  // namespace
-
-int32_t SymbolList::Find(const char* name) const {
-  const auto it = first_.find(FoldedName(name));
-  return it == first_.end() ? -1 : it->second;
-}
-
-void SymbolList::Add(const char* name, const StrBuf& value) {
-  first_.emplace(FoldedName(name), Size());
-  entries_.push_back(Symbol{StrBuf(name), value});
-}
-
-void SymbolList::Clear() {
-  entries_.clear();
-  first_.clear();
-}
 
 bool LoadSymbols(Runtime& rt) {
   rt.SymbolTable.Clear();

@@ -2,11 +2,9 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
-#include <unordered_map>
-#include <vector>
 
 #include "base/str_buf.h"
+#include "run/symbol_list.h"
 
 struct Runtime;
 
@@ -14,34 +12,6 @@ struct Runtime;
 // make a value longer is not made: the pass stops there and the rest of the
 // value stays as written.
 constexpr int32_t kMaxExpandedLength = 32767;
-
-// One entry of the symbol table. Kept as separate name and value so that no
-// value can ever change the table's structure.
-struct Symbol {
-  StrBuf name;
-  StrBuf value;
-};
-
-// The entries in table order, with an index of each name's first entry
-// (names compared as Equals does: ASCII letters without regard to case).
-class SymbolList {
- public:
-  int32_t Size() const { return static_cast<int32_t>(entries_.size()); }
-  Symbol& operator[](int32_t i) { return entries_[static_cast<size_t>(i)]; }
-  const Symbol& operator[](int32_t i) const {
-    return entries_[static_cast<size_t>(i)];
-  }
-  // Index of the first entry called name, or -1.
-  int32_t Find(const char* name) const;
-  // Appends an entry; a later entry of a name already present is kept but
-  // never found.
-  void Add(const char* name, const StrBuf& value);
-  void Clear();
-
- private:
-  std::vector<Symbol> entries_;
-  std::unordered_map<std::string, int32_t> first_;
-};
 
 bool LoadSymbols(Runtime& rt);
 bool LookupSymbol(Runtime& rt, const char* name, StrBuf& out);

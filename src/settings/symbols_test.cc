@@ -6,9 +6,9 @@
 #include <string>
 
 #include "base/code_page.h"
-#include "core/runtime.h"
 #include "platform/fake/fake_platform.h"
 #include "platform/fake/test_dir.h"
+#include "run/runtime.h"
 #include "settings/settings_reader.h"
 
 namespace {

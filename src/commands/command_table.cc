@@ -1,4 +1,4 @@
-#include "core/command_table.h"
+#include "commands/command_table.h"
 
 #include "commands/conditions.h"
 #include "commands/crc.h"
@@ -6,7 +6,7 @@
 #include "commands/launch.h"
 #include "commands/link.h"
 #include "commands/msgbox.h"
-#include "core/switch_command.h"
+#include "commands/switch_command.h"
 
 namespace {
 

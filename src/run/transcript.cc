@@ -1,4 +1,4 @@
-#include "core/transcript.h"
+#include "run/transcript.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "core/progress.h"
+#include "run/progress.h"
 
 #include <gtest/gtest.h>
 
@@ -6,10 +6,10 @@
 #include <thread>
 
 #include "commands/file_tree.h"
-#include "core/runtime.h"
 #include "core/startup.h"
 #include "platform/fake/fake_platform.h"
 #include "platform/fake/test_dir.h"
+#include "run/runtime.h"
 
 namespace {
 

@@ -1,7 +1,10 @@
-#include "core/switch_command.h"
+#include "commands/switch_command.h"
 
-#include "core/dispatch.h"
-#include "core/levels.h"
+#include "run/error_report.h"
+#include "settings/load_record.h"
+
+#include "commands/dispatch.h"
+#include "run/levels.h"
 
 Procedure* LoadSwitch(Runtime& rt, const StrBuf& name) {
   return LoadRecord<SwitchProcedure>(rt, name, "SWITCH_INFO",

@@ -1,4 +1,4 @@
-#include "core/progress.h"
+#include "run/progress.h"
 
 #include <cstdio>
 

@@ -8,10 +8,10 @@
 
 #include "base/byte_array.h"
 #include "base/str_buf.h"
-#include "core/progress.h"
-#include "core/transcript.h"
 #include "platform/platform.h"
-#include "settings/symbols.h"
+#include "run/progress.h"
+#include "run/symbol_list.h"
+#include "run/transcript.h"
 
 // Answers for message boxes in unattended mode (UPDATER_ANSWERS).
 struct Answers {
@@ -58,3 +58,6 @@ struct Runtime {
   // The path separator of the platform ("\\" or "/").
   const char* Sep() const { return platform.PathSeparator(); }
 };
+
+// True on the NT family of Windows (always, on the platforms supported).
+inline bool IsNtPlatform(Runtime& rt) { return rt.platform.IsNt(); }

@@ -1,14 +1,15 @@
-#include "core/dispatch.h"
+#include "commands/dispatch.h"
+#include "core/main_list.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "base/code_page.h"
-#include "core/levels.h"
-#include "settings/symbols.h"
 #include "platform/fake/fake_platform.h"
 #include "platform/fake/test_dir.h"
+#include "run/levels.h"
+#include "settings/symbols.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The sixteen commands: the one place where MODE words are registered.
 #pragma once
 
-#include "core/procedure.h"
+#include "run/procedure.h"
 
 using Loader = Procedure* (*)(Runtime& rt, const StrBuf& name);
 using Executor = bool (*)(Runtime& rt, Procedure& record);

@@ -1,10 +1,10 @@
-#include "settings/error_report.h"
+#include "run/error_report.h"
 
 #include <cstdarg>
 
 #include "base/str_buf.h"
-#include "core/interaction.h"
 #include "platform/platform.h"
+#include "run/interaction.h"
 
 bool ShowErrorReport(Runtime& rt, uint32_t id, ...) {
   char format[256];

@@ -1,12 +1,12 @@
-#include "core/interaction.h"
+#include "run/interaction.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
-#include "core/runtime.h"
 #include "platform/fake/fake_platform.h"
 #include "platform/fake/test_dir.h"
+#include "run/runtime.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "core/procedure.h"
+#include "run/procedure.h"
 
 ProcList GetLevel(Runtime& rt, int32_t index);
 ProcList GetCurrentLevel(Runtime& rt);

@@ -1,9 +1,9 @@
-#include "core/interaction.h"
+#include "run/interaction.h"
 
 #include <cstdio>
 #include <string>
 
-#include "core/runtime.h"
+#include "run/runtime.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "core/levels.h"
+#include "run/levels.h"
 
 #include <gtest/gtest.h>
 

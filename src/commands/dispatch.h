@@ -3,12 +3,10 @@
 
 #include <cstdint>
 
-#include "core/procedure.h"
+#include "run/procedure.h"
 
 // At most this many levels stand on the stack at once.
 constexpr int32_t kMaxLevels = 64;
 
-bool ReadUpdaterSection(Runtime& rt);
-bool RunUpdater(Runtime& rt);
 ProcList LoadProcedureList(Runtime& rt, const StrBuf& list, int32_t count);
 bool ExecuteProcedureList(Runtime& rt, ProcList list);

@@ -1,7 +1,7 @@
 // SWITCH: run one of two procedure lists by an earlier procedure's result.
 #pragma once
 
-#include "core/procedure.h"
+#include "run/procedure.h"
 
 struct SwitchProcedure : Procedure {
   StrBuf PROC;
