@@ -70,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Runtime rt(recording);
     FUZZ_CHECK(RunProgram(rt, commandLine) == 0);
     FUZZ_CHECK(rt.LevelCount == 0);
-    FUZZ_CHECK(rt.ProcListArray.Size() == 0);
+    FUZZ_CHECK(rt.ProcListArray.empty());
     std::vector<std::string> seen = recording.refused;
     for (const RecordingPlatform::Box& box : recording.boxes)
       seen.push_back(std::to_string(box.style) + ":" + box.text);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bitset>
 #include <cstring>
+#include <memory>
 #include <utility>
 
 #include "base/code_page.h"
@@ -531,15 +532,15 @@ void Checker::CheckList(size_t index) {
                        "the run stops";
 
   const int32_t n = text.FieldCount(",");
-  std::vector<Procedure> records(static_cast<size_t>(n));
-  std::vector<Procedure*> list(static_cast<size_t>(n) + 1, nullptr);
+  ProcLevel list;
   std::vector<Section*> sections(static_cast<size_t>(n), nullptr);
   for (int32_t i = 0; i < n; ++i) {
-    records[static_cast<size_t>(i)].name = ListItem(text, i);
-    list[static_cast<size_t>(i)] = &records[static_cast<size_t>(i)];
+    auto record = std::make_unique<Procedure>();
+    record->name = ListItem(text, i);
+    list.Add(std::move(record));
   }
   for (int32_t i = 0; i < n; ++i) {
-    const StrBuf& name = records[static_cast<size_t>(i)].name;
+    const StrBuf& name = list[i]->name;
     if (name.IsEmpty() && !HasSection("")) {
       StrBuf mode;
       GetSettingString(rt_, "", "MODE", mode);
@@ -555,12 +556,12 @@ void Checker::CheckList(size_t index) {
   for (int32_t i = 0; i < n; ++i) {
     Section* section = sections[static_cast<size_t>(i)];
     if (section == nullptr) continue;
-    CheckInList(*section, static_cast<size_t>(i), list.data(), sections);
+    CheckInList(*section, static_cast<size_t>(i), &list, sections);
     if (!section->Is("SWITCH")) continue;
     for (const char* key : {"0", "1"}) {
       const StrBuf* branch = section->Value(key);
       if (branch == nullptr || branch->FieldCount(",") == 0) continue;
-      const std::string switchName = records[static_cast<size_t>(i)].name.Text();
+      const std::string switchName = list[i]->name.Text();
       const size_t child = ListFor(*branch, switchName, key);
       ListNode::Edge edge;
       edge.switchName = switchName;
@@ -982,13 +983,13 @@ void Checker::CheckRoots(Section& s) {
 
 // The checks that look up procedures of the list: SWITCH PROC and MSGBOX
 // FLAG, with FindProcedure over the list as loaded.
-void Checker::CheckInList(Section& s, size_t position, Procedure** list,
+void Checker::CheckInList(Section& s, size_t position, ProcList list,
                           const std::vector<Section*>& sections) {
   const std::string& name = s.name;
   auto indexOf = [&](Procedure* target) {
-    size_t i = 0;
-    while (list[i] != target) ++i;
-    return i;
+    int32_t i = 0;
+    while ((*list)[i] != target) ++i;
+    return static_cast<size_t>(i);
   };
   // A result that is always 0 when it is tested.
   auto constant = [&](Procedure* target, const char* key,

@@ -97,7 +97,7 @@ class Checker {
   void CheckRoots(Section& section);
   std::string RawValue(const std::string& section, const char* key);
   std::string WorstCase(const std::string& raw, int depth) const;
-  void CheckInList(Section& section, size_t position, Procedure** list,
+  void CheckInList(Section& section, size_t position, ProcList list,
                    const std::vector<Section*>& sections);
   void CheckDepth(const std::vector<size_t>& postorder);
   void NoteSections(bool reached);

@@ -1,5 +1,8 @@
 #include "commands/dispatch.h"
 
+#include <memory>
+#include <new>
+
 #include "commands/command_table.h"
 #include "run/error_report.h"
 #include "run/levels.h"
@@ -10,12 +13,13 @@ ProcList LoadProcedureList(Runtime& rt, const StrBuf& list, int32_t count) {
     ShowErrorReport(rt, kMsgProcedureCount);
     return nullptr;
   }
-  ProcList array =
-      new (std::nothrow) Procedure*[static_cast<size_t>(count) + 1]();
-  if (array == nullptr) {
+  std::unique_ptr<ProcLevel> level(new (std::nothrow) ProcLevel);
+  if (level == nullptr || !level->Reserve(count)) {
     ShowErrorReport(rt, kMsgOutOfMemory, "ProcList");
     return nullptr;
   }
+  // On every early return the level and the records loaded so far are
+  // destroyed, first to last.
   for (int32_t i = 0; i < count; ++i) {
     StrBuf name = list.Field(i, ",");
     name.Trim(" ", " ");
@@ -24,41 +28,37 @@ ProcList LoadProcedureList(Runtime& rt, const StrBuf& list, int32_t count) {
     const Command* command = loaded ? FindCommand(mode) : nullptr;
     if (loaded && command == nullptr)
       ShowErrorReport(rt, kMsgBadSymbol, mode.Text());
-    if (command != nullptr) array[i] = command->load(rt, name);
+    std::unique_ptr<Procedure> record(
+        command != nullptr ? command->load(rt, name) : nullptr);
     // The executor is chosen again by the record's own MODE; should the
     // settings file have changed between the two readings, the record must
     // not reach another command's executor.
-    if (array[i] != nullptr && FindCommand(array[i]->MODE) != command) {
-      ShowErrorReport(rt, kMsgBadSymbol, array[i]->MODE.Text());
-      delete array[i];
-      array[i] = nullptr;
-    }
-    if (array[i] == nullptr) {
-      FreeLevel(rt, array);
+    if (record != nullptr && FindCommand(record->MODE) != command) {
+      ShowErrorReport(rt, kMsgBadSymbol, record->MODE.Text());
       return nullptr;
     }
+    if (record == nullptr) return nullptr;
+    // Room for count records was made above: this cannot fail.
+    level->Add(std::move(record));
   }
-  if (!PushLevel(rt, array)) {
+  ProcList loaded = level.get();
+  if (!PushLevel(rt, level)) {
     ShowErrorReport(rt, kMsgOutOfMemory, "ProcListArray");
-    FreeLevel(rt, array);
     return nullptr;
   }
-  return array;
+  return loaded;
 }
 
 bool ExecuteProcedureList(Runtime& rt, ProcList list) {
   if (list == nullptr) return false;
-  int32_t steps = 0;
-  if (rt.progress.IsOn())
-    while (list[steps] != nullptr) ++steps;
-  for (ProcList entry = list; *entry != nullptr; ++entry) {
-    Procedure& record = **entry;
+  const int32_t steps = list->Size();
+  for (int32_t i = 0; i < steps; ++i) {
+    Procedure& record = *(*list)[i];
     const Command* command = FindCommand(record.MODE);
     if (command == nullptr)
       return ShowErrorReport(rt, kMsgBadSymbol, record.MODE.Text());
     int level = rt.LevelCount;
-    rt.progress.Begin(record.name.Text(), static_cast<int32_t>(entry - list),
-                      steps);
+    rt.progress.Begin(record.name.Text(), i, steps);
     bool result = command->execute(rt, record);
     rt.progress.End();
     if (rt.transcript.IsOpen())

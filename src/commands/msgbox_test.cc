@@ -17,10 +17,14 @@ namespace {
 class MsgBoxTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    check_.name.Assign("Check");
-    ASSERT_TRUE(PushLevel(rt, level_));
+    auto check = std::make_unique<Procedure>();
+    check->name.Assign("Check");
+    check_ = check.get();
+    auto level = std::make_unique<ProcLevel>();
+    level->Add(std::move(check));
+    ASSERT_TRUE(PushLevel(rt, level));
   }
-  void TearDown() override { RemoveLevel(rt, level_); }
+  void TearDown() override { FreeAllLevels(rt); }
 
   MsgBoxProcedure Box(const char* flag, const char* type,
                       const char* isAbort = "0,0",
@@ -36,8 +40,7 @@ class MsgBoxTest : public ::testing::Test {
 
   FakePlatform platform;
   Runtime rt{platform};
-  Procedure check_;
-  Procedure* level_[2] = {&check_, nullptr};
+  Procedure* check_ = nullptr;  // owned by the level
 };
 
 TEST_F(MsgBoxTest, FlagDecidesWhetherTheBoxIsShown) {
@@ -57,7 +60,7 @@ TEST_F(MsgBoxTest, FlagDecidesWhetherTheBoxIsShown) {
   };
   for (const Case& c : cases) {
     platform.boxes.clear();
-    check_.ResultFlag = c.checkFlag;
+    check_->ResultFlag = c.checkFlag;
     MsgBoxProcedure record = Box(c.flag, "INFORMATION");
     EXPECT_TRUE(ExecuteMsgBox(rt, record)) << c.flag;
     EXPECT_EQ(platform.boxes.size(), c.shown ? 1u : 0u) << c.flag;

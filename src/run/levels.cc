@@ -1,20 +1,10 @@
 #include "run/levels.h"
 
-#include <cstring>
-
-namespace {
-
-constexpr uint32_t kEntrySize = sizeof(ProcList);
-
-}  // namespace
-
 ProcList GetLevel(Runtime& rt, int32_t index) {
   if (index < 0 || index >= rt.LevelCount ||
-      static_cast<uint64_t>(index + 1) * kEntrySize > rt.ProcListArray.Size())
+      static_cast<size_t>(index) >= rt.ProcListArray.size())
     return nullptr;
-  ProcList list;
-  std::memcpy(&list, rt.ProcListArray.Data() + index * kEntrySize, kEntrySize);
-  return list;
+  return rt.ProcListArray[static_cast<size_t>(index)].get();
 }
 
 ProcList GetCurrentLevel(Runtime& rt) {
@@ -22,33 +12,37 @@ ProcList GetCurrentLevel(Runtime& rt) {
   return GetLevel(rt, rt.LevelCount - 1);
 }
 
-bool PushLevel(Runtime& rt, ProcList list) {
-  if (list == nullptr) return false;
-  if (!rt.ProcListArray.Append(&list, kEntrySize)) return false;
+bool PushLevel(Runtime& rt, std::unique_ptr<ProcLevel>& level) {
+  if (level == nullptr) return false;
+  try {
+    rt.ProcListArray.push_back(std::move(level));
+  } catch (const std::exception&) {
+    return false;  // level is still the caller's
+  }
   ++rt.LevelCount;
   return true;
 }
 
-int32_t RemoveLevel(Runtime& rt, ProcList list) {
+int32_t RemoveLevel(Runtime& rt, ProcList list,
+                    std::unique_ptr<ProcLevel>& removed) {
   int32_t n = rt.LevelCount - 1;
   if (n < 0) return rt.LevelCount;
   while (GetLevel(rt, n) != list) {
     if (--n < 0) return rt.LevelCount;
   }
+  auto at = rt.ProcListArray.begin() + n;
+  removed = std::move(*at);
+  rt.ProcListArray.erase(at);
   --rt.LevelCount;
-  rt.ProcListArray.Remove(static_cast<uint32_t>(n) * kEntrySize, kEntrySize);
   return rt.LevelCount;
 }
 
 int32_t FreeLevel(Runtime& rt, ProcList list) {
   if (list == nullptr) return 0;
-  // Off the stack first: the pointer is compared while it is still valid.
-  const int32_t count = RemoveLevel(rt, list);
-  for (ProcList entry = list; *entry != nullptr; ++entry) {
-    delete *entry;
-    *entry = nullptr;
-  }
-  delete[] list;
+  // Off the stack first, then the records, first to last.
+  std::unique_ptr<ProcLevel> removed;
+  const int32_t count = RemoveLevel(rt, list, removed);
+  removed.reset();
   return count;
 }
 
@@ -59,7 +53,7 @@ void FreeAllLevels(Runtime& rt) {
 
 Procedure* FindProcedure(ProcList list, const StrBuf& name) {
   if (list == nullptr) return nullptr;
-  for (ProcList entry = list; *entry != nullptr; ++entry)
-    if ((*entry)->name.Equals(name)) return *entry;
+  for (int32_t i = 0; i < list->Size(); ++i)
+    if ((*list)[i]->name.Equals(name)) return (*list)[i];
   return nullptr;
 }

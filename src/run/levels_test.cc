@@ -2,49 +2,67 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "platform/fake/fake_platform.h"
 
 namespace {
 
-ProcList MakeList(std::initializer_list<const char*> names) {
-  ProcList list = new Procedure*[names.size() + 1]();
-  size_t i = 0;
-  for (const char* name : names) {
-    list[i] = new Procedure;
-    list[i]->name.Assign(name);
-    ++i;
+// Records the order in which records are destroyed.
+std::vector<std::string>* g_destroyed = nullptr;
+
+struct Tracked : Procedure {
+  ~Tracked() override {
+    if (g_destroyed != nullptr) g_destroyed->push_back(name.Text());
   }
-  return list;
+};
+
+std::unique_ptr<ProcLevel> MakeList(std::initializer_list<const char*> names) {
+  auto level = std::make_unique<ProcLevel>();
+  for (const char* name : names) {
+    auto record = std::make_unique<Tracked>();
+    record->name.Assign(name);
+    level->Add(std::move(record));
+  }
+  return level;
 }
 
 TEST(Levels, PushFindAndFreeTopFirst) {
   FakePlatform platform;
   Runtime rt(platform);
+  std::vector<std::string> destroyed;
+  g_destroyed = &destroyed;
   EXPECT_EQ(GetCurrentLevel(rt), nullptr);
   FreeAllLevels(rt);  // nothing to do
-  EXPECT_FALSE(PushLevel(rt, nullptr));
+  std::unique_ptr<ProcLevel> none;
+  EXPECT_FALSE(PushLevel(rt, none));
 
-  ProcList a = MakeList({"Check1", "Copy"});
-  ProcList b = MakeList({"Check1"});
-  ProcList c = MakeList({});
-  ASSERT_TRUE(PushLevel(rt, a));
-  ASSERT_TRUE(PushLevel(rt, b));
-  ASSERT_TRUE(PushLevel(rt, c));
+  auto a_owned = MakeList({"a1", "a2"});
+  auto b_owned = MakeList({"b1"});
+  auto c_owned = MakeList({});
+  ProcList a = a_owned.get(), b = b_owned.get(), c = c_owned.get();
+  ASSERT_TRUE(PushLevel(rt, a_owned));
+  ASSERT_TRUE(PushLevel(rt, b_owned));
+  ASSERT_TRUE(PushLevel(rt, c_owned));
+  EXPECT_EQ(a_owned, nullptr);  // the stack owns them now
   EXPECT_EQ(rt.LevelCount, 3);
-  EXPECT_EQ(rt.ProcListArray.Size(), 3 * sizeof(ProcList));
+  EXPECT_EQ(rt.ProcListArray.size(), 3u);
   EXPECT_EQ(GetCurrentLevel(rt), c);
   EXPECT_EQ(GetLevel(rt, 0), a);
   EXPECT_EQ(GetLevel(rt, -1), nullptr);
+  EXPECT_EQ(GetLevel(rt, 3), nullptr);
 
-  EXPECT_EQ(FindProcedure(a, StrBuf("CHECK1")), a[0]);
-  EXPECT_EQ(FindProcedure(a, StrBuf("copy")), a[1]);
-  EXPECT_EQ(FindProcedure(c, StrBuf("Check1")), nullptr);
-  EXPECT_EQ(FindProcedure(nullptr, StrBuf("Check1")), nullptr);
+  EXPECT_EQ(FindProcedure(a, StrBuf("A1")), (*a)[0]);
+  EXPECT_EQ(FindProcedure(a, StrBuf("a2")), (*a)[1]);
+  EXPECT_EQ(FindProcedure(c, StrBuf("a1")), nullptr);
+  EXPECT_EQ(FindProcedure(nullptr, StrBuf("a1")), nullptr);
 
-  // Removing a list that is not on the stack changes nothing.
-  ProcList stray = MakeList({"X"});
-  EXPECT_EQ(FreeLevel(rt, stray), 3);
+  // A list that is not on the stack is neither removed nor destroyed.
+  auto stray = MakeList({"x"});
+  EXPECT_EQ(FreeLevel(rt, stray.get()), 3);
   EXPECT_EQ(FreeLevel(rt, nullptr), 0);
+  EXPECT_TRUE(destroyed.empty());
 
   // A level below the top can be freed; the others keep their order.
   EXPECT_EQ(FreeLevel(rt, b), 2);
@@ -53,15 +71,20 @@ TEST(Levels, PushFindAndFreeTopFirst) {
 
   FreeAllLevels(rt);
   EXPECT_EQ(rt.LevelCount, 0);
-  EXPECT_EQ(rt.ProcListArray.Size(), 0u);
+  EXPECT_TRUE(rt.ProcListArray.empty());
+  // Top first; within a level, first to last.
+  EXPECT_EQ(destroyed, (std::vector<std::string>{"b1", "a1", "a2"}));
+  stray.reset();
+  g_destroyed = nullptr;
 }
 
 TEST(Levels, FirstOfTwoEqualNamesIsFound) {
-  ProcList list = MakeList({"Same", "same"});
-  EXPECT_EQ(FindProcedure(list, StrBuf("SAME")), list[0]);
+  auto owned = MakeList({"Same", "same"});
+  ProcList list = owned.get();
+  EXPECT_EQ(FindProcedure(list, StrBuf("SAME")), (*list)[0]);
   FakePlatform platform;
   Runtime rt(platform);
-  ASSERT_TRUE(PushLevel(rt, list));
+  ASSERT_TRUE(PushLevel(rt, owned));
   FreeAllLevels(rt);
 }
 

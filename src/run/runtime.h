@@ -3,12 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "base/byte_array.h"
 #include "base/str_buf.h"
 #include "platform/platform.h"
+#include "run/proc_list.h"
 #include "run/progress.h"
 #include "run/symbol_list.h"
 #include "run/transcript.h"
@@ -34,8 +35,9 @@ struct Runtime {
   StrBuf UpdaterName;
   StrBuf UpdaterProc;
 
-  // The level stack: one ProcList pointer per level, bottom first.
-  ByteArray ProcListArray;
+  // The level stack: the loaded levels, bottom first; it owns them.
+  // LevelCount is kept equal to the number of entries.
+  std::vector<std::unique_ptr<ProcLevel>> ProcListArray;
   int32_t LevelCount = 0;
 
   SymbolList SymbolTable;
