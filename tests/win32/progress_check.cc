@@ -1,13 +1,16 @@
 // The progress window of updater.exe, seen from outside as a user's desktop
 // sees it. Starts the updater of the work directory (whose settings file asks
 // for PROGRESS=1 and copies many files), finds its window by class name,
-// reads the bar twice and sees it advance, and after the run finds no
-// window. Prints one line per failed check and "N passed, N failed".
+// reads the bar twice and sees it advance; then, while the window is still
+// up, the run shows a message box: the box must be the active window, have
+// no owner, and take the user's answer. After the run no window is left.
+// Prints one line per failed check and "N passed, N failed".
 //
 //   progress_check.exe WORK_DIR CAPTION
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -110,6 +113,32 @@ int main(int argc, char** argv) {
       Check("the bar stays within its range", second <= 1000,
             std::to_string(second));
     }
+  }
+
+  // The message box of the procedure after the copy, shown while the
+  // progress window is up: the box keeps the focus and its own (absent)
+  // owner, and the run goes on once it is answered.
+  HWND box = nullptr;
+  const DWORD boxWait = GetTickCount();
+  while (Running(info.hProcess) && GetTickCount() - boxWait < 300000) {
+    box = FindWindowA("#32770", caption.c_str());
+    if (box != nullptr && IsWindowVisible(box)) break;
+    box = nullptr;
+    Sleep(50);
+  }
+  Check("the message box is shown", box != nullptr);
+  if (box != nullptr) {
+    Sleep(300);  // let activation settle
+    HWND progressNow = FindWindowA(kClassName, nullptr);
+    Check("the progress window is still up while the box is shown",
+          progressNow != nullptr && IsWindowVisible(progressNow));
+    Check("the box is the active window", GetForegroundWindow() == box,
+          "foreground is " +
+              std::to_string(reinterpret_cast<uintptr_t>(GetForegroundWindow())));
+    Check("the box has no owner", GetWindow(box, GW_OWNER) == nullptr);
+    HWND text = FindWindowExA(box, nullptr, "Static", "Copied.");
+    Check("the box shows the procedure's text", text != nullptr);
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
   }
 
   const bool ended = WaitForSingleObject(info.hProcess, 300000) == WAIT_OBJECT_0;

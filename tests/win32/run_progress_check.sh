@@ -1,7 +1,8 @@
 #!/bin/bash
 # Runs the check of the progress window under Wine and prints "N passed,
 # N failed": updater.exe with PROGRESS=1 copies many files while
-# progress_check.exe watches its window. Builds nothing: give the directory
+# progress_check.exe watches its window, then shows a message box (a real
+# one: no unattended answers) that the check answers. Builds nothing: give the directory
 # of the Windows build that holds updater.exe and progress_check.exe
 # (default: build/win32 of the source tree).
 #
@@ -33,8 +34,7 @@ export WINEPREFIX=$scratch/prefix
 export WINEDEBUG=${WINEDEBUG_PROGRESS:--all}
 export LANG=C.UTF-8
 export LC_ALL=C.UTF-8
-export UPDATER_ANSWERS=
-unset UPDATER_TRANSCRIPT UPDATER_EXITCODE
+unset UPDATER_ANSWERS UPDATER_TRANSCRIPT UPDATER_EXITCODE
 
 cleanup() {
   wineserver -k >/dev/null 2>&1
@@ -56,7 +56,7 @@ for i in range(files):
     with open(os.path.join(sub, "f%05d.txt" % i), "w") as f:
         f.write("x" * (i % 300))
 PY
-printf '[UPDATER]\r\nNAME=%s\r\nPROC=CopyAll\r\nPROGRESS=1\r\n[CopyAll]\r\nMODE=COPY\r\nFROM=<Src>\\data\r\nTO=<Src>\\copy\r\n' \
+printf '[UPDATER]\r\nNAME=%s\r\nPROC=CopyAll,Done\r\nPROGRESS=1\r\n[CopyAll]\r\nMODE=COPY\r\nFROM=<Src>\\data\r\nTO=<Src>\\copy\r\n[Done]\r\nMODE=MSGBOX\r\nFLAG=\r\nTYPE=INFORMATION\r\nTEXT=Copied.\r\nISABORT=0,0\r\n' \
   "$caption" > "$work/updater.ini"
 
 # The prefix is made on the same display: a Wine desktop started without one
