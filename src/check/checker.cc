@@ -245,7 +245,7 @@ StrBuf ProgramPathFor(const StrBuf& settingsPath, const StrBuf& commandLine,
 // What one procedure section holds, learnt when a list first names it.
 struct Checker::Section {
   std::string name;  // as the first list names it
-  const CommandKeys* command = nullptr;  // null when MODE is missing or unknown
+  const Command* command = nullptr;      // null when MODE is missing or unknown
   std::map<std::string, StrBuf> values;  // the text keys present, expanded
 
   const StrBuf* Value(const char* key) const {
@@ -274,7 +274,9 @@ struct Checker::ListNode {
 };
 
 Checker::Checker(RecordingPlatform& platform)
-    : platform_(platform), rt_(platform) {}
+    : platform_(platform), rt_(platform) {
+  rt_.errorSink = &collector_;
+}
 
 Checker::~Checker() = default;
 
@@ -304,13 +306,13 @@ void Checker::Add(Severity severity, const char* kind,
   findings_.push_back(std::move(finding));
 }
 
-void Checker::TakeBoxes(const char* kind, const std::string& action,
-                        const char* section, const char* key) {
-  std::vector<RecordingPlatform::Box> boxes;
-  boxes.swap(platform_.boxes);
-  for (const RecordingPlatform::Box& box : boxes)
-    Add(Severity::kError, kind, section != nullptr ? section : box.section,
-        key != nullptr ? key : box.key, action, box.text);
+void Checker::TakeReports(const char* kind, const std::string& action,
+                          const char* section, const char* key) {
+  std::vector<ErrorReport> reports;
+  reports.swap(collector_.reports);
+  for (const ErrorReport& report : reports)
+    Add(Severity::kError, kind, section != nullptr ? section : report.section,
+        key != nullptr ? key : report.key, action, report.text);
 }
 
 bool Checker::Check(const char* settingsPath, const char* commandLine) {
@@ -423,21 +425,21 @@ void Checker::CheckDefine() {
 bool Checker::CheckUpdaterSection() {
   const std::string stops = "start-up stops with this message: nothing runs";
   if (!ReadExitCodeOption(rt_))
-    TakeBoxes("bad-value",
-              "EXITCODE is none of 0 and 1: " + stops + " (exit code 1620)",
-              "UPDATER", "EXITCODE");
+    TakeReports("bad-value",
+                "EXITCODE is none of 0 and 1: " + stops + " (exit code 1620)",
+                "UPDATER", "EXITCODE");
   if (!ReadProgressOption(rt_))
-    TakeBoxes("bad-value",
-              "PROGRESS is none of 0 and 1: " + stops +
-                  " (exit code 1620 with exit codes on)",
-              "UPDATER", "PROGRESS");
+    TakeReports("bad-value",
+                "PROGRESS is none of 0 and 1: " + stops +
+                    " (exit code 1620 with exit codes on)",
+                "UPDATER", "PROGRESS");
   const bool both = ReadUpdaterSection(rt_);
-  TakeBoxes("missing-key", stops);
+  TakeReports("missing-key", stops);
   bool proc = both;
   if (!both) {
     // The reading stops at a missing NAME; PROC is looked at all the same.
     proc = GetSettingString(rt_, "UPDATER", "PROC", rt_.UpdaterProc);
-    TakeBoxes("missing-key", stops);
+    TakeReports("missing-key", stops);
   }
   StrBuf name;
   if (ReadProfileString(platform_, rt_.SettingsPath.Text(), "UPDATER", "NAME",
@@ -450,15 +452,15 @@ bool Checker::CheckUpdaterSection() {
   CheckExpansion("UPDATER", "PROC", rt_.UpdaterProc);
   if (rt_.UpdaterProc.FieldCount(",") == 0) {
     ShowErrorReport(rt_, kMsgItemCount, "UPDATER", "PROC");
-    TakeBoxes("empty-list", "the main list is empty: nothing runs", "UPDATER",
-              "PROC");
+    TakeReports("empty-list", "the main list is empty: nothing runs", "UPDATER",
+                "PROC");
     return false;
   }
   return true;
 }
 
-size_t Checker::ListFor(const StrBuf& text, const std::string& owner,
-                        const char* key) {
+size_t Checker::ListFor(const StrBuf& text, const char* ownerMode,
+                        const std::string& owner, const char* key) {
   const std::string identity = ListIdentity(text);
   auto found = listIndex_.find(identity);
   if (found != listIndex_.end()) return found->second;
@@ -466,9 +468,9 @@ size_t Checker::ListFor(const StrBuf& text, const std::string& owner,
   node.text = text;
   node.owner = owner;
   node.ownerKey = key;
-  node.description = lists_.empty()
-                         ? std::string("the main list")
-                         : "list \"" + std::string(key) + "\" of SWITCH " + owner;
+  node.description = lists_.empty() ? std::string("the main list")
+                                    : "list \"" + std::string(key) + "\" of " +
+                                          ownerMode + " " + owner;
   lists_.push_back(std::move(node));
   listIndex_[identity] = lists_.size() - 1;
   return lists_.size() - 1;
@@ -477,7 +479,7 @@ size_t Checker::ListFor(const StrBuf& text, const std::string& owner,
 // Every distinct list once, depth first from the main list, without
 // recursion (a file may chain any number of lists).
 void Checker::Traverse() {
-  const size_t root = ListFor(rt_.UpdaterProc, "UPDATER", "PROC");
+  const size_t root = ListFor(rt_.UpdaterProc, "", "UPDATER", "PROC");
   std::vector<size_t> postorder;
   struct Frame {
     size_t list;
@@ -543,10 +545,10 @@ void Checker::CheckList(size_t index) {
     if (name.IsEmpty() && !HasSection("")) {
       StrBuf mode;
       GetSettingString(rt_, "", "MODE", mode);
-      TakeBoxes("empty-name",
-                "item " + Number(i + 1) + " of " + description +
-                    " is empty, a section without a name: " + loadAction,
-                owner.c_str(), ownerKey.c_str());
+      TakeReports("empty-name",
+                  "item " + Number(i + 1) + " of " + description +
+                      " is empty, a section without a name: " + loadAction,
+                  owner.c_str(), ownerKey.c_str());
       continue;
     }
     sections[static_cast<size_t>(i)] = &CheckSection(name, loadAction);
@@ -556,12 +558,15 @@ void Checker::CheckList(size_t index) {
     Section* section = sections[static_cast<size_t>(i)];
     if (section == nullptr) continue;
     CheckInList(*section, static_cast<size_t>(i), list.data(), sections);
-    if (!section->Is("SWITCH")) continue;
-    for (const char* key : {"0", "1"}) {
+    if (section->command == nullptr) continue;
+    for (const char* const* lists = section->command->procedureLists;
+         *lists != nullptr; ++lists) {
+      const char* key = *lists;
       const StrBuf* branch = section->Value(key);
       if (branch == nullptr || branch->FieldCount(",") == 0) continue;
       const std::string switchName = records[static_cast<size_t>(i)].name.Text();
-      const size_t child = ListFor(*branch, switchName, key);
+      const size_t child =
+          ListFor(*branch, section->command->mode, switchName, key);
       ListNode::Edge edge;
       edge.switchName = switchName;
       edge.key = key;
@@ -589,28 +594,27 @@ Checker::Section& Checker::CheckSection(const StrBuf& name,
 
   StrBuf mode;
   if (!GetSettingString(rt_, section.c_str(), "MODE", mode)) {
-    TakeBoxes(exists ? "missing-key" : "missing-section",
-              (exists ? "MODE is missing: " : "there is no such section: ") +
-                  loadAction,
-              section.c_str(), "MODE");
+    TakeReports(exists ? "missing-key" : "missing-section",
+                (exists ? "MODE is missing: " : "there is no such section: ") +
+                    loadAction,
+                section.c_str(), "MODE");
     if (exists) CheckLines(section, nullptr, false);
     return s;
   }
   CheckExpansion(section, "MODE", mode);
   const Command* command = FindCommand(mode);
-  s.command = FindCommandKeys(mode);
-  if (command == nullptr || s.command == nullptr) {
+  s.command = command;
+  if (command == nullptr) {
     ShowErrorReport(rt_, kMsgBadSymbol, mode.Text());
-    TakeBoxes("unknown-mode", "MODE names no command: " + loadAction,
-              section.c_str(), "MODE");
-    s.command = nullptr;
+    TakeReports("unknown-mode", "MODE names no command: " + loadAction,
+                section.c_str(), "MODE");
     CheckLines(section, nullptr, false);
     return s;
   }
 
   // The command's own loader: what it reports is what a run reports.
-  delete command->load(rt_, name);
-  TakeBoxes("missing-key", "the key is missing: " + loadAction);
+  delete command->load(rt_, *command, name);
+  TakeReports("missing-key", "the key is missing: " + loadAction);
 
   // The loader stops at the first missing key; every key is looked at.
   for (const char* const* key = s.command->keys; *key != nullptr; ++key) {
@@ -618,8 +622,8 @@ Checker::Section& Checker::CheckSection(const StrBuf& name,
     if (!ReadProfileString(platform_, rt_.SettingsPath.Text(),
                            section.c_str(), *key, value)) {
       ShowErrorReport(rt_, kMsgBadFormat, section.c_str(), *key);
-      TakeBoxes("missing-key", "the key is missing: " + loadAction,
-                section.c_str(), *key);
+      TakeReports("missing-key", "the key is missing: " + loadAction,
+                  section.c_str(), *key);
       continue;
     }
     if (s.command->integerKey != nullptr &&
@@ -631,7 +635,7 @@ Checker::Section& Checker::CheckSection(const StrBuf& name,
       continue;
     }
     GetSettingString(rt_, section.c_str(), *key, value);
-    TakeBoxes("missing-key", "the key is missing: " + loadAction);
+    TakeReports("missing-key", "the key is missing: " + loadAction);
     CheckExpansion(section, *key, value);
     s.values[*key] = value;
   }
@@ -643,8 +647,8 @@ Checker::Section& Checker::CheckSection(const StrBuf& name,
 // The lines of a section: keys written twice, lines that are no key, and,
 // when the keys the section's reader takes are known (command, or section
 // UPDATER when command is null), keys it never reads.
-void Checker::CheckLines(const std::string& section,
-                         const CommandKeys* command, bool knownKeys) {
+void Checker::CheckLines(const std::string& section, const Command* command,
+                         bool knownKeys) {
   std::vector<std::string> known;
   if (knownKeys && command == nullptr) known = {"NAME", "PROC", "EXITCODE", "PROGRESS"};
   if (command != nullptr) {
@@ -738,7 +742,7 @@ void Checker::CheckValues(Section& s) {
     const StrBuf* first = s.Value(s.command->firstList);
     if (first != nullptr && first->FieldCount(",") == 0) {
       ShowErrorReport(rt_, kMsgItemCount, name.c_str(), s.command->firstList);
-      TakeBoxes("empty-list", runs, name.c_str(), s.command->firstList);
+      TakeReports("empty-list", runs, name.c_str(), s.command->firstList);
     }
   }
 
@@ -796,9 +800,12 @@ void Checker::CheckValues(Section& s) {
       if (GetDirectoryPart(rt_, file, folder)) continue;
       const StrBuf param = item("PARAM", i);
       ShowErrorReport(rt_, kMsgLaunchFailed, file.Text(), param.Text());
-      TakeBoxes("no-folder",
-                "item " + Number(i + 1) + " has no folder: nothing is "
-                "started and " + runs, name.c_str(), "FILE");
+      TakeReports("no-folder",
+                  "item " + Number(i + 1) +
+                      " has no folder: nothing is "
+                      "started and " +
+                      runs,
+                  name.c_str(), "FILE");
     }
   } else if (s.Is("ATTR")) {
     for (int32_t i = 0; i < count("FILE"); ++i) {
@@ -828,11 +835,11 @@ void Checker::CheckValues(Section& s) {
       known = known || (type != nullptr && type->Equals(word));
     if (type != nullptr && !known) {
       ShowErrorReport(rt_, kMsgBadSymbol, type->Text());
-      TakeBoxes("bad-type",
-                "TYPE is none of ERROR, INFORMATION, WARNING, QUESTION: the "
-                "run stops with this message when " + name +
-                    " is to show its box",
-                name.c_str(), "TYPE");
+      TakeReports("bad-type",
+                  "TYPE is none of ERROR, INFORMATION, WARNING, QUESTION: the "
+                  "run stops with this message when " +
+                      name + " is to show its box",
+                  name.c_str(), "TYPE");
     }
     const StrBuf* abort = s.Value("ISABORT");
     if (abort != nullptr &&
@@ -954,14 +961,14 @@ void Checker::CheckRoots(Section& s) {
         ShowErrorReport(rt_, s.Is("COPY") ? kMsgCopyFailed : kMsgMoveFailed,
                         source.Text(), target.Text());
       }
-      TakeBoxes("root",
-                "item " + Number(i + 1) + ", " + Quoted(item.Text()) +
-                    (here ? std::string(", names the root of a file system")
-                          : ", names the root of a file system where " +
-                                Quoted(worst) + " is what it expands to") +
-                    ": the updater refuses it and the run stops when " + s.name +
-                    " runs",
-                s.name.c_str(), use.key);
+      TakeReports("root",
+                  "item " + Number(i + 1) + ", " + Quoted(item.Text()) +
+                      (here ? std::string(", names the root of a file system")
+                            : ", names the root of a file system where " +
+                                  Quoted(worst) + " is what it expands to") +
+                      ": the updater refuses it and the run stops when " +
+                      s.name + " runs",
+                  s.name.c_str(), use.key);
     }
   }
   if (s.Is("DELETE")) {
@@ -1015,10 +1022,11 @@ void Checker::CheckInList(Section& s, size_t position, Procedure** list,
     Procedure* target = FindProcedure(list, tested);
     if (target == nullptr) {
       ShowErrorReport(rt_, kMsgBadSymbol, proc->Text());
-      TakeBoxes("unknown-procedure",
-                "PROC names no procedure of its list: the run stops with "
-                "this message when " + name + " runs",
-                name.c_str(), "PROC");
+      TakeReports("unknown-procedure",
+                  "PROC names no procedure of its list: the run stops with "
+                  "this message when " +
+                      name + " runs",
+                  name.c_str(), "PROC");
       return;
     }
     constant(target, "PROC", "list \"0\" always runs");
@@ -1035,10 +1043,11 @@ void Checker::CheckInList(Section& s, size_t position, Procedure** list,
     Procedure* target = FindProcedure(list, ListItem(*flag, 0));
     if (target == nullptr) {
       ShowErrorReport(rt_, kMsgBadSymbol, flag->Text());
-      TakeBoxes("unknown-procedure",
-                "FLAG names no procedure of its list: the run stops with "
-                "this message when " + name + " runs",
-                name.c_str(), "FLAG");
+      TakeReports("unknown-procedure",
+                  "FLAG names no procedure of its list: the run stops with "
+                  "this message when " +
+                      name + " runs",
+                  name.c_str(), "FLAG");
       return;
     }
     const StrBuf value = ListItem(*flag, 1);
@@ -1072,12 +1081,13 @@ void Checker::CheckDepth(const std::vector<size_t>& postorder) {
     if (!levels[*it].test(static_cast<size_t>(kMaxLevels))) continue;
     for (const ListNode::Edge& edge : lists_[*it].edges) {
       ShowErrorReport(rt_, kMsgNestingTooDeep, edge.switchName.c_str());
-      TakeBoxes("too-deep",
-                "the branch would stand at level " + Number(kMaxLevels + 1) +
-                    ", beyond the " + Number(kMaxLevels) +
-                    " levels the updater allows: the run stops with this "
-                    "message when " + edge.switchName + " takes it there",
-                edge.switchName.c_str(), edge.key.c_str());
+      TakeReports("too-deep",
+                  "the branch would stand at level " + Number(kMaxLevels + 1) +
+                      ", beyond the " + Number(kMaxLevels) +
+                      " levels the updater allows: the run stops with this "
+                      "message when " +
+                      edge.switchName + " takes it there",
+                  edge.switchName.c_str(), edge.key.c_str());
     }
   }
 }

@@ -12,8 +12,9 @@
 #include <vector>
 
 #include "base/str_buf.h"
-#include "check/command_keys.h"
 #include "check/recording_platform.h"
+#include "commands/command_table.h"
+#include "run/error_report.h"
 #include "run/procedure.h"
 #include "run/runtime.h"
 
@@ -75,10 +76,10 @@ class Checker {
             const std::string& key, const std::string& action) {
     Add(Severity::kWarning, kind, section, key, action);
   }
-  // Every message box asked for since the last call becomes an error,
-  // about section and key (those of the key read last when null).
-  void TakeBoxes(const char* kind, const std::string& action,
-                 const char* section = nullptr, const char* key = nullptr);
+  // Every error report made since the last call becomes an error, about
+  // section and key (those the report names when null).
+  void TakeReports(const char* kind, const std::string& action,
+                   const char* section = nullptr, const char* key = nullptr);
 
   bool ScanSections();
   bool HasSection(const std::string& name) const;
@@ -86,10 +87,12 @@ class Checker {
   bool CheckUpdaterSection();
   void Traverse();
   void CheckList(size_t index);
-  size_t ListFor(const StrBuf& text, const std::string& owner,
-                 const char* key);
+  // The list of text, named by key of section owner (a command ownerMode);
+  // added to the graph when new.
+  size_t ListFor(const StrBuf& text, const char* ownerMode,
+                 const std::string& owner, const char* key);
   Section& CheckSection(const StrBuf& name, const std::string& loadAction);
-  void CheckLines(const std::string& section, const CommandKeys* command,
+  void CheckLines(const std::string& section, const Command* command,
                   bool knownKeys);
   void CheckExpansion(const std::string& section, const char* key,
                       const StrBuf& value);
@@ -102,7 +105,17 @@ class Checker {
   void CheckDepth(const std::vector<size_t>& postorder);
   void NoteSections(bool reached);
 
+  // The error reports of the engine, collected instead of shown.
+  class Collector : public ErrorSink {
+   public:
+    void Take(Runtime&, const ErrorReport& report) override {
+      reports.push_back(report);
+    }
+    std::vector<ErrorReport> reports;
+  };
+
   RecordingPlatform& platform_;
+  Collector collector_;
   Runtime rt_;
   std::string caption_;
   std::vector<Finding> findings_;

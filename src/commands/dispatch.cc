@@ -24,7 +24,7 @@ ProcList LoadProcedureList(Runtime& rt, const StrBuf& list, int32_t count) {
     const Command* command = loaded ? FindCommand(mode) : nullptr;
     if (loaded && command == nullptr)
       ShowErrorReport(rt, kMsgBadSymbol, mode.Text());
-    if (command != nullptr) array[i] = command->load(rt, name);
+    if (command != nullptr) array[i] = command->load(rt, *command, name);
     // The executor is chosen again by the record's own MODE; should the
     // settings file have changed between the two readings, the record must
     // not reach another command's executor.

@@ -3,8 +3,7 @@
 // flag; ISABORT decides which answers stop the run.
 #include "commands/msgbox.h"
 
-#include "settings/load_record.h"
-
+#include "commands/load_record.h"
 #include "platform/platform.h"
 #include "run/error_report.h"
 #include "run/interaction.h"
@@ -26,12 +25,11 @@ constexpr BoxKind kBoxKinds[] = {
 
 }  // namespace
 
-Procedure* LoadMsgBox(Runtime& rt, const StrBuf& name) {
-  return LoadRecord<MsgBoxProcedure>(rt, name, "MSGBOX_INFO",
-                                     {{"FLAG", &MsgBoxProcedure::FLAG},
-                                      {"TYPE", &MsgBoxProcedure::TYPE},
-                                      {"TEXT", &MsgBoxProcedure::TEXT},
-                                      {"ISABORT", &MsgBoxProcedure::ISABORT}});
+Procedure* LoadMsgBox(Runtime& rt, const Command& row, const StrBuf& name) {
+  return LoadRecord<MsgBoxProcedure>(
+      rt, row, name,
+      {&MsgBoxProcedure::FLAG, &MsgBoxProcedure::TYPE, &MsgBoxProcedure::TEXT,
+       &MsgBoxProcedure::ISABORT});
 }
 
 bool ExecuteMsgBox(Runtime& rt, Procedure& record) {

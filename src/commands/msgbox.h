@@ -3,6 +3,8 @@
 
 #include "run/procedure.h"
 
+struct Command;
+
 struct MsgBoxProcedure : Procedure {
   StrBuf FLAG;
   StrBuf TYPE;
@@ -10,5 +12,5 @@ struct MsgBoxProcedure : Procedure {
   StrBuf ISABORT;
 };
 
-Procedure* LoadMsgBox(Runtime& rt, const StrBuf& name);
+Procedure* LoadMsgBox(Runtime& rt, const Command& row, const StrBuf& name);
 bool ExecuteMsgBox(Runtime& rt, Procedure& record);

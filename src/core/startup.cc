@@ -105,7 +105,7 @@ bool ReadOnOffKey(Runtime& rt, const char* key, bool& on) {
     on = true;
     return true;
   }
-  return ShowErrorReport(rt, kMsgBadFormat, "UPDATER", key);
+  return ShowKeyErrorReport(rt, kMsgBadFormat, "UPDATER", key);
 }
 
 }  // namespace

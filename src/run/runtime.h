@@ -9,6 +9,7 @@
 #include "base/byte_array.h"
 #include "base/str_buf.h"
 #include "platform/platform.h"
+#include "run/error_report.h"
 #include "run/progress.h"
 #include "run/symbol_list.h"
 #include "run/transcript.h"
@@ -43,6 +44,8 @@ struct Runtime {
 
   Answers answers;
   Transcript transcript;
+  // Where error reports go: the error box, unless a checker collects them.
+  ErrorSink* errorSink = &ErrorBoxSink();
 
   // The exit code tells the outcome (EXITCODE=1, or UPDATER_EXITCODE=1 in
   // the environment); otherwise it is always 0.
