@@ -20,10 +20,9 @@ TEST(CommandTable, KeysAreExactlyTheKeysTheLoadersRead) {
   FakePlatform platform;
   Runtime rt(platform);
   rt.SettingsPath.Assign((dir / "u.ini").c_str());
-  size_t rows = 0;
   for (const Command& command : AllCommands()) {
-    ++rows;
     const char* mode = command.mode;
+    // Each MODE word once: the first row of a word would hide the others.
     EXPECT_EQ(FindCommand(mode), &command) << mode;
     std::vector<std::string> all;
     for (const char* const* key = command.keys; *key != nullptr; ++key)
@@ -53,7 +52,6 @@ TEST(CommandTable, KeysAreExactlyTheKeysTheLoadersRead) {
          ++list)
       EXPECT_TRUE(IsKeyOf(command, *list)) << mode;
   }
-  EXPECT_EQ(rows, 16u);
   EXPECT_EQ(FindCommand("COPIES"), nullptr);
   EXPECT_STREQ(FindCommand("launch")->integerKey, "ISWAIT");
 }
