@@ -14,3 +14,13 @@ struct MsgBoxProcedure : Procedure {
 
 Procedure* LoadMsgBox(Runtime& rt, const Command& row, const StrBuf& name);
 bool ExecuteMsgBox(Runtime& rt, Procedure& record);
+
+// The box kinds of TYPE: the word and the box's style.
+struct BoxKind {
+  const char* word;
+  unsigned style;
+};
+extern const BoxKind kBoxKinds[4];
+
+// The kind whose word equals word (ASCII case ignored), or null.
+const BoxKind* FindBoxKind(const StrBuf& word);
