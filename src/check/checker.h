@@ -12,8 +12,11 @@
 #include <vector>
 
 #include "base/str_buf.h"
-#include "check/command_keys.h"
 #include "check/recording_platform.h"
+#include "check/section_scan.h"
+#include "check/settings_path.h"
+#include "commands/command_table.h"
+#include "run/error_report.h"
 #include "run/procedure.h"
 #include "run/runtime.h"
 
@@ -30,18 +33,6 @@ struct Finding {
 };
 
 const char* SeverityName(Severity severity);
-
-// The settings path as the updater would know it: separators of the
-// platform, made absolute against workingDirectory, "." and ".." components
-// resolved.
-StrBuf SettingsFilePath(const char* given, const char* workingDirectory,
-                        const char* separator);
-
-// The program path the updater would have when it reads settingsPath with
-// commandLine: beside the settings file, or, with a /i option naming it,
-// in the folder the option is relative to.
-StrBuf ProgramPathFor(const StrBuf& settingsPath, const StrBuf& commandLine,
-                      const char* separator);
 
 class Checker {
  public:
@@ -61,12 +52,37 @@ class Checker {
   const std::string& caption() const { return caption_; }
 
  private:
-  struct Section;
-  struct ListNode;
-  struct HeaderLine {
-    std::string name;  // as written, blanks trimmed
-    int line = 0;
+  // What one procedure section holds, learnt when a list first names it.
+  struct Section {
+    std::string name;                  // as the first list names it
+    const Command* command = nullptr;  // null when MODE is missing or unknown
+    std::map<std::string, StrBuf> values;  // the text keys present, expanded
+
+    const StrBuf* Value(const char* key) const {
+      auto it = values.find(key);
+      return it == values.end() ? nullptr : &it->second;
+    }
   };
+
+  // One distinct procedure list, with the SWITCH branches that lead on.
+  struct ListNode {
+    struct Edge {
+      std::string switchName;
+      std::string key;
+      size_t child = 0;
+      bool back = false;  // leads to a list that encloses this one
+    };
+    StrBuf text;
+    std::string owner;        // the section that names it
+    std::string ownerKey;     // and its key
+    std::string description;  // for messages: "the main list", ...
+    std::vector<Edge> edges;
+    int state = 0;  // 0 not visited, 1 on the path being visited, 2 done
+  };
+
+  // The checks of each command's values (command_checks.cc), chosen by the
+  // row's checker hook.
+  struct CommandHooks;
 
   void Add(Severity severity, const char* kind, const std::string& section,
            const std::string& key, const std::string& action,
@@ -75,10 +91,10 @@ class Checker {
             const std::string& key, const std::string& action) {
     Add(Severity::kWarning, kind, section, key, action);
   }
-  // Every message box asked for since the last call becomes an error,
-  // about section and key (those of the key read last when null).
-  void TakeBoxes(const char* kind, const std::string& action,
-                 const char* section = nullptr, const char* key = nullptr);
+  // Every error report made since the last call becomes an error, about
+  // section and key (those the report names when null).
+  void TakeReports(const char* kind, const std::string& action,
+                   const char* section = nullptr, const char* key = nullptr);
 
   bool ScanSections();
   bool HasSection(const std::string& name) const;
@@ -86,23 +102,37 @@ class Checker {
   bool CheckUpdaterSection();
   void Traverse();
   void CheckList(size_t index);
-  size_t ListFor(const StrBuf& text, const std::string& owner,
-                 const char* key);
+  // The list of text, named by key of section owner (a command ownerMode);
+  // added to the graph when new.
+  size_t ListFor(const StrBuf& text, const char* ownerMode,
+                 const std::string& owner, const char* key);
   Section& CheckSection(const StrBuf& name, const std::string& loadAction);
-  void CheckLines(const std::string& section, const CommandKeys* command,
+  void CheckLines(const std::string& section, const Command* command,
                   bool knownKeys);
   void CheckExpansion(const std::string& section, const char* key,
                       const StrBuf& value);
+  // The first list, and the checks of the row's checker hook.
   void CheckValues(Section& section);
-  void CheckRoots(Section& section);
   std::string RawValue(const std::string& section, const char* key);
   std::string WorstCase(const std::string& raw, int depth) const;
+  // The checks of the row's checker hook that look up procedures of the
+  // list (list as loaded, sections of each of its procedures).
   void CheckInList(Section& section, size_t position, ProcList list,
                    const std::vector<Section*>& sections);
   void CheckDepth(const std::vector<size_t>& postorder);
   void NoteSections(bool reached);
 
+  // The error reports of the engine, collected instead of shown.
+  class Collector : public ErrorSink {
+   public:
+    void Take(Runtime&, const ErrorReport& report) override {
+      reports.push_back(report);
+    }
+    std::vector<ErrorReport> reports;
+  };
+
   RecordingPlatform& platform_;
+  Collector collector_;
   Runtime rt_;
   std::string caption_;
   std::vector<Finding> findings_;

@@ -332,6 +332,13 @@ TEST(ProgramPath, BesideTheSettingsOrWhereTheIOptionPointsFrom) {
             "C:\\p\\u.exe");
   // A /i value that is not the file's own tail changes nothing.
   EXPECT_EQ(program("/p/conf/u.ini", "/iother.ini", "/"), "/p/conf/u");
+  // Start-up, given that program path, reads the same settings file.
+  for (const char* sep : {"/", "\\"}) {
+    const StrBuf settings(sep[0] == '/' ? "/p/setup.ini" : "C:\\p\\u.v.ini");
+    const StrBuf modulePath = ProgramPathFor(settings, StrBuf(), sep);
+    EXPECT_STREQ(SettingsPathFor(modulePath, StrBuf(), sep).Text(),
+                 settings.Text());
+  }
 }
 
 }  // namespace

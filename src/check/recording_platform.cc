@@ -1,22 +1,10 @@
 #include "check/recording_platform.h"
 
-#include "settings/settings_reader.h"
-
 #include <cstring>
-
-uint32_t RecordingPlatform::ReadProfileKey(const char* file,
-                                           const char* section,
-                                           const char* key, const char* def,
-                                           char* buffer, uint32_t size) {
-  lastSection_ = section != nullptr ? section : "";
-  lastKey_ = key != nullptr ? key : "";
-  return reader_.ReadProfileKey(file, section, key, def, buffer, size);
-}
 
 int RecordingPlatform::ShowBox(const char* text, const char*,
                                unsigned style) {
-  boxes.push_back(Box{text != nullptr ? text : "", style, lastSection_,
-                      lastKey_});
+  boxes.push_back(Box{text != nullptr ? text : "", style});
   if ((style & kMbTypeMask) != kMbYesNo) return kIdOk;
   return (style & kMbDefMask) == kMbDefButton2 ? kIdNo : kIdYes;
 }

@@ -14,13 +14,10 @@
 
 class RecordingPlatform : public Platform {
  public:
-  // A message box that was asked for, with the key read last before it:
-  // the key whose reading or value caused it.
+  // A message box that was asked for.
   struct Box {
     std::string text;  // ANSI
     unsigned style = 0;
-    std::string section;
-    std::string key;
   };
 
   explicit RecordingPlatform(Platform& reader) : reader_(reader) {}
@@ -32,10 +29,6 @@ class RecordingPlatform : public Platform {
   std::vector<std::string> refused;
   // The program path given to the engine; empty: the reader's.
   std::string modulePath;
-
-  // The section and key of the last key read.
-  const std::string& lastSection() const { return lastSection_; }
-  const std::string& lastKey() const { return lastKey_; }
 
   const char* PathSeparator() const override {
     return reader_.PathSeparator();
@@ -53,7 +46,9 @@ class RecordingPlatform : public Platform {
 
   uint32_t ReadProfileKey(const char* file, const char* section,
                           const char* key, const char* def, char* buffer,
-                          uint32_t size) override;
+                          uint32_t size) override {
+    return reader_.ReadProfileKey(file, section, key, def, buffer, size);
+  }
   uint32_t ReadProfileSectionLines(const char* file, const char* section,
                                    char* buffer, uint32_t size) override {
     return reader_.ReadProfileSectionLines(file, section, buffer, size);
@@ -141,6 +136,4 @@ class RecordingPlatform : public Platform {
   bool Refuse(const char* operation, const char* path);
 
   Platform& reader_;
-  std::string lastSection_;
-  std::string lastKey_;
 };

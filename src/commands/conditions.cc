@@ -3,9 +3,8 @@
 // executor's own result says whether the run goes on.
 #include "commands/conditions.h"
 
-#include "settings/load_record.h"
-
 #include "commands/file_tree.h"
+#include "commands/load_record.h"
 #include "platform/platform.h"
 #include "run/error_report.h"
 
@@ -21,7 +20,7 @@ bool WalkList(Runtime& rt, const Procedure& record, const StrBuf& list,
               const char* key, Test test) {
   int32_t count = list.FieldCount(",");
   if (count == 0)
-    return ShowErrorReport(rt, kMsgItemCount, record.name.Text(), key);
+    return ShowKeyErrorReport(rt, kMsgItemCount, record.name.Text(), key);
   for (int32_t i = 0; i < count; ++i) {
     if (test(ListItem(list, i)) == Walk::kDecided) break;
   }
@@ -30,9 +29,8 @@ bool WalkList(Runtime& rt, const Procedure& record, const StrBuf& list,
 
 }  // namespace
 
-Procedure* LoadExist(Runtime& rt, const StrBuf& name) {
-  return LoadRecord<ExistProcedure>(rt, name, "EXIST_INFO",
-                                    {{"FILE", &ExistProcedure::FILE}});
+Procedure* LoadExist(Runtime& rt, const Command& row, const StrBuf& name) {
+  return LoadRecord<ExistProcedure>(rt, row, name, {&ExistProcedure::FILE});
 }
 
 // Set when every item of FILE exists.
@@ -49,10 +47,9 @@ bool ExecuteExist(Runtime& rt, Procedure& record) {
   return true;
 }
 
-Procedure* LoadDate(Runtime& rt, const StrBuf& name) {
+Procedure* LoadDate(Runtime& rt, const Command& row, const StrBuf& name) {
   return LoadRecord<DateProcedure>(
-      rt, name, "DATE_INFO",
-      {{"FILE", &DateProcedure::FILE}, {"DATE", &DateProcedure::DATE}});
+      rt, row, name, {&DateProcedure::FILE, &DateProcedure::DATE});
 }
 
 // Set when some item of FILE is older than DATE or cannot be opened.
@@ -70,8 +67,8 @@ bool ExecuteDate(Runtime& rt, Procedure& record) {
   return true;
 }
 
-Procedure* LoadOsVer(Runtime& rt, const StrBuf& name) {
-  return LoadRecord<OsVerProcedure>(rt, name, "OSVER_INFO", {});
+Procedure* LoadOsVer(Runtime& rt, const Command& row, const StrBuf& name) {
+  return LoadRecord<OsVerProcedure>(rt, row, name, {});
 }
 
 bool ExecuteOsVer(Runtime& rt, Procedure& record) {
@@ -79,9 +76,9 @@ bool ExecuteOsVer(Runtime& rt, Procedure& record) {
   return true;
 }
 
-Procedure* LoadAppExist(Runtime& rt, const StrBuf& name) {
-  return LoadRecord<AppExistProcedure>(rt, name, "APPEXIST_INFO",
-                                       {{"APP", &AppExistProcedure::APP}});
+Procedure* LoadAppExist(Runtime& rt, const Command& row, const StrBuf& name) {
+  return LoadRecord<AppExistProcedure>(rt, row, name,
+                                       {&AppExistProcedure::APP});
 }
 
 // Set when every item of APP names a running process other than this one.
@@ -98,10 +95,9 @@ bool ExecuteAppExist(Runtime& rt, Procedure& record) {
   return true;
 }
 
-Procedure* LoadVerify(Runtime& rt, const StrBuf& name) {
+Procedure* LoadVerify(Runtime& rt, const Command& row, const StrBuf& name) {
   return LoadRecord<VerifyProcedure>(
-      rt, name, "VERIFY_INFO",
-      {{"ARG1", &VerifyProcedure::ARG1}, {"ARG2", &VerifyProcedure::ARG2}});
+      rt, row, name, {&VerifyProcedure::ARG1, &VerifyProcedure::ARG2});
 }
 
 // Set when the two lists agree at some position (ASCII case ignored); an

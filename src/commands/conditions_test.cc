@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "commands/command_table.h"
 #include "platform/fake/fake_platform.h"
 
 namespace {
@@ -213,33 +214,34 @@ TEST_F(ConditionsTest, LoadersReadTheirKeys) {
       "[V]\nMODE=VERIFY\nARG1=x,y\nARG2=z\n"
       "[Broken]\nMODE=DATE\nFILE=b.txt\n");
 
-  std::unique_ptr<Procedure> e(LoadExist(rt, "E"));
+  std::unique_ptr<Procedure> e(LoadExist(rt, *FindCommand("EXIST"), "E"));
   ASSERT_NE(e, nullptr);
   EXPECT_STREQ(e->name.Text(), "E");
   EXPECT_STREQ(e->MODE.Text(), "exist");
   EXPECT_EQ(e->ResultFlag, 0);
   EXPECT_STREQ(static_cast<ExistProcedure&>(*e).FILE.Text(), "a.txt");
 
-  std::unique_ptr<Procedure> d(LoadDate(rt, "D"));
+  std::unique_ptr<Procedure> d(LoadDate(rt, *FindCommand("DATE"), "D"));
   ASSERT_NE(d, nullptr);
   EXPECT_STREQ(static_cast<DateProcedure&>(*d).FILE.Text(), "b.txt");
   EXPECT_STREQ(static_cast<DateProcedure&>(*d).DATE.Text(), "2003/10/5");
 
-  std::unique_ptr<Procedure> o(LoadOsVer(rt, "O"));
+  std::unique_ptr<Procedure> o(LoadOsVer(rt, *FindCommand("OSVER"), "O"));
   ASSERT_NE(o, nullptr);
   EXPECT_STREQ(o->MODE.Text(), "OSVER");
 
-  std::unique_ptr<Procedure> p(LoadAppExist(rt, "P"));
+  std::unique_ptr<Procedure> p(LoadAppExist(rt, *FindCommand("APPEXIST"), "P"));
   ASSERT_NE(p, nullptr);
   EXPECT_STREQ(static_cast<AppExistProcedure&>(*p).APP.Text(), "c.exe");
 
-  std::unique_ptr<Procedure> v(LoadVerify(rt, "V"));
+  std::unique_ptr<Procedure> v(LoadVerify(rt, *FindCommand("VERIFY"), "V"));
   ASSERT_NE(v, nullptr);
   EXPECT_STREQ(static_cast<VerifyProcedure&>(*v).ARG1.Text(), "x,y");
   EXPECT_STREQ(static_cast<VerifyProcedure&>(*v).ARG2.Text(), "z");
   EXPECT_EQ(ErrorBoxes(), 0);
 
-  EXPECT_EQ(LoadDate(rt, "Broken"), nullptr);  // DATE missing
+  EXPECT_EQ(LoadDate(rt, *FindCommand("DATE"), "Broken"),
+            nullptr);  // DATE missing
   ASSERT_EQ(ErrorBoxes(), 1);
   EXPECT_NE(platform.boxes[0].text.find("Broken"), std::string::npos);
   EXPECT_NE(platform.boxes[0].text.find("DATE"), std::string::npos);

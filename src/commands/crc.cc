@@ -4,12 +4,12 @@
 // multiplication where there is one, and sliced tables otherwise.
 #include "commands/crc.h"
 
-#include "run/error_report.h"
-#include "settings/load_record.h"
-
 #include <cstddef>
 #include <memory>
 #include <new>
+
+#include "commands/load_record.h"
+#include "run/error_report.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -199,18 +199,17 @@ bool FileCrc32(Runtime& rt, const char* path, uint32_t& crc) {
   return true;
 }
 
-Procedure* LoadCrc(Runtime& rt, const StrBuf& name) {
-  return LoadRecord<CrcProcedure>(rt, name, "CRC_INFO",
-                                  {{"FILE", &CrcProcedure::FILE},
-                                   {"TYPE", &CrcProcedure::TYPE},
-                                   {"CRC", &CrcProcedure::CRC}});
+Procedure* LoadCrc(Runtime& rt, const Command& row, const StrBuf& name) {
+  return LoadRecord<CrcProcedure>(
+      rt, row, name,
+      {&CrcProcedure::FILE, &CrcProcedure::TYPE, &CrcProcedure::CRC});
 }
 
 bool ExecuteCrc(Runtime& rt, Procedure& record) {
   CrcProcedure& proc = static_cast<CrcProcedure&>(record);
   const int32_t count = proc.FILE.FieldCount(",");
   if (count == 0)
-    return ShowErrorReport(rt, kMsgItemCount, proc.name.Text(), "FILE");
+    return ShowKeyErrorReport(rt, kMsgItemCount, proc.name.Text(), "FILE");
   const bool all = proc.TYPE.Equals("AND");
 
   for (int32_t i = 0; i < count; ++i) {

@@ -6,13 +6,15 @@
 
 #include "run/procedure.h"
 
+struct Command;
+
 struct CrcProcedure : Procedure {
   StrBuf FILE;
   StrBuf TYPE;
   StrBuf CRC;
 };
 
-Procedure* LoadCrc(Runtime& rt, const StrBuf& name);
+Procedure* LoadCrc(Runtime& rt, const Command& row, const StrBuf& name);
 bool ExecuteCrc(Runtime& rt, Procedure& record);
 
 uint32_t Crc32(const void* data, uint32_t length);

@@ -29,7 +29,7 @@ ProcList LoadProcedureList(Runtime& rt, const StrBuf& list, int32_t count) {
     if (loaded && command == nullptr)
       ShowErrorReport(rt, kMsgBadSymbol, mode.Text());
     std::unique_ptr<Procedure> record(
-        command != nullptr ? command->load(rt, name) : nullptr);
+        command != nullptr ? command->load(rt, *command, name) : nullptr);
     // The executor is chosen again by the record's own MODE; should the
     // settings file have changed between the two readings, the record must
     // not reach another command's executor.

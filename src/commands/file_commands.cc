@@ -3,9 +3,8 @@
 // first item that fails.
 #include "commands/file_commands.h"
 
-#include "settings/load_record.h"
-
 #include "commands/file_tree.h"
+#include "commands/load_record.h"
 #include "run/error_report.h"
 
 namespace {
@@ -19,7 +18,7 @@ bool RunList(Runtime& rt, Procedure& record, const StrBuf& list,
              const char* key, MessageId failure, PathOperation operation) {
   int32_t count = list.FieldCount(",");
   if (count == 0)
-    return ShowErrorReport(rt, kMsgItemCount, record.name.Text(), key);
+    return ShowKeyErrorReport(rt, kMsgItemCount, record.name.Text(), key);
   for (int32_t i = 0; i < count; ++i) {
     StrBuf item = ListItem(list, i);
     if (!operation(rt.platform, item, &rt.progress))
@@ -36,7 +35,7 @@ bool RunPairs(Runtime& rt, Procedure& record, const StrBuf& sources,
               PairOperation operation) {
   int32_t count = sources.FieldCount(",");
   if (count == 0)
-    return ShowErrorReport(rt, kMsgItemCount, record.name.Text(), "FROM");
+    return ShowKeyErrorReport(rt, kMsgItemCount, record.name.Text(), "FROM");
   rt.progress.Measure(Progress::Unit::kFiles, 0);
   for (int32_t i = 0; i < count; ++i) {
     StrBuf source = ListItem(sources, i);
@@ -54,10 +53,9 @@ bool MakeDirectoryItem(Platform& platform, const StrBuf& path, Progress*) {
 
 }  // namespace
 
-Procedure* LoadCopy(Runtime& rt, const StrBuf& name) {
-  return LoadRecord<CopyProcedure>(rt, name, "COPY_INFO",
-                                   {{"FROM", &CopyProcedure::FROM},
-                                    {"TO", &CopyProcedure::TO}});
+Procedure* LoadCopy(Runtime& rt, const Command& row, const StrBuf& name) {
+  return LoadRecord<CopyProcedure>(rt, row, name,
+                                   {&CopyProcedure::FROM, &CopyProcedure::TO});
 }
 
 bool ExecuteCopy(Runtime& rt, Procedure& record) {
@@ -65,10 +63,9 @@ bool ExecuteCopy(Runtime& rt, Procedure& record) {
   return RunPairs(rt, copy, copy.FROM, copy.TO, kMsgCopyFailed, CopyTree);
 }
 
-Procedure* LoadMove(Runtime& rt, const StrBuf& name) {
-  return LoadRecord<MoveProcedure>(rt, name, "MOVE_INFO",
-                                   {{"FROM", &MoveProcedure::FROM},
-                                    {"TO", &MoveProcedure::TO}});
+Procedure* LoadMove(Runtime& rt, const Command& row, const StrBuf& name) {
+  return LoadRecord<MoveProcedure>(rt, row, name,
+                                   {&MoveProcedure::FROM, &MoveProcedure::TO});
 }
 
 bool ExecuteMove(Runtime& rt, Procedure& record) {
@@ -76,9 +73,8 @@ bool ExecuteMove(Runtime& rt, Procedure& record) {
   return RunPairs(rt, move, move.FROM, move.TO, kMsgMoveFailed, MoveTree);
 }
 
-Procedure* LoadDelete(Runtime& rt, const StrBuf& name) {
-  return LoadRecord<DeleteProcedure>(rt, name, "DELETE_INFO",
-                                     {{"FILE", &DeleteProcedure::FILE}});
+Procedure* LoadDelete(Runtime& rt, const Command& row, const StrBuf& name) {
+  return LoadRecord<DeleteProcedure>(rt, row, name, {&DeleteProcedure::FILE});
 }
 
 bool ExecuteDelete(Runtime& rt, Procedure& record) {
@@ -87,17 +83,16 @@ bool ExecuteDelete(Runtime& rt, Procedure& record) {
   return RunList(rt, del, del.FILE, "FILE", kMsgDeleteFailed, DeleteTree);
 }
 
-Procedure* LoadAttr(Runtime& rt, const StrBuf& name) {
-  return LoadRecord<AttrProcedure>(rt, name, "ATTR_INFO",
-                                   {{"FILE", &AttrProcedure::FILE},
-                                    {"ARG", &AttrProcedure::ARG}});
+Procedure* LoadAttr(Runtime& rt, const Command& row, const StrBuf& name) {
+  return LoadRecord<AttrProcedure>(rt, row, name,
+                                   {&AttrProcedure::FILE, &AttrProcedure::ARG});
 }
 
 bool ExecuteAttr(Runtime& rt, Procedure& record) {
   auto& attr = static_cast<AttrProcedure&>(record);
   int32_t count = attr.FILE.FieldCount(",");
   if (count == 0)
-    return ShowErrorReport(rt, kMsgItemCount, attr.name.Text(), "FILE");
+    return ShowKeyErrorReport(rt, kMsgItemCount, attr.name.Text(), "FILE");
   for (int32_t i = 0; i < count; ++i) {
     StrBuf path = ListItem(attr.FILE, i);
     // An unreadable mask (empty, no hexadecimal digit) is 0, no error.
@@ -110,9 +105,8 @@ bool ExecuteAttr(Runtime& rt, Procedure& record) {
   return true;
 }
 
-Procedure* LoadMakeDir(Runtime& rt, const StrBuf& name) {
-  return LoadRecord<MakeDirProcedure>(rt, name, "MAKEDIR_INFO",
-                                      {{"DIR", &MakeDirProcedure::DIR}});
+Procedure* LoadMakeDir(Runtime& rt, const Command& row, const StrBuf& name) {
+  return LoadRecord<MakeDirProcedure>(rt, row, name, {&MakeDirProcedure::DIR});
 }
 
 bool ExecuteMakeDir(Runtime& rt, Procedure& record) {

@@ -3,6 +3,8 @@
 
 #include "run/procedure.h"
 
+struct Command;
+
 struct CopyProcedure : Procedure {
   StrBuf FROM;
   StrBuf TO;
@@ -22,13 +24,13 @@ struct MakeDirProcedure : Procedure {
   StrBuf DIR;
 };
 
-Procedure* LoadCopy(Runtime& rt, const StrBuf& name);
+Procedure* LoadCopy(Runtime& rt, const Command& row, const StrBuf& name);
 bool ExecuteCopy(Runtime& rt, Procedure& record);
-Procedure* LoadMove(Runtime& rt, const StrBuf& name);
+Procedure* LoadMove(Runtime& rt, const Command& row, const StrBuf& name);
 bool ExecuteMove(Runtime& rt, Procedure& record);
-Procedure* LoadDelete(Runtime& rt, const StrBuf& name);
+Procedure* LoadDelete(Runtime& rt, const Command& row, const StrBuf& name);
 bool ExecuteDelete(Runtime& rt, Procedure& record);
-Procedure* LoadAttr(Runtime& rt, const StrBuf& name);
+Procedure* LoadAttr(Runtime& rt, const Command& row, const StrBuf& name);
 bool ExecuteAttr(Runtime& rt, Procedure& record);
-Procedure* LoadMakeDir(Runtime& rt, const StrBuf& name);
+Procedure* LoadMakeDir(Runtime& rt, const Command& row, const StrBuf& name);
 bool ExecuteMakeDir(Runtime& rt, Procedure& record);

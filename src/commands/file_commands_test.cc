@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/code_page.h"
+#include "commands/command_table.h"
 #include "platform/fake/fake_platform.h"
 #include "platform/fake/test_dir.h"
 
@@ -84,14 +85,15 @@ TEST_F(FileCommandsTest, ShortSecondListsGiveEmptyItems) {
 TEST_F(FileCommandsTest, LoadersReadTheirKeys) {
   dir.Write("u.ini", "[C]\nMODE=COPY\nFROM= a , b\nTO=c\n[A]\nMODE=ATTR\nFILE=f\n");
   rt.SettingsPath.Assign(P("u.ini").c_str());
-  std::unique_ptr<Procedure> copy(LoadCopy(rt, StrBuf("C")));
+  std::unique_ptr<Procedure> copy(
+      LoadCopy(rt, *FindCommand("COPY"), StrBuf("C")));
   ASSERT_TRUE(copy);
   auto& c = static_cast<CopyProcedure&>(*copy);
   EXPECT_STREQ(c.MODE.Text(), "COPY");
   EXPECT_STREQ(c.FROM.Text(), "a , b");
   EXPECT_STREQ(c.TO.Text(), "c");
   // A missing key: message 2, no record.
-  EXPECT_EQ(LoadAttr(rt, StrBuf("A")), nullptr);
+  EXPECT_EQ(LoadAttr(rt, *FindCommand("ATTR"), StrBuf("A")), nullptr);
   EXPECT_EQ(Texts(), (Strings{"設定ファイルのフォーマットが正しくありません。\n\n"
                               "セクション：\"A\"\nパラメータ：\"ARG\""}));
 }

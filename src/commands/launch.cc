@@ -2,29 +2,22 @@
 // WAITAPP waits for running programs to end.
 #include "commands/launch.h"
 
-#include "run/error_report.h"
-#include "settings/load_record.h"
-
 #include <memory>
 
 #include "base/code_page.h"
 #include "commands/conditions.h"
+#include "commands/load_record.h"
 #include "platform/platform.h"
+#include "run/error_report.h"
 #include "settings/settings_reader.h"
 
-Procedure* LoadLaunch(Runtime& rt, const StrBuf& name) {
-  LaunchProcedure* record = LoadRecord<LaunchProcedure>(
-      rt, name, "LAUNCH_INFO",
-      {{"FILE", &LaunchProcedure::FILE}, {"PARAM", &LaunchProcedure::PARAM}});
-  if (record == nullptr) return nullptr;
+Procedure* LoadLaunch(Runtime& rt, const Command& row, const StrBuf& name) {
   // ISWAIT keeps 0 when its value is not a decimal number: a program is then
   // only waited for until it is ready for input.
-  record->ISWAIT = 0;
-  if (!GetSettingInt(rt, name.Text(), "ISWAIT", record->ISWAIT)) {
-    delete record;
-    return nullptr;
-  }
-  return record;
+  return LoadRecord<LaunchProcedure>(
+      rt, row, name,
+      {&LaunchProcedure::FILE, &LaunchProcedure::PARAM,
+       &LaunchProcedure::ISWAIT});
 }
 
 bool GetDirectoryPart(Runtime& rt, const StrBuf& path, StrBuf& directory) {
@@ -60,7 +53,7 @@ bool ExecuteLaunch(Runtime& rt, Procedure& record) {
   LaunchProcedure& proc = static_cast<LaunchProcedure&>(record);
   const int32_t count = proc.FILE.FieldCount(",");
   if (count == 0)
-    return ShowErrorReport(rt, kMsgItemCount, proc.name.Text(), "FILE");
+    return ShowKeyErrorReport(rt, kMsgItemCount, proc.name.Text(), "FILE");
   for (int32_t i = 0; i < count; ++i) {
     StrBuf file = ListItem(proc.FILE, i);
     StrBuf param = ListItem(proc.PARAM, i);
@@ -71,17 +64,16 @@ bool ExecuteLaunch(Runtime& rt, Procedure& record) {
   return true;
 }
 
-Procedure* LoadWaitApp(Runtime& rt, const StrBuf& name) {
+Procedure* LoadWaitApp(Runtime& rt, const Command& row, const StrBuf& name) {
   return LoadRecord<WaitAppProcedure>(
-      rt, name, "WAITAPP_INFO",
-      {{"APP", &WaitAppProcedure::APP}, {"TICK", &WaitAppProcedure::TICK}});
+      rt, row, name, {&WaitAppProcedure::APP, &WaitAppProcedure::TICK});
 }
 
 bool ExecuteWaitApp(Runtime& rt, Procedure& record) {
   WaitAppProcedure& proc = static_cast<WaitAppProcedure&>(record);
   const int32_t count = proc.APP.FieldCount(",");
   if (count == 0)
-    return ShowErrorReport(rt, kMsgItemCount, proc.name.Text(), "APP");
+    return ShowKeyErrorReport(rt, kMsgItemCount, proc.name.Text(), "APP");
   for (int32_t i = 0; i < count; ++i) {
     StrBuf app = ListItem(proc.APP, i);
     StrBuf tick = ListItem(proc.TICK, i);

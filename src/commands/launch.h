@@ -5,6 +5,8 @@
 
 #include "run/procedure.h"
 
+struct Command;
+
 struct LaunchProcedure : Procedure {
   StrBuf FILE;
   StrBuf PARAM;
@@ -15,9 +17,9 @@ struct WaitAppProcedure : Procedure {
   StrBuf TICK;
 };
 
-Procedure* LoadLaunch(Runtime& rt, const StrBuf& name);
+Procedure* LoadLaunch(Runtime& rt, const Command& row, const StrBuf& name);
 bool ExecuteLaunch(Runtime& rt, Procedure& record);
-Procedure* LoadWaitApp(Runtime& rt, const StrBuf& name);
+Procedure* LoadWaitApp(Runtime& rt, const Command& row, const StrBuf& name);
 bool ExecuteWaitApp(Runtime& rt, Procedure& record);
 
 bool GetDirectoryPart(Runtime& rt, const StrBuf& path, StrBuf& directory);

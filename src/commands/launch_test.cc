@@ -1,14 +1,14 @@
 #include "commands/launch.h"
 
 #include <gtest/gtest.h>
-
-#include "base/code_page.h"
 #include <unistd.h>
 
 #include <chrono>
 #include <memory>
 #include <string>
 
+#include "base/code_page.h"
+#include "commands/command_table.h"
 #include "platform/fake/fake_platform.h"
 #include "platform/fake/test_dir.h"
 
@@ -179,11 +179,13 @@ TEST_F(LaunchTest, IswaitThatIsNoNumberMeansNoWait) {
             "[Run]\nMODE=LAUNCH\nFILE=/x/y\nPARAM=\nISWAIT=yes\n"
             "[Bad]\nMODE=LAUNCH\nFILE=/x/y\nPARAM=\n");
   rt.SettingsPath.Assign((dir / "updater.ini").c_str());
-  std::unique_ptr<Procedure> record(LoadLaunch(rt, "Run"));
+  std::unique_ptr<Procedure> record(
+      LoadLaunch(rt, *FindCommand("LAUNCH"), "Run"));
   ASSERT_TRUE(record);
   EXPECT_EQ(static_cast<LaunchProcedure&>(*record).ISWAIT, 0);
   EXPECT_STREQ(static_cast<LaunchProcedure&>(*record).FILE.Text(), "/x/y");
-  EXPECT_EQ(LoadLaunch(rt, "Bad"), nullptr);  // ISWAIT is required
+  EXPECT_EQ(LoadLaunch(rt, *FindCommand("LAUNCH"), "Bad"),
+            nullptr);  // ISWAIT is required
   ASSERT_EQ(platform.boxes.size(), 1u);
   EXPECT_NE(platform.boxes[0].text.find("ISWAIT"), std::string::npos);
 }

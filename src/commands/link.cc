@@ -1,14 +1,13 @@
 // LINK: shell shortcut files, one per target.
 #include "commands/link.h"
 
-#include "run/error_report.h"
-#include "settings/load_record.h"
-
 #include <string>
 
 #include "commands/file_tree.h"
 #include "commands/launch.h"
+#include "commands/load_record.h"
 #include "platform/platform.h"
+#include "run/error_report.h"
 
 namespace {
 
@@ -42,12 +41,11 @@ int ShowCommandOf(int32_t showKind) {
 
 }  // namespace
 
-Procedure* LoadLink(Runtime& rt, const StrBuf& name) {
-  return LoadRecord<LinkProcedure>(rt, name, "SHORTCUT_INFO",
-                                   {{"SRC", &LinkProcedure::SRC},
-                                    {"PARAM", &LinkProcedure::PARAM},
-                                    {"SHOWCMD", &LinkProcedure::SHOWCMD},
-                                    {"DST", &LinkProcedure::DST}});
+Procedure* LoadLink(Runtime& rt, const Command& row, const StrBuf& name) {
+  return LoadRecord<LinkProcedure>(
+      rt, row, name,
+      {&LinkProcedure::SRC, &LinkProcedure::PARAM, &LinkProcedure::SHOWCMD,
+       &LinkProcedure::DST});
 }
 
 bool CreateShortcut(Runtime& rt, const StrBuf& target, const StrBuf& linkFile,
@@ -67,7 +65,7 @@ bool ExecuteLink(Runtime& rt, Procedure& record) {
   LinkProcedure& proc = static_cast<LinkProcedure&>(record);
   const int32_t count = proc.SRC.FieldCount(",");
   if (count == 0)
-    return ShowErrorReport(rt, kMsgItemCount, proc.name.Text(), "SRC");
+    return ShowKeyErrorReport(rt, kMsgItemCount, proc.name.Text(), "SRC");
   for (int32_t i = 0; i < count; ++i) {
     StrBuf target = ListItem(proc.SRC, i);
     StrBuf link = ListItem(proc.DST, i);

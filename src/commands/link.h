@@ -5,6 +5,8 @@
 
 #include "run/procedure.h"
 
+struct Command;
+
 struct LinkProcedure : Procedure {
   StrBuf SRC;
   StrBuf PARAM;
@@ -12,7 +14,7 @@ struct LinkProcedure : Procedure {
   StrBuf DST;
 };
 
-Procedure* LoadLink(Runtime& rt, const StrBuf& name);
+Procedure* LoadLink(Runtime& rt, const Command& row, const StrBuf& name);
 bool ExecuteLink(Runtime& rt, Procedure& record);
 bool CreateShortcut(Runtime& rt, const StrBuf& target, const StrBuf& linkFile,
                     const StrBuf& arguments, int32_t showKind);

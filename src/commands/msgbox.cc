@@ -3,35 +3,30 @@
 // flag; ISABORT decides which answers stop the run.
 #include "commands/msgbox.h"
 
-#include "settings/load_record.h"
-
+#include "commands/load_record.h"
 #include "platform/platform.h"
 #include "run/error_report.h"
 #include "run/interaction.h"
 #include "run/levels.h"
 
-namespace {
-
-struct BoxKind {
-  const char* word;
-  unsigned style;
-};
-
-constexpr BoxKind kBoxKinds[] = {
+const BoxKind kBoxKinds[4] = {
     {"ERROR", kMbIconError},
     {"INFORMATION", kMbIconInformation},
     {"WARNING", kMbYesNo | kMbIconWarning | kMbDefButton2},
     {"QUESTION", kMbYesNo | kMbIconQuestion},
 };
 
-}  // namespace
+const BoxKind* FindBoxKind(const StrBuf& word) {
+  for (const BoxKind& kind : kBoxKinds)
+    if (word.Equals(kind.word)) return &kind;
+  return nullptr;
+}
 
-Procedure* LoadMsgBox(Runtime& rt, const StrBuf& name) {
-  return LoadRecord<MsgBoxProcedure>(rt, name, "MSGBOX_INFO",
-                                     {{"FLAG", &MsgBoxProcedure::FLAG},
-                                      {"TYPE", &MsgBoxProcedure::TYPE},
-                                      {"TEXT", &MsgBoxProcedure::TEXT},
-                                      {"ISABORT", &MsgBoxProcedure::ISABORT}});
+Procedure* LoadMsgBox(Runtime& rt, const Command& row, const StrBuf& name) {
+  return LoadRecord<MsgBoxProcedure>(
+      rt, row, name,
+      {&MsgBoxProcedure::FLAG, &MsgBoxProcedure::TYPE, &MsgBoxProcedure::TEXT,
+       &MsgBoxProcedure::ISABORT});
 }
 
 bool ExecuteMsgBox(Runtime& rt, Procedure& record) {
@@ -49,13 +44,7 @@ bool ExecuteMsgBox(Runtime& rt, Procedure& record) {
     if (target->ResultFlag != value) return true;
   }
 
-  const BoxKind* kind = nullptr;
-  for (const BoxKind& candidate : kBoxKinds) {
-    if (box.TYPE.Equals(candidate.word)) {
-      kind = &candidate;
-      break;
-    }
-  }
+  const BoxKind* kind = FindBoxKind(box.TYPE);
   if (kind == nullptr)
     return ShowErrorReport(rt, kMsgBadSymbol, box.TYPE.Text());
 

@@ -3,6 +3,8 @@
 
 #include "run/procedure.h"
 
+struct Command;
+
 struct MsgBoxProcedure : Procedure {
   StrBuf FLAG;
   StrBuf TYPE;
@@ -10,5 +12,15 @@ struct MsgBoxProcedure : Procedure {
   StrBuf ISABORT;
 };
 
-Procedure* LoadMsgBox(Runtime& rt, const StrBuf& name);
+Procedure* LoadMsgBox(Runtime& rt, const Command& row, const StrBuf& name);
 bool ExecuteMsgBox(Runtime& rt, Procedure& record);
+
+// The box kinds of TYPE: the word and the box's style.
+struct BoxKind {
+  const char* word;
+  unsigned style;
+};
+extern const BoxKind kBoxKinds[4];
+
+// The kind whose word equals word (ASCII case ignored), or null.
+const BoxKind* FindBoxKind(const StrBuf& word);

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "commands/command_table.h"
 #include "platform/fake/fake_platform.h"
 #include "run/levels.h"
 
@@ -153,7 +154,8 @@ TEST_F(MsgBoxTest, LoaderReadsAllKeys) {
                          "[NoAbort]\nMODE=MSGBOX\nFLAG=\nTYPE=ERROR\nTEXT=x\n";
   rt.SettingsPath.Assign(path.c_str());
 
-  std::unique_ptr<Procedure> loaded(LoadMsgBox(rt, "Ask"));
+  std::unique_ptr<Procedure> loaded(
+      LoadMsgBox(rt, *FindCommand("MSGBOX"), "Ask"));
   ASSERT_NE(loaded, nullptr);
   auto& record = static_cast<MsgBoxProcedure&>(*loaded);
   EXPECT_STREQ(record.MODE.Text(), "MSGBOX");
@@ -163,7 +165,7 @@ TEST_F(MsgBoxTest, LoaderReadsAllKeys) {
   EXPECT_STREQ(record.ISABORT.Text(), "0,1");
   EXPECT_TRUE(platform.boxes.empty());
 
-  EXPECT_EQ(LoadMsgBox(rt, "NoAbort"), nullptr);
+  EXPECT_EQ(LoadMsgBox(rt, *FindCommand("MSGBOX"), "NoAbort"), nullptr);
   ASSERT_EQ(platform.boxes.size(), 1u);
   EXPECT_NE(platform.boxes[0].text.find("ISABORT"), std::string::npos);
 

@@ -3,11 +3,13 @@
 
 #include "run/procedure.h"
 
+struct Command;
+
 struct SwitchProcedure : Procedure {
   StrBuf PROC;
   StrBuf list0;  // key "0"
   StrBuf list1;  // key "1"
 };
 
-Procedure* LoadSwitch(Runtime& rt, const StrBuf& name);
+Procedure* LoadSwitch(Runtime& rt, const Command& row, const StrBuf& name);
 bool ExecuteSwitch(Runtime& rt, Procedure& record);

@@ -19,14 +19,6 @@ constexpr uint32_t kDefaultCaptionId = 100;
 // The module path work area.
 constexpr uint32_t kModulePathArea = 260;
 
-void SetDefaultCaption(Runtime& rt) {
-  char caption[256];
-  if (LoadResourceString(kDefaultCaptionId, caption, sizeof caption) <= 0)
-    caption[0] = 0;
-  caption[sizeof caption - 1] = 0;
-  rt.Caption.Assign(caption);
-}
-
 // The default settings file: the program's path with the extension of its
 // file name replaced by "ini", or with ".ini" appended when the file name
 // has no extension.
@@ -40,6 +32,26 @@ StrBuf DefaultSettingsPath(const StrBuf& modulePath, const char* separator) {
 }
 
 }  // namespace
+
+void ReadCaption(Runtime& rt) {
+  if (GetCommandLineOption(rt.CommandLine, 't', rt.Caption)) return;
+  char caption[256];
+  if (LoadResourceString(kDefaultCaptionId, caption, sizeof caption) <= 0)
+    caption[0] = 0;
+  caption[sizeof caption - 1] = 0;
+  rt.Caption.Assign(caption);
+}
+
+StrBuf SettingsPathFor(const StrBuf& modulePath, const StrBuf& commandLine,
+                       const char* separator) {
+  StrBuf value;
+  if (!GetCommandLineOption(commandLine, 'i', value))
+    return DefaultSettingsPath(modulePath, separator);
+  StrBuf path = modulePath.Fields(0, -2, separator);
+  path.Append(separator);
+  path.Append(value);
+  return path;
+}
 
 bool GetCommandLineOption(const StrBuf& text, char letter, StrBuf& out) {
   char key[3] = {'/', letter, 0};
@@ -55,8 +67,7 @@ bool GetCommandLineOption(const StrBuf& text, char letter, StrBuf& out) {
 
 bool Startup(Runtime& rt, const char* commandLine) {
   rt.CommandLine.Assign(commandLine);
-  if (!GetCommandLineOption(rt.CommandLine, 't', rt.Caption))
-    SetDefaultCaption(rt);
+  ReadCaption(rt);
 
   char module[kModulePathArea];
   std::memset(module, 0, sizeof module);
@@ -64,15 +75,7 @@ bool Startup(Runtime& rt, const char* commandLine) {
   module[kModulePathArea - 1] = 0;
   rt.ModulePath.Assign(module);
 
-  const char* sep = rt.Sep();
-  StrBuf value;
-  if (GetCommandLineOption(rt.CommandLine, 'i', value)) {
-    rt.SettingsPath = rt.ModulePath.Fields(0, -2, sep);
-    rt.SettingsPath.Append(sep);
-    rt.SettingsPath.Append(value);
-  } else {
-    rt.SettingsPath = DefaultSettingsPath(rt.ModulePath, sep);
-  }
+  rt.SettingsPath = SettingsPathFor(rt.ModulePath, rt.CommandLine, rt.Sep());
 
   // A program path that did not fit the work area was cut: no settings file
   // is looked for beside a path that is not the program's.
@@ -105,7 +108,7 @@ bool ReadOnOffKey(Runtime& rt, const char* key, bool& on) {
     on = true;
     return true;
   }
-  return ShowErrorReport(rt, kMsgBadFormat, "UPDATER", key);
+  return ShowKeyErrorReport(rt, kMsgBadFormat, "UPDATER", key);
 }
 
 }  // namespace

@@ -14,6 +14,14 @@ constexpr int kExitSettingsMissing = 1619; // message 1
 constexpr int kExitStartupFailed = 1620;   // found, but start-up failed
 
 bool GetCommandLineOption(const StrBuf& text, char letter, StrBuf& out);
+// The caption of the run's boxes: the /t option of rt.CommandLine, or the
+// default caption of the string table.
+void ReadCaption(Runtime& rt);
+// The settings file of the program at modulePath started with commandLine:
+// the /i option's path beside the program, or the program's path with the
+// extension "ini".
+StrBuf SettingsPathFor(const StrBuf& modulePath, const StrBuf& commandLine,
+                       const char* separator);
 bool Startup(Runtime& rt, const char* commandLine);
 
 // Key EXITCODE of section UPDATER: missing, empty or 0 leave the exit code

@@ -5,16 +5,58 @@
 #include "base/str_buf.h"
 #include "platform/platform.h"
 #include "run/interaction.h"
+#include "run/runtime.h"
 
-bool ShowErrorReport(Runtime& rt, uint32_t id, ...) {
+namespace {
+
+class BoxSink : public ErrorSink {
+ public:
+  void Take(Runtime& rt, const ErrorReport& report) override {
+    ShowMessageBox(rt, report.text.c_str(), kMbIconError);
+  }
+};
+
+ErrorReport FormatReport(uint32_t id, va_list arguments) {
   char format[256];
   if (LoadResourceString(id, format, sizeof format) <= 0) format[0] = 0;
   format[sizeof format - 1] = 0;
   StrBuf text;
+  text.FormatList(format, arguments);
+  ErrorReport report;
+  report.id = id;
+  report.text = text.Text();
+  return report;
+}
+
+ErrorReport Format(uint32_t id, ...) {
   va_list arguments;
   va_start(arguments, id);
-  text.FormatList(format, arguments);
+  ErrorReport report = FormatReport(id, arguments);
   va_end(arguments);
-  ShowMessageBox(rt, text.Text(), kMbIconError);
+  return report;
+}
+
+}  // namespace
+
+ErrorSink& ErrorBoxSink() {
+  static BoxSink sink;
+  return sink;
+}
+
+bool ShowErrorReport(Runtime& rt, uint32_t id, ...) {
+  va_list arguments;
+  va_start(arguments, id);
+  const ErrorReport report = FormatReport(id, arguments);
+  va_end(arguments);
+  rt.errorSink->Take(rt, report);
+  return false;
+}
+
+bool ShowKeyErrorReport(Runtime& rt, uint32_t id, const char* section,
+                        const char* key) {
+  ErrorReport report = Format(id, section, key);
+  report.section = section;
+  report.key = key;
+  rt.errorSink->Take(rt, report);
   return false;
 }

@@ -1,8 +1,11 @@
 // The error report: a message of the string table, formatted with its
-// arguments and shown with the run's caption and the error icon.
+// arguments, as a value handed to the run's one error sink. The running
+// program's sink shows it with the run's caption and the error icon; the
+// settings checker installs a sink that collects the reports.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 struct Runtime;
 
@@ -24,7 +27,32 @@ enum MessageId : uint32_t {
   kMsgNestingTooDeep = 16,   // SWITCH procedure
 };
 
-// Formats message id with the further arguments and shows it; always
-// returns false, so that a failing step can end with
-// "return ShowErrorReport(...)".
+// One error: the message id, its text formatted with the arguments (ANSI),
+// and the section and key of the settings file it concerns, where known.
+struct ErrorReport {
+  uint32_t id = 0;
+  std::string text;
+  std::string section;
+  std::string key;
+};
+
+// Where the reports of a run go (Runtime::errorSink).
+class ErrorSink {
+ public:
+  virtual ~ErrorSink() = default;
+  virtual void Take(Runtime& rt, const ErrorReport& report) = 0;
+};
+
+// The running program's sink: shows the text in a message box with the
+// run's caption and the error icon (ShowMessageBox).
+ErrorSink& ErrorBoxSink();
+
+// Formats message id with the further arguments and hands the report to
+// the run's sink; always returns false, so that a failing step can end
+// with "return ShowErrorReport(...)".
 bool ShowErrorReport(Runtime& rt, uint32_t id, ...);
+
+// The same for the messages whose two arguments are a section and a key of
+// the settings file (kMsgBadFormat, kMsgItemCount): the report names them.
+bool ShowKeyErrorReport(Runtime& rt, uint32_t id, const char* section,
+                        const char* key);

@@ -9,6 +9,7 @@
 
 #include "base/str_buf.h"
 #include "platform/platform.h"
+#include "run/error_report.h"
 #include "run/proc_list.h"
 #include "run/progress.h"
 #include "run/symbol_list.h"
@@ -45,6 +46,8 @@ struct Runtime {
 
   Answers answers;
   Transcript transcript;
+  // Where error reports go: the error box, unless a checker collects them.
+  ErrorSink* errorSink = &ErrorBoxSink();
 
   // The exit code tells the outcome (EXITCODE=1, or UPDATER_EXITCODE=1 in
   // the environment); otherwise it is always 0.

@@ -77,7 +77,7 @@ bool GetSettingString(Runtime& rt, const char* section, const char* key,
                       StrBuf& out) {
   if (!ReadProfileString(rt.platform, rt.SettingsPath.Text(), section, key,
                          out))
-    return ShowErrorReport(rt, kMsgBadFormat, section, key);
+    return ShowKeyErrorReport(rt, kMsgBadFormat, section, key);
   ExpandSymbols(rt, out);
   ExpandQueries(rt, out);
   CollapseDotDot(rt, out);
@@ -87,6 +87,6 @@ bool GetSettingString(Runtime& rt, const char* section, const char* key,
 bool GetSettingInt(Runtime& rt, const char* section, const char* key,
                    int32_t& out) {
   if (!ReadProfileInt(rt.platform, rt.SettingsPath.Text(), section, key, out))
-    return ShowErrorReport(rt, kMsgBadFormat, section, key);
+    return ShowKeyErrorReport(rt, kMsgBadFormat, section, key);
   return true;
 }

@@ -1,4 +1,4 @@
-#include "check/command_keys.h"
+#include "commands/command_table.h"
 
 #include <gtest/gtest.h>
 
@@ -6,33 +6,26 @@
 #include <vector>
 
 #include "base/code_page.h"
-#include "commands/command_table.h"
 #include "platform/fake/fake_platform.h"
 #include "platform/fake/test_dir.h"
 
 namespace {
 
-const char* const kModes[] = {"EXIST",   "DATE",  "SWITCH",  "MSGBOX",
-                              "COPY",    "LAUNCH", "DELETE", "LINK",
-                              "OSVER",   "MAKEDIR", "ATTR",  "CRC",
-                              "MOVE",    "WAITAPP", "APPEXIST", "VERIFY"};
-
-// The key lists must be exactly what the loaders read: with every listed
-// key a section loads without a message, and without any one of them the
-// loader reports that key as missing.
-TEST(CommandKeys, AreExactlyTheKeysTheLoadersRead) {
+// Every row's keys are exactly what its loader reads: with every key a
+// section loads without a message, and without any one of them the loader
+// reports that key as missing.
+TEST(CommandTable, KeysAreExactlyTheKeysTheLoadersRead) {
   SetAnsiCodePage(kCodePageUtf8);
   TestDir dir;
   FakePlatform platform;
   Runtime rt(platform);
   rt.SettingsPath.Assign((dir / "u.ini").c_str());
-  for (const char* mode : kModes) {
-    const Command* command = FindCommand(mode);
-    const CommandKeys* keys = FindCommandKeys(mode);
-    ASSERT_NE(command, nullptr) << mode;
-    ASSERT_NE(keys, nullptr) << mode;
+  for (const Command& command : AllCommands()) {
+    const char* mode = command.mode;
+    // Each MODE word once: the first row of a word would hide the others.
+    EXPECT_EQ(FindCommand(mode), &command) << mode;
     std::vector<std::string> all;
-    for (const char* const* key = keys->keys; *key != nullptr; ++key)
+    for (const char* const* key = command.keys; *key != nullptr; ++key)
       all.push_back(*key);
     for (size_t left = 0; left <= all.size(); ++left) {
       std::string section = std::string("[P]\nMODE=") + mode + "\n";
@@ -40,7 +33,7 @@ TEST(CommandKeys, AreExactlyTheKeysTheLoadersRead) {
         if (i != left) section += all[i] + "=1\n";
       dir.Write("u.ini", section);
       platform.boxes.clear();
-      Procedure* record = command->load(rt, "P");
+      Procedure* record = command.load(rt, command, "P");
       if (left == all.size()) {
         EXPECT_NE(record, nullptr) << mode;
         EXPECT_TRUE(platform.boxes.empty()) << mode;
@@ -53,11 +46,14 @@ TEST(CommandKeys, AreExactlyTheKeysTheLoadersRead) {
       delete record;
     }
     // MODE and the command's keys, in any case; nothing else.
-    EXPECT_TRUE(IsKeyOf(*keys, "mode"));
-    EXPECT_FALSE(IsKeyOf(*keys, "FORM"));
+    EXPECT_TRUE(IsKeyOf(command, "mode"));
+    EXPECT_FALSE(IsKeyOf(command, "FORM"));
+    for (const char* const* list = command.procedureLists; *list != nullptr;
+         ++list)
+      EXPECT_TRUE(IsKeyOf(command, *list)) << mode;
   }
-  EXPECT_EQ(FindCommandKeys("COPIES"), nullptr);
-  EXPECT_STREQ(FindCommandKeys("launch")->integerKey, "ISWAIT");
+  EXPECT_EQ(FindCommand("COPIES"), nullptr);
+  EXPECT_STREQ(FindCommand("launch")->integerKey, "ISWAIT");
 }
 
 }  // namespace

@@ -1,0 +1,8 @@
+// How far apart two short names are, for "meant ...?" suggestions.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+// The edit distance of a and b, ASCII case ignored.
+size_t Distance(const std::string& a, const std::string& b);
