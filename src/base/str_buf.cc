@@ -12,7 +12,6 @@
 namespace {
 
 constexpr int32_t kFormatArea = 1024;        // work area of the formatting
-constexpr int kResourceArea = 256;           // work area of a string-table text
 constexpr int32_t kMaxText = INT32_MAX - 1;  // longest text a StrBuf holds
 
 const char kEmptyText[1] = {0};
@@ -833,18 +832,6 @@ void StrBuf::FormatList(const char* format, va_list arguments) {
   const int32_t n = TextLength(area);
   if (n == kFormatArea - 1) area[CompleteLength(area, n)] = 0;
   SetText(area);
-}
-
-void StrBuf::FormatResource(uint32_t id, ...) {
-  char format[kResourceArea];
-  format[0] = 0;
-  const int n = LoadResourceString(id, format, kResourceArea);
-  if (n <= 0) format[0] = 0;
-  format[kResourceArea - 1] = 0;
-  va_list arguments;
-  va_start(arguments, id);
-  FormatList(format, arguments);
-  va_end(arguments);
 }
 
 void StrBuf::Format(const char* format, ...) {

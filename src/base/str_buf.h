@@ -86,10 +86,9 @@ class StrBuf {
   void Trim(const char* leading, const char* trailing);
   bool ReplaceAll(const char* find, const char* replacement);
 
-  // Formatting into bounded work areas: results longer than 1023 bytes and
-  // message formats longer than 255 bytes are cut.
+  // Formatting into a bounded work area: results longer than 1023 bytes are
+  // cut (between characters).
   void FormatList(const char* format, va_list arguments);
-  void FormatResource(uint32_t id, ...);
   void Format(const char* format, ...)
 #if defined(__GNUC__)
       __attribute__((format(printf, 2, 3)))
@@ -105,9 +104,3 @@ class StrBuf {
  private:
   char* buffer_;  // null only transiently; Text() then gives ""
 };
-
-// Loads message id of the program's string table into buffer (at most
-// size - 1 bytes, always terminated) in the ANSI code page; returns the
-// number of bytes, 0 when the id is unknown. Provided by the platform
-// implementation that is linked in.
-int LoadResourceString(uint32_t id, char* buffer, int size);

@@ -341,12 +341,6 @@ TEST_F(StrBufTest, FormatCutKeepsDoubleByteCharactersWhole) {
   EXPECT_EQ(S(s), std::string(1021, 'a'));
 }
 
-TEST_F(StrBufTest, UnknownResourceGivesEmptyText) {
-  StrBuf s("before");
-  s.FormatResource(65000u, "x");
-  EXPECT_EQ(S(s), "");
-}
-
 // Shift-JIS characters whose trail byte is a backslash: 0x95 0x5C and
 // 0x83 0x5C.
 TEST_F(StrBufTest, ShiftJisTrailByteIsNeverASeparator) {

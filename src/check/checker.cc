@@ -314,7 +314,6 @@ void Checker::TakeBoxes(const char* kind, const std::string& action,
 }
 
 bool Checker::Check(const char* settingsPath, const char* commandLine) {
-  SetAnsiCodePage(platform_.AnsiCodePage());
   const char* sep = rt_.Sep();
   rt_.CommandLine.Assign(commandLine);
   rt_.SettingsPath.Assign(settingsPath);
@@ -322,8 +321,10 @@ bool Checker::Check(const char* settingsPath, const char* commandLine) {
   platform_.modulePath = rt_.ModulePath.Text();
   if (!GetCommandLineOption(rt_.CommandLine, 't', rt_.Caption)) {
     char caption[256];
-    if (LoadResourceString(kDefaultCaptionId, caption, sizeof caption) <= 0)
+    if (platform_.LoadResourceString(kDefaultCaptionId, caption,
+                                     sizeof caption) <= 0) {
       caption[0] = 0;
+    }
     caption[sizeof caption - 1] = 0;
     rt_.Caption.Assign(caption);
   }

@@ -21,8 +21,10 @@ constexpr uint32_t kModulePathArea = 260;
 
 void SetDefaultCaption(Runtime& rt) {
   char caption[256];
-  if (LoadResourceString(kDefaultCaptionId, caption, sizeof caption) <= 0)
+  if (rt.platform.LoadResourceString(kDefaultCaptionId, caption,
+                                    sizeof caption) <= 0) {
     caption[0] = 0;
+  }
   caption[sizeof caption - 1] = 0;
   rt.Caption.Assign(caption);
 }
@@ -132,7 +134,6 @@ int OutcomeExitCode(const Runtime& rt, const char* outcome) {
 }
 
 int RunProgram(Runtime& rt, const char* commandLine) {
-  SetAnsiCodePage(rt.platform.AnsiCodePage());
   SetUpInteraction(rt);
   rt.platform.ComInitialize();
   const char* outcome = "not-started";

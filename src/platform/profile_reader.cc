@@ -13,10 +13,6 @@ constexpr size_t kMaxTextSize = 0xFFFFFFF0u;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-char LowerAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 bool EqualsIgnoringCase(const char* a, size_t aLength, const char* b,
                         size_t bLength) {
   return aLength == bLength && SameIgnoringAsciiCase(a, b, aLength);
@@ -51,7 +47,7 @@ size_t CutAtCharacter(const char* text, size_t length, size_t limit) {
 uint32_t HashName(const char* text, uint32_t begin, uint32_t end) {
   uint32_t hash = 2166136261u;
   for (uint32_t i = begin; i < end; ++i) {
-    hash ^= static_cast<unsigned char>(LowerAscii(text[i]));
+    hash ^= static_cast<unsigned char>(FoldAsciiLetter(text[i]));
     hash *= 16777619u;
   }
   return hash;

@@ -5,10 +5,12 @@
 #include "base/str_buf.h"
 #include "platform/platform.h"
 #include "run/interaction.h"
+#include "run/runtime.h"
 
 bool ShowErrorReport(Runtime& rt, uint32_t id, ...) {
   char format[256];
-  if (LoadResourceString(id, format, sizeof format) <= 0) format[0] = 0;
+  if (rt.platform.LoadResourceString(id, format, sizeof format) <= 0)
+    format[0] = 0;
   format[sizeof format - 1] = 0;
   StrBuf text;
   va_list arguments;

@@ -13,9 +13,6 @@
 
 namespace {
 
-const char* const kAppKey =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\tool.exe";
-
 class SymbolsTest : public ::testing::Test {
  protected:
   SymbolsTest() : rt(platform) {
@@ -127,16 +124,16 @@ TEST_F(SymbolsTest, QueriesForFoldersAndApplications) {
   platform.separator = "\\";
   platform.folders = {{26, "C:\\Data\\\\"}};
   platform.failFolders = true;
-  platform.registry = {{std::string(kAppKey) + "|", "C:\\tools\\tool.exe"},
-                       {std::string(kAppKey) + "|Path", "C:\\tools;;"},
-                       {std::string(kAppKey) + "y|Path", "C:\\y\\\\"}};
+  platform.appPaths = {{"tool.exe", {"C:\\tools\\tool.exe", "C:\\tools;;"}},
+                       {"tool.exey", {"", "C:\\y\\\\"}}};
   EXPECT_EQ(Queries("{?SpFolder\\1a}\\f"), "C:\\Data\\f");
   EXPECT_EQ(Queries("{?SpFolder\\1b}"), "{?SpFolder\\1b}");
   EXPECT_EQ(Queries("{?app\\TOOL.EXE}"), "C:\\tools\\tool.exe");
   EXPECT_EQ(Queries("{?AppPath\\tool.exe\\ignored}"), "C:\\tools");
   EXPECT_EQ(Queries("{?AppPath\\tool.exey}"), "C:\\y");
   EXPECT_EQ(Queries("{?App\\none.exe}"), "{?App\\none.exe}");
-  EXPECT_EQ(platform.openKeys, 0);
+  // The name goes to the platform as written.
+  EXPECT_EQ(platform.appPathQueries.back(), "none.exe");
 }
 
 TEST_F(SymbolsTest, DotDotCollapsing) {
