@@ -6,6 +6,7 @@
 #include <string>
 
 #include "base/code_page.h"
+#include "fuzz/reference_text.h"
 #include "platform/fake/fake_platform.h"
 #include "platform/fake/test_dir.h"
 #include "run/runtime.h"
@@ -181,18 +182,18 @@ TEST_F(SymbolsTest, GrowthIsBounded) {
   EXPECT_EQ(value.substr(value.size() - 8), "<A4><A3>");
 }
 
-// The block walk must find the same blocks as StrBuf's block operations
-// would, pass after pass, whatever the values bring in.
+// The block walk must find the same blocks as the reference block
+// operations would, pass after pass, whatever the values bring in.
 std::string ReferenceExpandSymbols(Runtime& rt, const std::string& input) {
   StrBuf text(input.c_str());
-  const int32_t n = text.BlockCount("<", ">");
+  const int32_t n = reference::BlockCount(text, "<", ">");
   int32_t i = 0;
   StrBuf value;
   for (int32_t repetition = 0; repetition < n; ++repetition) {
-    const StrBuf block = text.Block(i, "<", ">");
+    const StrBuf block = reference::Block(text, i, "<", ">");
     if (block.IsEmpty()) break;
     if (LookupSymbol(rt, block.Text(), value)) {
-      text.ReplaceBlock(i, "<", ">", value.Text());
+      reference::ReplaceBlock(text, i, "<", ">", value.Text());
     } else {
       ++i;
     }
