@@ -13,11 +13,13 @@ if(UPDATER_FUZZ)
       -fsanitize=address,undefined -fno-sanitize-recover=all
       -fno-omit-frame-pointer)
 
-  # The engine with the POSIX platform, and the two test platforms that the
+  # The engine with the POSIX platform, the two test platforms that the
   # targets drive it through: the recording one (a run that changes
-  # nothing) and the fake one (scripted registry and folders).
+  # nothing) and the fake one (scripted applications and folders), and the
+  # reference text operations the targets compare the engine with.
   file(GLOB FUZZ_SUPPORT CONFIGURE_DEPENDS
-    src/check/recording_platform.cc src/platform/fake/fake_platform.cc)
+    src/check/recording_platform.cc src/platform/fake/fake_platform.cc
+    fuzz/reference_text.cc)
   add_library(updater_fuzz_engine STATIC
     ${ENGINE_SOURCES} ${PLATFORM_SOURCES} ${FUZZ_SUPPORT} ${MESSAGES_TABLE})
   target_include_directories(updater_fuzz_engine PUBLIC src ${GENERATED_DIR})

@@ -1,17 +1,31 @@
-// The text string's operations driven by the input: fields, words, blocks,
-// trim, replace, format and the rest, on texts and delimiters of the input,
+// The text string's operations driven by the input: fields, words, trim,
+// replace, format and the rest, with the reference operations on blocks,
+// word ranges and character ranges, on texts and delimiters of the input,
 // in UTF-8 and in Shift_JIS. Besides running clean under the sanitizers,
 // the results must keep the properties that hold by definition.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <cstdarg>
 #include <cstring>
 #include <string>
 
 #include "base/code_page.h"
 #include "base/str_buf.h"
 #include "fuzz_support.h"
+#include "platform/posix/posix_platform.h"
+#include "reference_text.h"
 
 namespace {
+
+// The message table; made before the first input (it sets the code page).
+PosixPlatform g_messages;
+
+void FormatMessage(StrBuf& out, const char* format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  out.FormatList(format, arguments);
+  va_end(arguments);
+}
 
 // Character-aware search, independent of StrBuf: true when needle starts at
 // a character boundary of text.
@@ -67,15 +81,16 @@ void CheckWords(const StrBuf& text) {
 void CheckBlocks(const StrBuf& text, const std::string& open,
                  const std::string& close) {
   if (open.empty() || close.empty()) return;
-  const int32_t n = text.BlockCount(open.c_str(), close.c_str());
+  const int32_t n = reference::BlockCount(text, open.c_str(), close.c_str());
   FUZZ_CHECK(n >= 0);
   for (int32_t i = 0; i < n && i < 64; ++i) {
     const std::string block =
-        text.Block(i, open.c_str(), close.c_str()).Text();
+        reference::Block(text, i, open.c_str(), close.c_str()).Text();
     FUZZ_CHECK(block.compare(0, open.size(), open) == 0);
     FUZZ_CHECK(std::strstr(text.Text(), block.c_str()) != nullptr);
   }
-  (void)text.Block(n, open.c_str(), close.c_str());  // an open one, if any
+  // An open one, if any.
+  (void)reference::Block(text, n, open.c_str(), close.c_str());
 }
 
 void CheckTrim(const StrBuf& text, const std::string& leading,
@@ -116,8 +131,11 @@ void CheckFormat(const char* argument, uint32_t id) {
     while (p < got.size()) p += static_cast<size_t>(CharLength(full.c_str() + p));
     FUZZ_CHECK(p == got.size());
   }
+  char format[256];
+  if (g_messages.LoadResourceString(id, format, sizeof format) <= 0)
+    format[0] = 0;
   StrBuf message;
-  message.FormatResource(id, argument, argument);
+  FormatMessage(message, format, argument, argument);
   FUZZ_CHECK(message.Length() <= 1023);
 }
 
@@ -150,12 +168,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The editing operations on indexes from the input, one after another.
   StrBuf edited = s;
   edited.ReplaceFields(a, b, sep.c_str(), other.c_str());
-  edited.ReplaceWords(a, b, other.c_str());
-  edited.ReplaceBlocks(a, b, open.c_str(), close.c_str(), other.c_str());
-  edited.ReplaceChars(a, b, other.c_str());
-  (void)edited.Words(a, b);
-  (void)edited.Blocks(a, b, open.c_str(), close.c_str());
-  (void)edited.Substring(a, b);
+  reference::ReplaceWords(edited, a, b, other.c_str());
+  reference::ReplaceBlocks(edited, a, b, open.c_str(), close.c_str(),
+                           other.c_str());
+  reference::ReplaceChars(edited, a, b, other.c_str());
+  (void)reference::Words(edited, a, b);
+  (void)reference::Blocks(edited, a, b, open.c_str(), close.c_str());
+  (void)reference::Substring(edited, a, b);
   (void)edited.Extract(a, b);
   (void)edited.ToInt();
   (void)edited.ToHex();

@@ -45,14 +45,6 @@ int CharLength(const char* p) {
   return n;
 }
 
-namespace {
-
-char LowerAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-}  // namespace
-
 bool SameIgnoringAsciiCase(const char* a, const char* b, size_t n) {
   for (size_t i = 0; i < n;) {
     const size_t length = static_cast<size_t>(CharLength(a + i));
@@ -63,7 +55,7 @@ bool SameIgnoringAsciiCase(const char* a, const char* b, size_t n) {
       i += length;
       continue;
     }
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+    if (FoldAsciiLetter(a[i]) != FoldAsciiLetter(b[i])) return false;
     ++i;
   }
   return true;
@@ -73,7 +65,7 @@ std::string FoldAsciiCase(const std::string& text) {
   std::string out = text;
   for (size_t i = 0; i < out.size();) {
     const size_t length = static_cast<size_t>(CharLength(out.c_str() + i));
-    if (length == 1) out[i] = LowerAscii(out[i]);
+    if (length == 1) out[i] = FoldAsciiLetter(out[i]);
     i += length;
   }
   return out;

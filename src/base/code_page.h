@@ -11,8 +11,9 @@
 constexpr unsigned kCodePageShiftJis = 932;
 constexpr unsigned kCodePageUtf8 = 65001;
 
-// Selects the rules; start-up sets it once from the platform, tests may set
-// it at will. The default is UTF-8.
+// The code page whose rules apply: the one copy of it in the process. The
+// system platform sets it when it is created (Platform::AnsiCodePage reads
+// it from here); tests may set it at will. The default is UTF-8.
 void SetAnsiCodePage(unsigned codePage);
 unsigned AnsiCodePage();
 
@@ -22,6 +23,13 @@ bool IsLeadByte(unsigned char b);
 // Number of bytes of the character that starts at p: 1 for a single-byte
 // character and for the terminating NUL; never steps over a NUL.
 int CharLength(const char* p);
+
+// The fold itself: c with the letters A to Z lowered. Applied to single
+// bytes only where they are whole characters, or where a coarser key does
+// no harm (a hash of names compared with SameIgnoringAsciiCase).
+inline char FoldAsciiLetter(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 // The engine's one comparison without regard to case: n bytes of a and b
 // are equal when their characters are, the letters A to Z folded. Only

@@ -12,7 +12,6 @@
 namespace {
 
 constexpr int32_t kFormatArea = 1024;        // work area of the formatting
-constexpr int kResourceArea = 256;           // work area of a string-table text
 constexpr int32_t kMaxText = INT32_MAX - 1;  // longest text a StrBuf holds
 
 const char kEmptyText[1] = {0};
@@ -60,65 +59,6 @@ int32_t BoundaryAfter(const char* text, int32_t q, int32_t nlen) {
   while (p < end && text[p] != 0) p += CharLength(text + p);
   return p;
 }
-
-// Steps of a block scan: the next opening or closing delimiter. The next
-// occurrence of each delimiter is remembered while the scan has not passed
-// it, so a scan costs one pass over the text per delimiter.
-class BlockScanner {
- public:
-  enum Step { kNone, kOpen, kClose };
-
-  BlockScanner(const char* text, int32_t len, const char* open,
-               const char* close)
-      : text_(text),
-        len_(len),
-        open_(open),
-        close_(close),
-        open_len_(TextLength(open)),
-        close_len_(TextLength(close)) {}
-
-  bool Usable() const { return open_len_ > 0 && close_len_ > 0; }
-
-  // Takes the next step; at() is then the delimiter's position and pos()
-  // the boundary after it.
-  Step Next() {
-    if (next_open_ != -1 && next_open_ < pos_) {
-      next_open_ = FindFrom(text_, len_, pos_, open_, open_len_);
-    }
-    if (next_close_ != -1 && next_close_ < pos_) {
-      next_close_ = FindFrom(text_, len_, pos_, close_, close_len_);
-    }
-    if (next_open_ >= 0 && next_close_ >= 0 && next_open_ < next_close_) {
-      at_ = next_open_;
-      pos_ = BoundaryAfter(text_, at_, open_len_);
-      return kOpen;
-    }
-    if (next_close_ >= 0) {
-      at_ = next_close_;
-      pos_ = BoundaryAfter(text_, at_, close_len_);
-      return kClose;
-    }
-    return kNone;
-  }
-
-  int32_t at() const { return at_; }
-  int32_t pos() const { return pos_; }
-  int32_t open_len() const { return open_len_; }
-  int32_t close_len() const { return close_len_; }
-
- private:
-  const char* text_;
-  int32_t len_;
-  const char* open_;
-  const char* close_;
-  int32_t open_len_;
-  int32_t close_len_;
-  int32_t pos_ = 0;
-  int32_t at_ = -1;
-  // -2: not searched yet (less than any position); -1: none left.
-  int32_t next_open_ = -2;
-  int32_t next_close_ = -2;
-};
 
 // Reads the decimal or hexadecimal number at the start of text the way
 // scanf's "%d" and "%x" do. Values out of range wrap modulo 2^32 (as the
@@ -480,32 +420,6 @@ void StrBuf::ReplaceSpan(int32_t first, int32_t last, const char* text) {
   buffer_ = block;
 }
 
-StrBuf StrBuf::Substring(int32_t i) const { return Substring(i, i); }
-
-StrBuf StrBuf::Substring(int32_t first, int32_t last) const {
-  if (first < 0 || last < 0) {
-    const int32_t len = Length();
-    if (len == 0) return StrBuf();
-    if (first < 0) first += len;
-    if (last < 0) last += len;
-  }
-  return Extract(first, last);
-}
-
-void StrBuf::ReplaceChars(int32_t i, const char* text) {
-  ReplaceChars(i, i, text);
-}
-
-void StrBuf::ReplaceChars(int32_t first, int32_t last, const char* text) {
-  if (first < 0 || last < 0) {
-    const int32_t len = Length();
-    if (len == 0) return;
-    if (first < 0) first += len;
-    if (last < 0) last += len;
-  }
-  ReplaceSpan(first, last, text);
-}
-
 // ------------------------------------------------------------------ words
 
 namespace {
@@ -540,12 +454,15 @@ int32_t StrBuf::WordCount() const {
   return count;
 }
 
-bool StrBuf::FindWords(int32_t first, int32_t last, int32_t& from,
-                       int32_t& to) const {
-  const char* text = Text();
-  const int32_t len = Length();
+namespace {
+
+// The byte range of words first to last of s; false when there is none.
+bool FindWords(const StrBuf& s, int32_t first, int32_t last, int32_t& from,
+               int32_t& to) {
+  const char* text = s.Text();
+  const int32_t len = s.Length();
   if (first < 0 || last < 0) {
-    const int32_t n = WordCount();
+    const int32_t n = s.WordCount();
     if (n == 0) return false;
     if (first < 0) first += n;
     if (last < 0) last += n;
@@ -593,23 +510,13 @@ bool StrBuf::FindWords(int32_t first, int32_t last, int32_t& from,
   return true;
 }
 
-StrBuf StrBuf::Word(int32_t n) const { return Words(n, n); }
+}  // namespace
 
-StrBuf StrBuf::Words(int32_t first, int32_t last) const {
+StrBuf StrBuf::Word(int32_t n) const {
   int32_t from = 0;
   int32_t to = 0;
-  if (!FindWords(first, last, from, to)) return StrBuf();
+  if (!FindWords(*this, n, n, from, to)) return StrBuf();
   return Extract(from, to);
-}
-
-void StrBuf::ReplaceWord(int32_t n, const char* text) {
-  ReplaceWords(n, n, text);
-}
-
-void StrBuf::ReplaceWords(int32_t first, int32_t last, const char* text) {
-  int32_t from = 0;
-  int32_t to = 0;
-  if (FindWords(first, last, from, to)) ReplaceSpan(from, to, text);
 }
 
 // ----------------------------------------------------------------- fields
@@ -620,13 +527,16 @@ int32_t StrBuf::FieldCount(const char* separator) const {
   return 1 + CountOf(separator);
 }
 
-bool StrBuf::FindFields(int32_t first, int32_t last, const char* separator,
-                        int32_t& from, int32_t& to) const {
-  const char* text = Text();
-  const int32_t len = Length();
+namespace {
+
+// The byte range of fields first to last of s; false when there is none.
+bool FindFields(const StrBuf& s, int32_t first, int32_t last,
+                const char* separator, int32_t& from, int32_t& to) {
+  const char* text = s.Text();
+  const int32_t len = s.Length();
   const int32_t slen = TextLength(separator);
   if (first < 0 || last < 0) {
-    const int32_t n = FieldCount(separator);
+    const int32_t n = s.FieldCount(separator);
     if (n == 0) return false;
     if (first < 0) first += n;
     if (last < 0) last += n;
@@ -653,6 +563,8 @@ bool StrBuf::FindFields(int32_t first, int32_t last, const char* separator,
   return true;
 }
 
+}  // namespace
+
 StrBuf StrBuf::Field(int32_t n, const char* separator) const {
   return Fields(n, n, separator);
 }
@@ -661,7 +573,7 @@ StrBuf StrBuf::Fields(int32_t first, int32_t last,
                       const char* separator) const {
   int32_t from = 0;
   int32_t to = 0;
-  if (!FindFields(first, last, separator, from, to)) return StrBuf();
+  if (!FindFields(*this, first, last, separator, from, to)) return StrBuf();
   return Extract(from, to);
 }
 
@@ -673,105 +585,7 @@ void StrBuf::ReplaceFields(int32_t first, int32_t last, const char* separator,
                            const char* text) {
   int32_t from = 0;
   int32_t to = 0;
-  if (FindFields(first, last, separator, from, to)) {
-    ReplaceSpan(from, to, text);
-  }
-}
-
-// ----------------------------------------------------------------- blocks
-
-int32_t StrBuf::BlockCount(const char* open, const char* close) const {
-  BlockScanner scan(Text(), Length(), open, close);
-  if (!scan.Usable()) return 0;
-  // The depth is never reset: a closing delimiter without an opening one
-  // before it keeps every later block from counting.
-  int32_t depth = 0;
-  int32_t count = 0;
-  for (BlockScanner::Step step = scan.Next(); step != BlockScanner::kNone;
-       step = scan.Next()) {
-    if (step == BlockScanner::kOpen) {
-      ++depth;
-    } else if (--depth == 0) {
-      ++count;
-    }
-  }
-  return count;
-}
-
-bool StrBuf::FindBlocks(int32_t first, int32_t last, const char* open,
-                        const char* close, int32_t& from, int32_t& to) const {
-  BlockScanner scan(Text(), Length(), open, close);
-  if (!scan.Usable()) return false;
-  if (first < 0 || last < 0) {
-    const int32_t n = BlockCount(open, close);
-    if (n == 0) return false;
-    if (first < 0) first += n;
-    if (last < 0) last += n;
-  }
-  bool have_begin = false;
-  int32_t begin = 0;
-  int32_t depth = 0;
-  if (last >= 0) {
-    // Phase one: up to the opening delimiter of block last + 1 at most.
-    int32_t k = 0;
-    while (k <= last) {
-      const BlockScanner::Step step = scan.Next();
-      if (step == BlockScanner::kNone) break;
-      if (step == BlockScanner::kOpen) {
-        if (depth == 0) ++k;
-        ++depth;
-        if (!have_begin && k > first) {
-          // The delimiter's own position: a delimiter that ends inside a
-          // character is followed by a boundary further on.
-          begin = scan.at();
-          have_begin = true;
-        }
-      } else {
-        --depth;
-      }
-    }
-  }
-  // Phase two: on to the close of the block that is open now.
-  bool have_end = false;
-  int32_t end = 0;
-  for (BlockScanner::Step step = scan.Next(); step != BlockScanner::kNone;
-       step = scan.Next()) {
-    if (step == BlockScanner::kOpen) {
-      ++depth;
-    } else if (--depth == 0) {
-      end = scan.at() - 1;
-      have_end = true;
-      break;
-    }
-  }
-  if (!have_begin) return false;
-  from = begin;
-  to = have_end ? end + scan.close_len() : Length() - 1;
-  return true;
-}
-
-StrBuf StrBuf::Block(int32_t n, const char* open, const char* close) const {
-  return Blocks(n, n, open, close);
-}
-
-StrBuf StrBuf::Blocks(int32_t first, int32_t last, const char* open,
-                      const char* close) const {
-  int32_t from = 0;
-  int32_t to = 0;
-  if (!FindBlocks(first, last, open, close, from, to)) return StrBuf();
-  return Extract(from, to);
-}
-
-void StrBuf::ReplaceBlock(int32_t n, const char* open, const char* close,
-                          const char* text) {
-  ReplaceBlocks(n, n, open, close, text);
-}
-
-void StrBuf::ReplaceBlocks(int32_t first, int32_t last, const char* open,
-                           const char* close, const char* text) {
-  int32_t from = 0;
-  int32_t to = 0;
-  if (FindBlocks(first, last, open, close, from, to)) {
+  if (FindFields(*this, first, last, separator, from, to)) {
     ReplaceSpan(from, to, text);
   }
 }
@@ -833,18 +647,6 @@ void StrBuf::FormatList(const char* format, va_list arguments) {
   const int32_t n = TextLength(area);
   if (n == kFormatArea - 1) area[CompleteLength(area, n)] = 0;
   SetText(area);
-}
-
-void StrBuf::FormatResource(uint32_t id, ...) {
-  char format[kResourceArea];
-  format[0] = 0;
-  const int n = LoadResourceString(id, format, kResourceArea);
-  if (n <= 0) format[0] = 0;
-  format[kResourceArea - 1] = 0;
-  va_list arguments;
-  va_start(arguments, id);
-  FormatList(format, arguments);
-  va_end(arguments);
 }
 
 void StrBuf::Format(const char* format, ...) {

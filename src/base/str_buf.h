@@ -1,5 +1,5 @@
 // StrBuf: the one text type of the updater. An owned, NUL-terminated byte
-// text in the ANSI code page with word, field and block operations.
+// text in the ANSI code page with word and field operations.
 // Indexes count from 0; a negative index counts from the end. Searches are
 // character-aware (see code_page.h); comparisons and Trim are byte-wise with
 // ASCII-only case folding.
@@ -44,52 +44,29 @@ class StrBuf {
   int32_t Length() const;
   bool IsEmpty() const { return Length() == 0; }
 
-  // Byte ranges (positions inclusive).
+  // Byte range (positions inclusive).
   StrBuf Extract(int32_t first, int32_t last) const;
-  void ReplaceSpan(int32_t first, int32_t last, const char* text);
-  StrBuf Substring(int32_t i) const;
-  StrBuf Substring(int32_t first, int32_t last) const;
-  void ReplaceChars(int32_t i, const char* text);
-  void ReplaceChars(int32_t first, int32_t last, const char* text);
 
-  // Words: separated by single spaces outside double quotes.
+  // Words: separated by single spaces outside double quotes; a single
+  // quoted word loses its quotes.
   int32_t WordCount() const;
-  bool FindWords(int32_t first, int32_t last, int32_t& from, int32_t& to) const;
   StrBuf Word(int32_t n) const;
-  StrBuf Words(int32_t first, int32_t last) const;
-  void ReplaceWord(int32_t n, const char* text);
-  void ReplaceWords(int32_t first, int32_t last, const char* text);
 
   // Fields: parts between occurrences of a separator text.
   int32_t FieldCount(const char* separator) const;
-  bool FindFields(int32_t first, int32_t last, const char* separator,
-                  int32_t& from, int32_t& to) const;
   StrBuf Field(int32_t n, const char* separator) const;
   StrBuf Fields(int32_t first, int32_t last, const char* separator) const;
   void ReplaceField(int32_t n, const char* separator, const char* text);
   void ReplaceFields(int32_t first, int32_t last, const char* separator,
                      const char* text);
 
-  // Blocks: outermost balanced open ... close runs, delimiters included.
-  int32_t BlockCount(const char* open, const char* close) const;
-  bool FindBlocks(int32_t first, int32_t last, const char* open,
-                  const char* close, int32_t& from, int32_t& to) const;
-  StrBuf Block(int32_t n, const char* open, const char* close) const;
-  StrBuf Blocks(int32_t first, int32_t last, const char* open,
-                const char* close) const;
-  void ReplaceBlock(int32_t n, const char* open, const char* close,
-                    const char* text);
-  void ReplaceBlocks(int32_t first, int32_t last, const char* open,
-                     const char* close, const char* text);
-
   void Trim(const char* token);
   void Trim(const char* leading, const char* trailing);
   bool ReplaceAll(const char* find, const char* replacement);
 
-  // Formatting into bounded work areas: results longer than 1023 bytes and
-  // message formats longer than 255 bytes are cut.
+  // Formatting into a bounded work area: results longer than 1023 bytes are
+  // cut (between characters).
   void FormatList(const char* format, va_list arguments);
-  void FormatResource(uint32_t id, ...);
   void Format(const char* format, ...)
 #if defined(__GNUC__)
       __attribute__((format(printf, 2, 3)))
@@ -103,11 +80,9 @@ class StrBuf {
   bool StartsWith(const char* text) const;
 
  private:
+  // Replaces bytes first to last (clamped to the text; a range that ends
+  // before it starts inserts at first) by text.
+  void ReplaceSpan(int32_t first, int32_t last, const char* text);
+
   char* buffer_;  // null only transiently; Text() then gives ""
 };
-
-// Loads message id of the program's string table into buffer (at most
-// size - 1 bytes, always terminated) in the ANSI code page; returns the
-// number of bytes, 0 when the id is unknown. Provided by the platform
-// implementation that is linked in.
-int LoadResourceString(uint32_t id, char* buffer, int size);

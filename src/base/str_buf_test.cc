@@ -64,24 +64,6 @@ TEST_F(StrBufTest, PositionsOutsideTheTextAreHarmless) {
   EXPECT_STREQ(s.PointerAt(-3), "abcdef");
   EXPECT_EQ(S(s.Extract(-5, 100)), "abcdef");
   EXPECT_EQ(S(s.Extract(3, 2)), "");
-  EXPECT_EQ(S(s.Substring(-1)), "f");
-  EXPECT_EQ(S(s.Substring(1, -2)), "bcde");
-  EXPECT_EQ(S(StrBuf().Substring(-1)), "");
-
-  StrBuf t("abcdef");
-  t.ReplaceSpan(2, 1, "XY");  // empty range: inserts
-  EXPECT_EQ(S(t), "abXYcdef");
-  t.ReplaceSpan(0, t.Length() - 1, "new");
-  EXPECT_EQ(S(t), "new");
-  t.ReplaceSpan(-10, 100, "all");
-  EXPECT_EQ(S(t), "all");
-  t.ReplaceSpan(5, 1, "!");  // range that ends before it starts
-  EXPECT_EQ(S(t), "all!");
-  t.ReplaceChars(-1, "?");
-  EXPECT_EQ(S(t), "all?");
-  StrBuf e;
-  e.ReplaceChars(-1, "x");
-  EXPECT_EQ(S(e), "");
 }
 
 TEST_F(StrBufTest, WordsOfCommandLine) {
@@ -92,10 +74,6 @@ TEST_F(StrBufTest, WordsOfCommandLine) {
   EXPECT_EQ(S(line.Word(-1)), "/tMy");
   EXPECT_EQ(S(line.Word(3)), "");
   EXPECT_EQ(S(line.Word(-4)), "");
-  // A range of several words keeps its quotes.
-  EXPECT_EQ(S(line.Words(0, 1)), "\"C:\\Program Files\\App\\setup.exe\" /q");
-  EXPECT_EQ(S(line.Words(1, -1)), "/q /tMy");
-  EXPECT_EQ(S(line.Words(2, 1)), "");
 }
 
 TEST_F(StrBufTest, WordCountingRules) {
@@ -114,19 +92,6 @@ TEST_F(StrBufTest, WordCountingRules) {
   // An unclosed quote keeps the rest in one word.
   EXPECT_EQ(StrBuf("a \"b c d").WordCount(), 2);
   EXPECT_EQ(S(StrBuf("").Word(-1)), "");
-}
-
-TEST_F(StrBufTest, ReplaceWords) {
-  StrBuf s("a b c");
-  s.ReplaceWord(1, "x y");
-  EXPECT_EQ(S(s), "a x y c");
-  s.ReplaceWord(9, "z");
-  EXPECT_EQ(S(s), "a x y c");
-  s.ReplaceWords(-2, -1, "end");
-  EXPECT_EQ(S(s), "a x end");
-  StrBuf q("p \"q r\" s");
-  q.ReplaceWord(1, "Q");  // the quotes around a single word stay
-  EXPECT_EQ(S(q), "p \"Q\" s");
 }
 
 TEST_F(StrBufTest, FieldsOfPath) {
@@ -173,40 +138,6 @@ TEST_F(StrBufTest, ReplaceFields) {
   EXPECT_EQ(S(gap), "a,b,c");
 }
 
-TEST_F(StrBufTest, Blocks) {
-  StrBuf simple("a<b>c");
-  EXPECT_EQ(simple.BlockCount("<", ">"), 1);
-  EXPECT_EQ(S(simple.Block(0, "<", ">")), "<b>");
-  StrBuf nested("<a<b>c>");
-  EXPECT_EQ(nested.BlockCount("<", ">"), 1);
-  EXPECT_EQ(S(nested.Block(0, "<", ">")), "<a<b>c>");
-  // A block whose closing delimiter is missing runs to the end; an opening
-  // delimiter with no closing one anywhere after it is no step at all.
-  EXPECT_EQ(S(StrBuf("x{a{b}c").Block(0, "{", "}")), "{a{b}c");
-  EXPECT_EQ(StrBuf("x{a{b}c").BlockCount("{", "}"), 0);
-  EXPECT_EQ(S(StrBuf("x{abc").Block(0, "{", "}")), "");
-  StrBuf two("<a>x<b<c>>y");
-  EXPECT_EQ(two.BlockCount("<", ">"), 2);
-  EXPECT_EQ(S(two.Block(1, "<", ">")), "<b<c>>");
-  EXPECT_EQ(S(two.Block(-2, "<", ">")), "<a>");
-  EXPECT_EQ(S(two.Blocks(0, 1, "<", ">")), "<a>x<b<c>>");
-  EXPECT_EQ(S(two.Block(2, "<", ">")), "");
-  two.ReplaceBlock(1, "<", ">", "B");
-  EXPECT_EQ(S(two), "<a>xBy");
-  StrBuf words("{{x}} and {{y}}");
-  EXPECT_EQ(words.BlockCount("{{", "}}"), 2);
-  EXPECT_EQ(S(words.Block(-1, "{{", "}}")), "{{y}}");
-}
-
-TEST_F(StrBufTest, StrayCloseSpoilsLaterBlocks) {
-  EXPECT_EQ(StrBuf("<x>").BlockCount("<", ">"), 1);
-  StrBuf stray("a>b<x>");
-  EXPECT_EQ(stray.BlockCount("<", ">"), 0);
-  EXPECT_EQ(S(stray.Block(-1, "<", ">")), "");
-  stray.ReplaceBlock(-1, "<", ">", "Z");
-  EXPECT_EQ(S(stray), "a>b<x>");
-}
-
 TEST_F(StrBufTest, EmptySearchTextsChangeNothing) {
   StrBuf s("abc");
   EXPECT_EQ(s.CountOf(""), 0);
@@ -215,8 +146,6 @@ TEST_F(StrBufTest, EmptySearchTextsChangeNothing) {
   EXPECT_FALSE(s.ReplaceAll("", "x"));
   EXPECT_EQ(s.FieldCount(""), 1);
   EXPECT_EQ(S(s.Field(0, "")), "abc");
-  EXPECT_EQ(s.BlockCount("", ">"), 0);
-  EXPECT_EQ(S(s.Block(0, "<", "")), "");
   s.Trim("", "");
   EXPECT_EQ(S(s), "abc");
 }
@@ -341,12 +270,6 @@ TEST_F(StrBufTest, FormatCutKeepsDoubleByteCharactersWhole) {
   EXPECT_EQ(S(s), std::string(1021, 'a'));
 }
 
-TEST_F(StrBufTest, UnknownResourceGivesEmptyText) {
-  StrBuf s("before");
-  s.FormatResource(65000u, "x");
-  EXPECT_EQ(S(s), "");
-}
-
 // Shift-JIS characters whose trail byte is a backslash: 0x95 0x5C and
 // 0x83 0x5C.
 TEST_F(StrBufTest, ShiftJisTrailByteIsNeverASeparator) {
@@ -361,9 +284,6 @@ TEST_F(StrBufTest, ShiftJisTrailByteIsNeverASeparator) {
   EXPECT_EQ(S(path), "C:/\x95\x5C/\x83\x5C.txt");
   StrBuf only("\x83\x5C");
   EXPECT_FALSE(only.ReplaceAll("\\", "/"));
-  StrBuf block("\x83<\x83>x<y>");  // trail bytes '<' and '>' are no delimiters
-  EXPECT_EQ(block.BlockCount("<", ">"), 1);
-  EXPECT_EQ(S(block.Block(0, "<", ">")), "<y>");
   // The same bytes in UTF-8 are single bytes: the backslash counts.
   SetAnsiCodePage(kCodePageUtf8);
   EXPECT_EQ(StrBuf("C:\\\x95\x5C\\x").FieldCount("\\"), 4);
@@ -374,18 +294,6 @@ TEST_F(StrBufTest, ShiftJisTrimTakesTrailByte) {
   StrBuf s("ab\x83\x5C");
   s.Trim("", "\\");
   EXPECT_EQ(S(s), "ab\x83");
-}
-
-// An opening delimiter that is only the lead byte of a double-byte
-// character still starts the block at itself, not at the boundary after
-// the character it began.
-TEST_F(StrBufTest, ShiftJisBlockStartsAtAPartialDelimiter) {
-  SetAnsiCodePage(kCodePageShiftJis);
-  StrBuf s("a\xEF\x5C+\xFF&b");
-  ASSERT_EQ(s.BlockCount("\xEF", "\xFF&"), 1);
-  EXPECT_EQ(S(s.Block(0, "\xEF", "\xFF&")), "\xEF\x5C+\xFF&");
-  s.ReplaceBlock(0, "\xEF", "\xFF&", "X");
-  EXPECT_EQ(S(s), "aXb");
 }
 
 }  // namespace

@@ -89,7 +89,6 @@ void Checker::TakeReports(const char* kind, const std::string& action,
 }
 
 bool Checker::Check(const char* settingsPath, const char* commandLine) {
-  SetAnsiCodePage(platform_.AnsiCodePage());
   const char* sep = rt_.Sep();
   rt_.CommandLine.Assign(commandLine);
   rt_.SettingsPath.Assign(settingsPath);

@@ -5,8 +5,6 @@
 // ARGUMENTS stand for the updater's command line ({?Param} queries, the
 // caption). Exit code: 0 without errors, 1 with errors, 2 when the file
 // cannot be read or the command line is wrong.
-#include <unistd.h>
-
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -15,6 +13,7 @@
 #include "check/checker.h"
 #include "check/recording_platform.h"
 #include "check/report.h"
+#include "platform/command_line.h"
 #include "platform/platform.h"
 
 namespace {
@@ -37,28 +36,6 @@ const char kUsage[] =
 void Print(const std::string& line) {
   std::fwrite(line.data(), 1, line.size(), stdout);
   std::fputc('\n', stdout);
-}
-
-std::string WorkingDirectory() {
-  std::vector<char> buffer(32768, 0);
-  if (getcwd(buffer.data(), static_cast<int>(buffer.size())) == nullptr)
-    return "";
-  buffer.back() = 0;
-  return buffer.data();
-}
-
-// The arguments joined by single spaces, an argument holding a blank or a
-// tab enclosed in double quotes, as the updater receives them.
-std::string JoinArguments(const std::vector<std::string>& arguments) {
-  std::string line;
-  for (const std::string& argument : arguments) {
-    if (!line.empty()) line += ' ';
-    if (argument.find_first_of(" \t") != std::string::npos)
-      line += '"' + argument + '"';
-    else
-      line += argument;
-  }
-  return line;
 }
 
 }  // namespace
@@ -95,11 +72,13 @@ int main(int argc, char** argv) {
 
   std::unique_ptr<Platform> system = CreateSystemPlatform();
   RecordingPlatform platform(*system);
+  StrBuf workingDirectory;
+  if (!platform.CurrentDirectory(workingDirectory)) workingDirectory.Assign("");
   const StrBuf path = SettingsFilePath(
-      settings.c_str(), WorkingDirectory().c_str(), platform.PathSeparator());
+      settings.c_str(), workingDirectory.Text(), platform.PathSeparator());
   Checker checker(platform);
   const std::string file = platform.AnsiToUtf8(settings.c_str());
-  if (!checker.Check(path.Text(), JoinArguments(arguments).c_str())) {
+  if (!checker.Check(path.Text(), JoinCommandLine(arguments).c_str())) {
     std::fprintf(stderr, "updater-check: cannot read the settings file %s\n",
                  file.c_str());
     return kExitUnreadable;

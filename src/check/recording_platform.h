@@ -1,8 +1,9 @@
 // A platform for looking at a settings file without acting on it: every
-// read (settings file, folders, registry, files' existence and contents,
-// running processes, environment, code page) goes to the platform given,
-// and every action (message boxes, file and directory changes, shortcuts,
-// starting programs, waiting for them) is recorded and not carried out.
+// read (settings file, message table, folders, installed applications,
+// files' existence and contents, running processes, environment, current
+// directory) goes to the platform given, and every action (message boxes,
+// file and directory changes, shortcuts, starting programs, waiting for
+// them) is recorded and not carried out.
 #pragma once
 
 #include <cstdint>
@@ -33,7 +34,6 @@ class RecordingPlatform : public Platform {
   const char* PathSeparator() const override {
     return reader_.PathSeparator();
   }
-  unsigned AnsiCodePage() const override { return reader_.AnsiCodePage(); }
   std::string AnsiToUtf8(const char* text) const override {
     return reader_.AnsiToUtf8(text);
   }
@@ -56,7 +56,13 @@ class RecordingPlatform : public Platform {
 
   // Recorded; answered with the box's default button, as an unattended run
   // would be.
+  int LoadResourceString(uint32_t id, char* buffer, int size) override {
+    return reader_.LoadResourceString(id, buffer, size);
+  }
   int ShowBox(const char* text, const char* caption, unsigned style) override;
+  bool CurrentDirectory(StrBuf& out) override {
+    return reader_.CurrentDirectory(out);
+  }
   uint32_t GetModulePath(char* buffer, uint32_t size) override;
 
   std::unique_ptr<DirSearch> StartSearchInside(const char* directory,
@@ -105,15 +111,10 @@ class RecordingPlatform : public Platform {
     return reader_.SpecialFolder(csidl, out);
   }
 
-  bool RegOpen(uintptr_t root, const char* subKey, uint32_t access,
-               uintptr_t& handle) override {
-    return reader_.RegOpen(root, subKey, access, handle);
+  bool FindAppPath(const char* name, AppPathValue what,
+                   StrBuf& out) override {
+    return reader_.FindAppPath(name, what, out);
   }
-  bool RegQuery(uintptr_t handle, const char* valueName, void* data,
-                uint32_t& size) override {
-    return reader_.RegQuery(handle, valueName, data, size);
-  }
-  void RegClose(uintptr_t handle) override { reader_.RegClose(handle); }
 
   bool IsNt() override { return reader_.IsNt(); }
 

@@ -2,34 +2,9 @@
 
 #include <cstdio>
 
-namespace {
+#include "base/json.h"
 
-// The length of the UTF-8 sequence at text[i], or 0 when it is none.
-size_t Utf8Length(const std::string& text, size_t i) {
-  const unsigned char c = static_cast<unsigned char>(text[i]);
-  size_t n = 0;
-  unsigned minimum = 0;
-  unsigned value = 0;
-  if (c < 0x80) return 1;
-  if (c >= 0xC2 && c <= 0xDF) {
-    n = 2, minimum = 0x80, value = c & 0x1Fu;
-  } else if (c >= 0xE0 && c <= 0xEF) {
-    n = 3, minimum = 0x800, value = c & 0x0Fu;
-  } else if (c >= 0xF0 && c <= 0xF4) {
-    n = 4, minimum = 0x10000, value = c & 0x07u;
-  } else {
-    return 0;
-  }
-  if (i + n > text.size()) return 0;
-  for (size_t k = 1; k < n; ++k) {
-    const unsigned char t = static_cast<unsigned char>(text[i + k]);
-    if ((t & 0xC0) != 0x80) return 0;
-    value = (value << 6) | (t & 0x3Fu);
-  }
-  if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
-    return 0;
-  return n;
-}
+namespace {
 
 std::string OneLine(const std::string& text) {
   std::string out;
@@ -52,41 +27,6 @@ std::string Plural(size_t n, const char* word) {
 }
 
 }  // namespace
-
-std::string JsonString(const std::string& text) {
-  std::string out = "\"";
-  for (size_t i = 0; i < text.size();) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    const size_t n = Utf8Length(text, i);
-    if (n == 0) {
-      out += "\xEF\xBF\xBD";
-      ++i;
-      continue;
-    }
-    if (n > 1) {
-      out.append(text, i, n);
-      i += n;
-      continue;
-    }
-    ++i;
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (c < 0x20 || c == 0x7F) {
-          char escape[8];
-          std::snprintf(escape, sizeof escape, "\\u%04x", c);
-          out += escape;
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-  }
-  return out + "\"";
-}
 
 std::string FindingText(const std::string& file, const Finding& finding) {
   std::string line = file + ": [" + finding.section + "]";

@@ -15,6 +15,3 @@ std::string FindingJson(const std::string& file, const std::string& caption,
 // FILE: N errors, N warnings, N notes
 std::string SummaryText(const std::string& file, const Checker& checker);
 
-// A JSON string literal of a UTF-8 text; bytes that are no UTF-8 become
-// U+FFFD.
-std::string JsonString(const std::string& text);

@@ -4,14 +4,6 @@
 
 namespace {
 
-TEST(Report, JsonStringsAreEscapedAndValidUtf8) {
-  EXPECT_EQ(JsonString("a\"b\\c\n\t\x01"), "\"a\\\"b\\\\c\\n\\t\\u0001\"");
-  EXPECT_EQ(JsonString("セクション"), "\"セクション\"");
-  // A Shift-JIS byte pair, an overlong form and a cut sequence.
-  EXPECT_EQ(JsonString("\x83\x5C|\xC0\xAF|\xE3\x82"),
-            "\"\xEF\xBF\xBD\\\\|\xEF\xBF\xBD\xEF\xBF\xBD|\xEF\xBF\xBD\xEF\xBF\xBD\"");
-}
-
 TEST(Report, OneLinePerFinding) {
   Finding error;
   error.severity = Severity::kError;

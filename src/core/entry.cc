@@ -21,6 +21,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
 
 #include <cerrno>
 #include <csignal>
+#include <vector>
+
+#include "platform/command_line.h"
 
 namespace {
 
@@ -47,8 +50,6 @@ bool OpenStandardDescriptors() {
 
 }  // namespace
 
-// The arguments joined by single spaces; an argument holding a space or a
-// tab is enclosed in double quotes.
 int main(int argc, char** argv) {
   // Before anything else is opened.
   if (!OpenStandardDescriptors()) return 0;
@@ -58,15 +59,9 @@ int main(int argc, char** argv) {
   // programs get the default handling back.
   std::signal(SIGXFSZ, SIG_IGN);
   std::signal(SIGPIPE, SIG_IGN);
-  std::string commandLine;
-  for (int i = 1; i < argc; ++i) {
-    std::string argument = argv[i];
-    if (i > 1) commandLine += ' ';
-    if (argument.find_first_of(" \t") != std::string::npos)
-      commandLine += '"' + argument + '"';
-    else
-      commandLine += argument;
-  }
+  std::vector<std::string> words;
+  for (int i = 1; i < argc; ++i) words.push_back(argv[i]);
+  const std::string commandLine = JoinCommandLine(words);
   std::unique_ptr<Platform> platform = CreateSystemPlatform();
   Runtime rt(*platform);
   return RunProgram(rt, commandLine.c_str());

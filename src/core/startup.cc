@@ -36,7 +36,8 @@ StrBuf DefaultSettingsPath(const StrBuf& modulePath, const char* separator) {
 void ReadCaption(Runtime& rt) {
   if (GetCommandLineOption(rt.CommandLine, 't', rt.Caption)) return;
   char caption[256];
-  if (LoadResourceString(kDefaultCaptionId, caption, sizeof caption) <= 0)
+  if (rt.platform.LoadResourceString(kDefaultCaptionId, caption,
+                                    sizeof caption) <= 0)
     caption[0] = 0;
   caption[sizeof caption - 1] = 0;
   rt.Caption.Assign(caption);
@@ -135,7 +136,6 @@ int OutcomeExitCode(const Runtime& rt, const char* outcome) {
 }
 
 int RunProgram(Runtime& rt, const char* commandLine) {
-  SetAnsiCodePage(rt.platform.AnsiCodePage());
   SetUpInteraction(rt);
   rt.platform.ComInitialize();
   const char* outcome = "not-started";

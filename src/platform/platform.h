@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "base/code_page.h"
 #include "base/str_buf.h"
 
 // Message-box styles and answers (the Win32 values).
@@ -38,9 +39,9 @@ constexpr uint32_t kInvalidAttributes = 0xFFFFFFFF;
 
 constexpr uint32_t kWaitInfinite = 0xFFFFFFFF;
 
-// Registry.
-constexpr uintptr_t kHkeyLocalMachine = 0x80000002;
-constexpr uint32_t kKeyRead = 0x20019;
+// What an application-path lookup answers: the program's full path, or
+// its list of directories (separated by ";").
+enum class AppPathValue { kExecutable, kPathList };
 
 // One entry of a directory search.
 struct DirEntry {
@@ -112,7 +113,10 @@ class Platform {
 
   // The path separator of the file system: "\\" or "/".
   virtual const char* PathSeparator() const = 0;
-  virtual unsigned AnsiCodePage() const = 0;
+  // The ANSI code page. The platform of the process chooses it when it is
+  // created and gives it to the text rules of base/code_page.h, which hold
+  // it; this reads it back from there, so the two never disagree.
+  unsigned AnsiCodePage() const { return ::AnsiCodePage(); }
   // Converts an ANSI text to UTF-8 (for the transcript and the console).
   virtual std::string AnsiToUtf8(const char* text) const = 0;
   // Converts a UTF-8 text to ANSI (for texts given in UTF-8 by tests).
@@ -132,6 +136,11 @@ class Platform {
                                            const char* section, char* buffer,
                                            uint32_t size) = 0;
 
+  // Loads message id of the program's string table into buffer (at most
+  // size - 1 bytes, cut between characters, always terminated) in the ANSI
+  // code page; returns the number of bytes, 0 when the id is unknown.
+  virtual int LoadResourceString(uint32_t id, char* buffer, int size) = 0;
+
   // A modal message box; returns kIdOk, kIdYes, kIdNo, kIdCancel, or 0 when
   // it could not be shown.
   virtual int ShowBox(const char* text, const char* caption,
@@ -143,6 +152,9 @@ class Platform {
     (void)caption;
     return nullptr;
   }
+
+  // The current directory of the process; false when it cannot be told.
+  virtual bool CurrentDirectory(StrBuf& out) = 0;
 
   // Full path of the program's own file, cut to size - 1 bytes and always
   // terminated. Returns the length of the whole path (size or more when
@@ -202,13 +214,13 @@ class Platform {
   virtual bool TempPath(StrBuf& out) = 0;  // with its trailing separator
   virtual bool SpecialFolder(int csidl, StrBuf& out) = 0;
 
-  // Registry, read only. A handle is an opaque number; 0 is none.
-  virtual bool RegOpen(uintptr_t root, const char* subKey, uint32_t access,
-                       uintptr_t& handle) = 0;
-  // Queries a value: with data null only its size. size is in/out.
-  virtual bool RegQuery(uintptr_t handle, const char* valueName, void* data,
-                        uint32_t& size) = 0;
-  virtual void RegClose(uintptr_t handle) = 0;
+  // The installed application whose program file is name (as given, for
+  // example "tool.exe"): its full path or its path list into out. False
+  // when the system knows no such application or no such value; out may
+  // then hold anything. Windows reads the App Paths registry keys; POSIX
+  // searches $PATH.
+  virtual bool FindAppPath(const char* name, AppPathValue what,
+                           StrBuf& out) = 0;
 
   virtual bool IsNt() = 0;
 

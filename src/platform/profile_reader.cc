@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/code_page.h"
+#include "base/utf8.h"
 
 namespace {
 
@@ -12,10 +13,6 @@ constexpr uint32_t kNoEquals = 0xFFFFFFFF;
 constexpr size_t kMaxTextSize = 0xFFFFFFF0u;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-char LowerAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 bool EqualsIgnoringCase(const char* a, size_t aLength, const char* b,
                         size_t bLength) {
@@ -51,7 +48,7 @@ size_t CutAtCharacter(const char* text, size_t length, size_t limit) {
 uint32_t HashName(const char* text, uint32_t begin, uint32_t end) {
   uint32_t hash = 2166136261u;
   for (uint32_t i = begin; i < end; ++i) {
-    hash ^= static_cast<unsigned char>(LowerAscii(text[i]));
+    hash ^= static_cast<unsigned char>(FoldAsciiLetter(text[i]));
     hash *= 16777619u;
   }
   return hash;
@@ -93,40 +90,6 @@ std::string ConvertAroundNuls(const std::string& utf8,
 }
 
 }  // namespace
-
-bool IsValidUtf8(const char* bytes, size_t size) {
-  const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes);
-  size_t i = 0;
-  while (i < size) {
-    const unsigned char b = p[i];
-    if (b < 0x80) {
-      ++i;
-      continue;
-    }
-    size_t n;
-    unsigned char low = 0x80, high = 0xBF;  // range of the second byte
-    if (b >= 0xC2 && b <= 0xDF) {
-      n = 2;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-      n = 3;
-      if (b == 0xE0) low = 0xA0;   // overlong
-      if (b == 0xED) high = 0x9F;  // surrogates
-    } else if (b >= 0xF0 && b <= 0xF4) {
-      n = 4;
-      if (b == 0xF0) low = 0x90;   // overlong
-      if (b == 0xF4) high = 0x8F;  // above U+10FFFF
-    } else {
-      return false;
-    }
-    if (size - i < n) return false;
-    if (p[i + 1] < low || p[i + 1] > high) return false;
-    for (size_t k = 2; k < n; ++k) {
-      if (p[i + k] < 0x80 || p[i + k] > 0xBF) return false;
-    }
-    i += n;
-  }
-  return true;
-}
 
 ProfileEncoding DetectProfileEncoding(const std::string& bytes) {
   if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') {

@@ -25,10 +25,6 @@ enum class ProfileEncoding {
 
 ProfileEncoding DetectProfileEncoding(const std::string& bytes);
 
-// Whether bytes are well-formed UTF-8 (no overlong forms, no surrogates,
-// nothing above U+10FFFF, no character cut short at the end).
-bool IsValidUtf8(const char* bytes, size_t size);
-
 // UTF-16LE (without its byte-order mark) as UTF-8. An odd last byte is
 // dropped; an unpaired surrogate becomes U+FFFD, as Windows converts it.
 std::string Utf16LeToUtf8(const char* bytes, size_t size);

@@ -16,9 +16,10 @@ class BoxSink : public ErrorSink {
   }
 };
 
-ErrorReport FormatReport(uint32_t id, va_list arguments) {
+ErrorReport FormatReport(Runtime& rt, uint32_t id, va_list arguments) {
   char format[256];
-  if (LoadResourceString(id, format, sizeof format) <= 0) format[0] = 0;
+  if (rt.platform.LoadResourceString(id, format, sizeof format) <= 0)
+    format[0] = 0;
   format[sizeof format - 1] = 0;
   StrBuf text;
   text.FormatList(format, arguments);
@@ -28,10 +29,10 @@ ErrorReport FormatReport(uint32_t id, va_list arguments) {
   return report;
 }
 
-ErrorReport Format(uint32_t id, ...) {
+ErrorReport Format(Runtime& rt, uint32_t id, ...) {
   va_list arguments;
   va_start(arguments, id);
-  ErrorReport report = FormatReport(id, arguments);
+  ErrorReport report = FormatReport(rt, id, arguments);
   va_end(arguments);
   return report;
 }
@@ -46,7 +47,7 @@ ErrorSink& ErrorBoxSink() {
 bool ShowErrorReport(Runtime& rt, uint32_t id, ...) {
   va_list arguments;
   va_start(arguments, id);
-  const ErrorReport report = FormatReport(id, arguments);
+  const ErrorReport report = FormatReport(rt, id, arguments);
   va_end(arguments);
   rt.errorSink->Take(rt, report);
   return false;
@@ -54,7 +55,7 @@ bool ShowErrorReport(Runtime& rt, uint32_t id, ...) {
 
 bool ShowKeyErrorReport(Runtime& rt, uint32_t id, const char* section,
                         const char* key) {
-  ErrorReport report = Format(id, section, key);
+  ErrorReport report = Format(rt, id, section, key);
   report.section = section;
   report.key = key;
   rt.errorSink->Take(rt, report);

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "base/code_page.h"
 #include "run/runtime.h"
 
 namespace {
@@ -11,10 +12,7 @@ std::string TrimmedLower(const std::string& word) {
   size_t first = word.find_first_not_of(" \t");
   if (first == std::string::npos) return "";
   size_t last = word.find_last_not_of(" \t");
-  std::string out = word.substr(first, last - first + 1);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return out;
+  return FoldAsciiCase(word.substr(first, last - first + 1));
 }
 
 const char* IconName(unsigned style) {

@@ -26,9 +26,6 @@ class Transcript {
             bool result, int flag);
   void End(const char* outcome, int code);
 
-  // A JSON string literal (quotes included) for a UTF-8 text.
-  static std::string Quote(const std::string& text);
-
  private:
   // Writes one line; when that fails, warns and closes the transcript.
   void WriteLine(const std::string& line);

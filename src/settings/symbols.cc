@@ -12,7 +12,6 @@
 
 #include "base/code_page.h"
 #include "run/runtime.h"
-#include "settings/app_path.h"
 #include "settings/settings_reader.h"
 
 namespace {
@@ -221,12 +220,12 @@ bool AnswerQuery(Runtime& rt, StrBuf& query) {
   query.Trim("{", "}");
   const StrBuf keyword = query.Field(0, kQuerySeparator);
   if (keyword.Equals("?App")) {
-    return FindAppPath(rt.platform, query.Field(1, kQuerySeparator), query,
-                       AppPathValue::kExecutable);
+    return rt.platform.FindAppPath(query.Field(1, kQuerySeparator).Text(),
+                                   AppPathValue::kExecutable, query);
   }
   if (keyword.Equals("?AppPath")) {
-    if (!FindAppPath(rt.platform, query.Field(1, kQuerySeparator), query,
-                     AppPathValue::kPathList)) {
+    if (!rt.platform.FindAppPath(query.Field(1, kQuerySeparator).Text(),
+                                 AppPathValue::kPathList, query)) {
       return false;
     }
     query.Trim("", rt.Sep());

@@ -378,26 +378,24 @@ void CheckRegistry(Win32Platform& p) {
                  reinterpret_cast<const BYTE*>(exe), sizeof(exe));
   RegCloseKey(key);
 
-  uintptr_t handle = 0;
-  Check(p.RegOpen(kHkeyLocalMachine, subKey, kKeyRead, handle) && handle != 0,
-        "open an App Paths key");
-  uint32_t size = 0;
-  Check(p.RegQuery(handle, "", nullptr, size) && size == sizeof(exe),
-        "size of the default value");
-  char data[64] = {};
-  size = sizeof(data);
-  Check(p.RegQuery(handle, "", data, size) && std::string(data) == exe,
-        "default value");
-  size = 4;
-  Check(!p.RegQuery(handle, "", data, size), "too small a buffer fails");
-  size = 0;
-  Check(!p.RegQuery(handle, "Path", nullptr, size),
-        "a missing value is not found");
-  p.RegClose(handle);
-  uintptr_t none = 0;
-  Check(!p.RegOpen(kHkeyLocalMachine, "Software\\W32CheckMissing", kKeyRead,
-                   none),
-        "a missing key does not open");
+  StrBuf out;
+  Check(p.FindAppPath("W32CHECK.EXE", AppPathValue::kExecutable, out) &&
+            std::string(out.Text()) == exe,
+        "the default value of an App Paths key, the name in any case");
+  Check(!p.FindAppPath("w32check.exe", AppPathValue::kPathList, out),
+        "a missing Path value is not found");
+  const char paths[] = "C:\\Tools;C:\\Lib\\;";
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, KEY_SET_VALUE, &key) ==
+      ERROR_SUCCESS) {
+    RegSetValueExA(key, "Path", 0, REG_SZ,
+                   reinterpret_cast<const BYTE*>(paths), sizeof(paths));
+    RegCloseKey(key);
+  }
+  Check(p.FindAppPath("w32check.exe", AppPathValue::kPathList, out) &&
+            std::string(out.Text()) == paths,
+        "the Path value, as stored");
+  Check(!p.FindAppPath("w32checkmissing.exe", AppPathValue::kExecutable, out),
+        "a missing key is not found");
   RegDeleteKeyA(HKEY_LOCAL_MACHINE, subKey);
 }
 
@@ -540,10 +538,18 @@ void CheckProcesses(Win32Platform& p, const std::string& work) {
   Check(p.FindProcessId(self) == 0, "an ended process is no longer found");
 }
 
+void CheckCurrentDirectory(Win32Platform& p) {
+  char expected[MAX_PATH] = {};
+  GetCurrentDirectoryA(MAX_PATH, expected);
+  StrBuf out;
+  Check(p.CurrentDirectory(out) && std::string(out.Text()) == expected,
+        "the current directory");
+}
+
 void CheckStringTable() {
   char buffer[256];
-  int n = LoadResourceString(11, buffer, sizeof(buffer));
   Win32Platform p;
+  int n = p.LoadResourceString(11, buffer, sizeof(buffer));
   Check(n > 0 && p.AnsiToUtf8(buffer) ==
                      "\xe3\x83\x97\xe3\x83\xad\xe3\x82\xb7\xe3\x83\xbc\xe3\x82"
                      "\xb8\xe3\x83\xa3\xe6\x95\xb0\xe3\x81\x8c\xe6\xad\xa3\xe3"
@@ -551,11 +557,11 @@ void CheckStringTable() {
                      "\xe3\x81\x9b\xe3\x82\x93\xe3\x80\x82",
         "message 11 from the string table in the ANSI code page");
   std::memset(buffer, '#', sizeof(buffer));
-  Check(LoadResourceString(9999, buffer, sizeof(buffer)) == 0 &&
+  Check(p.LoadResourceString(9999, buffer, sizeof(buffer)) == 0 &&
             buffer[0] == 0,
         "an unknown id gives 0 and the empty text");
   char small[5];
-  n = LoadResourceString(100, small, sizeof(small));
+  n = p.LoadResourceString(100, small, sizeof(small));
   Check(n >= 0 && n <= 4 && small[n] == 0, "a cut text is terminated");
 }
 
@@ -730,6 +736,7 @@ int main(int argc, char** argv) {
   CheckRegistry(p);
   CheckShortcuts(p, work);
   CheckProcesses(p, work);
+  CheckCurrentDirectory(p);
   CheckStringTable();
 
   std::printf("%d passed, %d failed\n", passed, failed);

@@ -2,16 +2,7 @@
 
 #include <cstring>
 
-namespace {
-
-std::string Lower(const std::string& text) {
-  std::string out = text;
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return out;
-}
-
-}  // namespace
+#include "base/code_page.h"
 
 int FakePlatform::ShowBox(const char* text, const char* caption,
                           unsigned style) {
@@ -44,48 +35,23 @@ std::unique_ptr<ProgressView> FakePlatform::OpenProgress(const char* caption) {
   return std::make_unique<RecordedProgress>(progress);
 }
 
-bool FakePlatform::RegOpen(uintptr_t root, const char* subKey, uint32_t,
-                           uintptr_t& handle) {
-  if (root != kHkeyLocalMachine) return false;
-  std::string prefix = Lower(subKey) + "|";
-  for (const auto& entry : registry) {
-    if (Lower(entry.first).compare(0, prefix.size(), prefix) == 0) {
-      openSubKeys_.push_back(Lower(subKey));
-      handle = openSubKeys_.size();
-      ++openKeys;
-      return true;
-    }
+bool FakePlatform::FindAppPath(const char* name, AppPathValue what,
+                               StrBuf& out) {
+  appPathQueries.push_back(name);
+  for (const auto& entry : appPaths) {
+    if (FoldAsciiCase(entry.first) != FoldAsciiCase(name)) continue;
+    const std::string& value = what == AppPathValue::kExecutable
+                                   ? entry.second.executable
+                                   : entry.second.pathList;
+    return !value.empty() && out.SetText(value.c_str());
   }
   return false;
-}
-
-bool FakePlatform::RegQuery(uintptr_t handle, const char* valueName,
-                            void* data, uint32_t& size) {
-  if (handle == 0 || handle > openSubKeys_.size()) return false;
-  std::string wanted = openSubKeys_[handle - 1] + "|" + Lower(valueName);
-  for (const auto& entry : registry) {
-    if (Lower(entry.first) != wanted) continue;
-    uint32_t needed = static_cast<uint32_t>(entry.second.size() + 1);
-    if (data == nullptr) {
-      size = needed;
-      return true;
-    }
-    if (size < needed) return false;
-    std::memcpy(data, entry.second.c_str(), needed);
-    size = needed;
-    return true;
-  }
-  return false;
-}
-
-void FakePlatform::RegClose(uintptr_t handle) {
-  if (handle != 0) --openKeys;
 }
 
 uint32_t FakePlatform::FindProcessId(const char* name) {
   if (processes.empty()) return PosixPlatform::FindProcessId(name);
   for (const auto& entry : processes)
-    if (Lower(entry.first) == Lower(name)) return entry.second;
+    if (FoldAsciiCase(entry.first) == FoldAsciiCase(name)) return entry.second;
   return 0;
 }
 

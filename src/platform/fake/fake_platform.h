@@ -1,6 +1,6 @@
 // A test double of the platform: the real POSIX platform for everything on
 // disk, with scripted answers where a real one cannot serve in tests
-// (message boxes, registry contents, process lists, the NT check).
+// (message boxes, installed applications, process lists, the NT check).
 #pragma once
 
 #include <map>
@@ -28,14 +28,16 @@ class FakePlatform : public PosixPlatform {
   std::vector<std::string> progress;
   std::unique_ptr<ProgressView> OpenProgress(const char* caption) override;
 
-  // Registry: values by "subkey|valuename" (ASCII case ignored on lookup).
-  std::map<std::string, std::string> registry;
-  bool RegOpen(uintptr_t root, const char* subKey, uint32_t access,
-               uintptr_t& handle) override;
-  bool RegQuery(uintptr_t handle, const char* valueName, void* data,
-                uint32_t& size) override;
-  void RegClose(uintptr_t handle) override;
-  int openKeys = 0;  // keys opened and not closed yet
+  // Installed applications by program file name (ASCII case ignored on
+  // lookup); an empty value is a value the application does not have.
+  struct AppPath {
+    std::string executable;
+    std::string pathList;
+  };
+  std::map<std::string, AppPath> appPaths;
+  // Every name asked for, in order.
+  std::vector<std::string> appPathQueries;
+  bool FindAppPath(const char* name, AppPathValue what, StrBuf& out) override;
 
   // The program's own path; empty means the real one.
   std::string modulePath;
@@ -74,5 +76,4 @@ class FakePlatform : public PosixPlatform {
 
  private:
   bool Refused(const char* operation, const char* path);
-  std::vector<std::string> openSubKeys_;
 };

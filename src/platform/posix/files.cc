@@ -85,15 +85,8 @@ int CharLen(const char* p) {
 }
 
 bool SameChar(const char* a, int lenA, const char* b, int lenB) {
-  if (lenA != lenB) return false;
-  if (lenA == 1) {
-    unsigned char x = static_cast<unsigned char>(*a);
-    unsigned char y = static_cast<unsigned char>(*b);
-    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
-    return x == y;
-  }
-  return std::memcmp(a, b, static_cast<size_t>(lenA)) == 0;
+  return lenA == lenB &&
+         SameIgnoringAsciiCase(a, b, static_cast<size_t>(lenA));
 }
 
 // "*" and "?" matching over whole characters, with the classic single

@@ -1,7 +1,7 @@
 // The POSIX implementation of the platform. Its operations are spread over
 // several files by concern: system.cc (code page, environment, folders,
-// registry replacement, message box), profile.cc (the INI reader),
-// files.cc (directory search, attributes, copies and moves),
+// application paths, message box, message table, current directory),
+// profile.cc (the INI reader), files.cc (directory search, attributes, copies and moves),
 // processes.cc (start, wait), process_lookup.cc (lookup by executable),
 // shortcut.cc (the .LNK writer), append_file.cc (the transcript's file).
 #pragma once
@@ -19,7 +19,6 @@ class PosixPlatform : public Platform {
   PosixPlatform();
 
   const char* PathSeparator() const override { return "/"; }
-  unsigned AnsiCodePage() const override { return codePage_; }
   std::string AnsiToUtf8(const char* text) const override;
   std::string Utf8ToAnsi(const char* text) const override;
   bool GetEnv(const char* name, std::string& value) const override;
@@ -30,8 +29,10 @@ class PosixPlatform : public Platform {
   uint32_t ReadProfileSectionLines(const char* file, const char* section,
                                    char* buffer, uint32_t size) override;
 
+  int LoadResourceString(uint32_t id, char* buffer, int size) override;
   int ShowBox(const char* text, const char* caption, unsigned style) override;
   std::unique_ptr<ProgressView> OpenProgress(const char* caption) override;
+  bool CurrentDirectory(StrBuf& out) override;
   uint32_t GetModulePath(char* buffer, uint32_t size) override;
 
   std::unique_ptr<DirSearch> StartSearch(const char* pattern,
@@ -56,11 +57,7 @@ class PosixPlatform : public Platform {
   bool TempPath(StrBuf& out) override;
   bool SpecialFolder(int csidl, StrBuf& out) override;
 
-  bool RegOpen(uintptr_t root, const char* subKey, uint32_t access,
-               uintptr_t& handle) override;
-  bool RegQuery(uintptr_t handle, const char* valueName, void* data,
-                uint32_t& size) override;
-  void RegClose(uintptr_t handle) override;
+  bool FindAppPath(const char* name, AppPathValue what, StrBuf& out) override;
 
   bool IsNt() override { return true; }
 
@@ -76,9 +73,9 @@ class PosixPlatform : public Platform {
   void ComInitialize() override {}
   void ComUninitialize() override {}
 
-  // For tests: the code page whose texts the platform exchanges (65001 or
-  // 932).
-  void SetCodePage(unsigned codePage) { codePage_ = codePage; }
+  // For tests: the ANSI code page (65001 or 932) in place of the one the
+  // locale chose; the text rules follow it (SetAnsiCodePage).
+  void SetCodePage(unsigned codePage);
 
   // File names, environment values and the terminal use the encoding of the
   // system's locale; these convert between it and the ANSI code page.
@@ -91,21 +88,12 @@ class PosixPlatform : public Platform {
   uint64_t ProfileComparisons() const { return profileComparisons_; }
 
  private:
-  // An open App Paths key of the registry replacement.
-  struct AppPathKey {
-    std::string program;    // full path of the program (ANSI)
-    std::string directory;  // its directory (ANSI)
-  };
-
   // The parsed settings file for path, read again when the file changed;
   // null when it cannot be read.
   std::shared_ptr<const ParsedProfile> LoadProfile(const char* path);
 
-  unsigned codePage_;
   unsigned localCodePage_;  // the code page of the locale's codeset
   std::map<std::string, std::shared_ptr<const ParsedProfile>> profiles_;
   uint64_t profileParses_ = 0;
   uint64_t profileComparisons_ = 0;
-  std::map<uintptr_t, AppPathKey> appPathKeys_;
-  uintptr_t nextAppPathKey_ = 1;
 };

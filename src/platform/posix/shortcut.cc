@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <string>
 
+#include "base/utf8.h"
 #include "platform/posix/posix_platform.h"
 
 namespace {
@@ -42,35 +43,20 @@ void Set32(std::string& out, size_t at, uint32_t v) {
     out[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
 }
 
-// UTF-8 to UTF-16LE code units; a malformed sequence becomes U+FFFD.
+// UTF-8 to UTF-16LE code units; each byte that starts no well-formed
+// sequence becomes U+FFFD.
 std::u16string Utf8ToUtf16(const std::string& text) {
   std::u16string out;
   const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-  const auto* end = p + text.size();
-  while (p < end) {
-    uint32_t c = *p;
-    int extra = c < 0x80                ? 0
-                : c >= 0xF0 && c < 0xF8 ? 3
-                : c >= 0xE0             ? 2
-                : c >= 0xC2             ? 1
-                                        : -1;
-    if (extra < 0 || end - p <= extra) {
+  for (size_t i = 0; i < text.size();) {
+    uint32_t c;
+    const size_t length = DecodeUtf8(p + i, text.size() - i, c);
+    if (length == 0) {
       out += u'\uFFFD';
-      ++p;
+      ++i;
       continue;
     }
-    if (extra > 0) c &= 0x3F >> extra;
-    bool good = true;
-    for (int i = 1; i <= extra; ++i) {
-      if ((p[i] & 0xC0) != 0x80) good = false;
-      c = (c << 6) | (p[i] & 0x3F);
-    }
-    if (!good || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-      out += u'\uFFFD';
-      ++p;
-      continue;
-    }
-    p += extra + 1;
+    i += length;
     if (c >= 0x10000) {
       c -= 0x10000;
       out += static_cast<char16_t>(0xD800 + (c >> 10));

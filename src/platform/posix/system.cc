@@ -1,5 +1,5 @@
-// Code page, environment, folders, the App Paths replacement, message box,
-// the program's own path and the message table.
+// Code page, environment, folders, application paths, message box, the
+// current directory, the program's own path and the message table.
 #include <iconv.h>
 #include <langinfo.h>
 #include <locale.h>
@@ -124,23 +124,8 @@ unsigned LocaleCodePage() {
 }
 
 bool EqualsIgnoringCase(const char* a, const char* b) {
-  for (;; ++a, ++b) {
-    char ca = *a, cb = *b;
-    if (ca >= 'A' && ca <= 'Z') ca = static_cast<char>(ca - 'A' + 'a');
-    if (cb >= 'A' && cb <= 'Z') cb = static_cast<char>(cb - 'A' + 'a');
-    if (ca != cb) return false;
-    if (ca == 0) return true;
-  }
-}
-
-bool StartsWithIgnoringCase(const char* text, const char* prefix) {
-  for (; *prefix != 0; ++text, ++prefix) {
-    char ct = *text, cp = *prefix;
-    if (ct >= 'A' && ct <= 'Z') ct = static_cast<char>(ct - 'A' + 'a');
-    if (cp >= 'A' && cp <= 'Z') cp = static_cast<char>(cp - 'A' + 'a');
-    if (ct != cp) return false;
-  }
-  return true;
+  const size_t n = std::strlen(a);
+  return n == std::strlen(b) && SameIgnoringAsciiCase(a, b, n);
 }
 
 // ---------------------------------------------------------------------------
@@ -326,27 +311,32 @@ bool ReadAnswerLine(std::string& line) {
 
 // ---------------------------------------------------------------------------
 
-PosixPlatform::PosixPlatform()
-    : codePage_(LocaleCodePage()), localCodePage_(codePage_) {}
+PosixPlatform::PosixPlatform() : localCodePage_(LocaleCodePage()) {
+  SetAnsiCodePage(localCodePage_);
+}
+
+void PosixPlatform::SetCodePage(unsigned codePage) {
+  SetAnsiCodePage(codePage);
+}
 
 std::unique_ptr<Platform> CreateSystemPlatform() {
   return std::make_unique<PosixPlatform>();
 }
 
 std::string PosixPlatform::AnsiToUtf8(const char* text) const {
-  return ConvertText(text, codePage_, kCodePageUtf8);
+  return ConvertText(text, AnsiCodePage(), kCodePageUtf8);
 }
 
 std::string PosixPlatform::Utf8ToAnsi(const char* text) const {
-  return ConvertText(text, kCodePageUtf8, codePage_);
+  return ConvertText(text, kCodePageUtf8, AnsiCodePage());
 }
 
 std::string PosixPlatform::AnsiToLocal(const char* text) const {
-  return ConvertText(text, codePage_, localCodePage_);
+  return ConvertText(text, AnsiCodePage(), localCodePage_);
 }
 
 std::string PosixPlatform::LocalToAnsi(const char* text) const {
-  return ConvertText(text, localCodePage_, codePage_);
+  return ConvertText(text, localCodePage_, AnsiCodePage());
 }
 
 bool PosixPlatform::GetEnv(const char* name, std::string& value) const {
@@ -445,21 +435,23 @@ bool PosixPlatform::SpecialFolder(int csidl, StrBuf& out) {
   return out.SetText(LocalToAnsi(path.c_str()).c_str());
 }
 
-// The registry holds only the App Paths keys of the machine root; a key
-// exists when its name is a program found along $PATH.
-bool PosixPlatform::RegOpen(uintptr_t root, const char* subKey, uint32_t,
-                            uintptr_t& handle) {
-  static const char kAppPaths[] =
-      "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
-  handle = 0;
-  if (root != kHkeyLocalMachine || subKey == nullptr ||
-      !StartsWithIgnoringCase(subKey, kAppPaths)) {
-    return false;
+bool PosixPlatform::CurrentDirectory(StrBuf& out) {
+  std::string buffer(256, '\0');
+  for (;;) {
+    if (getcwd(&buffer[0], buffer.size()) != nullptr) break;
+    if (errno != ERANGE || buffer.size() >= (1u << 20)) return false;
+    buffer.resize(buffer.size() * 2);
   }
-  const std::string name = AnsiToLocal(subKey + sizeof kAppPaths - 1);
-  if (name.empty() || name.find_first_of("\\/") != std::string::npos)
-    return false;
+  return out.SetText(LocalToAnsi(buffer.c_str()).c_str());
+}
 
+// An application is a program of that name found along $PATH: its full path,
+// and its directory as the path list.
+bool PosixPlatform::FindAppPath(const char* name, AppPathValue what,
+                                StrBuf& out) {
+  const std::string file = AnsiToLocal(name);
+  if (file.empty() || file.find_first_of("\\/") != std::string::npos)
+    return false;
   const char* search = std::getenv("PATH");
   if (search == nullptr) return false;
   const char* p = search;
@@ -471,46 +463,17 @@ bool PosixPlatform::RegOpen(uintptr_t root, const char* subKey, uint32_t,
     // depend on the working directory.
     if (!directory.empty() && directory[0] == '/') {
       StripTrailingSlashes(directory);
-      const std::string program = JoinPath(directory, name);
+      const std::string program = JoinPath(directory, file);
       if (IsExecutableFile(program)) {
-        handle = nextAppPathKey_++;
-        appPathKeys_[handle] = AppPathKey{LocalToAnsi(program.c_str()),
-                                          LocalToAnsi(directory.c_str())};
-        return true;
+        const std::string& value =
+            what == AppPathValue::kExecutable ? program : directory;
+        return out.SetText(LocalToAnsi(value.c_str()).c_str());
       }
     }
     if (colon == nullptr) return false;
     p = colon + 1;
   }
 }
-
-bool PosixPlatform::RegQuery(uintptr_t handle, const char* valueName,
-                             void* data, uint32_t& size) {
-  auto key = appPathKeys_.find(handle);
-  if (key == appPathKeys_.end()) return false;
-  const std::string* value;
-  if (valueName == nullptr || valueName[0] == 0) {
-    value = &key->second.program;
-  } else if (EqualsIgnoringCase(valueName, "PATH")) {
-    value = &key->second.directory;
-  } else {
-    return false;
-  }
-  const uint32_t needed = static_cast<uint32_t>(value->size() + 1);
-  if (data == nullptr) {
-    size = needed;
-    return true;
-  }
-  if (size < needed) {
-    size = needed;
-    return false;
-  }
-  std::memcpy(data, value->c_str(), needed);
-  size = needed;
-  return true;
-}
-
-void PosixPlatform::RegClose(uintptr_t handle) { appPathKeys_.erase(handle); }
 
 // ---------------------------------------------------------------------------
 // The message table.
@@ -528,7 +491,7 @@ const MessageEntry kMessages[] = {
 
 }  // namespace
 
-int LoadResourceString(uint32_t id, char* buffer, int size) {
+int PosixPlatform::LoadResourceString(uint32_t id, char* buffer, int size) {
   if (buffer == nullptr || size <= 0) return 0;
   buffer[0] = 0;
   for (const MessageEntry& entry : kMessages) {

@@ -54,9 +54,6 @@ class ScopedRedirect {
   int saved_;
 };
 
-const char kAppPaths[] =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
-
 std::string Folder(PosixPlatform& platform, int csidl) {
   StrBuf out("unchanged");
   if (!platform.SpecialFolder(csidl, out)) return "<failed>";
@@ -80,6 +77,9 @@ TEST(PosixSystemTest, CodePageFollowsTheLocale) {
   ScopedEnv path("LOCPATH", dir.path().c_str());
   ScopedEnv sjis("LC_ALL", "ja_JP.SJIS");
   EXPECT_EQ(PosixPlatform().AnsiCodePage(), kCodePageShiftJis);
+  // The platform gave its code page to the text rules, the one copy.
+  EXPECT_EQ(AnsiCodePage(), kCodePageShiftJis);
+  SetAnsiCodePage(kCodePageUtf8);
 }
 
 TEST(PosixSystemTest, ShiftJisConversion) {
@@ -106,21 +106,23 @@ TEST(PosixSystemTest, ShiftJisConversion) {
 
 TEST(PosixSystemTest, MessageTableFollowsTheAnsiCodePage) {
   char buffer[300];
-  SetAnsiCodePage(kCodePageUtf8);
-  ASSERT_GT(LoadResourceString(11, buffer, sizeof buffer), 0);
+  PosixPlatform platform;
+  platform.SetCodePage(kCodePageUtf8);
+  ASSERT_GT(platform.LoadResourceString(11, buffer, sizeof buffer), 0);
   EXPECT_STREQ(buffer, "プロシージャ数が正しくありません。");
-  LoadResourceString(1, buffer, sizeof buffer);
+  platform.LoadResourceString(1, buffer, sizeof buffer);
   EXPECT_NE(std::strstr(buffer, "。\n\n"), nullptr);
-  EXPECT_EQ(LoadResourceString(5, buffer, sizeof buffer), 0);
+  EXPECT_EQ(platform.LoadResourceString(5, buffer, sizeof buffer), 0);
   EXPECT_STREQ(buffer, "");
-  EXPECT_EQ(LoadResourceString(11, buffer, 5), 3);  // one character fits
+  // One character fits.
+  EXPECT_EQ(platform.LoadResourceString(11, buffer, 5), 3);
 
-  SetAnsiCodePage(kCodePageShiftJis);
-  EXPECT_EQ(LoadResourceString(11, buffer, sizeof buffer), 34);
+  platform.SetCodePage(kCodePageShiftJis);
+  EXPECT_EQ(platform.LoadResourceString(11, buffer, sizeof buffer), 34);
   EXPECT_EQ(std::string(buffer, 4), "\x83\x76\x83\x8D");  // プロ
-  EXPECT_EQ(LoadResourceString(11, buffer, 4), 2);
+  EXPECT_EQ(platform.LoadResourceString(11, buffer, 4), 2);
   EXPECT_EQ(std::string(buffer), "\x83\x76");
-  SetAnsiCodePage(kCodePageUtf8);
+  platform.SetCodePage(kCodePageUtf8);
 }
 
 TEST(PosixSystemTest, FoldersFollowXdgAndTheEnvironment) {
@@ -197,54 +199,26 @@ TEST(PosixSystemTest, AppPathsFindProgramsAlongPath) {
   ScopedEnv path("PATH", search.c_str());
   PosixPlatform platform;
 
-  uintptr_t key = 0;
-  std::string name = std::string(
-                         "SOFTWARE\\microsoft\\windows\\currentversion\\"
-                         "app paths\\") +
-                     "tool";
-  ASSERT_TRUE(platform.RegOpen(kHkeyLocalMachine, name.c_str(), kKeyRead, key));
-  EXPECT_NE(key, 0u);
-  const std::string program = dir / "bin/tool";
-  uint32_t size = 0;
-  ASSERT_TRUE(platform.RegQuery(key, "", nullptr, size));
-  EXPECT_EQ(size, program.size() + 1);
-  std::string value(size, '#');
-  ASSERT_TRUE(platform.RegQuery(key, "", &value[0], size));
-  EXPECT_EQ(value, program + '\0');
-
-  uint32_t small = 4;
-  char tooSmall[4] = {'#', '#', '#', '#'};
-  EXPECT_FALSE(platform.RegQuery(key, "", tooSmall, small));
-  EXPECT_EQ(small, program.size() + 1);
-
-  char directory[512];
-  size = sizeof directory;
-  ASSERT_TRUE(platform.RegQuery(key, "Path", directory, size));
-  EXPECT_STREQ(directory, (dir / "bin").c_str());
-  size = sizeof directory;
-  EXPECT_FALSE(platform.RegQuery(key, "Other", directory, size));
-
-  uintptr_t second = 0;
-  ASSERT_TRUE(
-      platform.RegOpen(kHkeyLocalMachine, name.c_str(), kKeyRead, second));
-  EXPECT_NE(second, key);
-  platform.RegClose(key);
-  size = 0;
-  EXPECT_FALSE(platform.RegQuery(key, "", nullptr, size));
-  EXPECT_TRUE(platform.RegQuery(second, "", nullptr, size));
-  platform.RegClose(second);
-
-  for (const char* missing : {"plain", "sub", "nothing", "", "tool\\deeper"}) {
-    uintptr_t none = 0;
-    EXPECT_FALSE(platform.RegOpen(kHkeyLocalMachine,
-                                  (kAppPaths + std::string(missing)).c_str(),
-                                  kKeyRead, none))
-        << missing;
+  auto find = [&](const char* name, AppPathValue what) {
+    StrBuf out("unchanged");
+    if (!platform.FindAppPath(name, what, out)) return std::string("<none>");
+    return std::string(out.Text());
+  };
+  EXPECT_EQ(find("tool", AppPathValue::kExecutable), dir / "bin/tool");
+  EXPECT_EQ(find("tool", AppPathValue::kPathList), dir / "bin");
+  // Not executable, a directory, missing, empty, or a path: none.
+  for (const char* missing : {"plain", "sub", "nothing", "", "tool\\deeper",
+                              "bin/tool"}) {
+    EXPECT_EQ(find(missing, AppPathValue::kExecutable), "<none>") << missing;
   }
-  uintptr_t none = 0;
-  EXPECT_FALSE(platform.RegOpen(0x80000001, name.c_str(), kKeyRead, none));
-  EXPECT_FALSE(
-      platform.RegOpen(kHkeyLocalMachine, "Software\\tool", kKeyRead, none));
+}
+
+TEST(PosixSystemTest, CurrentDirectoryIsTheProcesses) {
+  char expected[4096];
+  ASSERT_NE(getcwd(expected, sizeof expected), nullptr);
+  StrBuf out;
+  ASSERT_TRUE(PosixPlatform().CurrentDirectory(out));
+  EXPECT_STREQ(out.Text(), expected);
 }
 
 TEST(PosixSystemTest, ModulePathIsTheRunningProgram) {

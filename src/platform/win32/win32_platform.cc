@@ -1,5 +1,5 @@
-// Code page, environment, message box, module path, folders, registry,
-// version, COM and the program's string table.
+// Code page, environment, message box, current directory, module path,
+// folders, version, COM and the program's string table.
 #include "platform/win32/win32_platform.h"
 
 #include "platform/win32/win32_raii.h"
@@ -42,13 +42,13 @@ bool TakeFolder(UINT length, UINT capacity, const char* buffer, StrBuf& out) {
 
 }  // namespace
 
-Win32Platform::Win32Platform() = default;
+// The text rules follow the system's ANSI code page, which is fixed for the
+// life of the process.
+Win32Platform::Win32Platform() { SetAnsiCodePage(GetACP()); }
 
 std::unique_ptr<Platform> CreateSystemPlatform() {
   return std::make_unique<Win32Platform>();
 }
-
-unsigned Win32Platform::AnsiCodePage() const { return GetACP(); }
 
 std::string Win32Platform::AnsiToUtf8(const char* text) const {
   return Convert(text, CP_ACP, CP_UTF8);
@@ -86,6 +86,19 @@ int Win32Platform::ShowBox(const char* text, const char* caption,
   // 0 when the box cannot be shown; Wine without a display answers -1.
   int answer = MessageBoxA(nullptr, text, caption, style);
   return answer > 0 ? answer : 0;
+}
+
+bool Win32Platform::CurrentDirectory(StrBuf& out) {
+  std::vector<char> buffer(MAX_PATH);
+  for (;;) {
+    // The length without the terminator, or the size needed with it when
+    // the buffer is too small; the directory may change between two calls.
+    DWORD n = GetCurrentDirectoryA(static_cast<DWORD>(buffer.size()),
+                                   buffer.data());
+    if (n == 0 || n >= (1u << 20)) return false;
+    if (n < buffer.size()) return out.SetText(buffer.data());
+    buffer.resize(static_cast<size_t>(n) + 1);
+  }
 }
 
 uint32_t Win32Platform::GetModulePath(char* buffer, uint32_t size) {
@@ -130,31 +143,6 @@ bool Win32Platform::SpecialFolder(int csidl, StrBuf& out) {
   return found && out.SetText(buffer);
 }
 
-bool Win32Platform::RegOpen(uintptr_t root, const char* subKey,
-                            uint32_t access, uintptr_t& handle) {
-  HKEY key = nullptr;
-  LONG status = RegOpenKeyExA(reinterpret_cast<HKEY>(root), subKey, 0,
-                              static_cast<REGSAM>(access), &key);
-  if (status != ERROR_SUCCESS) return false;
-  handle = reinterpret_cast<uintptr_t>(key);
-  return true;
-}
-
-bool Win32Platform::RegQuery(uintptr_t handle, const char* valueName,
-                             void* data, uint32_t& size) {
-  if (handle == 0) return false;
-  DWORD n = size;
-  LONG status =
-      RegQueryValueExA(reinterpret_cast<HKEY>(handle), valueName, nullptr,
-                       nullptr, static_cast<BYTE*>(data), &n);
-  size = n;
-  return status == ERROR_SUCCESS;
-}
-
-void Win32Platform::RegClose(uintptr_t handle) {
-  if (handle != 0) RegCloseKey(reinterpret_cast<HKEY>(handle));
-}
-
 bool Win32Platform::IsNt() {
   OSVERSIONINFOA info;
   static_assert(sizeof(info) == 148, "OSVERSIONINFOA is 148 bytes");
@@ -175,7 +163,7 @@ void Win32Platform::ComUninitialize() {
   CoUninitialize();
 }
 
-int LoadResourceString(uint32_t id, char* buffer, int size) {
+int Win32Platform::LoadResourceString(uint32_t id, char* buffer, int size) {
   if (buffer == nullptr || size <= 0) return 0;
   buffer[0] = 0;
   int n = LoadStringA(GetModuleHandleA(nullptr), id, buffer, size);

@@ -1,7 +1,8 @@
 // The Win32 implementation of the platform: the ANSI Win32 functions. Its
 // operations are spread over several files by concern: win32_platform.cc
-// (code page, environment, message box, module path, folders, registry,
-// version, COM, the string table), win32_profile.cc (the settings file,
+// (code page, environment, message box, current directory, module path,
+// folders, version, COM, the string table), win32_app_path.cc (the App
+// Paths registry keys), win32_profile.cc (the settings file,
 // read with the shared INI reader),
 // win32_files.cc (directory search, attributes, copies and moves, exclusive
 // reads), win32_processes.cc (start, wait, lookup by executable),
@@ -22,7 +23,6 @@ class Win32Platform : public Platform {
   Win32Platform();
 
   const char* PathSeparator() const override { return "\\"; }
-  unsigned AnsiCodePage() const override;
   std::string AnsiToUtf8(const char* text) const override;
   std::string Utf8ToAnsi(const char* text) const override;
   bool GetEnv(const char* name, std::string& value) const override;
@@ -33,8 +33,10 @@ class Win32Platform : public Platform {
   uint32_t ReadProfileSectionLines(const char* file, const char* section,
                                    char* buffer, uint32_t size) override;
 
+  int LoadResourceString(uint32_t id, char* buffer, int size) override;
   int ShowBox(const char* text, const char* caption, unsigned style) override;
   std::unique_ptr<ProgressView> OpenProgress(const char* caption) override;
+  bool CurrentDirectory(StrBuf& out) override;
   uint32_t GetModulePath(char* buffer, uint32_t size) override;
 
   std::unique_ptr<DirSearch> StartSearch(const char* pattern,
@@ -59,11 +61,7 @@ class Win32Platform : public Platform {
   bool TempPath(StrBuf& out) override;
   bool SpecialFolder(int csidl, StrBuf& out) override;
 
-  bool RegOpen(uintptr_t root, const char* subKey, uint32_t access,
-               uintptr_t& handle) override;
-  bool RegQuery(uintptr_t handle, const char* valueName, void* data,
-                uint32_t& size) override;
-  void RegClose(uintptr_t handle) override;
+  bool FindAppPath(const char* name, AppPathValue what, StrBuf& out) override;
 
   bool IsNt() override;
 

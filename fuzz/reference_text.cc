@@ -1,0 +1,329 @@
+#include "reference_text.h"
+
+#include <climits>
+#include <cstring>
+
+#include "base/code_page.h"
+
+namespace {
+
+constexpr int32_t kMaxText = INT32_MAX - 1;
+
+const char* OrEmpty(const char* text) { return text != nullptr ? text : ""; }
+
+int32_t TextLength(const char* text) {
+  const size_t n = std::strlen(OrEmpty(text));
+  return n > static_cast<size_t>(kMaxText) ? kMaxText : static_cast<int32_t>(n);
+}
+
+// First occurrence of needle at a character boundary at or after start,
+// which must itself be a boundary; -1 when there is none.
+int32_t FindFrom(const char* text, int32_t len, int32_t start,
+                 const char* needle, int32_t nlen) {
+  if (nlen <= 0) return -1;
+  for (int32_t p = start; p < len && len - p >= nlen;
+       p += CharLength(text + p)) {
+    if (text[p] == needle[0] && std::memcmp(text + p, needle, nlen) == 0) {
+      return p;
+    }
+  }
+  return -1;
+}
+
+// First character boundary at or after the end of a match of nlen bytes
+// at q (a boundary inside the text).
+int32_t BoundaryAfter(const char* text, int32_t q, int32_t nlen) {
+  int32_t p = q;
+  const int32_t end = q + nlen;
+  while (p < end && text[p] != 0) p += CharLength(text + p);
+  return p;
+}
+
+// Steps of a block scan: the next opening or closing delimiter. The next
+// occurrence of each delimiter is remembered while the scan has not passed
+// it, so a scan costs one pass over the text per delimiter.
+class BlockScanner {
+ public:
+  enum Step { kNone, kOpen, kClose };
+
+  BlockScanner(const char* text, int32_t len, const char* open,
+               const char* close)
+      : text_(text),
+        len_(len),
+        open_(open),
+        close_(close),
+        open_len_(TextLength(open)),
+        close_len_(TextLength(close)) {}
+
+  bool Usable() const { return open_len_ > 0 && close_len_ > 0; }
+
+  // Takes the next step; at() is then the delimiter's position and pos()
+  // the boundary after it.
+  Step Next() {
+    if (next_open_ != -1 && next_open_ < pos_) {
+      next_open_ = FindFrom(text_, len_, pos_, open_, open_len_);
+    }
+    if (next_close_ != -1 && next_close_ < pos_) {
+      next_close_ = FindFrom(text_, len_, pos_, close_, close_len_);
+    }
+    if (next_open_ >= 0 && next_close_ >= 0 && next_open_ < next_close_) {
+      at_ = next_open_;
+      pos_ = BoundaryAfter(text_, at_, open_len_);
+      return kOpen;
+    }
+    if (next_close_ >= 0) {
+      at_ = next_close_;
+      pos_ = BoundaryAfter(text_, at_, close_len_);
+      return kClose;
+    }
+    return kNone;
+  }
+
+  int32_t at() const { return at_; }
+  int32_t pos() const { return pos_; }
+  int32_t open_len() const { return open_len_; }
+  int32_t close_len() const { return close_len_; }
+
+ private:
+  const char* text_;
+  int32_t len_;
+  const char* open_;
+  const char* close_;
+  int32_t open_len_;
+  int32_t close_len_;
+  int32_t pos_ = 0;
+  int32_t at_ = -1;
+  // -2: not searched yet (less than any position); -1: none left.
+  int32_t next_open_ = -2;
+  int32_t next_close_ = -2;
+};
+
+// Finds the next space at or after p (a character boundary), keeping the
+// parity of the double quotes passed on the way in odd_quotes. Returns its
+// position or -1.
+int32_t NextSpace(const char* text, int32_t len, int32_t p, bool& odd_quotes) {
+  while (p < len) {
+    if (text[p] == '"') {
+      odd_quotes = !odd_quotes;
+    } else if (text[p] == ' ') {
+      return p;
+    }
+    p += CharLength(text + p);
+  }
+  return -1;
+}
+
+}  // namespace
+
+namespace reference {
+
+void ReplaceSpan(StrBuf& text, int32_t first, int32_t last, const char* with) {
+  const int32_t len = text.Length();
+  // Head: bytes before first. Tail: bytes after last, never before first.
+  const int32_t head = first < 0 ? 0 : (first > len ? len : first);
+  int32_t tailStart = last < head - 1 ? head : last + 1;
+  if (tailStart > len) tailStart = len;
+  StrBuf result = text.Extract(0, head - 1);
+  result.Append(OrEmpty(with)).Append(text.Extract(tailStart, len - 1));
+  text = result;
+}
+
+StrBuf Substring(const StrBuf& text, int32_t i) {
+  return Substring(text, i, i);
+}
+
+StrBuf Substring(const StrBuf& text, int32_t first, int32_t last) {
+  if (first < 0 || last < 0) {
+    const int32_t len = text.Length();
+    if (len == 0) return StrBuf();
+    if (first < 0) first += len;
+    if (last < 0) last += len;
+  }
+  return text.Extract(first, last);
+}
+
+void ReplaceChars(StrBuf& text, int32_t i, const char* with) {
+  ReplaceChars(text, i, i, with);
+}
+
+void ReplaceChars(StrBuf& text, int32_t first, int32_t last,
+                  const char* with) {
+  if (first < 0 || last < 0) {
+    const int32_t len = text.Length();
+    if (len == 0) return;
+    if (first < 0) first += len;
+    if (last < 0) last += len;
+  }
+  ReplaceSpan(text, first, last, with);
+}
+
+bool FindWords(const StrBuf& s, int32_t first, int32_t last, int32_t& from,
+               int32_t& to) {
+  const char* text = s.Text();
+  const int32_t len = s.Length();
+  if (first < 0 || last < 0) {
+    const int32_t n = s.WordCount();
+    if (n == 0) return false;
+    if (first < 0) first += n;
+    if (last < 0) last += n;
+  }
+  // Move past the separating spaces in front of word first.
+  int32_t k = 0;
+  int32_t p = 0;
+  bool odd_quotes = false;
+  while (k < first) {
+    const int32_t q = NextSpace(text, len, p, odd_quotes);
+    if (q < 0) break;
+    if (!odd_quotes) ++k;
+    p = q + 1;
+  }
+  if (k != first) return false;
+  int32_t begin = p;
+  // Find the end of word last.
+  bool have_end = false;
+  bool stopped = false;
+  int32_t end = -1;
+  for (int32_t q = NextSpace(text, len, p, odd_quotes); q >= 0;
+       q = NextSpace(text, len, q + 1, odd_quotes)) {
+    if (k > last) {
+      stopped = true;
+      break;
+    }
+    if (k == last) {
+      end = q - 1;
+      have_end = true;
+    }
+    if (!odd_quotes) ++k;
+  }
+  if (!stopped && k <= last) {
+    end = len - 1;
+    have_end = true;
+  }
+  if (!have_end) return false;
+  // A single quoted word loses its quotes.
+  if (first == last && begin <= end && text[begin] == '"' && text[end] == '"') {
+    ++begin;
+    --end;
+  }
+  from = begin;
+  to = end;
+  return true;
+}
+
+StrBuf Words(const StrBuf& text, int32_t first, int32_t last) {
+  int32_t from = 0;
+  int32_t to = 0;
+  if (!FindWords(text, first, last, from, to)) return StrBuf();
+  return text.Extract(from, to);
+}
+
+void ReplaceWord(StrBuf& text, int32_t n, const char* with) {
+  ReplaceWords(text, n, n, with);
+}
+
+void ReplaceWords(StrBuf& text, int32_t first, int32_t last,
+                  const char* with) {
+  int32_t from = 0;
+  int32_t to = 0;
+  if (FindWords(text, first, last, from, to))
+    ReplaceSpan(text, from, to, with);
+}
+
+int32_t BlockCount(const StrBuf& s, const char* open, const char* close) {
+  BlockScanner scan(s.Text(), s.Length(), open, close);
+  if (!scan.Usable()) return 0;
+  // The depth is never reset: a closing delimiter without an opening one
+  // before it keeps every later block from counting.
+  int32_t depth = 0;
+  int32_t count = 0;
+  for (BlockScanner::Step step = scan.Next(); step != BlockScanner::kNone;
+       step = scan.Next()) {
+    if (step == BlockScanner::kOpen) {
+      ++depth;
+    } else if (--depth == 0) {
+      ++count;
+    }
+  }
+  return count;
+}
+
+bool FindBlocks(const StrBuf& s, int32_t first, int32_t last,
+                const char* open, const char* close, int32_t& from,
+                int32_t& to) {
+  BlockScanner scan(s.Text(), s.Length(), open, close);
+  if (!scan.Usable()) return false;
+  if (first < 0 || last < 0) {
+    const int32_t n = BlockCount(s, open, close);
+    if (n == 0) return false;
+    if (first < 0) first += n;
+    if (last < 0) last += n;
+  }
+  bool have_begin = false;
+  int32_t begin = 0;
+  int32_t depth = 0;
+  if (last >= 0) {
+    // Phase one: up to the opening delimiter of block last + 1 at most.
+    int32_t k = 0;
+    while (k <= last) {
+      const BlockScanner::Step step = scan.Next();
+      if (step == BlockScanner::kNone) break;
+      if (step == BlockScanner::kOpen) {
+        if (depth == 0) ++k;
+        ++depth;
+        if (!have_begin && k > first) {
+          // The delimiter's own position: a delimiter that ends inside a
+          // character is followed by a boundary further on.
+          begin = scan.at();
+          have_begin = true;
+        }
+      } else {
+        --depth;
+      }
+    }
+  }
+  // Phase two: on to the close of the block that is open now.
+  bool have_end = false;
+  int32_t end = 0;
+  for (BlockScanner::Step step = scan.Next(); step != BlockScanner::kNone;
+       step = scan.Next()) {
+    if (step == BlockScanner::kOpen) {
+      ++depth;
+    } else if (--depth == 0) {
+      end = scan.at() - 1;
+      have_end = true;
+      break;
+    }
+  }
+  if (!have_begin) return false;
+  from = begin;
+  to = have_end ? end + scan.close_len() : s.Length() - 1;
+  return true;
+}
+
+StrBuf Block(const StrBuf& text, int32_t n, const char* open,
+             const char* close) {
+  return Blocks(text, n, n, open, close);
+}
+
+StrBuf Blocks(const StrBuf& text, int32_t first, int32_t last,
+              const char* open, const char* close) {
+  int32_t from = 0;
+  int32_t to = 0;
+  if (!FindBlocks(text, first, last, open, close, from, to)) return StrBuf();
+  return text.Extract(from, to);
+}
+
+void ReplaceBlock(StrBuf& text, int32_t n, const char* open,
+                  const char* close, const char* with) {
+  ReplaceBlocks(text, n, n, open, close, with);
+}
+
+void ReplaceBlocks(StrBuf& text, int32_t first, int32_t last,
+                   const char* open, const char* close, const char* with) {
+  int32_t from = 0;
+  int32_t to = 0;
+  if (FindBlocks(text, first, last, open, close, from, to))
+    ReplaceSpan(text, from, to, with);
+}
+
+}  // namespace reference

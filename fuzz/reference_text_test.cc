@@ -1,0 +1,131 @@
+#include "reference_text.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "base/code_page.h"
+
+namespace {
+
+using reference::Block;
+using reference::BlockCount;
+using reference::Blocks;
+using reference::ReplaceBlock;
+using reference::ReplaceChars;
+using reference::ReplaceSpan;
+using reference::ReplaceWord;
+using reference::ReplaceWords;
+using reference::Substring;
+using reference::Words;
+
+// Every test starts in UTF-8 and leaves the process's code page as it was.
+class ReferenceTextTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    saved_ = AnsiCodePage();
+    SetAnsiCodePage(kCodePageUtf8);
+  }
+  void TearDown() override { SetAnsiCodePage(saved_); }
+
+ private:
+  unsigned saved_ = kCodePageUtf8;
+};
+
+std::string S(const StrBuf& s) { return s.Text(); }
+
+TEST_F(ReferenceTextTest, PositionsOutsideTheTextAreHarmless) {
+  StrBuf s("abcdef");
+  EXPECT_EQ(S(Substring(s, -1)), "f");
+  EXPECT_EQ(S(Substring(s, 1, -2)), "bcde");
+  EXPECT_EQ(S(Substring(StrBuf(), -1)), "");
+
+  StrBuf t("abcdef");
+  ReplaceSpan(t, 2, 1, "XY");  // empty range: inserts
+  EXPECT_EQ(S(t), "abXYcdef");
+  ReplaceSpan(t, 0, t.Length() - 1, "new");
+  EXPECT_EQ(S(t), "new");
+  ReplaceSpan(t, -10, 100, "all");
+  EXPECT_EQ(S(t), "all");
+  ReplaceSpan(t, 5, 1, "!");  // range that ends before it starts
+  EXPECT_EQ(S(t), "all!");
+  ReplaceChars(t, -1, "?");
+  EXPECT_EQ(S(t), "all?");
+  StrBuf e;
+  ReplaceChars(e, -1, "x");
+  EXPECT_EQ(S(e), "");
+}
+
+TEST_F(ReferenceTextTest, WordRanges) {
+  StrBuf line("\"C:\\Program Files\\App\\setup.exe\" /q /tMy");
+  // A range of several words keeps its quotes.
+  EXPECT_EQ(S(Words(line, 0, 1)), "\"C:\\Program Files\\App\\setup.exe\" /q");
+  EXPECT_EQ(S(Words(line, 1, -1)), "/q /tMy");
+  EXPECT_EQ(S(Words(line, 2, 1)), "");
+  EXPECT_EQ(S(Words(line, 0, 0)), S(line.Word(0)));
+
+  StrBuf s("a b c");
+  ReplaceWord(s, 1, "x y");
+  EXPECT_EQ(S(s), "a x y c");
+  ReplaceWord(s, 9, "z");
+  EXPECT_EQ(S(s), "a x y c");
+  ReplaceWords(s, -2, -1, "end");
+  EXPECT_EQ(S(s), "a x end");
+  StrBuf q("p \"q r\" s");
+  ReplaceWord(q, 1, "Q");  // the quotes around a single word stay
+  EXPECT_EQ(S(q), "p \"Q\" s");
+}
+
+TEST_F(ReferenceTextTest, Blocks) {
+  StrBuf simple("a<b>c");
+  EXPECT_EQ(BlockCount(simple, "<", ">"), 1);
+  EXPECT_EQ(S(Block(simple, 0, "<", ">")), "<b>");
+  StrBuf nested("<a<b>c>");
+  EXPECT_EQ(BlockCount(nested, "<", ">"), 1);
+  EXPECT_EQ(S(Block(nested, 0, "<", ">")), "<a<b>c>");
+  // A block whose closing delimiter is missing runs to the end; an opening
+  // delimiter with no closing one anywhere after it is no step at all.
+  EXPECT_EQ(S(Block(StrBuf("x{a{b}c"), 0, "{", "}")), "{a{b}c");
+  EXPECT_EQ(BlockCount(StrBuf("x{a{b}c"), "{", "}"), 0);
+  EXPECT_EQ(S(Block(StrBuf("x{abc"), 0, "{", "}")), "");
+  StrBuf two("<a>x<b<c>>y");
+  EXPECT_EQ(BlockCount(two, "<", ">"), 2);
+  EXPECT_EQ(S(Block(two, 1, "<", ">")), "<b<c>>");
+  EXPECT_EQ(S(Block(two, -2, "<", ">")), "<a>");
+  EXPECT_EQ(S(Blocks(two, 0, 1, "<", ">")), "<a>x<b<c>>");
+  EXPECT_EQ(S(Block(two, 2, "<", ">")), "");
+  ReplaceBlock(two, 1, "<", ">", "B");
+  EXPECT_EQ(S(two), "<a>xBy");
+  StrBuf words("{{x}} and {{y}}");
+  EXPECT_EQ(BlockCount(words, "{{", "}}"), 2);
+  EXPECT_EQ(S(Block(words, -1, "{{", "}}")), "{{y}}");
+  // Empty delimiters find nothing.
+  EXPECT_EQ(BlockCount(words, "", "}}"), 0);
+  EXPECT_EQ(S(Block(words, 0, "{{", "")), "");
+}
+
+TEST_F(ReferenceTextTest, StrayCloseSpoilsLaterBlocks) {
+  EXPECT_EQ(BlockCount(StrBuf("<x>"), "<", ">"), 1);
+  StrBuf stray("a>b<x>");
+  EXPECT_EQ(BlockCount(stray, "<", ">"), 0);
+  EXPECT_EQ(S(Block(stray, -1, "<", ">")), "");
+  ReplaceBlock(stray, -1, "<", ">", "Z");
+  EXPECT_EQ(S(stray), "a>b<x>");
+}
+
+TEST_F(ReferenceTextTest, ShiftJisTrailBytesAreNoDelimiters) {
+  SetAnsiCodePage(kCodePageShiftJis);
+  StrBuf block("\x83<\x83>x<y>");  // trail bytes '<' and '>'
+  EXPECT_EQ(BlockCount(block, "<", ">"), 1);
+  EXPECT_EQ(S(Block(block, 0, "<", ">")), "<y>");
+  // An opening delimiter that is only the lead byte of a double-byte
+  // character still starts the block at itself, not at the boundary after
+  // the character it began.
+  StrBuf s("a\xEF\x5C+\xFF&b");
+  ASSERT_EQ(BlockCount(s, "\xEF", "\xFF&"), 1);
+  EXPECT_EQ(S(Block(s, 0, "\xEF", "\xFF&")), "\xEF\x5C+\xFF&");
+  ReplaceBlock(s, 0, "\xEF", "\xFF&", "X");
+  EXPECT_EQ(S(s), "aXb");
+}
+
+}  // namespace
