@@ -431,6 +431,11 @@ bool Checker::CheckUpdaterSection() {
               "PROGRESS is none of 0 and 1: " + stops +
                   " (exit code 1620 with exit codes on)",
               "UPDATER", "PROGRESS");
+  if (!ReadRollbackOption(rt_))
+    TakeBoxes("bad-value",
+              "ROLLBACK is none of 0, 1, NO and YES: " + stops +
+                  " (exit code 1620 with exit codes on)",
+              "UPDATER", "ROLLBACK");
   const bool both = ReadUpdaterSection(rt_);
   TakeBoxes("missing-key", stops);
   bool proc = both;
@@ -646,7 +651,7 @@ Checker::Section& Checker::CheckSection(const StrBuf& name,
 void Checker::CheckLines(const std::string& section,
                          const CommandKeys* command, bool knownKeys) {
   std::vector<std::string> known;
-  if (knownKeys && command == nullptr) known = {"NAME", "PROC", "EXITCODE", "PROGRESS"};
+  if (knownKeys && command == nullptr) known = {"NAME", "PROC", "EXITCODE", "PROGRESS", "ROLLBACK"};
   if (command != nullptr) {
     known.push_back("MODE");
     for (const char* const* key = command->keys; *key != nullptr; ++key)

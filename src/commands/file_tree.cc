@@ -415,6 +415,7 @@ bool DeleteTree(Platform& platform, const StrBuf& path, Progress* progress) {
       (attributes & kAttrDirectory) != 0) {
     if ((attributes & kAttrReparsePoint) != 0)
       return platform.RemoveDir(path.Text());  // the link, not behind it
+    if (platform.RemoveTreeAtOnce(path.Text())) return true;
     if (!WalkTree(platform, path, DeleteEntry, 1, progress)) return false;
     return platform.RemoveDir(path.Text());
   }

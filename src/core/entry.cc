@@ -5,13 +5,16 @@
 #include "core/runtime.h"
 #include "core/startup.h"
 #include "platform/platform.h"
+#include "run/rollback.h"
 
 #ifdef _WIN32
 #include <windows.h>
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
   std::unique_ptr<Platform> platform = CreateSystemPlatform();
-  Runtime rt(*platform);
+  RollbackPlatform journaled(*platform);
+  Runtime rt(journaled);
+  rt.rollback = &journaled;
   return RunProgram(rt, commandLine != nullptr ? commandLine : "");
 }
 
@@ -68,7 +71,9 @@ int main(int argc, char** argv) {
       commandLine += argument;
   }
   std::unique_ptr<Platform> platform = CreateSystemPlatform();
-  Runtime rt(*platform);
+  RollbackPlatform journaled(*platform);
+  Runtime rt(journaled);
+  rt.rollback = &journaled;
   return RunProgram(rt, commandLine.c_str());
 }
 

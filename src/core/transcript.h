@@ -25,6 +25,9 @@ class Transcript {
   void Proc(const std::string& name, const std::string& mode, int level,
             bool result, int flag);
   void End(const char* outcome, int code);
+  // The changes put back (event "rollback" or "recover") and those that
+  // could not be.
+  void Counts(const char* event, int undone, int failed);
 
   // A JSON string literal (quotes included) for a UTF-8 text.
   static std::string Quote(const std::string& text);

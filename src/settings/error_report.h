@@ -22,6 +22,9 @@ enum MessageId : uint32_t {
   kMsgMoveFailed = 14,       // source, destination
   kMsgLinkFailed = 15,       // source, destination
   kMsgNestingTooDeep = 16,   // SWITCH procedure
+  kMsgRestoreFailed = 17,    // path that could not be put back
+  kMsgJournalNotMade = 18,   // journal path
+  kMsgJournalDamaged = 19,   // journal path
 };
 
 // Formats message id with the further arguments and shows it; always
