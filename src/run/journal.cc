@@ -23,62 +23,69 @@ std::string Sealed(std::string line) {
   return line + crc;
 }
 
-// Reads the fields of a line, left to right.
-class LineReader {
+// Reads the fields of a record from a position of the journal's text. Each
+// read fails at the end of the text (incomplete) or at a byte that does not
+// belong there (bad).
+class FieldReader {
  public:
-  explicit LineReader(const std::string& line) : line_(line) {}
+  FieldReader(const std::string& text, size_t at) : text_(text), at_(at) {}
 
-  bool Literal(const char* text) {
-    for (; *text != '\0'; ++text, ++at_)
-      if (at_ >= line_.size() || line_[at_] != *text) return false;
+  bool Literal(const char* literal) {
+    for (; *literal != '\0'; ++literal, ++at_) {
+      if (at_ >= text_.size()) return Short();
+      if (text_[at_] != *literal) return false;
+    }
     return true;
   }
   bool Field(std::string& out) {
     size_t length = 0;
     size_t digits = 0;
-    while (at_ < line_.size() && line_[at_] >= '0' && line_[at_] <= '9' &&
+    while (at_ < text_.size() && text_[at_] >= '0' && text_[at_] <= '9' &&
            digits < 9) {
-      length = length * 10 + static_cast<size_t>(line_[at_++] - '0');
+      length = length * 10 + static_cast<size_t>(text_[at_++] - '0');
       ++digits;
     }
-    if (digits == 0 || !Literal(":") || line_.size() - at_ < length)
-      return false;
-    out.assign(line_, at_, length);
+    if (at_ >= text_.size()) return Short();
+    if (digits == 0 || !Literal(":")) return false;
+    if (text_.size() - at_ < length) return Short();
+    out.assign(text_, at_, length);
     at_ += length;
     return true;
   }
-  bool Hex(uint32_t& out, size_t maxDigits) {
+  bool Hex(uint32_t& out, size_t minDigits, size_t maxDigits) {
     out = 0;
     size_t digits = 0;
-    for (; at_ < line_.size() && digits < maxDigits; ++at_, ++digits) {
-      const char c = line_[at_];
+    for (; digits < maxDigits; ++at_, ++digits) {
+      if (at_ >= text_.size()) return Short();
+      const char c = text_[at_];
       uint32_t v;
       if (c >= '0' && c <= '9') v = static_cast<uint32_t>(c - '0');
       else if (c >= 'A' && c <= 'F') v = static_cast<uint32_t>(c - 'A' + 10);
       else break;
       out = out << 4 | v;
     }
-    return digits > 0;
+    return digits >= minDigits;
+  }
+  // The checksum of what was read from start, and the line end.
+  bool Sealed(size_t start) {
+    const size_t body = at_;
+    uint32_t crc = 0;
+    if (!Literal(" ") || !Hex(crc, 8, 8) || !Literal("\n")) return false;
+    return crc == Crc32(text_.data() + start,
+                        static_cast<uint32_t>(body - start));
   }
   size_t Position() const { return at_; }
-  bool AtEnd() const { return at_ == line_.size(); }
+  bool Incomplete() const { return short_; }
 
  private:
-  const std::string& line_;
-  size_t at_ = 0;
+  bool Short() {
+    short_ = true;
+    return false;
+  }
+  const std::string& text_;
+  size_t at_;
+  bool short_ = false;
 };
-
-// True when line (without its line end) ends in the checksum of what is
-// before it.
-bool ChecksumHolds(const std::string& line) {
-  if (line.size() < 10 || line[line.size() - 9] != ' ') return false;
-  const std::string body = line.substr(0, line.size() - 9);
-  const std::string crc = line.substr(line.size() - 8);
-  LineReader reader(crc);
-  uint32_t value = 0;
-  if (!reader.Hex(value, 8) || !reader.AtEnd()) return false;
-  return value == Crc32(body.data(), static_cast<uint32_t>(body.size()));
-}
 
 bool IsKnownKind(char kind) {
   switch (kind) {
@@ -92,19 +99,6 @@ bool IsKnownKind(char kind) {
       return true;
   }
   return false;
-}
-
-bool ParseRecord(const std::string& line, JournalRecord& record) {
-  if (!ChecksumHolds(line)) return false;
-  const std::string body = line.substr(0, line.size() - 9);
-  LineReader reader(body);
-  if (body.empty() || !IsKnownKind(body[0])) return false;
-  record.kind = body[0];
-  const char kindText[2] = {body[0], 0};
-  return reader.Literal(kindText) && reader.Literal(" ") &&
-         reader.Field(record.first) && reader.Literal(" ") &&
-         reader.Field(record.second) && reader.Literal(" ") &&
-         reader.Hex(record.number, 8) && reader.AtEnd();
 }
 
 }  // namespace
@@ -127,32 +121,44 @@ std::string EncodeJournalRecord(const JournalRecord& record) {
   return Sealed(line);
 }
 
+JournalRead ReadJournalRecord(const std::string& text, size_t start,
+                              JournalRecord& record, size_t& next) {
+  FieldReader reader(text, start);
+  if (start >= text.size()) return JournalRead::kIncomplete;
+  record.kind = text[start];
+  const char kind[2] = {record.kind, 0};
+  const bool ok = IsKnownKind(record.kind) && reader.Literal(kind) &&
+                  reader.Literal(" ") && reader.Field(record.first) &&
+                  reader.Literal(" ") && reader.Field(record.second) &&
+                  reader.Literal(" ") && reader.Hex(record.number, 1, 8) &&
+                  reader.Sealed(start);
+  if (ok) {
+    next = reader.Position();
+    return JournalRead::kRecord;
+  }
+  return reader.Incomplete() ? JournalRead::kIncomplete : JournalRead::kBad;
+}
+
 JournalState ParseJournal(const std::string& text,
                           const std::string& settingsPath,
                           std::vector<JournalRecord>& records) {
   records.clear();
-  size_t end = text.find('\n');
-  if (end == std::string::npos) return JournalState::kDamaged;
-  const std::string header = text.substr(0, end);
+  FieldReader header(text, 0);
   std::string named;
-  {
-    if (!ChecksumHolds(header)) return JournalState::kDamaged;
-    const std::string body = header.substr(0, header.size() - 9);
-    LineReader reader(body);
-    if (!reader.Literal(kMagic) || !reader.Field(named) || !reader.AtEnd())
-      return JournalState::kDamaged;
-  }
+  if (!header.Literal(kMagic) || !header.Field(named) || !header.Sealed(0))
+    return JournalState::kDamaged;
   if (named != settingsPath) return JournalState::kForeign;
-  size_t start = end + 1;
-  while (start < text.size()) {
-    end = text.find('\n', start);
-    const bool last = end == std::string::npos || end + 1 == text.size();
+  size_t at = header.Position();
+  while (at < text.size()) {
     JournalRecord record;
-    const bool ok =
-        end != std::string::npos &&
-        ParseRecord(text.substr(start, end - start), record);
-    if (!ok) {
-      if (last) break;  // torn while it was being written
+    size_t next = at;
+    const JournalRead read = ReadJournalRecord(text, at, record, next);
+    if (read == JournalRead::kIncomplete) break;  // torn by the crash
+    if (read == JournalRead::kBad) {
+      // A torn last record may also hold bytes that never were written:
+      // refused only when a line follows it.
+      const size_t end = text.find('\n', at);
+      if (end == std::string::npos || end + 1 == text.size()) break;
       records.clear();
       return JournalState::kDamaged;
     }
@@ -161,7 +167,7 @@ JournalState ParseJournal(const std::string& text,
     } else {
       records.push_back(record);
     }
-    start = end + 1;
+    at = next;
   }
   return JournalState::kValid;
 }

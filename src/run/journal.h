@@ -45,6 +45,12 @@ std::string EncodeJournalHeader(const std::string& settingsPath);
 // One line, with its line end.
 std::string EncodeJournalRecord(const JournalRecord& record);
 
+enum class JournalRead { kRecord, kIncomplete, kBad };
+// Reads the record at start of text; next receives where the one after it
+// begins. kIncomplete when text ends within it.
+JournalRead ReadJournalRecord(const std::string& text, size_t start,
+                              JournalRecord& record, size_t& next);
+
 enum class JournalState {
   kValid,    // the records are those of a journal of this settings file
   kForeign,  // a journal of another settings file

@@ -74,22 +74,16 @@ size_t LastSeparator(const std::string& path, const char* sep) {
   return path.rfind(sep);
 }
 
-// Reads a file line by line (without line ends), in blocks.
-bool ForEachLine(Platform& platform, const std::string& path,
-                 const std::function<void(const std::string&)>& each) {
+// Reads a file in blocks, handing each to add; false when it cannot be
+// opened.
+bool ForEachBlock(Platform& platform, const std::string& path,
+                  const std::function<void(const char*, uint32_t)>& add) {
   std::unique_ptr<ExclusiveFile> file = platform.OpenExclusive(path.c_str());
   if (!file) return false;
   std::vector<char> block(kReadBlock);
-  std::string pending;
   uint32_t got = 0;
-  while (file->Read(block.data(), kReadBlock, got) && got > 0) {
-    pending.append(block.data(), got);
-    size_t start = 0;
-    for (size_t end; (end = pending.find('\n', start)) != std::string::npos;
-         start = end + 1)
-      each(pending.substr(start, end - start));
-    pending.erase(0, start);
-  }
+  while (file->Read(block.data(), kReadBlock, got) && got > 0)
+    add(block.data(), got);
   return true;
 }
 
@@ -380,24 +374,29 @@ void RollbackPlatform::Commit() {
   journal_.reset();
   // Streamed: the journal of a long run is never held whole. A saved copy
   // whose change was cancelled is no longer there.
-  ForEachLine(inner_, journalPath_, [this](const std::string& line) {
-    if (line.empty() || line[0] != kJournalSetAside) return;
+  std::string pending;
+  size_t at = EncodeJournalHeader(settingsPath_).size();
+  ForEachBlock(inner_, journalPath_, [&](const char* data, uint32_t size) {
+    pending.append(data, size);
     JournalRecord record;
-    std::vector<JournalRecord> one;
-    if (ParseJournal(EncodeJournalHeader(settingsPath_) + line + "\n",
-                     settingsPath_, one) == JournalState::kValid &&
-        one.size() == 1)
-      RemoveSaved(one[0].second, 0);
+    size_t next = at;
+    while (ReadJournalRecord(pending, at, record, next) ==
+           JournalRead::kRecord) {
+      if (record.kind == kJournalSetAside) RemoveSaved(record.second, 0);
+      at = next;
+    }
+    pending.erase(0, at);
+    at = 0;
   });
   inner_.DeleteOneFile(journalPath_.c_str());
 }
 
 bool RollbackPlatform::ReadJournal(std::string& text) {
   text.clear();
-  return ForEachLine(inner_, journalPath_, [&text](const std::string& line) {
-    text += line;
-    text += '\n';
-  });
+  return ForEachBlock(inner_, journalPath_,
+                      [&text](const char* data, uint32_t size) {
+                        text.append(data, size);
+                      });
 }
 
 RollbackResult RollbackPlatform::RollBack() {
