@@ -82,11 +82,11 @@ bool Startup(Runtime& rt, const char* commandLine) {
     return ShowErrorReport(rt, kMsgFileNotFound, rt.SettingsPath.Text());
 
   rt.settingsFound = true;
+  LoadSymbols(rt);
+  if (!ReadExitCodeOption(rt)) return false;
   // An interrupted run of this settings file is undone before anything
   // else happens.
   if (!RecoverInterruptedRun(rt)) return false;
-  LoadSymbols(rt);
-  if (!ReadExitCodeOption(rt)) return false;
   if (!ReadProgressOption(rt)) return false;
   if (!ReadRollbackOption(rt)) return false;
   if (!ReadUpdaterSection(rt)) return false;
