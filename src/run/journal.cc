@@ -96,6 +96,7 @@ bool IsKnownKind(char kind) {
     case kJournalMoved:
     case kJournalAttributes:
     case kJournalCancelled:
+    case kJournalCommitted:
       return true;
   }
   return false;

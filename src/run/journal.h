@@ -30,8 +30,11 @@ enum JournalKind : char {
   kJournalMoved = 'M',
   // first had attributes number before they were changed.
   kJournalAttributes = 'T',
-  // The change of the record before did not happen.
+  // The change of the record before did not happen, or has been undone.
   kJournalCancelled = 'X',
+  // The run completed: its saved copies are being removed, nothing is to
+  // be undone any more.
+  kJournalCommitted = 'K',
 };
 
 struct JournalRecord {

@@ -150,7 +150,7 @@ bool RollbackPlatform::Record(char kind, const char* first,
   JournalRecord record;
   record.kind = kind;
   record.number = number;
-  if (kind != kJournalCancelled) {
+  if (kind != kJournalCancelled && kind != kJournalCommitted) {
     if (!inner_.FullPath(first, record.first)) return false;
     if (*second != '\0' && !inner_.FullPath(second, record.second))
       return false;
@@ -371,7 +371,14 @@ bool RollbackPlatform::RemoveSaved(const std::string& path, int depth) {
 
 void RollbackPlatform::Commit() {
   if (!journal_) return;
+  // From here on a crash leaves a journal that the next start completes
+  // instead of undoing.
+  Record(kJournalCommitted, "");
   journal_.reset();
+  RemoveSavedCopies();
+}
+
+void RollbackPlatform::RemoveSavedCopies() {
   // Streamed: the journal of a long run is never held whole. A saved copy
   // whose change was cancelled is no longer there.
   std::string pending;
@@ -413,6 +420,7 @@ RollbackResult RollbackPlatform::RollBack() {
   }
   text.clear();
   std::vector<JournalRecord> kept;
+  journal_ = inner_.OpenForAppend(journalPath_.c_str());
   result = Undo(records, false, kept);
   Finish(kept);
   return result;
@@ -436,9 +444,18 @@ RollbackPlatform::Recovery RollbackPlatform::Recover(
   if ((attributes & kAttrDirectory) != 0 || !ReadJournal(text) ||
       ParseJournal(text, settingsPath_, records) != JournalState::kValid)
     return Recovery::kRefused;
+  if (!records.empty() && records.back().kind == kJournalCommitted) {
+    // The run completed; its end was cut short.
+    records.pop_back();
+    for (const JournalRecord& record : records)
+      if (!Acceptable(record)) return Recovery::kRefused;
+    RemoveSavedCopies();
+    return Recovery::kDone;
+  }
   for (const JournalRecord& record : records)
     if (!Acceptable(record)) return Recovery::kRefused;
   std::vector<JournalRecord> kept;
+  journal_ = inner_.OpenForAppend(journalPath_.c_str());
   result = Undo(records, true, kept);
   Finish(kept);
   return Recovery::kDone;
@@ -486,6 +503,10 @@ RollbackResult RollbackPlatform::Undo(
     bool acted = false;
     if (UndoOne(records[i], i + 1 == records.size(), interrupted, acted)) {
       if (acted) ++result.undone;
+      // Each change undone is cancelled in the journal at once: a crash
+      // during the rollback leaves only what is still to be undone. After
+      // a failure the journal is written anew at the end instead.
+      if (journal_ && result.failed == 0) Cancel();
       continue;
     }
     ++result.failed;
@@ -574,6 +595,7 @@ bool RollbackPlatform::UndoOne(const JournalRecord& record, bool newest,
 }
 
 void RollbackPlatform::Finish(const std::vector<JournalRecord>& kept) {
+  journal_.reset();
   if (kept.empty()) {
     inner_.DeleteOneFile(journalPath_.c_str());
     return;

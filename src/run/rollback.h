@@ -167,6 +167,9 @@ class RollbackPlatform : public Platform {
   bool HoldsReadOnly(const std::string& directory, int depth);
   // Removes a saved copy, a file or a tree.
   bool RemoveSaved(const std::string& path, int depth);
+  // Removes the saved copies of every change in the journal, then the
+  // journal: the end of a completed run.
+  void RemoveSavedCopies();
   bool ReadJournal(std::string& text);
   RollbackResult Undo(const std::vector<JournalRecord>& records,
                       bool interrupted, std::vector<JournalRecord>& kept);

@@ -229,3 +229,31 @@ TEST_F(RollbackTest, JournalsThatAreNotActedOn) {
 }
 
 }  // namespace
+
+namespace {
+
+// A run killed while it removed its saved copies had completed: the next
+// start finishes that, and undoes nothing.
+TEST_F(RollbackTest, RecoveryOfACompletedRunCutShort) {
+  {
+    RollbackPlatform killed(platform);
+    ASSERT_TRUE(killed.Begin(settings.c_str()));
+    ASSERT_TRUE(CopyTree(killed, StrBuf((dir / "new").c_str()),
+                         StrBuf((dir / "app").c_str())));
+    ASSERT_TRUE(DeleteTree(killed, StrBuf((dir / "app/data").c_str())));
+  }
+  const std::string journal =
+      RollbackPlatform::JournalPath(settings.c_str(), "/");
+  std::ofstream(journal, std::ios::app)
+      << EncodeJournalRecord({kJournalCommitted, "", "", 0});
+  RollbackResult result;
+  std::string refused;
+  EXPECT_EQ(journaled.Recover(settings.c_str(), result, refused),
+            RollbackPlatform::Recovery::kDone);
+  EXPECT_EQ(result.undone, 0);
+  EXPECT_EQ(dir.Read("app/main.exe"), "new main");
+  for (const std::string& name : Tree())
+    EXPECT_EQ(name.find(kRollbackReservedPrefix), std::string::npos) << name;
+}
+
+}  // namespace
