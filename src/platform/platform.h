@@ -197,6 +197,15 @@ class Platform {
     (void)path;
     return false;
   }
+  // Moves a whole directory tree to a destination that does not exist in
+  // one step where this platform can (the one that journals a run's
+  // changes renames it, on one volume). False when it did nothing: the
+  // caller then moves the tree entry by entry.
+  virtual bool MoveTreeAtOnce(const char* source, const char* destination) {
+    (void)source;
+    (void)destination;
+    return false;
+  }
   // The full path of path, relative to the working directory when it is
   // not absolute. False when it cannot be told.
   virtual bool FullPath(const char* path, std::string& out) {

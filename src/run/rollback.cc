@@ -320,6 +320,24 @@ bool RollbackPlatform::RemoveTreeAtOnce(const char* path) {
   return SetAside(path);
 }
 
+bool RollbackPlatform::MoveTreeAtOnce(const char* source,
+                                      const char* destination) {
+  if (!Journaling() || !IsPlainDirectory(inner_.GetFileAttrs(source)) ||
+      Exists(inner_.GetFileAttrs(destination)))
+    return false;
+  // Into a directory that is there already; one rename on one volume (a
+  // move to another volume fails and is made entry by entry).
+  const std::string target = Trimmed(destination, PathSeparator());
+  const size_t cut = LastSeparator(target, PathSeparator());
+  if (cut == std::string::npos || cut == 0 ||
+      !IsPlainDirectory(inner_.GetFileAttrs(target.substr(0, cut).c_str())))
+    return false;
+  if (!Record(kJournalMoved, source, target.c_str())) return false;
+  if (inner_.MoveFileTo(source, target.c_str())) return true;
+  Cancel();
+  return false;
+}
+
 bool RollbackPlatform::WriteShortcut(const char* target, const char* workDir,
                                      const char* arguments, int showCommand,
                                      const char* linkFile) {

@@ -106,6 +106,7 @@ class RollbackPlatform : public Platform {
   bool MoveFileOver(const char* source, const char* destination) override;
   bool DeleteOneFile(const char* path) override;
   bool RemoveTreeAtOnce(const char* path) override;
+  bool MoveTreeAtOnce(const char* source, const char* destination) override;
   bool FullPath(const char* path, std::string& out) override {
     return inner_.FullPath(path, out);
   }
