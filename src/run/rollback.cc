@@ -265,19 +265,20 @@ bool RollbackPlatform::MoveFileOver(const char* source,
   if (!Journaling()) return inner_.MoveFileOver(source, destination);
   const uint32_t attributes = inner_.GetFileAttrs(destination);
   const bool replaces = Exists(attributes);
-  if (!Exists(inner_.GetFileAttrs(source)) ||
-      (replaces && (!Replaceable(attributes) ||
-                    inner_.IsSameFile(source, destination))))
+  // Nothing to replace: a move to a new name, without a second look.
+  if (!replaces) return MoveFileTo(source, destination);
+  if (!Exists(inner_.GetFileAttrs(source)) || !Replaceable(attributes) ||
+      inner_.IsSameFile(source, destination))
     return inner_.MoveFileOver(source, destination);
-  if (replaces && !SetAside(destination)) return false;
+  if (!SetAside(destination)) return false;
   if (!Record(kJournalMoved, source, destination)) {
-    if (replaces) PutBack(destination);
+    PutBack(destination);
     return false;
   }
   const bool done = inner_.MoveFileOver(source, destination);
   if (!done) {
     Cancel();
-    if (replaces) PutBack(destination);
+    PutBack(destination);
   }
   return done;
 }
@@ -481,22 +482,12 @@ RollbackPlatform::Recovery RollbackPlatform::Recover(
 
 bool RollbackPlatform::Acceptable(const JournalRecord& record) {
   const char* sep = PathSeparator();
-  auto plain = [this, sep](const std::string& path) {
+  // A full path, as the journal writes them, and no root.
+  auto plain = [this](const std::string& path) {
     std::string full;
     if (path.empty() || path.find('\0') != std::string::npos ||
         !inner_.FullPath(path.c_str(), full) || full != path)
       return false;
-    // No "." or ".." steps: the path names what it spells.
-    const size_t n = std::strlen(sep);
-    size_t start = 0;
-    while (true) {
-      const size_t end = path.find(sep, start);
-      const std::string step =
-          path.substr(start, end == std::string::npos ? end : end - start);
-      if (step == "." || step == "..") return false;
-      if (end == std::string::npos) break;
-      start = end + n;
-    }
     return !inner_.IsFileSystemRoot(path.c_str(), false);
   };
   if (!plain(record.first)) return false;
