@@ -10,7 +10,8 @@ tree moved, attributes changed, directories made) is killed from outside
 at random moments, and by a program it starts (kill_parent) after each of
 its steps; each time a second start with the same settings file must bring
 back the whole tree as it was: contents, permissions and times, nothing
-left of the journal or of the saved copies.
+left of the journal or of the saved copies. Some second starts are killed
+during their recovery as well; a third start must then finish it.
 
   kill_test.py --program build/native/updater [--helpers DIR] [--rounds N]
 
@@ -163,14 +164,15 @@ def rollback_settings(root, kill_after, helpers):
 
 
 def rollback_round(program, helpers, work, files, delay, kill_after,
-                   completed=None):
+                   completed=None, recovery_delay=None):
     """One long run with ROLLBACK=1, killed after delay seconds from outside
     (None: not from outside) or by the program it starts after step
     kill_after; then a second start that must recover the tree: the
     original one, or the tree of a completed run (completed) when the kill
     came while the run removed its saved copies. Returns (problem or None,
     seconds the first run took, whether it completed; without a kill, the
-    tree it left)."""
+    tree it left). With recovery_delay, the second start is killed too,
+    after that many seconds, and a third one must recover."""
     run = tempfile.mkdtemp(prefix="kill-rb-", dir=work)
     try:
         shutil.copy(program, os.path.join(run, "updater"))
@@ -205,6 +207,17 @@ def rollback_round(program, helpers, work, files, delay, kill_after,
         transcript = os.path.join(work, "recover.jsonl")
         env = dict(os.environ, UPDATER_ANSWERS="no",
                    UPDATER_TRANSCRIPT=transcript)
+        if recovery_delay is not None:
+            what += ", its recovery killed after %.3f s" % recovery_delay
+            env.pop("UPDATER_TRANSCRIPT")
+            second = subprocess.Popen([os.path.join(run, "updater")], cwd=run,
+                                      env=env, stdin=subprocess.DEVNULL,
+                                      stdout=subprocess.DEVNULL,
+                                      stderr=subprocess.DEVNULL)
+            time.sleep(recovery_delay)
+            second.send_signal(signal.SIGKILL)
+            second.wait()
+            env["UPDATER_TRANSCRIPT"] = transcript
         second = subprocess.run([os.path.join(run, "updater")], cwd=run,
                                 env=env, stdin=subprocess.DEVNULL,
                                 stdout=subprocess.DEVNULL,
@@ -241,18 +254,27 @@ def rollback_tests(program, helpers, work, rounds, rng):
     cases = [(None, step) for step in STEPS]
     cases += [(span * rng.random() if i else 0.001, None)
               for i in range(rounds)]
-    completed = 0
-    for delay, kill_after in cases:
+    # The recovery itself killed: the first run killed near its end, when
+    # the most is to be undone.
+    recoveries = [span * (0.6 + 0.3 * rng.random()) for _ in range(rounds // 2)]
+    cases += [(None, None)] * len(recoveries)
+    ended = 0
+    for n, (delay, kill_after) in enumerate(cases):
+        again = None
+        if n >= len(cases) - len(recoveries):
+            delay = recoveries[n - (len(cases) - len(recoveries))]
+            again = span * 0.1 * rng.random()
         problem, _, done = rollback_round(program, helpers, work, files, delay,
-                                          kill_after, completed)
-        completed += done
+                                          kill_after, completed, again)
+        ended += done is True
         if problem:
             failed += 1
             print("FAIL: ROLLBACK " + problem)
         else:
             passed += 1
-    print("ROLLBACK killed %d times within %.2f s and after each of %d steps"
-          " (%d runs ended first)" % (rounds, span, len(STEPS), completed))
+    print("ROLLBACK killed %d times within %.2f s, after each of %d steps,"
+          " and %d times with its recovery killed too (%d runs ended first)"
+          % (rounds, span, len(STEPS), len(recoveries), ended))
     return passed, failed
 
 
