@@ -6,6 +6,8 @@
 #include <cstring>
 #include <functional>
 
+#include "base/code_page.h"
+
 const char kRollbackReservedPrefix[] = "~updater-rollback.";
 
 namespace {
@@ -61,17 +63,37 @@ std::unique_ptr<DirSearch> Filtered(std::unique_ptr<DirSearch> search,
   return std::make_unique<FilteredSearch>(std::move(search));
 }
 
-// The path without trailing separators.
-std::string Trimmed(std::string path, const char* sep) {
+// Walks path character by character (the trail byte of a double-byte
+// character is never taken for a separator): end receives the length of
+// the path without trailing separators, and the result is the position of
+// the last separator before that, or npos.
+size_t LastSeparator(const std::string& path, const char* sep,
+                     size_t* end = nullptr) {
   const size_t n = std::strlen(sep);
-  while (path.size() > n && path.compare(path.size() - n, n, sep) == 0)
-    path.resize(path.size() - n);
-  return path;
+  size_t last = std::string::npos;
+  size_t pending = std::string::npos;  // a separator not yet followed
+  size_t keep = 0;
+  for (size_t at = 0; at < path.size();) {
+    if (path.compare(at, n, sep) == 0) {
+      if (pending == std::string::npos) pending = at;
+      at += n;
+      continue;
+    }
+    if (pending != std::string::npos) last = pending;
+    pending = std::string::npos;
+    const int length = CharLength(path.c_str() + at);
+    at += length < 1 ? 1 : static_cast<size_t>(length);
+    keep = at;
+  }
+  if (end != nullptr) *end = keep == 0 ? path.size() : keep;
+  return last;
 }
 
-// Position of the last separator, or npos.
-size_t LastSeparator(const std::string& path, const char* sep) {
-  return path.rfind(sep);
+// The path without trailing separators (a root keeps them).
+std::string Trimmed(const std::string& path, const char* sep) {
+  size_t end = 0;
+  LastSeparator(path, sep, &end);
+  return path.substr(0, end);
 }
 
 // Reads a file in blocks, handing each to add; false when it cannot be

@@ -257,3 +257,18 @@ TEST_F(RollbackTest, RecoveryOfACompletedRunCutShort) {
 }
 
 }  // namespace
+
+namespace {
+
+// A name whose last character ends in the byte of "\\" (code page 932):
+// the journal goes beside the settings file, named after it whole.
+TEST(RollbackJournalPath, DoubleByteNamesAndSeparators) {
+  SetAnsiCodePage(kCodePageShiftJis);
+  EXPECT_EQ(RollbackPlatform::JournalPath("C:\\\x95\x5C\\\x83\x5C.ini", "\\"),
+            "C:\\\x95\x5C\\~updater-rollback.\x83\x5C.ini.journal");
+  SetAnsiCodePage(kCodePageUtf8);
+  EXPECT_EQ(RollbackPlatform::JournalPath("/opt/app/u.ini", "/"),
+            "/opt/app/~updater-rollback.u.ini.journal");
+}
+
+}  // namespace
