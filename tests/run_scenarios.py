@@ -215,7 +215,7 @@ def make_files(root, files, subst):
 
 
 def actual_tree(root, excluded):
-    """path -> ("dir",) or ("file", bytes, readonly)."""
+    """path -> ("dir",) or ("file", bytes, readonly, mtime)."""
     tree = {}
     for dirpath, dirnames, filenames in os.walk(root):
         rel_dir = os.path.relpath(dirpath, root)
@@ -241,8 +241,11 @@ def actual_tree(root, excluded):
                     data = f.read()
             except OSError as e:
                 data = ("<unreadable: %s>" % e).encode()
-            ro = not (os.lstat(path).st_mode & 0o222)
-            tree[rel] = ("file", data, ro)
+            st = os.lstat(path)
+            ro = not (st.st_mode & 0o222)
+            mtime = time.strftime("%Y-%m-%d %H:%M:%S",
+                                  time.localtime(st.st_mtime))
+            tree[rel] = ("file", data, ro, mtime)
     return tree
 
 
@@ -296,6 +299,9 @@ def compare_tree(expected, actual, subst):
                              re.S):
                 problems.append("content:    %s\n      want /%s/\n      got  %s"
                                 % (rel, expected_file["text_re"], shown(data)))
+        if "mtime" in expected_file and expected_file["mtime"] != got[3]:
+            problems.append("mtime:      %s\n      want %s\n      got  %s"
+                            % (rel, expected_file["mtime"], got[3]))
         if bool(expected_file.get("readonly", False)) != readonly:
             problems.append("readonly:   %s is %s" % (
                 rel, "read-only" if readonly else "writable"))

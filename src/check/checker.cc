@@ -171,6 +171,11 @@ bool Checker::CheckUpdaterSection() {
                 "PROGRESS is none of 0 and 1: " + stops +
                     " (exit code 1620 with exit codes on)",
                 "UPDATER", "PROGRESS");
+  if (!ReadRollbackOption(rt_))
+    TakeReports("bad-value",
+                "ROLLBACK is none of 0, 1, NO and YES: " + stops +
+                    " (exit code 1620 with exit codes on)",
+                "UPDATER", "ROLLBACK");
   const bool both = ReadUpdaterSection(rt_);
   TakeReports("missing-key", stops);
   bool proc = both;
@@ -264,7 +269,8 @@ Checker::Section& Checker::CheckSection(const StrBuf& name,
 void Checker::CheckLines(const std::string& section, const Command* command,
                          bool knownKeys) {
   std::vector<std::string> known;
-  if (knownKeys && command == nullptr) known = {"NAME", "PROC", "EXITCODE", "PROGRESS"};
+  if (knownKeys && command == nullptr)
+    known = {"NAME", "PROC", "EXITCODE", "PROGRESS", "ROLLBACK"};
   if (command != nullptr) {
     known.push_back("MODE");
     for (const char* const* key = command->keys; *key != nullptr; ++key)

@@ -392,4 +392,12 @@ TEST_F(CheckerTest, ProgressKey) {
                      "error bad-value [UPDATER] PROGRESS"}));
 }
 
+// ROLLBACK is known too, and takes YES and NO as well.
+TEST_F(CheckerTest, RollbackKey) {
+  EXPECT_EQ(Check("[UPDATER]\nNAME=T\nPROC=A\nROLLBACK=Yes\n[A]\nMODE=OSVER\n"),
+            Strings{});
+  EXPECT_EQ(Check("[UPDATER]\nNAME=T\nPROC=A\nROLLBACK=on\n[A]\nMODE=OSVER\n"),
+            Strings{"error bad-value [UPDATER] ROLLBACK"});
+}
+
 }  // namespace

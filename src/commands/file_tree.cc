@@ -398,6 +398,10 @@ bool MoveTree(Platform& platform, const StrBuf& source,
   TreeTarget target;
   target.progress = progress;
   if (!PrepareTarget(platform, kind, source, destination, target)) return false;
+  if (kind == SourceKind::kDirectory &&
+      platform.MoveTreeAtOnce(WithoutTrailingSeparators(source, sep).Text(),
+                              target.destination.Text()))
+    return true;
   if (!CreateDirectoryPath(platform, target.destination)) return false;
   if (!WalkTree(platform, source, MoveEntry, 1, &target)) return false;
   if (kind == SourceKind::kSelection) return true;
@@ -415,6 +419,7 @@ bool DeleteTree(Platform& platform, const StrBuf& path, Progress* progress) {
       (attributes & kAttrDirectory) != 0) {
     if ((attributes & kAttrReparsePoint) != 0)
       return platform.RemoveDir(path.Text());  // the link, not behind it
+    if (platform.RemoveTreeAtOnce(path.Text())) return true;
     if (!WalkTree(platform, path, DeleteEntry, 1, progress)) return false;
     return platform.RemoveDir(path.Text());
   }

@@ -4,6 +4,7 @@
 
 #include "core/startup.h"
 #include "platform/platform.h"
+#include "run/rollback.h"
 #include "run/runtime.h"
 
 #ifdef _WIN32
@@ -11,7 +12,9 @@
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
   std::unique_ptr<Platform> platform = CreateSystemPlatform();
-  Runtime rt(*platform);
+  RollbackPlatform journaled(*platform);
+  Runtime rt(journaled);
+  rt.rollback = &journaled;
   return RunProgram(rt, commandLine != nullptr ? commandLine : "");
 }
 
@@ -63,7 +66,9 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) words.push_back(argv[i]);
   const std::string commandLine = JoinCommandLine(words);
   std::unique_ptr<Platform> platform = CreateSystemPlatform();
-  Runtime rt(*platform);
+  RollbackPlatform journaled(*platform);
+  Runtime rt(journaled);
+  rt.rollback = &journaled;
   return RunProgram(rt, commandLine.c_str());
 }
 

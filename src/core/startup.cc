@@ -9,6 +9,7 @@
 #include "run/interaction.h"
 #include "run/levels.h"
 #include "run/runtime.h"
+#include "run/rollback_run.h"
 #include "settings/settings_reader.h"
 #include "settings/symbols.h"
 
@@ -87,7 +88,11 @@ bool Startup(Runtime& rt, const char* commandLine) {
   rt.settingsFound = true;
   LoadSymbols(rt);
   if (!ReadExitCodeOption(rt)) return false;
+  // An interrupted run of this settings file is undone before anything
+  // else happens.
+  if (!RecoverInterruptedRun(rt)) return false;
   if (!ReadProgressOption(rt)) return false;
+  if (!ReadRollbackOption(rt)) return false;
   if (!ReadUpdaterSection(rt)) return false;
   if (!rt.UpdaterName.IsEmpty()) rt.Caption.Assign(rt.UpdaterName);
   return true;
@@ -96,16 +101,19 @@ bool Startup(Runtime& rt, const char* commandLine) {
 namespace {
 
 // An on/off key of section UPDATER: missing, empty, NO_DATA or 0 is off, 1
-// is on (blanks around it ignored, also those a pair of quotes kept); any
-// other value shows message 2 and fails.
-bool ReadOnOffKey(Runtime& rt, const char* key, bool& on) {
+// is on (blanks around it ignored, also those a pair of quotes kept); with
+// words, NO and YES (any case) too. Any other value shows message 2 and
+// fails.
+bool ReadOnOffKey(Runtime& rt, const char* key, bool& on,
+                  bool words = false) {
   StrBuf value;
   if (!ReadProfileString(rt.platform, rt.SettingsPath.Text(), "UPDATER", key,
                          value))
     return true;
   value.Trim(" ", " ");
-  if (value.IsEmpty() || value.Equals("0")) return true;
-  if (value.Equals("1")) {
+  if (value.IsEmpty() || value.Equals("0") || (words && value.Equals("NO")))
+    return true;
+  if (value.Equals("1") || (words && value.Equals("YES"))) {
     on = true;
     return true;
   }
@@ -127,6 +135,10 @@ bool ReadProgressOption(Runtime& rt) {
   return ReadOnOffKey(rt, "PROGRESS", rt.progressWanted);
 }
 
+bool ReadRollbackOption(Runtime& rt) {
+  return ReadOnOffKey(rt, "ROLLBACK", rt.rollbackWanted, true);
+}
+
 int OutcomeExitCode(const Runtime& rt, const char* outcome) {
   if (!rt.outcomeExitCodes) return 0;
   if (std::strcmp(outcome, "completed") == 0) return kExitCompleted;
@@ -139,10 +151,11 @@ int RunProgram(Runtime& rt, const char* commandLine) {
   SetUpInteraction(rt);
   rt.platform.ComInitialize();
   const char* outcome = "not-started";
-  if (Startup(rt, commandLine)) {
+  if (Startup(rt, commandLine) && BeginRollback(rt)) {
     if (rt.progressWanted) rt.progress.Open(rt.platform, rt.Caption.Text());
     outcome = RunUpdater(rt) ? "completed" : "stopped";
     rt.progress.Close();
+    EndRollback(rt, std::strcmp(outcome, "completed") == 0);
   }
   FreeAllLevels(rt);
   rt.platform.ComUninitialize();

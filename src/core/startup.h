@@ -35,6 +35,10 @@ bool ReadExitCodeOption(Runtime& rt);
 // progress off, 1 (blanks around it ignored) asks for it; any other value
 // shows message 2 and returns false.
 bool ReadProgressOption(Runtime& rt);
+// Reads ROLLBACK of section UPDATER: missing, empty, 0 or NO (any case)
+// leave it off, 1 or YES turn it on; any other value shows message 2 and
+// returns false.
+bool ReadRollbackOption(Runtime& rt);
 
 int OutcomeExitCode(const Runtime& rt, const char* outcome);
 

@@ -186,3 +186,39 @@ TEST(OutcomeExitCodes, EachOutcomeHasItsCode) {
 }
 
 }  // namespace
+
+namespace {
+
+// ROLLBACK takes the words YES and NO besides 1 and 0; any other value is
+// message 2 naming it, and start-up fails.
+TEST(RollbackKey, ChoicesAndBadValues) {
+  const struct {
+    const char* line;
+    bool started;
+    bool on;
+  } rows[] = {
+      {"", true, false},           {"ROLLBACK=\n", true, false},
+      {"ROLLBACK=0\n", true, false}, {"ROLLBACK= No \n", true, false},
+      {"ROLLBACK=1\n", true, true},  {"ROLLBACK=yes\n", true, true},
+      {"ROLLBACK='YES'\n", true, true}, {"ROLLBACK=2\n", false, false},
+      {"ROLLBACK=on\n", false, false},  {"ROLLBACK=y\n", false, false},
+  };
+  for (const auto& row : rows) {
+    TestDir dir;
+    dir.Write("updater.ini",
+              std::string("[UPDATER]\nNAME=T\nPROC=A\n") + row.line);
+    FakePlatform platform;
+    platform.modulePath = dir / "updater";
+    Runtime rt(platform);
+    EXPECT_EQ(Startup(rt, ""), row.started) << row.line;
+    EXPECT_EQ(rt.rollbackWanted, row.on) << row.line;
+    if (!row.started) {
+      ASSERT_EQ(platform.boxes.size(), 1u);
+      EXPECT_NE(platform.boxes[0].text.find(
+                    "セクション：\"UPDATER\"\nパラメータ：\"ROLLBACK\""),
+                std::string::npos);
+    }
+  }
+}
+
+}  // namespace

@@ -202,6 +202,28 @@ class Platform {
   // when both name the same file.
   virtual bool MoveFileOver(const char* source, const char* destination) = 0;
   virtual bool DeleteOneFile(const char* path) = 0;
+  // Removes a whole directory tree in one step where this platform can (the
+  // one that journals a run's changes sets it aside by one rename). False
+  // when it did nothing: the caller then removes the tree entry by entry.
+  virtual bool RemoveTreeAtOnce(const char* path) {
+    (void)path;
+    return false;
+  }
+  // Moves a whole directory tree to a destination that does not exist in
+  // one step where this platform can (the one that journals a run's
+  // changes renames it, on one volume). False when it did nothing: the
+  // caller then moves the tree entry by entry.
+  virtual bool MoveTreeAtOnce(const char* source, const char* destination) {
+    (void)source;
+    (void)destination;
+    return false;
+  }
+  // The full path of path, relative to the working directory when it is
+  // not absolute. False when it cannot be told.
+  virtual bool FullPath(const char* path, std::string& out) {
+    out = path;
+    return true;
+  }
   virtual std::unique_ptr<ExclusiveFile> OpenExclusive(const char* path) = 0;
   // Opens path for appending, creating a missing file, without ever
   // waiting: null for a named pipe that nobody reads, a directory, a block

@@ -25,6 +25,9 @@ enum MessageId : uint32_t {
   kMsgMoveFailed = 14,       // source, destination
   kMsgLinkFailed = 15,       // source, destination
   kMsgNestingTooDeep = 16,   // SWITCH procedure
+  kMsgRestoreFailed = 17,    // path that could not be put back
+  kMsgJournalNotMade = 18,   // journal path
+  kMsgJournalDamaged = 19,   // journal path
 };
 
 // One error: the message id, its text formatted with the arguments (ANSI),

@@ -22,6 +22,8 @@ struct Answers {
   size_t next = 0;
 };
 
+class RollbackPlatform;
+
 struct Runtime {
   explicit Runtime(Platform& p) : platform(p) {}
   Runtime(const Runtime&) = delete;
@@ -59,6 +61,11 @@ struct Runtime {
   // PROGRESS=1: the run shows how far it is.
   bool progressWanted = false;
   Progress progress;
+  // ROLLBACK=1: the run's changes are journaled and undone if it stops.
+  bool rollbackWanted = false;
+  // The platform that journals the changes, when the entry put one
+  // between the engine and the system.
+  RollbackPlatform* rollback = nullptr;
 
   // The path separator of the platform ("\\" or "/").
   const char* Sep() const { return platform.PathSeparator(); }

@@ -46,3 +46,9 @@ void Transcript::End(const char* outcome, int code) {
   WriteLine(std::string("{\"event\":\"end\",\"outcome\":\"") + outcome +
             "\",\"code\":" + std::to_string(code) + "}");
 }
+
+void Transcript::Counts(const char* event, int undone, int failed) {
+  WriteLine(std::string("{\"event\":\"") + event + "\",\"undone\":" +
+            std::to_string(undone) + ",\"failed\":" + std::to_string(failed) +
+            "}");
+}

@@ -25,6 +25,9 @@ class Transcript {
   void Proc(const std::string& name, const std::string& mode, int level,
             bool result, int flag);
   void End(const char* outcome, int code);
+  // The changes put back (event "rollback" or "recover") and those that
+  // could not be.
+  void Counts(const char* event, int undone, int failed);
 
  private:
   // Writes one line; when that fails, warns and closes the transcript.

@@ -705,3 +705,16 @@ std::unique_ptr<ExclusiveFile> PosixPlatform::OpenExclusive(const char* path) {
   if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
   return std::make_unique<PosixExclusiveFile>(fd, st);
 }
+
+bool PosixPlatform::FullPath(const char* path, std::string& out) {
+  if (path[0] == '/') {
+    out = path;
+    return true;
+  }
+  char directory[4096];
+  if (getcwd(directory, sizeof directory) == nullptr) return false;
+  out = LocalToAnsi(directory);
+  if (out.empty() || out.back() != '/') out += '/';
+  out += path;
+  return true;
+}

@@ -298,3 +298,11 @@ std::unique_ptr<ExclusiveFile> Win32Platform::OpenExclusive(
   if (file == INVALID_HANDLE_VALUE) return nullptr;
   return std::make_unique<Win32ExclusiveFile>(file);
 }
+
+bool Win32Platform::FullPath(const char* path, std::string& out) {
+  char buffer[MAX_PATH];
+  const DWORD length = GetFullPathNameA(path, MAX_PATH, buffer, nullptr);
+  if (length == 0 || length >= MAX_PATH) return false;
+  out.assign(buffer, length);
+  return true;
+}

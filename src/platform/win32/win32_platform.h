@@ -53,6 +53,7 @@ class Win32Platform : public Platform {
   bool MoveFileTo(const char* source, const char* destination) override;
   bool MoveFileOver(const char* source, const char* destination) override;
   bool DeleteOneFile(const char* path) override;
+  bool FullPath(const char* path, std::string& out) override;
   std::unique_ptr<ExclusiveFile> OpenExclusive(const char* path) override;
   std::unique_ptr<AppendFile> OpenForAppend(const char* path) override;
 

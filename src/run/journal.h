@@ -1,0 +1,69 @@
+// The rollback journal: what a run changed in the file system, one record a
+// line, each written out before its change is made. A journal starts with a
+// header naming the settings file whose run it belongs to; the header and
+// every record carry a checksum, so that a record torn by a crash is told
+// from a complete one and a damaged or foreign journal is never acted on.
+//
+//   UPDATER-JOURNAL 1 <n>:<settings path> <crc>
+//   <kind> <n>:<first path> <n>:<second path> <number> <crc>
+//
+// Paths are bytes in the ANSI code page, each preceded by its length; the
+// number and the checksum (CRC-32 of the line before it) are hexadecimal.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// What a record says was done (the kinds are the first byte of a line).
+enum JournalKind : char {
+  // first held a file, a link or a tree that was renamed to second, its
+  // saved copy, beside it (replaced or deleted).
+  kJournalSetAside = 'R',
+  // first was made by the run (a file, a link or a shortcut).
+  kJournalCreated = 'C',
+  // first, a directory, was made by the run.
+  kJournalMadeDirectory = 'D',
+  // first, an empty directory with attributes number, was removed.
+  kJournalRemovedDirectory = 'E',
+  // first, a file or a link, was moved to second.
+  kJournalMoved = 'M',
+  // first had attributes number before they were changed.
+  kJournalAttributes = 'T',
+  // The change of the record before did not happen, or has been undone.
+  kJournalCancelled = 'X',
+  // The run completed: its saved copies are being removed, nothing is to
+  // be undone any more.
+  kJournalCommitted = 'K',
+};
+
+struct JournalRecord {
+  char kind = kJournalCancelled;
+  std::string first;
+  std::string second;
+  uint32_t number = 0;
+};
+
+std::string EncodeJournalHeader(const std::string& settingsPath);
+// One line, with its line end.
+std::string EncodeJournalRecord(const JournalRecord& record);
+
+enum class JournalRead { kRecord, kIncomplete, kBad };
+// Reads the record at start of text; next receives where the one after it
+// begins. kIncomplete when text ends within it.
+JournalRead ReadJournalRecord(const std::string& text, size_t start,
+                              JournalRecord& record, size_t& next);
+
+enum class JournalState {
+  kValid,    // the records are those of a journal of this settings file
+  kForeign,  // a journal of another settings file
+  kDamaged,  // no header, or a record that is not the last one is damaged
+};
+
+// Reads a whole journal. A last line that is incomplete or fails its
+// checksum was being written when the run ended: its change never began,
+// and it is left out. Records cancelled by the record after them are left
+// out too.
+JournalState ParseJournal(const std::string& text,
+                          const std::string& settingsPath,
+                          std::vector<JournalRecord>& records);
