@@ -98,21 +98,6 @@ class BlockScanner {
   int32_t next_close_ = -2;
 };
 
-// Finds the next space at or after p (a character boundary), keeping the
-// parity of the double quotes passed on the way in odd_quotes. Returns its
-// position or -1.
-int32_t NextSpace(const char* text, int32_t len, int32_t p, bool& odd_quotes) {
-  while (p < len) {
-    if (text[p] == '"') {
-      odd_quotes = !odd_quotes;
-    } else if (text[p] == ' ') {
-      return p;
-    }
-    p += CharLength(text + p);
-  }
-  return -1;
-}
-
 }  // namespace
 
 namespace reference {
@@ -157,63 +142,10 @@ void ReplaceChars(StrBuf& text, int32_t first, int32_t last,
   ReplaceSpan(text, first, last, with);
 }
 
-bool FindWords(const StrBuf& s, int32_t first, int32_t last, int32_t& from,
-               int32_t& to) {
-  const char* text = s.Text();
-  const int32_t len = s.Length();
-  if (first < 0 || last < 0) {
-    const int32_t n = s.WordCount();
-    if (n == 0) return false;
-    if (first < 0) first += n;
-    if (last < 0) last += n;
-  }
-  // Move past the separating spaces in front of word first.
-  int32_t k = 0;
-  int32_t p = 0;
-  bool odd_quotes = false;
-  while (k < first) {
-    const int32_t q = NextSpace(text, len, p, odd_quotes);
-    if (q < 0) break;
-    if (!odd_quotes) ++k;
-    p = q + 1;
-  }
-  if (k != first) return false;
-  int32_t begin = p;
-  // Find the end of word last.
-  bool have_end = false;
-  bool stopped = false;
-  int32_t end = -1;
-  for (int32_t q = NextSpace(text, len, p, odd_quotes); q >= 0;
-       q = NextSpace(text, len, q + 1, odd_quotes)) {
-    if (k > last) {
-      stopped = true;
-      break;
-    }
-    if (k == last) {
-      end = q - 1;
-      have_end = true;
-    }
-    if (!odd_quotes) ++k;
-  }
-  if (!stopped && k <= last) {
-    end = len - 1;
-    have_end = true;
-  }
-  if (!have_end) return false;
-  // A single quoted word loses its quotes.
-  if (first == last && begin <= end && text[begin] == '"' && text[end] == '"') {
-    ++begin;
-    --end;
-  }
-  from = begin;
-  to = end;
-  return true;
-}
-
 StrBuf Words(const StrBuf& text, int32_t first, int32_t last) {
   int32_t from = 0;
   int32_t to = 0;
-  if (!FindWords(text, first, last, from, to)) return StrBuf();
+  if (!text.WordRange(first, last, from, to)) return StrBuf();
   return text.Extract(from, to);
 }
 
@@ -225,7 +157,7 @@ void ReplaceWords(StrBuf& text, int32_t first, int32_t last,
                   const char* with) {
   int32_t from = 0;
   int32_t to = 0;
-  if (FindWords(text, first, last, from, to))
+  if (text.WordRange(first, last, from, to))
     ReplaceSpan(text, from, to, with);
 }
 

@@ -20,8 +20,6 @@ StrBuf Substring(const StrBuf& text, int32_t first, int32_t last);
 void ReplaceChars(StrBuf& text, int32_t i, const char* with);
 void ReplaceChars(StrBuf& text, int32_t first, int32_t last, const char* with);
 
-bool FindWords(const StrBuf& text, int32_t first, int32_t last, int32_t& from,
-               int32_t& to);
 StrBuf Words(const StrBuf& text, int32_t first, int32_t last);
 void ReplaceWord(StrBuf& text, int32_t n, const char* with);
 void ReplaceWords(StrBuf& text, int32_t first, int32_t last,

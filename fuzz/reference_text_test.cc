@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/code_page.h"
+#include "base/utf8_test_fixture.h"
 
 namespace {
 
@@ -19,18 +20,7 @@ using reference::ReplaceWords;
 using reference::Substring;
 using reference::Words;
 
-// Every test starts in UTF-8 and leaves the process's code page as it was.
-class ReferenceTextTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    saved_ = AnsiCodePage();
-    SetAnsiCodePage(kCodePageUtf8);
-  }
-  void TearDown() override { SetAnsiCodePage(saved_); }
-
- private:
-  unsigned saved_ = kCodePageUtf8;
-};
+using ReferenceTextTest = Utf8CodePageTest;
 
 std::string S(const StrBuf& s) { return s.Text(); }
 

@@ -454,11 +454,9 @@ int32_t StrBuf::WordCount() const {
   return count;
 }
 
-namespace {
-
-// The byte range of words first to last of s; false when there is none.
-bool FindWords(const StrBuf& s, int32_t first, int32_t last, int32_t& from,
-               int32_t& to) {
+bool StrBuf::WordRange(int32_t first, int32_t last, int32_t& from,
+                       int32_t& to) const {
+  const StrBuf& s = *this;
   const char* text = s.Text();
   const int32_t len = s.Length();
   if (first < 0 || last < 0) {
@@ -510,12 +508,10 @@ bool FindWords(const StrBuf& s, int32_t first, int32_t last, int32_t& from,
   return true;
 }
 
-}  // namespace
-
 StrBuf StrBuf::Word(int32_t n) const {
   int32_t from = 0;
   int32_t to = 0;
-  if (!FindWords(*this, n, n, from, to)) return StrBuf();
+  if (!WordRange(n, n, from, to)) return StrBuf();
   return Extract(from, to);
 }
 

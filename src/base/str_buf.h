@@ -51,6 +51,11 @@ class StrBuf {
   // quoted word loses its quotes.
   int32_t WordCount() const;
   StrBuf Word(int32_t n) const;
+  // The byte range [from, to] of words first to last (negative: counted
+  // from the end); a single quoted word without its quotes. False when
+  // there is no such range.
+  bool WordRange(int32_t first, int32_t last, int32_t& from,
+                 int32_t& to) const;
 
   // Fields: parts between occurrences of a separator text.
   int32_t FieldCount(const char* separator) const;
