@@ -16,29 +16,6 @@ int32_t TextLength(const char* text) {
   return n > static_cast<size_t>(kMaxText) ? kMaxText : static_cast<int32_t>(n);
 }
 
-// First occurrence of needle at a character boundary at or after start,
-// which must itself be a boundary; -1 when there is none.
-int32_t FindFrom(const char* text, int32_t len, int32_t start,
-                 const char* needle, int32_t nlen) {
-  if (nlen <= 0) return -1;
-  for (int32_t p = start; p < len && len - p >= nlen;
-       p += CharLength(text + p)) {
-    if (text[p] == needle[0] && std::memcmp(text + p, needle, nlen) == 0) {
-      return p;
-    }
-  }
-  return -1;
-}
-
-// First character boundary at or after the end of a match of nlen bytes
-// at q (a boundary inside the text).
-int32_t BoundaryAfter(const char* text, int32_t q, int32_t nlen) {
-  int32_t p = q;
-  const int32_t end = q + nlen;
-  while (p < end && text[p] != 0) p += CharLength(text + p);
-  return p;
-}
-
 // Steps of a block scan: the next opening or closing delimiter. The next
 // occurrence of each delimiter is remembered while the scan has not passed
 // it, so a scan costs one pass over the text per delimiter.
@@ -61,19 +38,19 @@ class BlockScanner {
   // the boundary after it.
   Step Next() {
     if (next_open_ != -1 && next_open_ < pos_) {
-      next_open_ = FindFrom(text_, len_, pos_, open_, open_len_);
+      next_open_ = FindAtCharBoundary(text_, len_, pos_, open_, open_len_);
     }
     if (next_close_ != -1 && next_close_ < pos_) {
-      next_close_ = FindFrom(text_, len_, pos_, close_, close_len_);
+      next_close_ = FindAtCharBoundary(text_, len_, pos_, close_, close_len_);
     }
     if (next_open_ >= 0 && next_close_ >= 0 && next_open_ < next_close_) {
       at_ = next_open_;
-      pos_ = BoundaryAfter(text_, at_, open_len_);
+      pos_ = CharBoundaryAfter(text_, at_, open_len_);
       return kOpen;
     }
     if (next_close_ >= 0) {
       at_ = next_close_;
-      pos_ = BoundaryAfter(text_, at_, close_len_);
+      pos_ = CharBoundaryAfter(text_, at_, close_len_);
       return kClose;
     }
     return kNone;

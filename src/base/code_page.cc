@@ -1,5 +1,7 @@
 #include "base/code_page.h"
 
+#include <cstring>
+
 namespace {
 
 // Set once at start-up; tests change it at will.
@@ -69,4 +71,23 @@ std::string FoldAsciiCase(const std::string& text) {
     i += length;
   }
   return out;
+}
+
+int32_t FindAtCharBoundary(const char* text, int32_t len, int32_t start,
+                           const char* needle, int32_t nlen) {
+  if (nlen <= 0) return -1;
+  for (int32_t p = start; p < len && len - p >= nlen;
+       p += CharLength(text + p)) {
+    if (text[p] == needle[0] && std::memcmp(text + p, needle, nlen) == 0) {
+      return p;
+    }
+  }
+  return -1;
+}
+
+int32_t CharBoundaryAfter(const char* text, int32_t q, int32_t nlen) {
+  int32_t p = q;
+  const int32_t end = q + nlen;
+  while (p < end && text[p] != 0) p += CharLength(text + p);
+  return p;
 }

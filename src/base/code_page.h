@@ -17,6 +17,14 @@ constexpr unsigned kCodePageUtf8 = 65001;
 void SetAnsiCodePage(unsigned codePage);
 unsigned AnsiCodePage();
 
+// First occurrence of needle (nlen bytes) at a character boundary at or
+// after start, which must itself be a boundary; -1 when there is none.
+int32_t FindAtCharBoundary(const char* text, int32_t len, int32_t start,
+                           const char* needle, int32_t nlen);
+// First character boundary at or after the end of a match of nlen bytes at
+// q (a boundary inside the text).
+int32_t CharBoundaryAfter(const char* text, int32_t q, int32_t nlen);
+
 // True when b starts a character of more than one byte.
 bool IsLeadByte(unsigned char b);
 

@@ -37,29 +37,6 @@ char* NewBlock(int64_t n) {
   return block;
 }
 
-// First occurrence of needle at a character boundary at or after start,
-// which must itself be a boundary; -1 when there is none.
-int32_t FindFrom(const char* text, int32_t len, int32_t start,
-                 const char* needle, int32_t nlen) {
-  if (nlen <= 0) return -1;
-  for (int32_t p = start; p < len && len - p >= nlen;
-       p += CharLength(text + p)) {
-    if (text[p] == needle[0] && std::memcmp(text + p, needle, nlen) == 0) {
-      return p;
-    }
-  }
-  return -1;
-}
-
-// First character boundary at or after the end of a match of nlen bytes
-// at q (a boundary inside the text).
-int32_t BoundaryAfter(const char* text, int32_t q, int32_t nlen) {
-  int32_t p = q;
-  const int32_t end = q + nlen;
-  while (p < end && text[p] != 0) p += CharLength(text + p);
-  return p;
-}
-
 // Reads the decimal or hexadecimal number at the start of text the way
 // scanf's "%d" and "%x" do. Values out of range wrap modulo 2^32 (as the
 // conversions of the Windows runtime do), never undefined behaviour.
@@ -98,7 +75,7 @@ HeapText ReplaceEach(const char* text, int32_t len, int32_t q, const char* find,
                      int32_t flen, const char* replacement, int32_t rlen) {
   int64_t count = 0;
   for (int32_t p = q; p >= 0;
-       p = FindFrom(text, len, BoundaryAfter(text, p, flen), find, flen)) {
+       p = FindAtCharBoundary(text, len, CharBoundaryAfter(text, p, flen), find, flen)) {
     ++count;
   }
   HeapText block(NewBlock(len + count * (rlen - flen)));
@@ -106,7 +83,7 @@ HeapText ReplaceEach(const char* text, int32_t len, int32_t q, const char* find,
   char* out = block.get();
   int32_t copied = 0;
   for (int32_t p = q; p >= 0;
-       p = FindFrom(text, len, BoundaryAfter(text, p, flen), find, flen)) {
+       p = FindAtCharBoundary(text, len, CharBoundaryAfter(text, p, flen), find, flen)) {
     std::memcpy(out, text + copied, p - copied);
     out += p - copied;
     std::memcpy(out, replacement, rlen);
@@ -541,8 +518,8 @@ bool FindFields(const StrBuf& s, int32_t first, int32_t last,
   int32_t begin = 0;
   int32_t end = len - 1;
   int32_t k = 0;
-  for (int32_t q = FindFrom(text, len, 0, separator, slen); q >= 0;
-       q = FindFrom(text, len, BoundaryAfter(text, q, slen), separator, slen)) {
+  for (int32_t q = FindAtCharBoundary(text, len, 0, separator, slen); q >= 0;
+       q = FindAtCharBoundary(text, len, CharBoundaryAfter(text, q, slen), separator, slen)) {
     if (k >= last) {
       end = q - 1;
       break;
@@ -616,13 +593,13 @@ bool StrBuf::ReplaceAll(const char* find, const char* replacement) {
   const char* text = Text();
   const int32_t len = Length();
   const int32_t flen = TextLength(find);
-  const int32_t q = FindFrom(text, len, 0, find, flen);
+  const int32_t q = FindAtCharBoundary(text, len, 0, find, flen);
   if (q < 0) return false;
   replacement = OrEmpty(replacement);
   const int32_t rlen = TextLength(replacement);
   // A replacement that holds the search text would be found again without
   // end: then every occurrence in the original text is replaced once.
-  const bool holds_find = FindFrom(replacement, rlen, 0, find, flen) >= 0;
+  const bool holds_find = FindAtCharBoundary(replacement, rlen, 0, find, flen) >= 0;
   HeapText result =
       holds_find ? ReplaceEach(text, len, q, find, flen, replacement, rlen)
                  : ReplaceRepeatedly(text, len, find, flen, replacement, rlen);
@@ -660,8 +637,8 @@ int32_t StrBuf::CountOf(const char* text) const {
   const int32_t tlen = TextLength(text);
   if (tlen == 0) return 0;
   int32_t count = 0;
-  for (int32_t q = FindFrom(own, len, 0, text, tlen); q >= 0;
-       q = FindFrom(own, len, BoundaryAfter(own, q, tlen), text, tlen)) {
+  for (int32_t q = FindAtCharBoundary(own, len, 0, text, tlen); q >= 0;
+       q = FindAtCharBoundary(own, len, CharBoundaryAfter(own, q, tlen), text, tlen)) {
     ++count;
   }
   return count;
@@ -679,10 +656,10 @@ uint32_t StrBuf::ToHex() const { return ReadNumber(Text(), true); }
 
 bool StrBuf::Contains(const char* text) const {
   const int32_t tlen = TextLength(text);
-  return tlen > 0 && FindFrom(Text(), Length(), 0, text, tlen) >= 0;
+  return tlen > 0 && FindAtCharBoundary(Text(), Length(), 0, text, tlen) >= 0;
 }
 
 bool StrBuf::StartsWith(const char* text) const {
   const int32_t tlen = TextLength(text);
-  return tlen == 0 || FindFrom(Text(), Length(), 0, text, tlen) == 0;
+  return tlen == 0 || FindAtCharBoundary(Text(), Length(), 0, text, tlen) == 0;
 }
