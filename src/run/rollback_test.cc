@@ -49,6 +49,15 @@ class RollbackTest : public ::testing::Test {
     dir.Write("app/data/sub/y.txt", "y");
     dir.Write("new/main.exe", "new main");
   }
+  // A run that replaces main.exe and deletes app/data and is then killed:
+  // its platform goes away without a commit or a rollback.
+  void RunKilledAfterTwoChanges() {
+    RollbackPlatform killed(platform);
+    ASSERT_TRUE(killed.Begin(settings.c_str()));
+    ASSERT_TRUE(CopyTree(killed, StrBuf((dir / "new").c_str()),
+                         StrBuf((dir / "app").c_str())));
+    ASSERT_TRUE(DeleteTree(killed, StrBuf((dir / "app/data").c_str())));
+  }
   // Every name in the test directory, "/" after a directory's.
   std::set<std::string> Tree(const std::string& under = "") {
     std::set<std::string> names;
@@ -181,13 +190,7 @@ TEST_F(RollbackTest, VanishedOrStuckSavedCopies) {
 // start, also when its journal ends in a torn record.
 TEST_F(RollbackTest, RecoveryOfAnInterruptedRun) {
   const std::set<std::string> before = Tree();
-  {
-    RollbackPlatform killed(platform);
-    ASSERT_TRUE(killed.Begin(settings.c_str()));
-    ASSERT_TRUE(CopyTree(killed, StrBuf((dir / "new").c_str()),
-                         StrBuf((dir / "app").c_str())));
-    ASSERT_TRUE(DeleteTree(killed, StrBuf((dir / "app/data").c_str())));
-  }
+  ASSERT_NO_FATAL_FAILURE(RunKilledAfterTwoChanges());
   const std::string journal =
       RollbackPlatform::JournalPath(settings.c_str(), "/");
   std::ofstream(journal, std::ios::app) << "R 12:/etc/passwd";
@@ -235,13 +238,7 @@ namespace {
 // A run killed while it removed its saved copies had completed: the next
 // start finishes that, and undoes nothing.
 TEST_F(RollbackTest, RecoveryOfACompletedRunCutShort) {
-  {
-    RollbackPlatform killed(platform);
-    ASSERT_TRUE(killed.Begin(settings.c_str()));
-    ASSERT_TRUE(CopyTree(killed, StrBuf((dir / "new").c_str()),
-                         StrBuf((dir / "app").c_str())));
-    ASSERT_TRUE(DeleteTree(killed, StrBuf((dir / "app/data").c_str())));
-  }
+  ASSERT_NO_FATAL_FAILURE(RunKilledAfterTwoChanges());
   const std::string journal =
       RollbackPlatform::JournalPath(settings.c_str(), "/");
   std::ofstream(journal, std::ios::app)

@@ -13,6 +13,8 @@
 set -u -o pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=tests/win32/summary.sh
+. "$here/summary.sh"
 build=${1:-$here/../../build/win32}
 exe=$build/win32_platform_check.exe
 if [ ! -f "$exe" ]; then
@@ -62,9 +64,9 @@ run_check() {  # program, folder
   mkdir -p "$dir"
   cp "$build/$1" "$dir/" 2>/dev/null
   output=$(cd "$dir" && timeout 600 wine "$1" "Z:$(echo "$dir" | tr / '\\')" 2>&1 | tr -d '\r')
-  echo "$output" | grep -v -e '^[0-9]* passed, [0-9]* failed$' -e '^wine: '
-  p=$(echo "$output" | sed -n 's/^\([0-9]*\) passed, \([0-9]*\) failed.*/\1/p' | tail -1)
-  f=$(echo "$output" | sed -n 's/^\([0-9]*\) passed, \([0-9]*\) failed.*/\2/p' | tail -1)
+  summary "$output"
+  p=$summary_passed
+  f=$summary_failed
   if [ -z "$p" ]; then
     echo "FAIL: $1 ended without a summary"
     p=0

@@ -13,6 +13,8 @@
 set -u -o pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=tests/win32/summary.sh
+. "$here/summary.sh"
 build=${1:-$here/../../build/win32}
 files=${PROGRESS_CHECK_FILES:-12000}
 for exe in updater.exe progress_check.exe; do
@@ -65,9 +67,9 @@ output=$(cd "$work" && timeout 600 xvfb-run -a -s "-screen 0 1024x768x24" \
   sh -c 'wineboot -i >/dev/null 2>&1; wine progress_check.exe "$1" "$2"' \
   check "$work_win" "$caption" 2>&1 | tr -d '\r')
 status=$?
-echo "$output" | grep -v -e '^[0-9]* passed, [0-9]* failed$' -e '^wine: '
-passed=$(echo "$output" | sed -n 's/^\([0-9]*\) passed, \([0-9]*\) failed.*/\1/p' | tail -1)
-failed=$(echo "$output" | sed -n 's/^\([0-9]*\) passed, \([0-9]*\) failed.*/\2/p' | tail -1)
+summary "$output"
+passed=$summary_passed
+failed=$summary_failed
 if [ -z "$passed" ]; then
   echo "FAIL: the check program ended without a summary (exit $status)"
   passed=0
