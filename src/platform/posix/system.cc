@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -446,7 +447,7 @@ bool PosixPlatform::CurrentDirectory(StrBuf& out) {
 }
 
 // An application is a program of that name found along $PATH: its full path,
-// and its directory as the path list.
+// and its directory as the path list, both with links resolved.
 bool PosixPlatform::FindAppPath(const char* name, AppPathValue what,
                                 StrBuf& out) {
   const std::string file = AnsiToLocal(name);
@@ -465,8 +466,18 @@ bool PosixPlatform::FindAppPath(const char* name, AppPathValue what,
       StripTrailingSlashes(directory);
       const std::string program = JoinPath(directory, file);
       if (IsExecutableFile(program)) {
-        const std::string& value =
-            what == AppPathValue::kExecutable ? program : directory;
+        // A link names the program where it is installed, as the
+        // registry's entry names the real file: the update must reach
+        // that file, not replace the link.
+        std::string real = program;
+        if (char* resolved = realpath(program.c_str(), nullptr)) {
+          real = resolved;
+          std::free(resolved);
+        }
+        const std::string value =
+            what == AppPathValue::kExecutable
+                ? real
+                : real.substr(0, std::max<size_t>(real.rfind('/'), 1));
         return out.SetText(LocalToAnsi(value.c_str()).c_str());
       }
     }
