@@ -496,16 +496,41 @@ struct MessageEntry {
   const char* text;  // UTF-8
 };
 
-const MessageEntry kMessages[] = {
-#include "messages_table.inc"
+struct MessageTable {
+  const char* language;  // "ja", "en"
+  const MessageEntry* entries;
+  size_t count;
 };
+
+#include "messages_table.inc"
+
+// The table of the user's language for messages, as the locale variables
+// name it (LC_ALL, then LC_MESSAGES, then LANG: the first that is set and
+// not empty); the first table (Japanese, when built) when none matches.
+const MessageTable& UserMessageTable() {
+  const char* locale = nullptr;
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    locale = std::getenv(name);
+    if (locale != nullptr && locale[0] != 0) break;
+    locale = nullptr;
+  }
+  if (locale != nullptr) {
+    const std::string value = locale;
+    const std::string language = value.substr(0, value.find_first_of("_.@"));
+    for (const MessageTable& table : kMessageTables)
+      if (language == table.language) return table;
+  }
+  return kMessageTables[0];
+}
 
 }  // namespace
 
 int PosixPlatform::LoadResourceString(uint32_t id, char* buffer, int size) {
   if (buffer == nullptr || size <= 0) return 0;
   buffer[0] = 0;
-  for (const MessageEntry& entry : kMessages) {
+  const MessageTable& table = UserMessageTable();
+  for (size_t i = 0; i < table.count; ++i) {
+    const MessageEntry& entry = table.entries[i];
     if (entry.id != id) continue;
     const std::string text =
         ConvertText(entry.text, kCodePageUtf8, AnsiCodePage());
