@@ -50,8 +50,7 @@ string(REPLACE "," ";" languages "${LANGUAGES}")
 if(NOT languages)
   message(FATAL_ERROR "no language for the message tables")
 endif()
-# Japanese, when built, comes first: it is the table that a user whose
-# language has none of its own gets.
+# Japanese, when built, comes first (the order of the string tables).
 if("ja" IN_LIST languages)
   list(REMOVE_ITEM languages "ja")
   list(INSERT languages 0 "ja")
@@ -87,17 +86,13 @@ if(NOT TABLE)
   return()
 endif()
 
-# The resource language of each table. A build of one language labels its
-# table as today. A build of several gives the Japanese table no language
-# (neutral), so that the resource loader falls back to it for a user whose
-# language has no table; each other table is the language without a region
-# (English for every English-speaking region).
-list(LENGTH languages count)
+# The resource language of each table: Japanese (Japan), as a build of
+# Japanese only has always been, and English (United States). With both,
+# the resource loader takes the table of the user's language, and English
+# (US) for a user whose language has neither: that is its own order
+# (user's language, then English (US), then any other).
 set(rc_language_ja "0x11, 0x01")
-set(rc_language_en "0x09, 0x00")
-if(count GREATER 1)
-  set(rc_language_ja "0x00, 0x00")
-endif()
+set(rc_language_en "0x09, 0x01")
 
 set(table "// Generated from the message texts; do not edit.\n")
 set(rc "// Generated from the message texts; do not edit.\n#pragma code_page(65001)\n")

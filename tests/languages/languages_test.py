@@ -2,7 +2,9 @@
 """Messages in the user's language: builds the updater with both string
 tables (UPDATER_LANGUAGES="ja;en") in a build directory of its own, then
 runs the scenarios of this directory against it with the user's language
-set to English, Japanese and a language with no table.
+set to English, Japanese and a language with no table (which gets English,
+as the Windows resource loader gives English (US) after the user's
+language).
 
     tests/languages/languages_test.py             # the native build
     tests/languages/languages_test.py --wine      # the Windows build, under Wine
@@ -15,6 +17,7 @@ scenario runner's lines and its "N passed, N failed".
 
 import argparse
 import os
+import re
 import subprocess
 import sys
 
@@ -50,11 +53,38 @@ def main():
             print("FAIL: %s" % " ".join(command))
             print("0 passed, 1 failed")
             return 1
+    passed = failed = 0
+    if opts.wine:
+        # The tables as the resource loader sees them: Japanese (Japan) as
+        # in a build of Japanese only, English (United States).
+        sys.path.insert(0, os.path.join(ROOT, "tests", "win32"))
+        import pe_resources as pe
+        with open(program, "rb") as f:
+            resources = pe.read_resources(f.read())
+        found = {lang: pe.load_string(resources, 100, lang)
+                 for (t, n, lang) in resources if t == pe.RT_STRING}
+        want = {0x0411: "ソルベア アップデータ", 0x0409: "Solvea Updater"}
+        ok = found == want
+        print("%s: string tables by language: %r" % ("ok" if ok else "FAIL",
+                                                       found))
+        passed, failed = (1, 0) if ok else (0, 1)
     runner = [sys.executable, os.path.join(ROOT, "tests", "run_scenarios.py"),
               HERE, "--program", program, "--helpers", build]
     if opts.wine:
         runner.append("--wine")
-    return subprocess.call(runner)
+    result = subprocess.run(runner, stdout=subprocess.PIPE, text=True)
+    lines = result.stdout.splitlines()
+    for line in lines:
+        match = re.match(r"^(\d+) passed, (\d+) failed$", line)
+        if match:
+            passed += int(match.group(1))
+            failed += int(match.group(2))
+        else:
+            print(line)
+    if result.returncode != 0 and failed == 0:
+        failed = 1
+    print("%d passed, %d failed" % (passed, failed))
+    return 1 if failed else 0
 
 
 if __name__ == "__main__":

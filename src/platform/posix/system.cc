@@ -506,7 +506,8 @@ struct MessageTable {
 
 // The table of the user's language for messages, as the locale variables
 // name it (LC_ALL, then LC_MESSAGES, then LANG: the first that is set and
-// not empty); the first table (Japanese, when built) when none matches.
+// not empty). When none matches, the English table when there is one, as
+// the Windows resource loader takes English (US) next; else the only one.
 const MessageTable& UserMessageTable() {
   const char* locale = nullptr;
   for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
@@ -520,6 +521,8 @@ const MessageTable& UserMessageTable() {
     for (const MessageTable& table : kMessageTables)
       if (language == table.language) return table;
   }
+  for (const MessageTable& table : kMessageTables)
+    if (std::strcmp(table.language, "en") == 0) return table;
   return kMessageTables[0];
 }
 
