@@ -54,16 +54,21 @@ const PathKeys kPathKeys[] = {
     {"WAITAPP", {"APP"}, nullptr},     {"APPEXIST", {"APP"}, nullptr},
 };
 
-// Whether text holds the character c outside query blocks ({?Param\1}
-// keeps "\" on every build), looking at whole characters only.
-bool HoldsOutsideQueries(const char* text, char c) {
+// The last of the characters "\\" and "/" in text outside query blocks
+// ({?Param\1} keeps "\\" on every build), looking at whole characters
+// only; 0 when there is none.
+char LastSeparatorOutsideQueries(const char* text, bool anyBackslash) {
   int depth = 0;
+  char last = 0;
   for (const char* p = text; *p != 0; p += CharLength(p)) {
     if (*p == '{') ++depth;
     else if (*p == '}' && depth > 0) --depth;
-    else if (*p == c && depth == 0) return true;
+    else if ((*p == '\\' || *p == '/') && depth == 0) {
+      if (*p == '\\' && anyBackslash) return '\\';
+      last = *p;
+    }
   }
-  return false;
+  return last;
 }
 
 }  // namespace
@@ -411,11 +416,12 @@ void Checker::CheckSeparators(Section& s) {
       if (!posix && (row.folderKey == nullptr ||
                      std::strcmp(key, row.folderKey) != 0))
         continue;
+      // Linux: any "\\"; Windows: a "/" after the last "\\".
       const char wrong = posix ? '\\' : '/';
       const int32_t n = CommandHooks::Count(s, key);
       for (int32_t i = 0; i < n; ++i) {
         const StrBuf item = CommandHooks::Item(s, key, i);
-        if (!HoldsOutsideQueries(item.Text(), wrong)) continue;
+        if (LastSeparatorOutsideQueries(item.Text(), posix) != wrong) continue;
         Warn("separator", s.name, key,
              "item " + Number(i + 1) + ", " + Quoted(item.Text()) +
                  (posix ? ", holds \"\\\": on Linux it is part of a name, "
