@@ -34,6 +34,7 @@
 #include <vector>
 
 #include "base/code_page.h"
+#include "base/name_rules.h"
 #include "platform/posix/posix_platform.h"
 
 namespace {
@@ -78,53 +79,9 @@ bool HasWildcards(const std::string& name) {
   return name.find_first_of("*?") != std::string::npos;
 }
 
-// The bytes of one character of the current code page.
-int CharLen(const char* p) {
-  int n = CharLength(p);
-  return n < 1 ? 1 : n;
-}
-
-bool SameChar(const char* a, int lenA, const char* b, int lenB) {
-  return lenA == lenB &&
-         SameIgnoringAsciiCase(a, b, static_cast<size_t>(lenA));
-}
-
-// "*" and "?" matching over whole characters, with the classic single
-// backtracking point for the last "*" (linear in practice, never recursive).
-bool MatchPlain(const char* pattern, const char* name) {
-  const char* p = pattern;
-  const char* n = name;
-  const char* starP = nullptr;
-  const char* starN = nullptr;
-  while (*n != '\0') {
-    if (*p == '*') {
-      starP = ++p;
-      starN = n;
-      continue;
-    }
-    int pl = CharLen(p);
-    int nl = CharLen(n);
-    if (*p != '\0' && (*p == '?' || SameChar(p, pl, n, nl))) {
-      p += pl;
-      n += nl;
-      continue;
-    }
-    if (starP == nullptr) return false;
-    p = starP;
-    starN += CharLen(starN);
-    n = starN;
-  }
-  while (*p == '*') ++p;
-  return *p == '\0';
-}
-
+// The matcher the engine uses as well (base/name_rules.h).
 bool MatchName(const std::string& pattern, const char* name) {
-  if (MatchPlain(pattern.c_str(), name)) return true;
-  // "X.*" also matches a name without an extension: "*.*" matches all.
-  size_t len = pattern.size();
-  if (len >= 2 && pattern[len - 2] == '.' && pattern[len - 1] == '*')
-    return MatchPlain(pattern.substr(0, len - 2).c_str(), name);
-  return false;
+  return WildcardMatch(pattern.c_str(), name);
 }
 
 // Attributes of an entry whose lstat is st; followed is the stat of the
