@@ -247,8 +247,18 @@ struct Checker::CommandHooks {
   static void WaitAppValues(Checker& c, Section& s) {
     for (int32_t i = 0; i < Count(s, "APP"); ++i) {
       const StrBuf tick = Item(s, "TICK", i);
+      bool inRange = true;
+      const uint32_t timeout = TickTimeout(tick, &inRange);
+      if (!inRange) {
+        c.Warn("tick-range", s.name, "TICK",
+               "item " + Number(i + 1) + ", " + Quoted(tick.Text()) +
+                   ", is outside -1 and 0 to " + Number(kLongestTick) +
+                   ": the updater " +
+                   (timeout == 0 ? std::string("does not wait")
+                                 : "waits " + Number(timeout) + " ms"));
+        continue;
+      }
       if (IsDecimal(tick)) continue;
-      const uint32_t timeout = static_cast<uint32_t>(tick.ToInt());
       c.Warn("not-a-number", s.name, "TICK",
              "item " + Number(i + 1) + ", " + Quoted(tick.Text()) +
                  ", is not a number: the updater " +
