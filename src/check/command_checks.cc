@@ -120,6 +120,8 @@ struct Checker::CommandHooks {
     const int32_t n = list->FieldCount(",");
     for (int32_t i = 0; i < n; ++i) {
       const StrBuf item = ListItem(*list, i);
+      // A device is reported as such, and never opened to find its root.
+      if (NamesDevice(c.platform_, item)) continue;
       const bool here = destination ? WritesIntoRoot(c.platform_, item)
                                     : NamesRoot(c.platform_, item);
       const std::string worst =
