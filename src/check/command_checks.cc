@@ -172,7 +172,7 @@ struct Checker::CommandHooks {
       if (!empty) continue;
       if (HasEmptyName(c.platform_, item)) {
         report(item, other, i);
-        c.TakeReports("empty-name",
+        c.TakeReports("empty-component",
                       head + "has an empty component where a name belongs" +
                           refused,
                       s.name.c_str(), key);
@@ -181,7 +181,7 @@ struct Checker::CommandHooks {
       const std::string worst =
           TrimBlanks(c.WorstCase(ListItem(raw, i).Text(), 0));
       if (HasEmptyName(c.platform_, StrBuf(worst.c_str())))
-        c.Warn("empty-name", s.name, key,
+        c.Warn("empty-component", s.name, key,
                head + "has an empty component where " + Quoted(worst) +
                    " is what it expands to: there the updater refuses it "
                    "and the run stops when " + s.name + " runs");
