@@ -437,10 +437,17 @@ bool HasEmptyName(Platform& platform, const StrBuf& path) {
                            HasDeviceNames(platform));
 }
 
-bool DestinationWithin(Platform& platform, const StrBuf& destination,
+bool DestinationWithin(Platform& platform, const StrBuf& spelled,
                        const StrBuf& directory) {
   const char* sep = platform.PathSeparator();
-  if (directory.IsEmpty() || destination.IsEmpty()) return false;
+  if (directory.IsEmpty() || spelled.IsEmpty()) return false;
+  // Every separator the system takes ("/" on Windows as well) separates the
+  // prefixes. No trail byte of a double-byte character is "/".
+  std::string text(spelled.Text());
+  if (HasDeviceNames(platform))
+    for (char& c : text)
+      if (c == '/') c = '\\';
+  const StrBuf destination(text.c_str());
   // Every existing prefix of the destination, as the system reads it
   // (".", "..", doubled separators, short names, other spellings).
   StrBuf deepest;
