@@ -87,6 +87,12 @@ python3 tests/progress/terminal_line_test.py --program build/native/updater 2>&1
 if [ "${PIPESTATUS[0]}" != 0 ]; then failures+=("progress line"); fi
 count "$log/progress-line.txt"
 
+step "signal tests, native: a closed terminal never ends a run, SIGTERM and SIGINT stop it"
+python3 tests/signals/signal_test.py --program build/native/updater \
+  --helpers build/native 2>&1 | tee "$log/signals.txt"
+if [ "${PIPESTATUS[0]}" != 0 ]; then failures+=("signal tests"); fi
+count "$log/signals.txt"
+
 step "kill tests, native: a replace killed at any moment keeps the old or the new file"
 python3 tests/kill/kill_test.py --program build/native/updater 2>&1 |
   tee "$log/kill.txt"
