@@ -462,10 +462,13 @@ bool DestinationWithin(Platform& platform, const StrBuf& spelled,
   }
   if (deepest.IsEmpty()) return false;
   // And the directories above the deepest one, as the system finds them
-  // (through links on the way), up to the root.
+  // (through links on the way, where ".." is read after them), up to the
+  // root or as far as the system takes the growing path.
   StrBuf up = WithoutTrailingSeparators(deepest, sep);
   for (int level = 0; level < 512; ++level) {
     StrBuf parent = up.Concat(sep).Concat("..");
+    if (platform.GetFileAttrs(parent.Text()) == kInvalidAttributes)
+      return false;
     if (platform.IsSameFile(parent.Text(), directory.Text())) return true;
     if (platform.IsSameFile(parent.Text(), up.Text())) return false;  // root
     up = parent;
