@@ -113,6 +113,12 @@ if [ -x tests/win32/run_checks.sh ]; then
   count "$log/win32.txt"
 fi
 
+step "device names under Wine, in a prefix whose devices are plain files"
+python3 tests/win32/device_names_check.py --program "$WIN_BUILD/updater.exe" 2>&1 |
+  tee "$log/devices.txt"
+if [ "${PIPESTATUS[0]}" != 0 ]; then failures+=("device names"); fi
+count "$log/devices.txt"
+
 step "Windows resources, read back from updater.exe"
 python3 tests/win32/check_resources.py build/win32 2>&1 |
   tee "$log/resources.txt"
