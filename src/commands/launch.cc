@@ -73,10 +73,13 @@ uint32_t TickTimeout(const StrBuf& tick, bool* inRange) {
   if (*p == '+' || *p == '-') negative = *p++ == '-';
   uint64_t value = 0;
   for (; *p >= '0' && *p <= '9'; ++p)
-    if (value <= kLongestTick) value = value * 10 + static_cast<uint32_t>(*p - '0');
+    if (value <= kWaitInfinite) value = value * 10 + static_cast<uint32_t>(*p - '0');
+  // 4294967295 is the system's own value for no limit, the same as -1.
+  const bool infinite = negative ? value == 1 : value == kWaitInfinite;
   if (inRange != nullptr)
-    *inRange = negative ? value <= 1 : value <= kLongestTick;
-  if (negative) return value == 1 ? kWaitInfinite : 0;
+    *inRange = infinite || (negative ? value == 0 : value <= kLongestTick);
+  if (infinite) return kWaitInfinite;
+  if (negative) return 0;
   return value > kLongestTick ? kLongestTick : static_cast<uint32_t>(value);
 }
 
