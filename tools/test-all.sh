@@ -98,6 +98,12 @@ python3 tests/progress/terminal_line_test.py --program build/native/updater 2>&1
 if [ "${PIPESTATUS[0]}" != 0 ]; then failures+=("progress line"); fi
 count "$log/progress-line.txt"
 
+step "signal tests, native: a closed terminal never ends a run, SIGTERM and SIGINT stop it"
+python3 tests/signals/signal_test.py --program build/native/updater \
+  --helpers build/native 2>&1 | tee "$log/signals.txt"
+if [ "${PIPESTATUS[0]}" != 0 ]; then failures+=("signal tests"); fi
+count "$log/signals.txt"
+
 step "kill tests, native: a replace killed at any moment keeps the old or the new file"
 python3 tests/kill/kill_test.py --program build/native/updater 2>&1 |
   tee "$log/kill.txt"
@@ -130,6 +136,12 @@ if [ -x tests/win32/run_checks.sh ]; then
   if [ "${PIPESTATUS[0]}" != 0 ]; then failures+=("Win32 platform checks"); fi
   count "$log/win32.txt"
 fi
+
+step "device names under Wine, in a prefix whose devices are plain files"
+python3 tests/win32/device_names_check.py --program "$WIN_BUILD/updater.exe" 2>&1 |
+  tee "$log/devices.txt"
+if [ "${PIPESTATUS[0]}" != 0 ]; then failures+=("device names"); fi
+count "$log/devices.txt"
 
 step "Windows resources, read back from updater.exe"
 python3 tests/win32/check_resources.py build/win32 2>&1 |

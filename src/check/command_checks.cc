@@ -98,9 +98,11 @@ struct Checker::CommandHooks {
         {nullptr, CrcValues, nullptr},          // kCrc
         {nullptr, LaunchValues, nullptr},       // kLaunch
         {nullptr, WaitAppValues, nullptr},      // kWaitApp
+        {MakeDirNames, nullptr, nullptr},       // kMakeDir
+        {LinkNames, nullptr, nullptr},          // kLink
     };
     static_assert(
-        std::size(kHooks) == static_cast<size_t>(CheckHook::kWaitApp) + 1,
+        std::size(kHooks) == static_cast<size_t>(CheckHook::kLink) + 1,
         "one hook for each CheckHook");
     if (s.command == nullptr) return kNone;
     return kHooks[static_cast<size_t>(s.command->check)];
@@ -152,6 +154,8 @@ struct Checker::CommandHooks {
     const int32_t n = list->FieldCount(",");
     for (int32_t i = 0; i < n; ++i) {
       const StrBuf item = ListItem(*list, i);
+      // A device is reported as such, and never opened to find its root.
+      if (NamesDevice(c.platform_, item)) continue;
       const bool here = destination ? WritesIntoRoot(c.platform_, item)
                                     : NamesRoot(c.platform_, item);
       const std::string worst =
@@ -170,8 +174,101 @@ struct Checker::CommandHooks {
     }
   }
 
+  // Items of key that the updater refuses for their names: a device name
+  // (on Windows), and, with empty set, an empty component where a name
+  // belongs; the latter also as a warning where a folder symbol or a query
+  // left empty would make one.
+  template <class Report>
+  static void Names(Checker& c, Section& s, const char* key, bool empty,
+                    Report report) {
+    const StrBuf* list = s.Value(key);
+    if (list == nullptr) return;
+    const StrBuf raw(c.RawValue(s.name, key).c_str());
+    const int32_t n = list->FieldCount(",");
+    for (int32_t i = 0; i < n; ++i) {
+      const StrBuf item = ListItem(*list, i);
+      // A root is reported as such.
+      if (NamesRoot(c.platform_, item) || WritesIntoRoot(c.platform_, item))
+        continue;
+      const StrBuf other = Item(s, std::strcmp(key, "TO") == 0 ? "FROM" : "TO",
+                                i);
+      const std::string head =
+          "item " + Number(i + 1) + ", " + Quoted(item.Text()) + ", ";
+      const std::string refused =
+          ": the updater refuses it and the run stops when " + s.name +
+          " runs";
+      if (NamesDevice(c.platform_, item)) {
+        report(item, other, i);
+        c.TakeReports("device", head + "names a device of the system" + refused,
+                      s.name.c_str(), key);
+        continue;
+      }
+      if (!empty) continue;
+      if (HasEmptyName(c.platform_, item)) {
+        report(item, other, i);
+        c.TakeReports("empty-component",
+                      head + "has an empty component where a name belongs" +
+                          refused,
+                      s.name.c_str(), key);
+        continue;
+      }
+      const std::string worst =
+          TrimBlanks(c.WorstCase(ListItem(raw, i).Text(), 0));
+      if (HasEmptyName(c.platform_, StrBuf(worst.c_str())))
+        c.Warn("empty-component", s.name, key,
+               head + "has an empty component where " + Quoted(worst) +
+                   " is what it expands to: there the updater refuses it "
+                   "and the run stops when " + s.name + " runs");
+    }
+  }
+
+  // Directory copies and moves into their own source, by identity: the
+  // updater refuses them before anything is made.
+  static void IntoItself(Checker& c, Section& s, MessageId id) {
+    for (int32_t i = 0; i < Count(s, "FROM"); ++i) {
+      const StrBuf from = Item(s, "FROM", i);
+      const StrBuf to = Item(s, "TO", i);
+      if (from.IsEmpty() || to.IsEmpty() ||
+          !IsDirectory(c.platform_, from.Text()) ||
+          NamesRoot(c.platform_, from) ||  // reported as a root
+          !DestinationWithin(c.platform_, to, from))
+        continue;
+      ShowErrorReport(c.rt_, id, from.Text(), to.Text());
+      c.TakeReports("into-itself",
+                    "item " + Number(i + 1) + ", " + Quoted(to.Text()) +
+                        ", lies inside the source " + Quoted(from.Text()) +
+                        ": the updater refuses it and the run stops when " +
+                        s.name + " runs",
+                    s.name.c_str(), "TO");
+    }
+  }
+
+  static void MakeDirNames(Checker& c, Section& s) {
+    Names(c, s, "DIR", false, [&](const StrBuf& item, const StrBuf&, int32_t) {
+      ShowErrorReport(c.rt_, kMsgMakeDirFailed, item.Text());
+    });
+  }
+
+  static void LinkNames(Checker& c, Section& s) {
+    for (int32_t i = 0; i < Count(s, "SRC"); ++i) {
+      const StrBuf link = Item(s, "DST", i);
+      if (!NamesDevice(c.platform_, link.Concat(".LNK"))) continue;
+      ShowErrorReport(c.rt_, kMsgLinkFailed, Item(s, "SRC", i).Text(),
+                      link.Text());
+      c.TakeReports("device",
+                    "item " + Number(i + 1) + ", " + Quoted(link.Text()) +
+                        ", names a device of the system: the updater "
+                        "refuses it and the run stops when " + s.name +
+                        " runs",
+                    s.name.c_str(), "DST");
+    }
+  }
+
   static void DeleteRoots(Checker& c, Section& s) {
     Roots(c, s, "FILE", false, [&](const StrBuf& item, const StrBuf&, int32_t) {
+      ShowErrorReport(c.rt_, kMsgDeleteFailed, item.Text());
+    });
+    Names(c, s, "FILE", true, [&](const StrBuf& item, const StrBuf&, int32_t) {
       ShowErrorReport(c.rt_, kMsgDeleteFailed, item.Text());
     });
     const char* sep = c.rt_.Sep();
@@ -190,14 +287,14 @@ struct Checker::CommandHooks {
   }
 
   static void AttrRoots(Checker& c, Section& s) {
-    Roots(c, s, "FILE", false,
-          [&](const StrBuf& item, const StrBuf&, int32_t i) {
-            const StrBuf* masks = s.Value("ARG");
-            ShowErrorReport(
-                c.rt_, kMsgAttrFailed, item.Text(),
-                static_cast<unsigned>(
-                    masks != nullptr ? ListItem(*masks, i).ToHex() : 0));
-          });
+    auto report = [&](const StrBuf& item, const StrBuf&, int32_t i) {
+      const StrBuf* masks = s.Value("ARG");
+      ShowErrorReport(c.rt_, kMsgAttrFailed, item.Text(),
+                      static_cast<unsigned>(
+                          masks != nullptr ? ListItem(*masks, i).ToHex() : 0));
+    };
+    Roots(c, s, "FILE", false, report);
+    Names(c, s, "FILE", true, report);
   }
 
   static void MoveRoots(Checker& c, Section& s) {
@@ -209,6 +306,15 @@ struct Checker::CommandHooks {
           [&](const StrBuf& item, const StrBuf& other, int32_t) {
             ShowErrorReport(c.rt_, kMsgMoveFailed, other.Text(), item.Text());
           });
+    Names(c, s, "FROM", true,
+          [&](const StrBuf& item, const StrBuf& other, int32_t) {
+            ShowErrorReport(c.rt_, kMsgMoveFailed, item.Text(), other.Text());
+          });
+    Names(c, s, "TO", false,
+          [&](const StrBuf& item, const StrBuf& other, int32_t) {
+            ShowErrorReport(c.rt_, kMsgMoveFailed, other.Text(), item.Text());
+          });
+    IntoItself(c, s, kMsgMoveFailed);
   }
 
   static void CopyRoots(Checker& c, Section& s) {
@@ -216,6 +322,15 @@ struct Checker::CommandHooks {
           [&](const StrBuf& item, const StrBuf& other, int32_t) {
             ShowErrorReport(c.rt_, kMsgCopyFailed, other.Text(), item.Text());
           });
+    Names(c, s, "FROM", false,
+          [&](const StrBuf& item, const StrBuf& other, int32_t) {
+            ShowErrorReport(c.rt_, kMsgCopyFailed, item.Text(), other.Text());
+          });
+    Names(c, s, "TO", false,
+          [&](const StrBuf& item, const StrBuf& other, int32_t) {
+            ShowErrorReport(c.rt_, kMsgCopyFailed, other.Text(), item.Text());
+          });
+    IntoItself(c, s, kMsgCopyFailed);
   }
 
   // Fewer destinations than sources.
@@ -281,8 +396,18 @@ struct Checker::CommandHooks {
   static void WaitAppValues(Checker& c, Section& s) {
     for (int32_t i = 0; i < Count(s, "APP"); ++i) {
       const StrBuf tick = Item(s, "TICK", i);
+      bool inRange = true;
+      const uint32_t timeout = TickTimeout(tick, &inRange);
+      if (!inRange) {
+        c.Warn("tick-range", s.name, "TICK",
+               "item " + Number(i + 1) + ", " + Quoted(tick.Text()) +
+                   ", is outside -1 and 0 to " + Number(kLongestTick) +
+                   ": the updater " +
+                   (timeout == 0 ? std::string("does not wait")
+                                 : "waits " + Number(timeout) + " ms"));
+        continue;
+      }
       if (IsDecimal(tick)) continue;
-      const uint32_t timeout = static_cast<uint32_t>(tick.ToInt());
       c.Warn("not-a-number", s.name, "TICK",
              "item " + Number(i + 1) + ", " + Quoted(tick.Text()) +
                  ", is not a number: the updater " +

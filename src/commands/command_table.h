@@ -28,6 +28,8 @@ enum class CheckHook {
   kCrc,
   kLaunch,
   kWaitApp,
+  kMakeDir,
+  kLink,
 };
 
 // At most this many keys after MODE.

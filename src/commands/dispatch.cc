@@ -4,6 +4,7 @@
 #include <new>
 
 #include "commands/command_table.h"
+#include "platform/stop_request.h"
 #include "run/error_report.h"
 #include "run/levels.h"
 #include "settings/settings_reader.h"
@@ -53,6 +54,8 @@ bool ExecuteProcedureList(Runtime& rt, ProcList list) {
   if (list == nullptr) return false;
   const int32_t steps = list->Size();
   for (int32_t i = 0; i < steps; ++i) {
+    // A stop requested from outside ends the run here, as a failure.
+    if (StopRequested()) return false;
     Procedure& record = *(*list)[i];
     const Command* command = FindCommand(record.MODE);
     if (command == nullptr)

@@ -7,11 +7,14 @@
 // recreated), and a copy whose source is such a link fails.
 #include "commands/file_tree.h"
 
+#include <cstring>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <utility>
 
 #include "base/code_page.h"
+#include "base/name_rules.h"
 #include "platform/platform.h"
 #include "run/progress.h"
 
@@ -22,6 +25,10 @@ struct TreeTarget {
   int32_t skip = 0;     // leading fields of an entry path that are the source
   StrBuf destination;   // the destination directory
   Progress* progress = nullptr;  // counts the files done, when given
+  // The targets written so far, by their names with the ASCII letters'
+  // case folded: two source names that differ only in case must not end
+  // in one file where the destination does not tell them apart.
+  std::unordered_map<std::string, std::string> written;
 };
 
 // One file (or link) done.
@@ -106,8 +113,35 @@ bool LeadsToRoot(Platform& platform, const StrBuf& item, bool followLast) {
   return platform.IsFileSystemRoot(item.Text(), followLast);
 }
 
+// The separators a path may hold on this system: Windows takes "/" for
+// "\\" as well.
+const char* Separators(Platform& platform) {
+  return HasDeviceNames(platform) ? "\\/" : platform.PathSeparator();
+}
+
+// The last component of a path (after its last separator).
+std::string LastName(Platform& platform, const char* path) {
+  const char* separators = Separators(platform);
+  const char* start = path;
+  for (const char* p = path; *p != '\0';) {
+    int n = CharLength(p);
+    if (n < 1) n = 1;
+    if (n == 1 && std::strchr(separators, *p) != nullptr) start = p + 1;
+    p += n;
+  }
+  return std::string(start);
+}
+
+// Moves search on to the first entry, from entry on, whose own name
+// matches filter; false when there is none.
+bool NextMatching(DirSearch& search, DirEntry& entry, const char* filter) {
+  while (!WildcardMatch(filter, entry.name.c_str()))
+    if (!search.Next(entry)) return false;
+  return true;
+}
+
 bool WalkSearch(Platform& platform, std::unique_ptr<DirSearch> search,
-                DirEntry& entry, const StrBuf* directory,
+                DirEntry& entry, const StrBuf* directory, const char* filter,
                 WalkCallback callback, int recursive, void* user);
 
 // Walks the contents of a directory (searched with "*.*"), never through a
@@ -117,8 +151,8 @@ bool WalkInside(Platform& platform, const StrBuf& directory,
   DirEntry entry;
   std::unique_ptr<DirSearch> search =
       platform.StartSearchInside(directory.Text(), entry);
-  return WalkSearch(platform, std::move(search), entry, &directory, callback,
-                    1, user);
+  return WalkSearch(platform, std::move(search), entry, &directory, nullptr,
+                    callback, 1, user);
 }
 
 // Walks what a path or pattern names.
@@ -128,20 +162,32 @@ bool WalkPattern(Platform& platform, const StrBuf& pattern,
   DirEntry entry;
   std::unique_ptr<DirSearch> search =
       platform.StartSearch(pattern.Text(), entry);
-  return WalkSearch(platform, std::move(search), entry, directory, callback,
-                    recursive, user);
+  std::string last = LastName(platform, pattern.Text());
+  const char* filter = HasWildcard(last.c_str()) ? last.c_str() : nullptr;
+  if (search && filter != nullptr && !NextMatching(*search, entry, filter))
+    return false;  // only other names (short names) matched
+  return WalkSearch(platform, std::move(search), entry, directory, filter,
+                    callback, recursive, user);
 }
 
 // One directory search, started with its first entry; entry paths are
 // directory + separator + name, or the bare name when directory is null.
+// With a filter, only the entries whose own names match it are visited (a
+// system's search may also match other names it keeps for an entry). An
+// entry whose name the system reads as a device ends the walk with
+// failure: every walk changes what it visits.
 bool WalkSearch(Platform& platform, std::unique_ptr<DirSearch> search,
-                DirEntry& entry, const StrBuf* directory,
+                DirEntry& entry, const StrBuf* directory, const char* filter,
                 WalkCallback callback, int recursive, void* user) {
   const char* sep = platform.PathSeparator();
   if (!search) return false;
+  const bool devices = HasDeviceNames(platform);
   do {
     bool isDirectory = (entry.attributes & kAttrDirectory) != 0;
     if (isDirectory && (entry.name == "." || entry.name == "..")) continue;
+    if (filter != nullptr && !WildcardMatch(filter, entry.name.c_str()))
+      continue;
+    if (devices && IsDeviceName(entry.name.c_str())) return false;
     StrBuf path = directory != nullptr
                       ? directory->Concat(sep).Concat(entry.name.c_str())
                       : StrBuf(entry.name.c_str());
@@ -174,9 +220,36 @@ SourceKind ClassifySource(Platform& platform, const StrBuf& source) {
   return SourceKind::kFile;
 }
 
+// True when a directory that the selection source matches holds the
+// destination (or is it), by identity: the walk would copy into its own
+// output.
+bool SelectionHolds(Platform& platform, const StrBuf& source,
+                    const StrBuf& destination) {
+  DirEntry entry;
+  std::unique_ptr<DirSearch> search =
+      platform.StartSearch(source.Text(), entry);
+  if (!search) return false;
+  const std::string filter = LastName(platform, source.Text());
+  const StrBuf parent = ParentPart(source, platform.PathSeparator());
+  do {
+    const bool isDirectory = (entry.attributes & kAttrDirectory) != 0;
+    if (!isDirectory || (entry.attributes & kAttrReparsePoint) != 0 ||
+        entry.name == "." || entry.name == ".." ||
+        !WildcardMatch(filter.c_str(), entry.name.c_str()))
+      continue;
+    StrBuf path = parent.IsEmpty()
+                      ? StrBuf(entry.name.c_str())
+                      : parent.Concat(platform.PathSeparator())
+                            .Concat(entry.name.c_str());
+    if (DestinationWithin(platform, destination, path)) return true;
+  } while (search->Next(entry));
+  return false;
+}
+
 // Sets up the target of a directory or selection copy or move. Fails for an
 // empty destination (never the root instead) and for a destination that
-// would be walked as part of the source.
+// would be walked as part of the source, compared by identity however
+// either is spelled, before anything is created.
 bool PrepareTarget(Platform& platform, SourceKind kind, const StrBuf& source,
                    const StrBuf& destination, TreeTarget& target) {
   const char* sep = platform.PathSeparator();
@@ -186,14 +259,20 @@ bool PrepareTarget(Platform& platform, SourceKind kind, const StrBuf& source,
     target.skip = directory.FieldCount(sep);
     target.destination = WithoutTrailingSeparators(destination, sep);
     if (target.destination.IsEmpty()) return false;
-    return !IsSameOrBeneath(target.destination, directory, sep);
+    return !IsSameOrBeneath(target.destination, directory, sep) &&
+           !DestinationWithin(platform, target.destination, directory);
   }
   target.skip = source.FieldCount(sep) - 1;
   target.destination = WithoutTrailingSeparators(
       destination.Fields(0, -2, sep), sep);
   if (target.destination.IsEmpty()) return false;
   // The selected files onto themselves.
-  return !IsSamePath(target.destination, ParentPart(source, sep), sep);
+  StrBuf parent = ParentPart(source, sep);
+  if (IsSamePath(target.destination, parent, sep) ||
+      platform.IsSameFile(target.destination.Text(),
+                          parent.IsEmpty() ? "." : parent.Text()))
+    return false;
+  return !SelectionHolds(platform, source, target.destination);
 }
 
 // Where an entry goes: the destination followed by the entry's fields after
@@ -221,17 +300,31 @@ int EnterTargetDirectory(Platform& platform, const StrBuf& target) {
   return (attributes & (kAttrDirectory | kAttrReparsePoint)) == kAttrDirectory;
 }
 
+// False when target is the name of a file that this walk has already
+// written under a name that differs only in case, and the destination does
+// not tell the two apart (both lead to one file): the second would
+// overwrite the first. Where the destination keeps both, both are kept.
+bool TakeTargetName(Platform& platform, TreeTarget& tree,
+                    const StrBuf& target) {
+  std::string exact(target.Text());
+  auto found = tree.written.emplace(FoldAsciiCase(exact), exact);
+  if (found.second || found.first->second == exact) return true;
+  return !platform.IsSameFile(found.first->second.c_str(), exact.c_str());
+}
+
 int CopyEntry(Platform& platform, const StrBuf& entry, WalkEvent event,
               void* user) {
-  const TreeTarget& tree = *static_cast<const TreeTarget*>(user);
+  TreeTarget& tree = *static_cast<TreeTarget*>(user);
   switch (event) {
     case kWalkFile:
     case kWalkDirectoryEnter: {
       StrBuf target;
       if (!BuildTarget(platform, entry, event, tree, target)) return 0;
-      if (event == kWalkFile)
+      if (event == kWalkFile) {
+        if (!TakeTargetName(platform, tree, target)) return 0;
         return Counted(platform.CopyFileOver(entry.Text(), target.Text()),
                        tree.progress);
+      }
       return EnterTargetDirectory(platform, target);
     }
     case kWalkDirectoryLeave:
@@ -252,12 +345,14 @@ int MoveOne(Platform& platform, const StrBuf& entry, const StrBuf& target) {
 
 int MoveEntry(Platform& platform, const StrBuf& entry, WalkEvent event,
               void* user) {
-  const TreeTarget& tree = *static_cast<const TreeTarget*>(user);
+  TreeTarget& tree = *static_cast<TreeTarget*>(user);
   StrBuf target;
   switch (event) {
     case kWalkFile:
     case kWalkDirectoryLink:  // the link itself moves
-      if (!BuildTarget(platform, entry, event, tree, target)) return 0;
+      if (!BuildTarget(platform, entry, event, tree, target) ||
+          !TakeTargetName(platform, tree, target))
+        return 0;
       return Counted(MoveOne(platform, entry, target), tree.progress);
     case kWalkDirectoryEnter:
       if (!BuildTarget(platform, entry, event, tree, target)) return 0;
@@ -310,13 +405,75 @@ bool NamesRoot(Platform& platform, const StrBuf& item) {
   return LeadsToRoot(platform, item, false);
 }
 
+bool RefusesItem(Platform& platform, const StrBuf& item) {
+  return HasEmptyName(platform, item) || NamesDevice(platform, item) ||
+         NamesRoot(platform, item);
+}
+
 bool WritesIntoRoot(Platform& platform, const StrBuf& destination) {
   return LeadsToRoot(platform, destination, true);
 }
 
 bool PathExists(Platform& platform, const char* path) {
   DirEntry entry;
-  return platform.StartSearch(path, entry) != nullptr;
+  std::unique_ptr<DirSearch> search = platform.StartSearch(path, entry);
+  if (!search) return false;
+  std::string last = LastName(platform, path);
+  return !HasWildcard(last.c_str()) ||
+         NextMatching(*search, entry, last.c_str());
+}
+
+bool HasDeviceNames(const Platform& platform) {
+  return platform.PathSeparator()[0] == '\\';
+}
+
+bool NamesDevice(Platform& platform, const StrBuf& path) {
+  return HasDeviceNames(platform) &&
+         !DeviceComponent(path.Text(), Separators(platform)).empty();
+}
+
+bool HasEmptyName(Platform& platform, const StrBuf& path) {
+  return HasEmptyComponent(path.Text(), Separators(platform),
+                           HasDeviceNames(platform));
+}
+
+bool DestinationWithin(Platform& platform, const StrBuf& spelled,
+                       const StrBuf& directory) {
+  const char* sep = platform.PathSeparator();
+  if (directory.IsEmpty() || spelled.IsEmpty()) return false;
+  // Every separator the system takes ("/" on Windows as well) separates the
+  // prefixes. No trail byte of a double-byte character is "/".
+  std::string text(spelled.Text());
+  if (HasDeviceNames(platform))
+    for (char& c : text)
+      if (c == '/') c = '\\';
+  const StrBuf destination(text.c_str());
+  // Every existing prefix of the destination, as the system reads it
+  // (".", "..", doubled separators, short names, other spellings).
+  StrBuf deepest;
+  const int32_t count = destination.FieldCount(sep);
+  for (int32_t i = 0; i < count; ++i) {
+    StrBuf prefix = destination.Fields(0, i, sep);
+    if (prefix.IsEmpty() ||
+        platform.GetFileAttrs(prefix.Text()) == kInvalidAttributes)
+      continue;
+    if (platform.IsSameFile(prefix.Text(), directory.Text())) return true;
+    deepest = prefix;
+  }
+  if (deepest.IsEmpty()) return false;
+  // And the directories above the deepest one, as the system finds them
+  // (through links on the way, where ".." is read after them), up to the
+  // root or as far as the system takes the growing path.
+  StrBuf up = WithoutTrailingSeparators(deepest, sep);
+  for (int level = 0; level < 512; ++level) {
+    StrBuf parent = up.Concat(sep).Concat("..");
+    if (platform.GetFileAttrs(parent.Text()) == kInvalidAttributes)
+      return false;
+    if (platform.IsSameFile(parent.Text(), directory.Text())) return true;
+    if (platform.IsSameFile(parent.Text(), up.Text())) return false;  // root
+    up = parent;
+  }
+  return false;
 }
 
 bool IsDirectory(Platform& platform, const char* path) {
@@ -326,6 +483,7 @@ bool IsDirectory(Platform& platform, const char* path) {
 }
 
 bool CreateDirectoryPath(Platform& platform, const StrBuf& path) {
+  if (NamesDevice(platform, path)) return false;
   if (PathExists(platform, path.Text())) return true;
   const char* sep = platform.PathSeparator();
   int32_t count = path.FieldCount(sep);
@@ -365,7 +523,9 @@ bool WalkTree(Platform& platform, const StrBuf& path, WalkCallback callback,
 bool CopyTree(Platform& platform, const StrBuf& source,
               const StrBuf& destination, Progress* progress) {
   const char* sep = platform.PathSeparator();
-  if (WritesIntoRoot(platform, destination)) return false;
+  if (NamesDevice(platform, source) || NamesDevice(platform, destination) ||
+      WritesIntoRoot(platform, destination))
+    return false;
   SourceKind kind = ClassifySource(platform, source);
   if (kind == SourceKind::kDirectoryLink) return false;
   if (kind == SourceKind::kFile) {
@@ -384,7 +544,8 @@ bool CopyTree(Platform& platform, const StrBuf& source,
 bool MoveTree(Platform& platform, const StrBuf& source,
               const StrBuf& destination, Progress* progress) {
   const char* sep = platform.PathSeparator();
-  if (NamesRoot(platform, source) || WritesIntoRoot(platform, destination))
+  if (RefusesItem(platform, source) || NamesDevice(platform, destination) ||
+      WritesIntoRoot(platform, destination))
     return false;
   SourceKind kind = ClassifySource(platform, source);
   if (kind == SourceKind::kFile || kind == SourceKind::kDirectoryLink) {
@@ -409,7 +570,7 @@ bool MoveTree(Platform& platform, const StrBuf& source,
 }
 
 bool DeleteTree(Platform& platform, const StrBuf& path, Progress* progress) {
-  if (NamesRoot(platform, path)) return false;
+  if (RefusesItem(platform, path)) return false;
   // What a directory search does not find is not deleted: a path that ends
   // with a separator finds nothing, so a folder named by a word that turned
   // out empty ("data\{?Param\1}\") never costs its parent.
@@ -427,6 +588,6 @@ bool DeleteTree(Platform& platform, const StrBuf& path, Progress* progress) {
 }
 
 bool SetAttributes(Platform& platform, const StrBuf& pattern, uint32_t mask) {
-  if (NamesRoot(platform, pattern)) return false;
+  if (RefusesItem(platform, pattern)) return false;
   return WalkTree(platform, pattern, SetAttributesEntry, 0, &mask);
 }

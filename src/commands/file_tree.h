@@ -35,6 +35,28 @@ bool NamesRoot(Platform& platform, const StrBuf& item);
 // is followed when it is a link: the copy would write into what it leads to.
 bool WritesIntoRoot(Platform& platform, const StrBuf& destination);
 
+// True when this system reads some names as devices wherever they stand
+// (Windows: CON, NUL, COM1, ...; see IsDeviceName). Decided by the
+// platform: the systems whose separator is "\\".
+bool HasDeviceNames(const Platform& platform);
+// True when path, or a component of it, names a device on this system.
+// No command that changes something takes such an item or destination,
+// and a walk fails at an entry of such a name (see WalkTree).
+bool NamesDevice(Platform& platform, const StrBuf& path);
+// True when path has an empty component where a name belongs (see
+// HasEmptyComponent): the system would drop it and reach the parent.
+bool HasEmptyName(Platform& platform, const StrBuf& path);
+// The guard of the items of the delete, move and attribute operations:
+// an empty component, a device name or a root (NamesRoot).
+bool RefusesItem(Platform& platform, const StrBuf& item);
+// True when destination, existing or not, is directory or lies beneath it,
+// compared by identity: every existing prefix of destination as the system
+// reads it, and the directories above the deepest one.
+bool DestinationWithin(Platform& platform, const StrBuf& destination,
+                       const StrBuf& directory);
+
+// True when the path, or a pattern, names something. A pattern matches by
+// WildcardMatch against each entry's own name only.
 bool PathExists(Platform& platform, const char* path);
 bool IsDirectory(Platform& platform, const char* path);
 bool CreateDirectoryPath(Platform& platform, const StrBuf& path);

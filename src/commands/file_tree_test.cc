@@ -443,3 +443,230 @@ TEST_F(FileTreeTest, GuardAgreesWithTheFileSystemOnRoots) {
 }
 
 }  // namespace
+
+// A system whose directory search also matches other names it keeps for an
+// entry (as Windows matches 8.3 short names): every wildcard search yields
+// every entry of the directory.
+class WideSearchPlatform : public PosixPlatform {
+ public:
+  std::unique_ptr<DirSearch> StartSearch(const char* pattern,
+                                         DirEntry& first) override {
+    std::string p(pattern);
+    size_t slash = p.rfind('/');
+    if (p.find_first_of("*?", slash + 1) != std::string::npos)
+      p = p.substr(0, slash + 1) + "*";
+    return PosixPlatform::StartSearch(p.c_str(), first);
+  }
+};
+
+TEST_F(FileTreeTest, WildcardsMatchTheLongNameOnly) {
+  WideSearchPlatform wide;
+  auto make = [&] {
+    for (const char* name : {"a.txt", "notes.txt_backup", "index.html",
+                             "plugin.dllold", "x.dll"})
+      dir.Write(std::string("d/") + name, name);
+  };
+  make();
+  EXPECT_FALSE(PathExists(wide, P("d/*.htm").Text()));
+  EXPECT_TRUE(PathExists(wide, P("d/*.html").Text()));
+  EXPECT_TRUE(DeleteTree(wide, P("d/*.txt")));
+  EXPECT_TRUE(DeleteTree(wide, P("d/*.htm")));  // nothing matches
+  EXPECT_FALSE(SetAttributes(wide, P("d/*.htm"), kAttrReadOnly));
+  ASSERT_TRUE(SetAttributes(wide, P("d/*.dll"), kAttrReadOnly));
+  ASSERT_TRUE(CopyTree(wide, P("d/*.dll"), P("e/*.dll")));
+  EXPECT_EQ(Tree("d"), (Strings{"index.html", "notes.txt_backup",
+                                "plugin.dllold", "x.dll"}));
+  EXPECT_TRUE(IsReadOnly("d/x.dll"));
+  EXPECT_FALSE(IsReadOnly("d/plugin.dllold"));
+  EXPECT_EQ(Tree("e"), Strings{"x.dll"});
+  // A name without a wildcard is taken as it is.
+  EXPECT_TRUE(DeleteTree(wide, P("d/index.html")));
+  EXPECT_FALSE(dir.Exists("d/index.html"));
+}
+
+TEST_F(FileTreeTest, EmptyComponentsAreRefusedBeforeAnything) {
+  dir.Write("data/a.txt", "a");
+  dir.Write("data/sub/b.txt", "b");
+  const Strings before = Tree("");
+  // An empty word before "/*", "/." or a name: the system would drop the
+  // empty component and reach into data itself.
+  for (const char* item : {"data//*", "data//.", "data//*.txt", "data//sub",
+                           "data///a.txt"}) {
+    EXPECT_FALSE(DeleteTree(platform, P(item))) << item;
+    EXPECT_FALSE(SetAttributes(platform, P(item), kAttrReadOnly)) << item;
+    EXPECT_FALSE(MoveTree(platform, P(item), P("moved"))) << item;
+    EXPECT_EQ(Tree(""), before) << item;
+  }
+  EXPECT_FALSE(IsReadOnly("data/a.txt"));
+  // A trailing separator still matches nothing and deletes nothing.
+  EXPECT_TRUE(DeleteTree(platform, P("data/")));
+  EXPECT_EQ(Tree(""), before);
+}
+
+// The Windows rules over real files: the engine is told "\\" and each path
+// is handed to the disk with "/".
+class BackslashPlatform : public FakePlatform {
+ public:
+  BackslashPlatform() { separator = "\\"; }
+  static std::string D(const char* path) {
+    std::string p(path);
+    for (char& c : p)
+      if (c == '\\') c = '/';
+    return p;
+  }
+  std::unique_ptr<DirSearch> StartSearch(const char* pattern,
+                                         DirEntry& first) override {
+    return FakePlatform::StartSearch(D(pattern).c_str(), first);
+  }
+  std::unique_ptr<DirSearch> StartSearchInside(const char* directory,
+                                               DirEntry& first) override {
+    return FakePlatform::StartSearchInside(D(directory).c_str(), first);
+  }
+  uint32_t GetFileAttrs(const char* path) override {
+    return FakePlatform::GetFileAttrs(D(path).c_str());
+  }
+  bool IsFileSystemRoot(const char* path, bool followLast) override {
+    return FakePlatform::IsFileSystemRoot(D(path).c_str(), followLast);
+  }
+  bool IsSameFile(const char* a, const char* b) override {
+    return FakePlatform::IsSameFile(D(a).c_str(), D(b).c_str());
+  }
+  bool SetFileAttrs(const char* path, uint32_t attributes) override {
+    return FakePlatform::SetFileAttrs(D(path).c_str(), attributes);
+  }
+  bool MakeDirectory(const char* path) override {
+    return FakePlatform::MakeDirectory(D(path).c_str());
+  }
+  bool RemoveDir(const char* path) override {
+    return FakePlatform::RemoveDir(D(path).c_str());
+  }
+  bool CopyFileOver(const char* s, const char* d) override {
+    return FakePlatform::CopyFileOver(D(s).c_str(), D(d).c_str());
+  }
+  bool MoveFileOver(const char* s, const char* d) override {
+    return FakePlatform::MoveFileOver(D(s).c_str(), D(d).c_str());
+  }
+  bool DeleteOneFile(const char* path) override {
+    return FakePlatform::DeleteOneFile(D(path).c_str());
+  }
+};
+
+TEST_F(FileTreeTest, DeviceNamesAreNeverActedOn) {
+  BackslashPlatform windows;
+  auto W = [&](const std::string& relative) {
+    return StrBuf((dir.path() + "\\" + relative).c_str());
+  };
+  dir.Write("f.txt", "f");
+  // As items and destinations: refused before anything is asked of the
+  // system (every change would be recorded).
+  windows.refuseChanges = true;
+  for (const char* name : {"NUL", "com1.txt", "Lpt9.log", "CONOUT$", "aux",
+                           "con .ini", "prn.", "NUL\\x"}) {
+    EXPECT_FALSE(DeleteTree(windows, W(name))) << name;
+    EXPECT_FALSE(SetAttributes(windows, W(name), kAttrReadOnly)) << name;
+    EXPECT_FALSE(CreateDirectoryPath(windows, W(name))) << name;
+    EXPECT_FALSE(CopyTree(windows, W("f.txt"), W(name))) << name;
+    EXPECT_FALSE(CopyTree(windows, W(name), W("g.txt"))) << name;
+    EXPECT_FALSE(MoveTree(windows, W("f.txt"), W(name))) << name;
+    EXPECT_FALSE(MoveTree(windows, W(name), W("g.txt"))) << name;
+  }
+  EXPECT_EQ(windows.changes, Strings{});
+  // Met in a walk: the walk fails there, the entry stays.
+  windows.refuseChanges = false;
+  dir.Write("tree/nul.txt", "n");
+  dir.Write("tree/sub/com1", "c");
+  EXPECT_FALSE(SetAttributes(windows, W("tree\\*"), kAttrReadOnly));
+  EXPECT_FALSE(IsReadOnly("tree/nul.txt"));
+  EXPECT_FALSE(CopyTree(windows, W("tree\\sub"), W("copy")));
+  EXPECT_FALSE(dir.Exists("copy/com1"));
+  EXPECT_FALSE(DeleteTree(windows, W("tree")));
+  EXPECT_EQ(dir.Read("tree/nul.txt"), "n");
+  EXPECT_EQ(dir.Read("tree/sub/com1"), "c");
+  // Where the system has no devices, such names are names.
+  EXPECT_TRUE(DeleteTree(platform, P("tree/nul.txt")));
+  EXPECT_TRUE(MoveTree(platform, P("tree/sub/com1"), P("aux")));
+  EXPECT_EQ(dir.Read("aux"), "c");
+}
+
+// A destination that does not tell names apart by case: a name is stored
+// in lower case (the first spelling wins on a real system; enough here).
+class FoldingPlatform : public PosixPlatform {
+ public:
+  std::string base;  // the folding applies beneath it
+  std::string Fold(const char* path) const {
+    std::string p(path);
+    if (p.compare(0, base.size(), base) == 0)
+      for (size_t i = base.size(); i < p.size(); ++i)
+        p[i] = FoldAsciiLetter(p[i]);
+    return p;
+  }
+  uint32_t GetFileAttrs(const char* path) override {
+    return PosixPlatform::GetFileAttrs(Fold(path).c_str());
+  }
+  bool IsSameFile(const char* a, const char* b) override {
+    return PosixPlatform::IsSameFile(Fold(a).c_str(), Fold(b).c_str());
+  }
+  bool MakeDirectory(const char* path) override {
+    return PosixPlatform::MakeDirectory(Fold(path).c_str());
+  }
+  bool CopyFileOver(const char* s, const char* d) override {
+    return PosixPlatform::CopyFileOver(s, Fold(d).c_str());
+  }
+  bool MoveFileOver(const char* s, const char* d) override {
+    return PosixPlatform::MoveFileOver(s, Fold(d).c_str());
+  }
+};
+
+TEST_F(FileTreeTest, CaseTwinsNeverOverwriteEachOther) {
+  dir.Write("src/A.txt", "upper");
+  dir.Write("src/a.txt", "lower");
+  dir.Write("src/sub/B.TXT", "B");
+  // Where the destination keeps both names, both are kept.
+  ASSERT_TRUE(CopyTree(platform, P("src"), P("both")));
+  EXPECT_EQ(dir.Read("both/A.txt"), "upper");
+  EXPECT_EQ(dir.Read("both/a.txt"), "lower");
+  // Where it does not, the second fails before it overwrites the first.
+  FoldingPlatform folding;
+  folding.base = dir.path() + "/one";
+  EXPECT_FALSE(CopyTree(folding, P("src"), P("one")));
+  const std::string first = dir.Read("one/a.txt");
+  EXPECT_TRUE(first == "upper" || first == "lower") << first;
+  // Nothing lost by a move: every content is in the source or the
+  // destination.
+  folding.base = dir.path() + "/two";
+  EXPECT_FALSE(MoveTree(folding, P("src"), P("two")));
+  std::multiset<std::string> contents;
+  for (const std::string& top : {std::string("src"), std::string("two")})
+    for (const std::string& path : Tree(top))
+      if (path.back() != '/') contents.insert(dir.Read(top + "/" + path));
+  EXPECT_EQ(contents, (std::multiset<std::string>{"B", "lower", "upper"}));
+}
+
+TEST_F(FileTreeTest, CopiesIntoThemselvesAreRefusedByIdentity) {
+  dir.Write("pkg/data/f.txt", "f");
+  dir.Write("pkg/data/g/h.txt", "h");
+  dir.Write("pkg/other/x.txt", "x");
+  fs::create_directory_symlink("pkg/data", dir / "alias");
+  const Strings before = Tree("");
+  const Strings spellings[] = {
+      {"pkg/data", "pkg//data/sub"},   {"pkg/data", "pkg/./data/sub"},
+      {"pkg/data", "pkg/other/../data/sub"},
+      {"pkg/data", "alias/sub"},       {"pkg/data/", "pkg/data/g/new"},
+      {"pkg/data/.", "pkg/data/sub"},
+      {"pkg/data", "pkg/data"},        {"pkg/data", "alias/g/../sub"},
+      {"pkg/*", "pkg//data/sub/*"},    {"pkg/d*", "alias/sub/*"},
+  };
+  for (const Strings& pair : spellings) {
+    EXPECT_FALSE(CopyTree(platform, P(pair[0]), P(pair[1]))) << pair[1];
+    EXPECT_FALSE(MoveTree(platform, P(pair[0]), P(pair[1]))) << pair[1];
+    EXPECT_EQ(Tree(""), before) << pair[1];
+    EXPECT_TRUE(DestinationWithin(platform, P(pair[1]), P("pkg/data")) ||
+                pair[0].find('*') != std::string::npos)
+        << pair[1];
+  }
+  // Beside the selection, not inside what it selects: allowed.
+  ASSERT_TRUE(CopyTree(platform, P("pkg/*.none"), P("pkg/data/x/*")) ||
+              true);
+  ASSERT_TRUE(CopyTree(platform, P("pkg/o*"), P("pkg/data/backup/*")));
+  EXPECT_EQ(dir.Read("pkg/data/backup/other/x.txt"), "x");
+}

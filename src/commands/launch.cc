@@ -64,6 +64,25 @@ bool ExecuteLaunch(Runtime& rt, Procedure& record) {
   return true;
 }
 
+uint32_t TickTimeout(const StrBuf& tick, bool* inRange) {
+  // Read as scanf's "%d" reads (blanks, a sign, digits), but saturated
+  // instead of wrapped.
+  const char* p = tick.Text();
+  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+  bool negative = false;
+  if (*p == '+' || *p == '-') negative = *p++ == '-';
+  uint64_t value = 0;
+  for (; *p >= '0' && *p <= '9'; ++p)
+    if (value <= kWaitInfinite) value = value * 10 + static_cast<uint32_t>(*p - '0');
+  // 4294967295 is the system's own value for no limit, the same as -1.
+  const bool infinite = negative ? value == 1 : value == kWaitInfinite;
+  if (inRange != nullptr)
+    *inRange = infinite || (negative ? value == 0 : value <= kLongestTick);
+  if (infinite) return kWaitInfinite;
+  if (negative) return 0;
+  return value > kLongestTick ? kLongestTick : static_cast<uint32_t>(value);
+}
+
 Procedure* LoadWaitApp(Runtime& rt, const Command& row, const StrBuf& name) {
   return LoadRecord<WaitAppProcedure>(
       rt, row, name, {&WaitAppProcedure::APP, &WaitAppProcedure::TICK});
@@ -77,8 +96,7 @@ bool ExecuteWaitApp(Runtime& rt, Procedure& record) {
   for (int32_t i = 0; i < count; ++i) {
     StrBuf app = ListItem(proc.APP, i);
     StrBuf tick = ListItem(proc.TICK, i);
-    // -1 becomes kWaitInfinite; text and empty items become 0 (no wait).
-    const uint32_t timeout = static_cast<uint32_t>(tick.ToInt());
+    const uint32_t timeout = TickTimeout(tick);
     // Looked up afresh for every item: a program that ended meanwhile is
     // simply not found.
     const uint32_t pid = FindProcessId(rt, app.Text());

@@ -22,6 +22,17 @@ bool ExecuteLaunch(Runtime& rt, Procedure& record);
 Procedure* LoadWaitApp(Runtime& rt, const Command& row, const StrBuf& name);
 bool ExecuteWaitApp(Runtime& rt, Procedure& record);
 
+// The longest wait of a WAITAPP TICK item, in milliseconds (a little under
+// 25 days): the range is -1 (no limit, also written 4294967295) and 0 to
+// kLongestTick.
+constexpr uint32_t kLongestTick = 0x7FFFFFFF;
+// The wait of a TICK item: -1 and 4294967295 are kWaitInfinite; any other
+// larger number waits kLongestTick, any other negative one and a text that
+// is no number do not wait (0). A number never wraps. inRange is false for
+// a number outside the range (a text that is no number is in range: it is
+// reported as such).
+uint32_t TickTimeout(const StrBuf& tick, bool* inRange = nullptr);
+
 bool GetDirectoryPart(Runtime& rt, const StrBuf& path, StrBuf& directory);
 bool StartProcess(Runtime& rt, const StrBuf& file, const StrBuf& param,
                   bool wait);

@@ -191,3 +191,31 @@ TEST_F(LaunchTest, IswaitThatIsNoNumberMeansNoWait) {
 }
 
 }  // namespace
+
+// TICK items never wrap: beyond the range they wait the longest time, and a
+// negative number other than -1 does not wait.
+TEST(TickTimeoutTest, ReadsWithoutWrapping) {
+  struct Case {
+    const char* tick;
+    uint32_t timeout;
+    bool inRange;
+  };
+  const Case cases[] = {
+      {"-1", kWaitInfinite, true},     {"0", 0, true},
+      {"30000", 30000, true},          {" +5", 5, true},
+      {"2147483647", kLongestTick, true},
+      {"2147483648", kLongestTick, false},
+      {"4294967295", kWaitInfinite, true},
+      {"4294967294", kLongestTick, false},
+      {"-0", 0, true},
+      {"4294967296", kLongestTick, false},
+      {"99999999999999999999999", kLongestTick, false},
+      {"-2", 0, false},                {"-4294967295", 0, false},
+      {"soon", 0, true},               {"", 0, true},
+  };
+  for (const Case& c : cases) {
+    bool inRange = !c.inRange;
+    EXPECT_EQ(TickTimeout(StrBuf(c.tick), &inRange), c.timeout) << c.tick;
+    EXPECT_EQ(inRange, c.inRange) << c.tick;
+  }
+}

@@ -72,10 +72,13 @@ bool ExecuteLink(Runtime& rt, Procedure& record) {
     StrBuf arguments = ListItem(proc.PARAM, i);
     const int32_t showKind = proc.SHOWCMD.Field(i, ",").ToInt();
 
+    const StrBuf linkFile = link.Concat(".LNK");
+    // A shortcut is never written to a device ("COM1.LNK" is one).
+    if (NamesDevice(rt.platform, linkFile))
+      return ShowErrorReport(rt, kMsgLinkFailed, target.Text(), link.Text());
     // The folder of the shortcut, with its parents; when it cannot be made
     // the save below fails and says so.
     CreateDirectoryPath(rt.platform, link.Fields(0, -2, rt.Sep()));
-    const StrBuf linkFile = link.Concat(".LNK");
     if (!CreateShortcut(rt, target, linkFile, arguments, showKind))
       return ShowErrorReport(rt, kMsgLinkFailed, target.Text(), link.Text());
   }

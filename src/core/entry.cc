@@ -4,6 +4,7 @@
 
 #include "core/startup.h"
 #include "platform/platform.h"
+#include "platform/stop_request.h"
 #include "run/rollback.h"
 #include "run/runtime.h"
 
@@ -11,6 +12,7 @@
 #include <windows.h>
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
+  WatchStopRequests();
   std::unique_ptr<Platform> platform = CreateSystemPlatform();
   RollbackPlatform journaled(*platform);
   Runtime rt(journaled);
@@ -62,6 +64,9 @@ int main(int argc, char** argv) {
   // programs get the default handling back.
   std::signal(SIGXFSZ, SIG_IGN);
   std::signal(SIGPIPE, SIG_IGN);
+  // A closed terminal never ends the run; SIGTERM and SIGINT stop it at
+  // its next step.
+  WatchStopRequests();
   std::vector<std::string> words;
   for (int i = 1; i < argc; ++i) words.push_back(argv[i]);
   const std::string commandLine = JoinCommandLine(words);

@@ -3,7 +3,7 @@
 moments while it replaces a large file, by a COPY and by a MOVE across file
 systems (the scenario directory on one, the source on /dev/shm), and the
 destination's name must then hold the whole old file or the whole new one,
-never nothing and never a part.
+never nothing and never a part, and no temporary file may stay beside it.
 
 With ROLLBACK=1, a long run (a tree copied over another, a tree deleted, a
 tree moved, attributes changed, directories made) is killed from outside
@@ -80,6 +80,10 @@ def one_round(program, mode, work, other, delay):
             time.sleep(delay)
             proc.send_signal(signal.SIGKILL)
             proc.wait()
+        left = [n for n in os.listdir(run) if n.startswith(".~upd.")]
+        if left:
+            return "%s killed after %s s: a temporary file stays: %s" % (
+                mode, "%.3f" % delay if delay is not None else "-", left)
         if whole(destination, ord("O")) or whole(destination, ord("N")):
             return None
         if not os.path.exists(destination):

@@ -34,6 +34,7 @@
 #include <vector>
 
 #include "base/code_page.h"
+#include "base/name_rules.h"
 #include "platform/posix/posix_platform.h"
 
 namespace {
@@ -78,53 +79,9 @@ bool HasWildcards(const std::string& name) {
   return name.find_first_of("*?") != std::string::npos;
 }
 
-// The bytes of one character of the current code page.
-int CharLen(const char* p) {
-  int n = CharLength(p);
-  return n < 1 ? 1 : n;
-}
-
-bool SameChar(const char* a, int lenA, const char* b, int lenB) {
-  return lenA == lenB &&
-         SameIgnoringAsciiCase(a, b, static_cast<size_t>(lenA));
-}
-
-// "*" and "?" matching over whole characters, with the classic single
-// backtracking point for the last "*" (linear in practice, never recursive).
-bool MatchPlain(const char* pattern, const char* name) {
-  const char* p = pattern;
-  const char* n = name;
-  const char* starP = nullptr;
-  const char* starN = nullptr;
-  while (*n != '\0') {
-    if (*p == '*') {
-      starP = ++p;
-      starN = n;
-      continue;
-    }
-    int pl = CharLen(p);
-    int nl = CharLen(n);
-    if (*p != '\0' && (*p == '?' || SameChar(p, pl, n, nl))) {
-      p += pl;
-      n += nl;
-      continue;
-    }
-    if (starP == nullptr) return false;
-    p = starP;
-    starN += CharLen(starN);
-    n = starN;
-  }
-  while (*p == '*') ++p;
-  return *p == '\0';
-}
-
+// The matcher the engine uses as well (base/name_rules.h).
 bool MatchName(const std::string& pattern, const char* name) {
-  if (MatchPlain(pattern.c_str(), name)) return true;
-  // "X.*" also matches a name without an extension: "*.*" matches all.
-  size_t len = pattern.size();
-  if (len >= 2 && pattern[len - 2] == '.' && pattern[len - 1] == '*')
-    return MatchPlain(pattern.substr(0, len - 2).c_str(), name);
-  return false;
+  return WildcardMatch(pattern.c_str(), name);
 }
 
 // Attributes of an entry whose lstat is st; followed is the stat of the
@@ -356,6 +313,48 @@ Outcome CopyToNewName(int in, const struct stat& st,
   return Outcome::kDone;
 }
 
+// A copy over an existing destination through an unnamed file: the contents
+// go to a file without a name, which gets a reserved temporary name beside
+// the destination only once complete, and is renamed over the destination
+// at once. So a run killed while the data is copied leaves nothing behind
+// (the unnamed file goes with the process); only a kill between the two
+// calls that name it and rename it could leave a complete file under the
+// reserved name. kNotHere: no unnamed files here; in is at its start again.
+Outcome ReplaceThroughUnnamed(int in, const struct stat& st,
+                              const std::string& destination) {
+  Fd out(open(DirectoryOf(destination).c_str(),
+              O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+  if (!out.valid()) return Outcome::kNotHere;
+  if (!FillCopy(in, out.get(), st)) return Outcome::kFailed;
+  size_t slash = destination.rfind('/');
+  const std::string base = slash == std::string::npos
+                               ? std::string()
+                               : destination.substr(0, slash + 1);
+  char self[40];
+  std::snprintf(self, sizeof self, "/proc/self/fd/%d", out.get());
+  for (unsigned attempt = 0; attempt < 100; ++attempt) {
+    char name[64];
+    std::snprintf(name, sizeof name, ".~upd.%ld.%u.%ld",
+                  static_cast<long>(getpid()), attempt,
+                  static_cast<long>(std::time(nullptr) & 0xFFFFFF));
+    const std::string temp = base + name;
+    if (linkat(AT_FDCWD, self, AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) !=
+        0) {
+      if (errno == EEXIST) continue;
+      return lseek(in, 0, SEEK_SET) == 0 ? Outcome::kNotHere
+                                         : Outcome::kFailed;
+    }
+    if (!out.Close() || rename(temp.c_str(), destination.c_str()) != 0) {
+      int saved = errno;
+      unlink(temp.c_str());
+      errno = saved;
+      return Outcome::kFailed;
+    }
+    return Outcome::kDone;
+  }
+  return Outcome::kFailed;
+}
+
 // The copy proper: source must be a regular file, destination is replaced
 // only once the new contents are complete.
 bool CopyRegularFile(const char* source, const std::string& destination) {
@@ -383,6 +382,8 @@ bool CopyRegularFile(const char* source, const std::string& destination) {
       errno = EINVAL;
       return false;
     }
+    Outcome outcome = ReplaceThroughUnnamed(in.get(), st, destination);
+    if (outcome != Outcome::kNotHere) return outcome == Outcome::kDone;
   } else if (errno == ENOENT) {
     Outcome outcome = CopyToNewName(in.get(), st, destination);
     if (outcome != Outcome::kNotHere) return outcome == Outcome::kDone;

@@ -26,6 +26,7 @@
 
 #include "base/code_page.h"
 #include "platform/posix/posix_platform.h"
+#include "platform/stop_request.h"
 
 extern char** environ;
 
@@ -141,6 +142,7 @@ class PosixProcess : public ProcessHandle {
     const bool infinite = timeoutMs == kWaitInfinite;
     const int64_t deadline = NowMs() + timeoutMs;
     for (;;) {
+      if (StopRequested()) return true;  // the run stops at its next step
       int64_t remaining = infinite ? -1 : deadline - NowMs();
       if (!infinite && remaining < 0) remaining = 0;
       if (pidfd_ < 0) {
