@@ -28,6 +28,8 @@ enum MessageId : uint32_t {
   kMsgRestoreFailed = 17,    // path that could not be put back
   kMsgJournalNotMade = 18,   // journal path
   kMsgJournalDamaged = 19,   // journal path
+  kMsgBadSwitch = 20,        // the switch as written on the command line
+  kMsgHelp = 21,             // none: the help text of /? and /help
 };
 
 // One error: the message id, its text formatted with the arguments (ANSI),

@@ -52,24 +52,44 @@ int UnattendedAnswer(Answers& answers, unsigned style) {
 
 }  // namespace
 
-void SetUpInteraction(Runtime& rt) {
-  std::string value;
-  if (rt.platform.GetEnv("UPDATER_ANSWERS", value)) {
-    rt.answers.unattended = true;
-    rt.answers.words.clear();
-    rt.answers.next = 0;
-    size_t start = 0;
-    while (true) {
-      size_t comma = value.find(',', start);
-      rt.answers.words.push_back(TrimmedLower(value.substr(start, comma - start)));
-      if (comma == std::string::npos) break;
-      start = comma + 1;
-    }
+std::vector<std::string> SplitAnswers(const std::string& list) {
+  std::vector<std::string> words;
+  size_t start = 0;
+  while (true) {
+    size_t comma = list.find(',', start);
+    words.push_back(TrimmedLower(list.substr(start, comma - start)));
+    if (comma == std::string::npos) break;
+    start = comma + 1;
   }
-  if (rt.platform.GetEnv("UPDATER_EXITCODE", value) && value == "1")
+  return words;
+}
+
+void SetUpInteraction(Runtime& rt, const InteractionSwitches& switches) {
+  std::string value;
+  const bool bySwitch =
+      switches.quiet || switches.passive || switches.answersGiven;
+  if (bySwitch || rt.platform.GetEnv("UPDATER_ANSWERS", value)) {
+    rt.answers.unattended = true;
+    rt.answers.words = SplitAnswers(bySwitch ? switches.answers : value);
+    rt.answers.next = 0;
+  }
+  if (switches.quiet) rt.progressHidden = true;
+  if (switches.exitCodes ||
+      (rt.platform.GetEnv("UPDATER_EXITCODE", value) && value == "1"))
     rt.outcomeExitCodes = true;
-  if (rt.platform.GetEnv("UPDATER_TRANSCRIPT", value) && !value.empty())
+  if (switches.logGiven)
+    rt.transcript.Open(rt.platform, switches.log.c_str());
+  else if (rt.platform.GetEnv("UPDATER_TRANSCRIPT", value) && !value.empty())
     rt.transcript.Open(rt.platform, value.c_str());
+}
+
+void ShowHelpText(Runtime& rt, const char* text) {
+  const int answer =
+      rt.platform.ShowHelp(text, rt.Caption.Text(), !rt.answers.unattended);
+  if (rt.transcript.IsOpen())
+    rt.transcript.Box(rt.platform.AnsiToUtf8(rt.Caption.Text()),
+                      rt.platform.AnsiToUtf8(text), "information", "ok",
+                      AnswerName(answer > 0 ? answer : kIdOk));
 }
 
 int ShowMessageBox(Runtime& rt, const char* text, unsigned style) {
