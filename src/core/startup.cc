@@ -93,6 +93,12 @@ bool Startup(Runtime& rt, const char* commandLine) {
     return ShowErrorReport(rt, kMsgFileNotFound, rt.SettingsPath.Text());
 
   rt.settingsFound = true;
+  // The settings file is never written: a log of /log= that names it is
+  // dropped before its first line.
+  if (rt.logBySwitch && rt.transcript.IsOpen() &&
+      rt.platform.IsSameFile(rt.transcript.Path().c_str(),
+                             rt.SettingsPath.Text()))
+    rt.transcript.Drop("is the settings file");
   LoadSymbols(rt);
   if (!ReadExitCodeOption(rt)) return false;
   // An interrupted run of this settings file is undone before anything

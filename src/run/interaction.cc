@@ -77,6 +77,7 @@ void SetUpInteraction(Runtime& rt, const InteractionSwitches& switches) {
   if (switches.exitCodes ||
       (rt.platform.GetEnv("UPDATER_EXITCODE", value) && value == "1"))
     rt.outcomeExitCodes = true;
+  rt.logBySwitch = switches.logGiven;
   if (switches.logGiven)
     rt.transcript.Open(rt.platform, switches.log.c_str());
   else if (rt.platform.GetEnv("UPDATER_TRANSCRIPT", value) && !value.empty())

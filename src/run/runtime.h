@@ -56,6 +56,8 @@ struct Runtime {
   bool outcomeExitCodes = false;
   // The settings file was found (start-up got past message 1).
   bool settingsFound = false;
+  // The transcript is the log of /log= (not UPDATER_TRANSCRIPT).
+  bool logBySwitch = false;
   // A switch of the command line was refused (start-up failed: 1620).
   bool switchRefused = false;
   // /? or /help: the help was shown; the exit code is 0.
