@@ -23,9 +23,9 @@ constexpr uint32_t kDefaultCaptionId = 100;
 // The module path work area.
 constexpr uint32_t kModulePathArea = 260;
 // The help text's work area: a text of the string table has at most 4,095
-// UTF-16 units, which take no more than twice as many bytes in code page
-// 932.
-constexpr size_t kHelpTextArea = 8192;
+// UTF-16 units, each at most three bytes in the ANSI code page (UTF-8 in the
+// native build, two in code page 932).
+constexpr size_t kHelpTextArea = 3 * 4096;
 
 // The default settings file: the program's path with the extension of its
 // file name replaced by "ini", or with ".ini" appended when the file name
