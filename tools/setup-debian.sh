@@ -2,7 +2,8 @@
 # Installs what the two builds and the tests need on Debian 12: CMake, g++,
 # GoogleTest, the mingw-w64 i686 (and x86_64) cross compilers, Wine (32-bit
 # and 64-bit), lnkinfo, Xvfb (a virtual display for the progress window),
-# Python 3, and the ja_JP.UTF-8 locale (Wine takes its code pages from the
+# Python 3, osslsigncode and openssl (signing the Windows programs, and the
+# throwaway certificates of its test), and the ja_JP.UTF-8 locale (Wine takes its code pages from the
 # locale: without it generated, ja_JP.UTF-8 still gives code page 932, but
 # Wine can no longer map Japanese file names to the Unix file system).
 #
@@ -34,6 +35,8 @@ have_command lnkinfo || need liblnk-utils
 have_command xvfb-run || need xvfb
 have_command xauth || need xauth
 have_command python3 || need python3
+have_command osslsigncode || need osslsigncode
+have_command openssl || need openssl
 have_command locale-gen || need locales
 
 if [ -n "$missing" ]; then

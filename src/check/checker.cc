@@ -11,6 +11,7 @@
 #include "commands/file_tree.h"
 #include "core/main_list.h"
 #include "core/startup.h"
+#include "core/switches.h"
 #include "run/error_report.h"
 #include "settings/settings_reader.h"
 #include "settings/symbols.h"
@@ -90,7 +91,9 @@ void Checker::TakeReports(const char* kind, const std::string& action,
 
 bool Checker::Check(const char* settingsPath, const char* commandLine) {
   const char* sep = rt_.Sep();
-  rt_.CommandLine.Assign(commandLine);
+  // The switches of deployment tools are taken out of the command line as
+  // the updater takes them out.
+  rt_.CommandLine.Assign(TakeSwitches(commandLine).rest.c_str());
   rt_.SettingsPath.Assign(settingsPath);
   rt_.ModulePath = ProgramPathFor(rt_.SettingsPath, rt_.CommandLine, sep);
   platform_.modulePath = rt_.ModulePath.Text();

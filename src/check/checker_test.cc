@@ -412,3 +412,15 @@ TEST_F(CheckerTest, RollbackKey) {
 }
 
 }  // namespace
+
+// The checker reads the command line as the updater does: the switches of
+// deployment tools are taken out before /t, /i and the query blocks see it.
+TEST_F(CheckerTest, SwitchesAreTakenOutOfTheCommandLine) {
+  const std::string settings =
+      "[UPDATER]\nNAME=\nPROC=Copy\n"
+      "[Copy]\nMODE=COPY\nFROM=<Src>/{?Param\\1}\nTO=<Src>/t.txt\n";
+  EXPECT_EQ(Check(settings, "/quiet /tCaption /log=C:/temp/u.jsonl s.txt"),
+            Strings{});
+  EXPECT_EQ(checker->caption(), "Caption");
+  EXPECT_NE(Check(settings, "/tCaption /logfile s.txt"), Strings{});
+}

@@ -1,10 +1,13 @@
 #include "core/startup.h"
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "base/code_page.h"
 #include "commands/file_tree.h"
 #include "core/main_list.h"
+#include "core/switches.h"
 #include "run/error_report.h"
 #include "run/interaction.h"
 #include "run/levels.h"
@@ -19,6 +22,10 @@ namespace {
 constexpr uint32_t kDefaultCaptionId = 100;
 // The module path work area.
 constexpr uint32_t kModulePathArea = 260;
+// The help text's work area: a text of the string table has at most 4,095
+// UTF-16 units, each at most three bytes in the ANSI code page (UTF-8 in the
+// native build, two in code page 932).
+constexpr size_t kHelpTextArea = 3 * 4096;
 
 // The default settings file: the program's path with the extension of its
 // file name replaced by "ini", or with ".ini" appended when the file name
@@ -86,6 +93,12 @@ bool Startup(Runtime& rt, const char* commandLine) {
     return ShowErrorReport(rt, kMsgFileNotFound, rt.SettingsPath.Text());
 
   rt.settingsFound = true;
+  // The settings file is never written: a log of /log= that names it is
+  // dropped before its first line.
+  if (rt.logBySwitch && rt.transcript.IsOpen() &&
+      rt.platform.IsSameFile(rt.transcript.Path().c_str(),
+                             rt.SettingsPath.Text()))
+    rt.transcript.Drop("is the settings file");
   LoadSymbols(rt);
   if (!ReadExitCodeOption(rt)) return false;
   // A mistyped unattended answer would silently take a default button.
@@ -143,19 +156,52 @@ bool ReadRollbackOption(Runtime& rt) {
 }
 
 int OutcomeExitCode(const Runtime& rt, const char* outcome) {
-  if (!rt.outcomeExitCodes) return 0;
+  if (!rt.outcomeExitCodes || rt.helpShown) return 0;
+  if (rt.switchRefused) return kExitStartupFailed;
   if (std::strcmp(outcome, "completed") == 0) return kExitCompleted;
   if (std::strcmp(outcome, "stopped") == 0)
     return rt.stoppedByUser ? kExitUserStopped : kExitFailed;
   return rt.settingsFound ? kExitStartupFailed : kExitSettingsMissing;
 }
 
+namespace {
+
+// /? or /help: the help text of the string table, with the caption of /t
+// (or the default); no settings file is read.
+void ShowHelp(Runtime& rt) {
+  ReadCaption(rt);
+  std::vector<char> text(kHelpTextArea, 0);
+  if (rt.platform.LoadResourceString(kMsgHelp, text.data(),
+                                    static_cast<int>(text.size())) <= 0)
+    text[0] = 0;
+  ShowHelpText(rt, text.data());
+  rt.helpShown = true;
+}
+
+// A switch that cannot be taken: message 20 naming it, with the caption of
+// /t (or the default); nothing runs.
+void RefuseSwitch(Runtime& rt, const std::string& written) {
+  ReadCaption(rt);
+  rt.switchRefused = true;
+  ShowErrorReport(rt, kMsgBadSwitch, written.c_str());
+}
+
+}  // namespace
+
 int RunProgram(Runtime& rt, const char* commandLine) {
-  SetUpInteraction(rt);
+  const CommandSwitches switches = TakeSwitches(commandLine);
+  SetUpInteraction(rt, switches.interaction);
   rt.platform.ComInitialize();
   const char* outcome = "not-started";
-  if (Startup(rt, commandLine) && BeginRollback(rt)) {
-    if (rt.progressWanted) rt.progress.Open(rt.platform, rt.Caption.Text());
+  if (!switches.refused.empty() || switches.help) {
+    rt.CommandLine.Assign(switches.rest.c_str());
+    if (!switches.refused.empty())
+      RefuseSwitch(rt, switches.refused);
+    else
+      ShowHelp(rt);
+  } else if (Startup(rt, switches.rest.c_str()) && BeginRollback(rt)) {
+    if (rt.progressWanted && !rt.progressHidden)
+      rt.progress.Open(rt.platform, rt.Caption.Text());
     outcome = RunUpdater(rt) ? "completed" : "stopped";
     rt.progress.Close();
     EndRollback(rt, std::strcmp(outcome, "completed") == 0);

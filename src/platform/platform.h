@@ -146,6 +146,16 @@ class Platform {
   virtual int ShowBox(const char* text, const char* caption,
                       unsigned style) = 0;
 
+  // Shows the program's help text (ANSI) titled caption: a box with the
+  // information icon and OK where the system has message boxes, and only
+  // when boxAllowed; printed to standard output where it has none (POSIX),
+  // also when not boxAllowed, since that is no window. Returns kIdOk, or 0
+  // when a box could not be shown.
+  virtual int ShowHelp(const char* text, const char* caption,
+                       bool boxAllowed) {
+    return boxAllowed ? ShowBox(text, caption, kMbIconInformation) : kIdOk;
+  }
+
   // The progress display of this system, titled caption; null where there
   // is none to show (the POSIX build without a terminal on stderr).
   virtual std::unique_ptr<ProgressView> OpenProgress(const char* caption) {

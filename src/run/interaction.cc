@@ -48,19 +48,35 @@ int UnattendedAnswer(Answers& answers, unsigned style) {
 
 }  // namespace
 
-void SetUpInteraction(Runtime& rt) {
+std::vector<std::string> SplitAnswers(const std::string& list) {
+  std::vector<std::string> words;
+  size_t start = 0;
+  while (true) {
+    size_t comma = list.find(',', start);
+    words.push_back(Trimmed(list.substr(start, comma - start)));
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  return words;
+}
+
+bool IsAnswerWord(const std::string& word) {
+  const std::string folded = FoldAsciiCase(word);
+  return folded.empty() || folded == "yes" || folded == "no" ||
+         folded == "default";
+}
+
+void SetUpInteraction(Runtime& rt, const InteractionSwitches& switches) {
   std::string value;
-  if (rt.platform.GetEnv("UPDATER_ANSWERS", value)) {
+  const bool bySwitch =
+      switches.quiet || switches.passive || switches.answersGiven;
+  if (bySwitch || rt.platform.GetEnv("UPDATER_ANSWERS", value)) {
     rt.answers.unattended = true;
-    rt.answers.words.clear();
+    rt.answers.words = SplitAnswers(bySwitch ? switches.answers : value);
     rt.answers.next = 0;
-    size_t start = 0;
-    while (true) {
-      size_t comma = value.find(',', start);
-      const std::string word = Trimmed(value.substr(start, comma - start));
-      const std::string folded = FoldAsciiCase(word);
-      if (rt.answers.badWord.empty() && !folded.empty() && folded != "yes" &&
-          folded != "no" && folded != "default") {
+    for (std::string& word : rt.answers.words) {
+      // The words of /answers= were checked with the command line.
+      if (!bySwitch && rt.answers.badWord.empty() && !IsAnswerWord(word)) {
         rt.answers.badWord = word;
         // Unattended boxes are shown nowhere: say it where a caller looks.
         std::fprintf(stderr,
@@ -68,15 +84,27 @@ void SetUpInteraction(Runtime& rt) {
                      "(yes, no, default or empty); nothing is run\n",
                      word.c_str());
       }
-      rt.answers.words.push_back(folded);
-      if (comma == std::string::npos) break;
-      start = comma + 1;
+      word = FoldAsciiCase(word);
     }
   }
-  if (rt.platform.GetEnv("UPDATER_EXITCODE", value) && value == "1")
+  if (switches.quiet) rt.progressHidden = true;
+  if (switches.exitCodes ||
+      (rt.platform.GetEnv("UPDATER_EXITCODE", value) && value == "1"))
     rt.outcomeExitCodes = true;
-  if (rt.platform.GetEnv("UPDATER_TRANSCRIPT", value) && !value.empty())
+  rt.logBySwitch = switches.logGiven;
+  if (switches.logGiven)
+    rt.transcript.Open(rt.platform, switches.log.c_str());
+  else if (rt.platform.GetEnv("UPDATER_TRANSCRIPT", value) && !value.empty())
     rt.transcript.Open(rt.platform, value.c_str());
+}
+
+void ShowHelpText(Runtime& rt, const char* text) {
+  const int answer =
+      rt.platform.ShowHelp(text, rt.Caption.Text(), !rt.answers.unattended);
+  if (rt.transcript.IsOpen())
+    rt.transcript.Box(rt.platform.AnsiToUtf8(rt.Caption.Text()),
+                      rt.platform.AnsiToUtf8(text), "information", "ok",
+                      AnswerName(answer > 0 ? answer : kIdOk));
 }
 
 int ShowMessageBox(Runtime& rt, const char* text, unsigned style) {

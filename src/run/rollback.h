@@ -81,6 +81,10 @@ class RollbackPlatform : public Platform {
   int ShowBox(const char* text, const char* caption, unsigned style) override {
     return inner_.ShowBox(text, caption, style);
   }
+  int ShowHelp(const char* text, const char* caption,
+               bool boxAllowed) override {
+    return inner_.ShowHelp(text, caption, boxAllowed);
+  }
   std::unique_ptr<ProgressView> OpenProgress(const char* caption) override {
     return inner_.OpenProgress(caption);
   }

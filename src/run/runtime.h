@@ -59,11 +59,19 @@ struct Runtime {
   bool outcomeExitCodes = false;
   // The settings file was found (start-up got past message 1).
   bool settingsFound = false;
+  // The transcript is the log of /log= (not UPDATER_TRANSCRIPT).
+  bool logBySwitch = false;
+  // A switch of the command line was refused (start-up failed: 1620).
+  bool switchRefused = false;
+  // /? or /help: the help was shown; the exit code is 0.
+  bool helpShown = false;
   // The answer to a MSGBOX question stopped the run (its ISABORT asked for
   // it); a stop after a box with only OK is not the user's.
   bool stoppedByUser = false;
   // PROGRESS=1: the run shows how far it is.
   bool progressWanted = false;
+  // /quiet: no progress is shown, whatever PROGRESS asks.
+  bool progressHidden = false;
   Progress progress;
   // ROLLBACK=1: the run's changes are journaled and undone if it stops.
   bool rollbackWanted = false;

@@ -15,6 +15,15 @@ bool Transcript::Open(Platform& platform, const char* path) {
   return file_ != nullptr;
 }
 
+void Transcript::Drop(const char* why) {
+  if (file_ == nullptr) return;
+  file_.reset();
+  std::fprintf(stderr,
+               "updater: warning: the transcript \"%s\" %s; the run goes on "
+               "without it\n",
+               path_.c_str(), why);
+}
+
 void Transcript::WriteLine(const std::string& line) {
   if (file_ == nullptr || file_->WriteLine(line)) return;
   file_.reset();

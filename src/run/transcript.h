@@ -18,6 +18,11 @@ class Transcript {
   // when it cannot be opened.
   bool Open(Platform& platform, const char* path);
   bool IsOpen() const { return file_ != nullptr; }
+  // The path it was opened with, as given.
+  const std::string& Path() const { return path_; }
+  // Closes it before anything is written, after a warning that says why
+  // (the text after the path: "is the settings file").
+  void Drop(const char* why);
 
   // All texts are UTF-8.
   void Box(const std::string& caption, const std::string& text,

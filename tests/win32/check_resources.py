@@ -15,8 +15,17 @@ caption of the string table.
    changed icon file and, with one, another execution level must reach the
    rebuilt program.
 3. Options that do not fit must fail the configure step and name the option.
+4. Signing, in the branded build: a throwaway CA and code-signing
+   certificate made with openssl; the programs signed from a .pfx with a
+   password file and from PEM files, verified with osslsigncode against
+   that CA, their resources read back, and one scenario run under Wine
+   with a signed program (WIN_BUILD, from tools/wine-env.sh, names the
+   build Wine runs); a wrong password, an expired certificate, a key that
+   does not match, an untrusted issuer and a time-stamp authority that does
+   not answer each fail the build and leave no program. The default build
+   carries no signature (checked in 1).
 
---quick does only 1. Prints one line per check and, last,
+--quick does only 1 (and the absence of a signature there). Prints one line per check and, last,
 "N passed, N failed"; the exit status is non-zero on any failure.
 """
 
@@ -310,6 +319,250 @@ def check_refused(checks, build, scratch):
                  result.stdout[-2000:])
 
 
+# ---------------------------------------------------------------------------
+# Signing (cmake/win32_signing.cmake), with a throwaway CA and code-signing
+# certificate that this test makes and nobody else trusts.
+
+SIGN_OPTIONS = ('UPDATER_SIGN_PKCS12', 'UPDATER_SIGN_PASSWORD_FILE',
+                'UPDATER_SIGN_CERT', 'UPDATER_SIGN_KEY',
+                'UPDATER_SIGN_TIMESTAMP_URL', 'UPDATER_SIGN_CA_FILE')
+CERT_EXTENSIONS = '''[req]
+distinguished_name = dn
+[dn]
+[ca]
+basicConstraints = critical,CA:TRUE
+keyUsage = critical,keyCertSign,cRLSign
+subjectKeyIdentifier = hash
+[code]
+basicConstraints = CA:FALSE
+keyUsage = critical,digitalSignature
+extendedKeyUsage = codeSigning
+subjectKeyIdentifier = hash
+authorityKeyIdentifier = keyid
+'''
+EXPIRED_CA = '''[ca]
+default_ca = test
+[test]
+database = index.txt
+serial = serial
+new_certs_dir = .
+default_md = sha256
+policy = any
+unique_subject = no
+[any]
+commonName = supplied
+[code]
+basicConstraints = CA:FALSE
+keyUsage = critical,digitalSignature
+extendedKeyUsage = codeSigning
+'''
+
+
+def signature_size(path):
+    with open(path, 'rb') as f:
+        return pe.certificate_table(f.read())[1]
+
+
+def make_certificates(folder):
+    """A CA, a code-signing certificate it issued (two days), one that
+    expired in 2020, a key of neither, and a .pfx with its passwords."""
+    os.makedirs(folder)
+    path = {name: os.path.join(folder, name) for name in (
+        'ca.key', 'ca.pem', 'code.key', 'code.csr', 'code.pem', 'expired.pem',
+        'other.key', 'code.p12', 'password.txt', 'wrong.txt', 'openssl.cnf')}
+    with open(path['openssl.cnf'], 'w') as f:
+        f.write(CERT_EXTENSIONS)
+    steps = [
+        ['req', '-x509', '-newkey', 'rsa:2048', '-nodes', '-keyout',
+         path['ca.key'], '-out', path['ca.pem'], '-days', '2', '-subj',
+         '/CN=Updater test CA (throwaway)', '-config', path['openssl.cnf'],
+         '-extensions', 'ca'],
+        ['req', '-newkey', 'rsa:2048', '-nodes', '-keyout', path['code.key'],
+         '-out', path['code.csr'], '-subj', '/CN=Updater test publisher',
+         '-config', path['openssl.cnf']],
+        ['x509', '-req', '-in', path['code.csr'], '-CA', path['ca.pem'],
+         '-CAkey', path['ca.key'], '-CAcreateserial', '-out',
+         path['code.pem'], '-days', '2', '-extfile', path['openssl.cnf'],
+         '-extensions', 'code'],
+        ['genrsa', '-out', path['other.key'], '2048'],
+        ['pkcs12', '-export', '-in', path['code.pem'], '-inkey',
+         path['code.key'], '-certfile', path['ca.pem'], '-out',
+         path['code.p12'], '-passout', 'pass:throwaway pass'],
+    ]
+    for step in steps:
+        result = run(['openssl'] + step, cwd=folder)
+        if result.returncode != 0:
+            raise RuntimeError('openssl %s: %s' % (step[0], result.stdout))
+    # An expired certificate needs fixed dates: "openssl ca" gives them.
+    expired = os.path.join(folder, 'expired')
+    os.makedirs(expired)
+    with open(os.path.join(expired, 'ca.cnf'), 'w') as f:
+        f.write(EXPIRED_CA)
+    open(os.path.join(expired, 'index.txt'), 'w').close()
+    with open(os.path.join(expired, 'serial'), 'w') as f:
+        f.write('01\n')
+    result = run(['openssl', 'ca', '-batch', '-config', 'ca.cnf', '-cert',
+                  path['ca.pem'], '-keyfile', path['ca.key'], '-in',
+                  path['code.csr'], '-out', path['expired.pem'], '-startdate',
+                  '20200101000000Z', '-enddate', '20200201000000Z',
+                  '-extensions', 'code', '-notext'], cwd=expired)
+    if result.returncode != 0:
+        raise RuntimeError('openssl ca: ' + result.stdout)
+    with open(path['password.txt'], 'w') as f:
+        f.write('throwaway pass\n')
+    with open(path['wrong.txt'], 'w') as f:
+        f.write('not the password\n')
+    return path
+
+
+def check_default_unsigned(checks, build):
+    for name in ('updater.exe', 'updater-check.exe'):
+        exe = os.path.join(build, name)
+        if os.path.isfile(exe):
+            checks.equal('default: %s carries no signature' % name,
+                         signature_size(exe), 0)
+
+
+def verify(exe, ca):
+    result = run(['osslsigncode', 'verify', '-CAfile', ca, '-in', exe])
+    return (result.returncode == 0
+            and 'Signature verification: ok' in result.stdout
+            and re.search(r'Message digest algorithm\s*: SHA256',
+                          result.stdout) is not None), result.stdout
+
+
+def check_signed_run(checks, certs, signed, scratch):
+    """One scenario under Wine with a signed program: the branded build's
+    where Wine runs 32-bit programs, else the Wine build's own updater.exe
+    signed by the same script (this machine's Wine may run 64-bit only)."""
+    wine_build = os.environ.get('WIN_BUILD')
+    if not wine_build:
+        checks.check('signed: runs under Wine', False,
+                     'WIN_BUILD is not set: source tools/wine-env.sh first')
+        return
+    wine_build = os.path.join(ROOT, wine_build)
+    program = signed
+    if os.path.basename(os.path.normpath(wine_build)) == 'win64':
+        folder = os.path.join(scratch, 'signed64')
+        os.makedirs(folder)
+        program = os.path.join(folder, 'updater.exe')
+        shutil.copy(os.path.join(wine_build, 'updater.exe'), program)
+        result = run(['cmake', '-DOSSLSIGNCODE=osslsigncode',
+                      '-DFILE=' + program,
+                      '-DMATERIAL=-certs|%s|-key|%s' % (certs['code.pem'],
+                                                        certs['code.key']),
+                      '-DCA_FILE=' + certs['ca.pem'], '-P',
+                      os.path.join(ROOT, 'cmake', 'sign_file.cmake')])
+        if not checks.check('signed: the 64-bit program of the Wine build '
+                            'signs', result.returncode == 0, result.stdout):
+            return
+    ok, output = verify(program, certs['ca.pem'])
+    checks.check('signed: the program run under Wine verifies', ok, output)
+    result = run([sys.executable, os.path.join(ROOT, 'tests',
+                                               'run_scenarios.py'),
+                  '--wine', '--program', program, '--helpers', wine_build,
+                  '--filter', 'switches/log_japanese_folder_with_blank'])
+    checks.check('signed: a scenario runs under Wine',
+                 result.returncode == 0 and '1 passed, 0 failed'
+                 in result.stdout, result.stdout[-2000:])
+
+
+def check_signing(checks, build, scratch):
+    certs = make_certificates(os.path.join(scratch, '署名 keys'))
+    exe = os.path.join(build, 'updater.exe')
+    checker = os.path.join(build, 'updater-check.exe')
+    none = dict.fromkeys(SIGN_OPTIONS, '')
+
+    def signed_build(options, targets=('updater',)):
+        result = configure(build, dict(BRANDING, **dict(none, **options)))
+        if result.returncode != 0:
+            return result
+        return run(['cmake', '--build', build, '-j2', '--target']
+                   + list(targets))
+
+    # A .pfx with a password file; the build that made the branded program
+    # signs it without a change to any source.
+    result = signed_build({
+        'UPDATER_SIGN_PKCS12': certs['code.p12'],
+        'UPDATER_SIGN_PASSWORD_FILE': certs['password.txt'],
+        'UPDATER_SIGN_CA_FILE': certs['ca.pem']}, ('updater', 'updater-check'))
+    if checks.check('signed (.pfx): builds', result.returncode == 0,
+                    result.stdout[-3000:]):
+        for program in (exe, checker):
+            ok, output = verify(program, certs['ca.pem'])
+            checks.check('signed (.pfx): %s verifies against the test CA '
+                         '(SHA-256)' % os.path.basename(program), ok, output)
+        result = run(['osslsigncode', 'verify', '-in', exe])
+        checks.check('signed (.pfx): the test CA is what it verifies '
+                     'against (not the system\'s certificates)',
+                     result.returncode != 0, result.stdout[-1000:])
+        resources = read_exe(checks, 'signed', exe)
+        if resources is not None:
+            check_manifest(checks, 'signed', resources, 'requireAdministrator',
+                           (2, 3, 4, 5))
+            check_version(checks, 'signed', resources, (2, 3, 4, 5),
+                          (2, 3, 0, 0), branded_strings())
+            check_caption(checks, 'signed', resources)
+
+    # Each bad input fails the build and leaves no program behind.
+    pem = {'UPDATER_SIGN_CERT': certs['code.pem'],
+           'UPDATER_SIGN_KEY': certs['code.key'],
+           'UPDATER_SIGN_CA_FILE': certs['ca.pem']}
+    failing = [
+        ('wrong password', {'UPDATER_SIGN_PKCS12': certs['code.p12'],
+                            'UPDATER_SIGN_PASSWORD_FILE': certs['wrong.txt']},
+         'the password is wrong'),
+        ('expired certificate', dict(pem, UPDATER_SIGN_CERT=certs['expired.pem']),
+         'the new signature does not verify (certificate has expired)'),
+        ('key not matching', dict(pem, UPDATER_SIGN_KEY=certs['other.key']),
+         'the key does not match the certificate'),
+        ('issuer not trusted', dict(pem, UPDATER_SIGN_CA_FILE=''),
+         'the new signature does not verify (unable to get local issuer '
+         'certificate)'),
+        # No network here: only that the address reaches osslsigncode.
+        ('time-stamp authority not answering',
+         dict(pem, UPDATER_SIGN_TIMESTAMP_URL='http://127.0.0.1:9/rfc3161'),
+         'no time stamp could be had from http://127.0.0.1:9/rfc3161'),
+    ]
+    for label, options, said in failing:
+        result = signed_build(options)
+        # CMake wraps its messages: compared with the blanks made one.
+        words = ' '.join(result.stdout.split())
+        checks.check('bad signing input, %s: the build fails and says so'
+                     % label, result.returncode != 0
+                     and 'signing updater.exe failed: ' + said in words,
+                     result.stdout[-3000:])
+        checks.check('bad signing input, %s: no updater.exe is left' % label,
+                     not os.path.exists(exe))
+
+    refused = [
+        ({'UPDATER_SIGN_PKCS12': certs['code.p12'],
+          'UPDATER_SIGN_CERT': certs['code.pem']}, 'UPDATER_SIGN_PKCS12'),
+        ({'UPDATER_SIGN_CERT': certs['code.pem']}, 'UPDATER_SIGN_KEY'),
+        ({'UPDATER_SIGN_PKCS12': os.path.join(scratch, 'missing.p12')},
+         'UPDATER_SIGN_PKCS12'),
+        (dict(pem, UPDATER_SIGN_TIMESTAMP_URL='timestamp.example.com'),
+         'UPDATER_SIGN_TIMESTAMP_URL'),
+        ({'UPDATER_SIGN_PASSWORD_FILE': certs['password.txt']},
+         'UPDATER_SIGN_PASSWORD_FILE'),
+    ]
+    for options, named in refused:
+        result = configure(build, dict(BRANDING, **dict(none, **options)))
+        checks.check('refused: %s' % ', '.join(
+            '%s=%s' % (k, os.path.basename(v)) for k, v in options.items()),
+            result.returncode != 0 and named in result.stdout,
+            'configure exit %d' % result.returncode)
+
+    # PEM certificate and key, after the failures: linked and signed anew.
+    result = signed_build(pem)
+    if checks.check('signed (PEM): builds again after the failures',
+                    result.returncode == 0, result.stdout[-3000:]):
+        ok, output = verify(exe, certs['ca.pem'])
+        checks.check('signed (PEM): updater.exe verifies against the test CA',
+                     ok, output)
+        check_signed_run(checks, certs, exe, scratch)
+
+
 def main(argv):
     args = [a for a in argv[1:] if a != '--quick']
     if len(args) > 1 or any(a.startswith('-') for a in args):
@@ -323,12 +576,14 @@ def main(argv):
                      'build the win32 preset first')
     else:
         check_default(checks, build)
+        check_default_unsigned(checks, build)
     if '--quick' not in argv:
         scratch = tempfile.mkdtemp(prefix='updater-resources.')
         try:
             branded = check_branded(checks, scratch)
             if branded:
                 check_refused(checks, branded, scratch)
+                check_signing(checks, branded, scratch)
         finally:
             shutil.rmtree(scratch, ignore_errors=True)
     print('%d passed, %d failed' % (checks.passed, checks.failed))

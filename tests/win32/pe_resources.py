@@ -35,6 +35,25 @@ def _unpack(fmt, data, offset, what):
     return struct.unpack_from(fmt, data, offset)
 
 
+def certificate_table(image):
+    """The file offset and size of the Authenticode signature (the
+    certificate table, data directory 4); (0, 0) for an unsigned file."""
+    if image[:2] != b'MZ':
+        raise FormatError('no MZ header')
+    (pe,) = _unpack('<I', image, 0x3C, 'e_lfanew')
+    if image[pe:pe + 4] != b'PE\0\0':
+        raise FormatError('no PE signature')
+    optional = pe + 24
+    (magic,) = _unpack('<H', image, optional, 'optional header')
+    directories = optional + {0x10B: 96, 0x20B: 112}.get(magic, 0)
+    if directories == optional:
+        raise FormatError('unknown optional header 0x%x' % magic)
+    (dir_count,) = _unpack('<I', image, directories - 4, 'directory count')
+    if dir_count <= 4:
+        return 0, 0
+    return _unpack('<II', image, directories + 32, 'certificate table')
+
+
 def read_resources(image):
     """All resources of a PE image as {(type, name, language): bytes}; type
     and name are numbers or strings, as stored."""

@@ -31,6 +31,8 @@ class PosixPlatform : public Platform {
 
   int LoadResourceString(uint32_t id, char* buffer, int size) override;
   int ShowBox(const char* text, const char* caption, unsigned style) override;
+  int ShowHelp(const char* text, const char* caption,
+               bool boxAllowed) override;
   std::unique_ptr<ProgressView> OpenProgress(const char* caption) override;
   bool CurrentDirectory(StrBuf& out) override;
   uint32_t GetModulePath(char* buffer, uint32_t size) override;

@@ -394,6 +394,13 @@ int PosixPlatform::ShowBox(const char* text, const char* caption,
   }
 }
 
+int PosixPlatform::ShowHelp(const char* text, const char*, bool) {
+  std::string out = AnsiToLocal(text != nullptr ? text : "");
+  if (out.empty() || out.back() != '\n') out += '\n';
+  std::fputs(out.c_str(), stdout);
+  return std::fflush(stdout) == 0 ? kIdOk : 0;
+}
+
 uint32_t PosixPlatform::GetModulePath(char* buffer, uint32_t size) {
   if (buffer == nullptr || size == 0) return 0;
   buffer[0] = 0;
