@@ -62,7 +62,7 @@ class DirSearch {
 // clock that stamps `changed` than the look that took it (see
 // settings/profile_cache.h). Times are nanoseconds since 1970, held within
 // about 285 years of it.
-struct FileIdentity {
+struct FileStamp {
   uint64_t volume = 0;  // device or volume
   uint64_t index = 0;   // inode or file number (0 where there is none)
   uint64_t size = 0;
@@ -72,17 +72,17 @@ struct FileIdentity {
   // last write time.
   int64_t changed = 0;
 
-  bool operator==(const FileIdentity& o) const {
+  bool operator==(const FileStamp& o) const {
     return volume == o.volume && index == o.index && size == o.size &&
            modified == o.modified && changed == o.changed;
   }
-  bool operator!=(const FileIdentity& o) const { return !(*this == o); }
+  bool operator!=(const FileStamp& o) const { return !(*this == o); }
 };
 
 // A look at a file: its identity, and two clocks read after the identity
 // was taken and before the bytes were read, in nanoseconds.
 struct FileLook {
-  FileIdentity identity;
+  FileStamp identity;
   int64_t wallClock = 0;    // the clock that stamps files, coarse as it is
   int64_t steadyClock = 0;  // a clock that never goes back
 };
@@ -165,7 +165,7 @@ class Platform {
   // the identity is still *unchanged (null: always read). Reading and
   // parsing it are the settings layer's (settings/profile_cache.h).
   virtual FileRead ReadFileIfChanged(const char* path,
-                                     const FileIdentity* unchanged,
+                                     const FileStamp* unchanged,
                                      FileLook& look, std::string& bytes) = 0;
 
   // Loads message id of the program's string table into buffer (at most

@@ -66,7 +66,7 @@ class RollbackPlatform : public Platform {
   bool GetEnv(const char* name, std::string& value) const override {
     return inner_.GetEnv(name, value);
   }
-  FileRead ReadFileIfChanged(const char* path, const FileIdentity* unchanged,
+  FileRead ReadFileIfChanged(const char* path, const FileStamp* unchanged,
                              FileLook& look, std::string& bytes) override {
     return inner_.ReadFileIfChanged(path, unchanged, look, bytes);
   }

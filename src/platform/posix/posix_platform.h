@@ -22,7 +22,7 @@ class PosixPlatform : public Platform {
   std::string Utf8ToAnsi(const char* text) const override;
   bool GetEnv(const char* name, std::string& value) const override;
 
-  FileRead ReadFileIfChanged(const char* path, const FileIdentity* unchanged,
+  FileRead ReadFileIfChanged(const char* path, const FileStamp* unchanged,
                              FileLook& look, std::string& bytes) override;
 
   int LoadResourceString(uint32_t id, char* buffer, int size) override;
