@@ -26,7 +26,7 @@
 
 namespace {
 
-constexpr int kFiles = 3000;
+constexpr int kFiles = 1000;
 constexpr int kQueriesPerFile = 12;
 constexpr int kShownFailures = 20;
 
