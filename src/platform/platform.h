@@ -64,7 +64,9 @@ class DirSearch {
 // about 285 years of it.
 struct FileStamp {
   uint64_t volume = 0;  // device or volume
-  uint64_t index = 0;   // inode or file number (0 where there is none)
+  // The inode; on Windows, whose file number needs an open handle, the
+  // creation time.
+  uint64_t index = 0;
   uint64_t size = 0;
   int64_t modified = 0;  // last write
   // Stamped by the system at every change of the file, whatever the file's
@@ -162,8 +164,9 @@ class Platform {
   virtual bool GetEnv(const char* name, std::string& value) const = 0;
 
   // The settings file at path: its identity, and its whole contents unless
-  // the identity is still *unchanged (null: always read). Reading and
-  // parsing it are the settings layer's (settings/profile_cache.h).
+  // the identity is still *unchanged (null: always read). Parsing it, and
+  // deciding when to read it again, are the settings layer's
+  // (settings/profile_cache.h).
   virtual FileRead ReadFileIfChanged(const char* path,
                                      const FileStamp* unchanged,
                                      FileLook& look, std::string& bytes) = 0;
