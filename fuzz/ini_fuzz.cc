@@ -14,7 +14,8 @@
 #include "base/code_page.h"
 #include "fuzz_support.h"
 #include "platform/posix/posix_platform.h"
-#include "platform/profile_reader.h"
+#include "settings/profile_cache.h"
+#include "settings/profile_reader.h"
 #include "settings/settings_reader.h"
 
 namespace {
@@ -127,11 +128,11 @@ std::string Disguised(const std::string& name, uint8_t how) {
   return out;
 }
 
-void CheckKey(PosixPlatform& platform, const std::string& path,
+void CheckKey(ProfileCache& cache, const std::string& path,
               const Reference& ref, const std::string& section,
               const std::string& key, uint32_t size) {
   std::vector<char> buffer(size + 1, '\x7F');
-  const uint32_t n = platform.ReadProfileKey(
+  const uint32_t n = cache.ReadKey(
       path.c_str(), section.c_str(), key.c_str(), "NO_DATA", buffer.data(),
       size);
   FUZZ_CHECK(buffer[size] == '\x7F');  // nothing written past the buffer
@@ -142,11 +143,11 @@ void CheckKey(PosixPlatform& platform, const std::string& path,
   FUZZ_CHECK(std::string(buffer.data()) == want);
 }
 
-void CheckSection(PosixPlatform& platform, const std::string& path,
+void CheckSection(ProfileCache& cache, const std::string& path,
                   const Reference& ref, const std::string& section,
                   uint32_t size) {
   std::vector<char> buffer(size + 1, '\x7F');
-  const uint32_t n = platform.ReadProfileSectionLines(
+  const uint32_t n = cache.ReadSectionLines(
       path.c_str(), section.c_str(), buffer.data(), size);
   FUZZ_CHECK(buffer[size] == '\x7F');
   std::string want;
@@ -177,7 +178,7 @@ void CheckSection(PosixPlatform& platform, const std::string& path,
   }
 }
 
-void CheckAll(PosixPlatform& platform, const std::string& path,
+void CheckAll(ProfileCache& cache, const std::string& path,
               const std::string& data, FuzzedDataProvider& in) {
   const Reference ref(data);
   // Names that occur in the file, and one that may not.
@@ -197,22 +198,22 @@ void CheckAll(PosixPlatform& platform, const std::string& path,
   const std::string key =
       keys[in.ConsumeIntegralInRange<size_t>(0, keys.size() - 1)].c_str();
   const uint8_t how = in.ConsumeIntegral<uint8_t>();
-  CheckKey(platform, path, ref, Disguised(section, how),
+  CheckKey(cache, path, ref, Disguised(section, how),
            Disguised(key, how >> 2), in.ConsumeIntegralInRange<uint32_t>(1, 300));
-  CheckSection(platform, path, ref, Disguised(section, how >> 4),
+  CheckSection(cache, path, ref, Disguised(section, how >> 4),
                in.ConsumeIntegralInRange<uint32_t>(1, 40000));
 
   // The engine's readers on top.
   StrBuf value;
-  if (ReadProfileString(platform, path.c_str(), section.c_str(), key.c_str(),
+  if (ReadProfileString(cache, path.c_str(), section.c_str(), key.c_str(),
                         value))
     FUZZ_CHECK(value.Length() <= 258);
   int32_t number = 0;
-  (void)ReadProfileInt(platform, path.c_str(), section.c_str(), key.c_str(),
+  (void)ReadProfileInt(cache, path.c_str(), section.c_str(), key.c_str(),
                        number);
   StrBuf table;
   const int32_t count =
-      ReadProfileSection(platform, path.c_str(), section.c_str(), table);
+      ReadProfileSection(cache, path.c_str(), section.c_str(), table);
   FUZZ_CHECK(count >= 0);
   // One entry a line: no line holds a line feed.
   if (count > 0) {
@@ -232,8 +233,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   PosixPlatform platform;
   platform.SetCodePage(kCodePageUtf8);
+  ProfileCache cache(platform);
   WriteFuzzFile(path, content.data(), content.size());
-  CheckAll(platform, path, content, in);
+  CheckAll(cache, path, content, in);
 
   // The same file rewritten at once with one byte changed: same size, same
   // inode, most likely the same time stamps.
@@ -241,7 +243,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string changed = content;
     changed[flip % changed.size()] ^= static_cast<char>(1 + (flip >> 8) % 255);
     WriteFuzzFile(path, changed.data(), changed.size());
-    CheckAll(platform, path, changed, in);
+    CheckAll(cache, path, changed, in);
   }
   return 0;
 }

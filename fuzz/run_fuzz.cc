@@ -8,6 +8,7 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "fuzz_support.h"
 #include "platform/posix/posix_platform.h"
 #include "run/runtime.h"
+#include "settings/profile_cache.h"
 
 namespace {
 
@@ -63,11 +65,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // no state of its own.
   SandboxPlatform reader;
   reader.SetCodePage(shiftJis ? kCodePageShiftJis : kCodePageUtf8);
+  const auto settingsFile = std::make_shared<ProfileCache>(reader);
   std::vector<std::string> first;
   for (int run = 0; run < 2; ++run) {
     RecordingPlatform recording(reader);
     recording.modulePath = directory + "/updater";
     Runtime rt(recording);
+    rt.settingsFile = settingsFile;
     FUZZ_CHECK(RunProgram(rt, commandLine) == 0);
     FUZZ_CHECK(rt.LevelCount == 0);
     FUZZ_CHECK(rt.ProcListArray.empty());

@@ -8,6 +8,11 @@
 # the input is kept as BUILD_DIR/fuzz/crash-<target>-* and shown in base64.
 #
 #   tools/fuzz.sh SECONDS [TARGET...]     (default: every target)
+#   tools/fuzz.sh --build-only            (builds the targets, runs nothing)
+#
+# Each target first replays its whole corpus (the seeds and what earlier
+# runs added), then fuzzes for the rest of its time; the test command gives
+# each a few seconds, long fuzzing is a matter of a longer time.
 #
 # BUILD_DIR is build/fuzz unless UPDATER_FUZZ_BUILD names another. Needs
 # clang and its runtimes (Debian 12: clang, libclang-rt-14-dev), installed
@@ -18,6 +23,8 @@ cd "$root" || exit 1
 
 seconds=${1:-}
 shift || true
+build_only=false
+if [ "$seconds" = --build-only ]; then build_only=true; seconds=0; fi
 case "$seconds" in
   ''|*[!0-9]*) echo "usage: tools/fuzz.sh SECONDS [TARGET...]" >&2; exit 2 ;;
 esac
@@ -41,6 +48,7 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Debug \
   -DCMAKE_C_COMPILER=clang -DUPDATER_FUZZ=ON -DUPDATER_TESTS=OFF \
   >/dev/null || fatal "configure failed"
 cmake --build "$build" -j2 --target fuzz_targets || fatal "build failed"
+if $build_only; then exit 0; fi
 
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then

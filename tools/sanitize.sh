@@ -6,13 +6,18 @@
 # sanitizer report, in the updater or in a program it starts, fails the run;
 # the reports are printed at the end.
 #
-#   tools/sanitize.sh [BUILD_DIR]      (default: build/sanitize)
+#   tools/sanitize.sh [--build-only] [BUILD_DIR]   (default: build/sanitize)
+#
+# --build-only builds and runs nothing (the test command builds while its
+# Wine steps run, and runs the suite later).
 #
 # The compiler is the default one (CC/CXX to choose another); its sanitizer
 # runtimes come with g++ on Debian 12 (libasan8, libubsan1). Ends with one
 # line "N passed, N failed"; exits non-zero on any failure.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+build_only=false
+if [ "${1:-}" = --build-only ]; then build_only=true; shift; fi
 build=${1:-$root/build/sanitize}
 cd "$root" || exit 1
 
@@ -26,6 +31,7 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Debug -DUPDATER_SANITIZE=ON \
   -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" -DCMAKE_C_FLAGS_DEBUG="-g -O1" >/dev/null ||
   fatal "configure failed"
 cmake --build "$build" -j2 || fatal "build failed"
+if $build_only; then exit 0; fi
 
 # Every process reports into $logs (also programs the scenarios start);
 # the first report ends the process with a non-zero status. The fault

@@ -129,7 +129,7 @@ bool Checker::HasSection(const std::string& name) const {
 void Checker::CheckDefine() {
   std::set<std::string> names;
   for (const std::string& line :
-       SectionLines(platform_, rt_.SettingsPath.Text(), "DEFINE")) {
+       SectionLines(SettingsFile(rt_), rt_.SettingsPath.Text(), "DEFINE")) {
     if (line[0] == ';') continue;
     const std::string name = line.substr(0, line.find('='));
     const StrBuf symbol(name.c_str());
@@ -188,7 +188,7 @@ bool Checker::CheckUpdaterSection() {
     TakeReports("missing-key", stops);
   }
   StrBuf name;
-  if (ReadProfileString(platform_, rt_.SettingsPath.Text(), "UPDATER", "NAME",
+  if (ReadProfileString(SettingsFile(rt_), rt_.SettingsPath.Text(), "UPDATER", "NAME",
                         name)) {
     CheckExpansion("UPDATER", "NAME", rt_.UpdaterName);
     if (!rt_.UpdaterName.IsEmpty()) rt_.Caption.Assign(rt_.UpdaterName);
@@ -241,7 +241,7 @@ Checker::Section& Checker::CheckSection(const StrBuf& name,
   // The loader stops at the first missing key; every key is looked at.
   for (const char* const* key = s.command->keys; *key != nullptr; ++key) {
     StrBuf value;
-    if (!ReadProfileString(platform_, rt_.SettingsPath.Text(),
+    if (!ReadProfileString(SettingsFile(rt_), rt_.SettingsPath.Text(),
                            section.c_str(), *key, value)) {
       ShowErrorReport(rt_, kMsgBadFormat, section.c_str(), *key);
       TakeReports("missing-key", "the key is missing: " + loadAction,
@@ -280,7 +280,7 @@ void Checker::CheckLines(const std::string& section, const Command* command,
       known.push_back(*key);
   }
   const std::vector<std::string> lines =
-      SectionLines(platform_, rt_.SettingsPath.Text(), section.c_str());
+      SectionLines(SettingsFile(rt_), rt_.SettingsPath.Text(), section.c_str());
   std::set<std::string> present;
   for (const std::string& line : lines)
     if (line[0] != ';' && line.find('=') != std::string::npos)

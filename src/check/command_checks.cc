@@ -12,6 +12,7 @@
 #include "commands/msgbox.h"
 #include "run/error_report.h"
 #include "run/levels.h"
+#include "settings/profile_cache.h"
 #include "settings/settings_reader.h"
 
 namespace {
@@ -583,8 +584,9 @@ void Checker::CheckInList(Section& s, size_t position, ProcList list,
 // queries are expanded.
 std::string Checker::RawValue(const std::string& section, const char* key) {
   std::vector<char> buffer(kValueWorkArea);
-  platform_.ReadProfileKey(rt_.SettingsPath.Text(), section.c_str(), key, "",
-                           buffer.data(), static_cast<uint32_t>(buffer.size()));
+  SettingsFile(rt_).ReadKey(rt_.SettingsPath.Text(), section.c_str(), key, "",
+                            buffer.data(),
+                            static_cast<uint32_t>(buffer.size()));
   return buffer.data();
 }
 

@@ -44,14 +44,9 @@ class RecordingPlatform : public Platform {
     return reader_.GetEnv(name, value);
   }
 
-  uint32_t ReadProfileKey(const char* file, const char* section,
-                          const char* key, const char* def, char* buffer,
-                          uint32_t size) override {
-    return reader_.ReadProfileKey(file, section, key, def, buffer, size);
-  }
-  uint32_t ReadProfileSectionLines(const char* file, const char* section,
-                                   char* buffer, uint32_t size) override {
-    return reader_.ReadProfileSectionLines(file, section, buffer, size);
+  FileRead ReadFileIfChanged(const char* path, const FileStamp* unchanged,
+                             FileLook& look, std::string& bytes) override {
+    return reader_.ReadFileIfChanged(path, unchanged, look, bytes);
   }
 
   // Recorded; answered with the box's default button, as an unattended run

@@ -4,6 +4,7 @@
 
 #include "platform/fake/fake_platform.h"
 #include "platform/fake/test_dir.h"
+#include "settings/profile_cache.h"
 
 namespace {
 
@@ -15,8 +16,9 @@ TEST(RecordingPlatform, ReadsGoThroughAndActionsAreRefused) {
   RecordingPlatform platform(reader);
 
   char buffer[32];
-  platform.ReadProfileKey((dir / "u.ini").c_str(), "S", "K", "NO", buffer,
-                          sizeof buffer);
+  ProfileCache settings(platform);
+  settings.ReadKey((dir / "u.ini").c_str(), "S", "K", "NO", buffer,
+                   sizeof buffer);
   EXPECT_STREQ(buffer, "value");
   EXPECT_NE(platform.GetFileAttrs((dir / "a.txt").c_str()), kInvalidAttributes);
 

@@ -4,6 +4,7 @@
 
 #include "check/check_text.h"
 #include "platform/platform.h"
+#include "settings/profile_cache.h"
 #include "settings/settings_reader.h"
 
 namespace {
@@ -46,11 +47,10 @@ bool ScanSectionHeaders(Platform& platform, const char* file,
   return true;
 }
 
-std::vector<std::string> SectionLines(Platform& platform, const char* file,
-                                      const char* section) {
+std::vector<std::string> SectionLines(ProfileCache& profiles,
+                                      const char* file, const char* section) {
   std::vector<char> work(kSectionWorkArea, 0);
-  platform.ReadProfileSectionLines(file, section, work.data(),
-                                   kSectionWorkArea);
+  profiles.ReadSectionLines(file, section, work.data(), kSectionWorkArea);
   work[kSectionWorkArea - 2] = 0;
   work[kSectionWorkArea - 1] = 0;
   std::vector<std::string> lines;

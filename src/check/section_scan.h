@@ -5,6 +5,7 @@
 #include <vector>
 
 class Platform;
+class ProfileCache;
 
 // A section header line of the file.
 struct HeaderLine {
@@ -19,7 +20,7 @@ struct HeaderLine {
 bool ScanSectionHeaders(Platform& platform, const char* file,
                         std::vector<HeaderLine>& headers);
 
-// The lines of a section as the platform hands them over, comment lines
-// included.
-std::vector<std::string> SectionLines(Platform& platform, const char* file,
-                                      const char* section);
+// The lines of a section as the profile reader hands them over, comment
+// lines included.
+std::vector<std::string> SectionLines(ProfileCache& profiles,
+                                      const char* file, const char* section);

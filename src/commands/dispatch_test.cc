@@ -138,28 +138,28 @@ TEST_F(DispatchTest, LongListsAndWideSectionsLoad) {
   EXPECT_EQ(again.LevelCount, 0);
 }
 
-// A platform whose settings file says SWITCH to the first reading of a MODE
-// and MSGBOX to the second, as a file replaced between the two would.
+// A platform whose settings file is a new file at every look, saying SWITCH
+// and MSGBOX in turn for P's MODE, as a file replaced between the list's
+// reading of a MODE and the loader's would.
 class ChangingPlatform : public FakePlatform {
  public:
-  uint32_t ReadProfileKey(const char* file, const char* section, const char* key,
-                          const char* def, char* buffer, uint32_t size) override {
-    if (std::strcmp(section, "P") == 0 && std::strcmp(key, "MODE") == 0) {
-      const char* mode = modeReads++ == 0 ? "SWITCH" : "MSGBOX";
-      std::snprintf(buffer, size, "%s", mode);
-      return static_cast<uint32_t>(std::strlen(buffer));
-    }
-    return FakePlatform::ReadProfileKey(file, section, key, def, buffer, size);
+  FileRead ReadFileIfChanged(const char*, const FileStamp*, FileLook& look,
+                             std::string& bytes) override {
+    ++looks;
+    look = FileLook();
+    look.identity.size = looks;
+    bytes = std::string("[UPDATER]\nNAME=\nPROC=P\n[P]\nMODE=") +
+            (looks % 2 == 1 ? "SWITCH" : "MSGBOX") +
+            "\nPROC=P\n0=\n1=\nFLAG=\nTYPE=ERROR\nTEXT=x\nISABORT=\n";
+    return FileRead::kRead;
   }
-  int modeReads = 0;
+  uint64_t looks = 0;
 };
 
 TEST(DispatchSafety, RecordNeverReachesAnotherCommandsExecutor) {
   TestDir dir;
   ChangingPlatform platform;
   Runtime rt(platform);
-  dir.Write("u.ini", "[UPDATER]\nNAME=\nPROC=P\n[P]\nPROC=P\n0=\n1=\n"
-                     "FLAG=\nTYPE=ERROR\nTEXT=x\nISABORT=\n");
   rt.SettingsPath.Assign((dir / "u.ini").c_str());
   ASSERT_TRUE(ReadUpdaterSection(rt));
   EXPECT_FALSE(RunUpdater(rt));

@@ -123,8 +123,8 @@ namespace {
 bool ReadOnOffKey(Runtime& rt, const char* key, bool& on,
                   bool words = false) {
   StrBuf value;
-  if (!ReadProfileString(rt.platform, rt.SettingsPath.Text(), "UPDATER", key,
-                         value))
+  if (!ReadProfileString(SettingsFile(rt), rt.SettingsPath.Text(), "UPDATER",
+                         key, value))
     return true;
   value.Trim(" ", " ");
   if (value.IsEmpty() || value.Equals("0") || (words && value.Equals("NO")))

@@ -57,6 +57,45 @@ class DirSearch {
   virtual bool Next(DirEntry& entry) = 0;
 };
 
+// What tells one state of a file from another: any change to the file gives
+// it another identity, provided the change falls into a later tick of the
+// clock that stamps `changed` than the look that took it (see
+// settings/profile_cache.h). Times are nanoseconds since 1970, held within
+// about 285 years of it.
+struct FileStamp {
+  uint64_t volume = 0;  // device or volume
+  // The inode; on Windows, whose file number needs an open handle, the
+  // creation time.
+  uint64_t index = 0;
+  uint64_t size = 0;
+  int64_t modified = 0;  // last write
+  // Stamped by the system at every change of the file, whatever the file's
+  // dates say (the POSIX change time); where the system keeps none, the
+  // last write time.
+  int64_t changed = 0;
+
+  bool operator==(const FileStamp& o) const {
+    return volume == o.volume && index == o.index && size == o.size &&
+           modified == o.modified && changed == o.changed;
+  }
+  bool operator!=(const FileStamp& o) const { return !(*this == o); }
+};
+
+// A look at a file: its identity, and two clocks read after the identity
+// was taken and before the bytes were read, in nanoseconds.
+struct FileLook {
+  FileStamp identity;
+  int64_t wallClock = 0;    // the clock that stamps files, coarse as it is
+  int64_t steadyClock = 0;  // a clock that never goes back
+};
+
+// What ReadFileIfChanged found.
+enum class FileRead {
+  kMissing,    // no regular file there, unreadable, or too large to hold
+  kUnchanged,  // the identity asked about: nothing was read
+  kRead,       // identity, clocks and bytes taken
+};
+
 // A file opened for reading with no sharing; closed by the destructor.
 class ExclusiveFile {
  public:
@@ -124,17 +163,13 @@ class Platform {
   // An environment variable; false when it is not set.
   virtual bool GetEnv(const char* name, std::string& value) const = 0;
 
-  // Profile reading with the Windows profile semantics.
-  // Copies the value of key in section (or def when missing) into buffer,
-  // cut to size - 1 bytes; returns the number of bytes copied.
-  virtual uint32_t ReadProfileKey(const char* file, const char* section,
-                                  const char* key, const char* def,
-                                  char* buffer, uint32_t size) = 0;
-  // Copies the lines of section as NUL-terminated texts followed by one more
-  // NUL; returns the number of bytes copied without the final NUL.
-  virtual uint32_t ReadProfileSectionLines(const char* file,
-                                           const char* section, char* buffer,
-                                           uint32_t size) = 0;
+  // The settings file at path: its identity, and its whole contents unless
+  // the identity is still *unchanged (null: always read). Parsing it, and
+  // deciding when to read it again, are the settings layer's
+  // (settings/profile_cache.h).
+  virtual FileRead ReadFileIfChanged(const char* path,
+                                     const FileStamp* unchanged,
+                                     FileLook& look, std::string& bytes) = 0;
 
   // Loads message id of the program's string table into buffer (at most
   // size - 1 bytes, cut between characters, always terminated) in the ANSI

@@ -66,14 +66,9 @@ class RollbackPlatform : public Platform {
   bool GetEnv(const char* name, std::string& value) const override {
     return inner_.GetEnv(name, value);
   }
-  uint32_t ReadProfileKey(const char* file, const char* section,
-                          const char* key, const char* def, char* buffer,
-                          uint32_t size) override {
-    return inner_.ReadProfileKey(file, section, key, def, buffer, size);
-  }
-  uint32_t ReadProfileSectionLines(const char* file, const char* section,
-                                   char* buffer, uint32_t size) override {
-    return inner_.ReadProfileSectionLines(file, section, buffer, size);
+  FileRead ReadFileIfChanged(const char* path, const FileStamp* unchanged,
+                             FileLook& look, std::string& bytes) override {
+    return inner_.ReadFileIfChanged(path, unchanged, look, bytes);
   }
   int LoadResourceString(uint32_t id, char* buffer, int size) override {
     return inner_.LoadResourceString(id, buffer, size);

@@ -26,6 +26,7 @@ struct Answers {
 };
 
 class RollbackPlatform;
+class ProfileCache;
 
 struct Runtime {
   explicit Runtime(Platform& p) : platform(p) {}
@@ -33,6 +34,9 @@ struct Runtime {
   Runtime& operator=(const Runtime&) = delete;
 
   Platform& platform;
+  // The settings file read and parsed, made by the settings layer at its
+  // first key read (SettingsFile in settings/settings_reader.h).
+  std::shared_ptr<ProfileCache> settingsFile;
 
   StrBuf CommandLine;
   StrBuf Caption;

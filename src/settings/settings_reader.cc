@@ -4,6 +4,7 @@
 
 #include "run/error_report.h"
 #include "run/runtime.h"
+#include "settings/profile_cache.h"
 #include "settings/symbols.h"
 
 namespace {
@@ -25,38 +26,43 @@ bool ParseDecimal(const char* text, int32_t& out) {
 }
 
 // Reads a key into a work area; false when it is missing.
-bool ReadWorkArea(Platform& platform, const char* file, const char* section,
-                  const char* key, char (&work)[kValueWorkArea]) {
+bool ReadWorkArea(ProfileCache& profiles, const char* file,
+                  const char* section, const char* key,
+                  char (&work)[kValueWorkArea]) {
   work[0] = 0;
-  platform.ReadProfileKey(file, section, key, kMissingKeyMarker, work,
-                          kValueReadLimit);
+  profiles.ReadKey(file, section, key, kMissingKeyMarker, work,
+                   kValueReadLimit);
   work[kValueWorkArea - 1] = 0;
   return !StrBuf(work).Equals(kMissingKeyMarker);
 }
 
 }  // namespace
 
-bool ReadProfileString(Platform& platform, const char* file,
+ProfileCache& SettingsFile(Runtime& rt) {
+  if (!rt.settingsFile) rt.settingsFile = std::make_shared<ProfileCache>(rt.platform);
+  return *rt.settingsFile;
+}
+
+bool ReadProfileString(ProfileCache& profiles, const char* file,
                        const char* section, const char* key, StrBuf& out) {
   char work[kValueWorkArea];
-  if (!ReadWorkArea(platform, file, section, key, work)) return false;
+  if (!ReadWorkArea(profiles, file, section, key, work)) return false;
   out.Assign(work);
   return true;
 }
 
-bool ReadProfileInt(Platform& platform, const char* file, const char* section,
-                    const char* key, int32_t& out) {
+bool ReadProfileInt(ProfileCache& profiles, const char* file,
+                    const char* section, const char* key, int32_t& out) {
   char work[kValueWorkArea];
-  if (!ReadWorkArea(platform, file, section, key, work)) return false;
+  if (!ReadWorkArea(profiles, file, section, key, work)) return false;
   ParseDecimal(work, out);
   return true;
 }
 
-int32_t ReadProfileSection(Platform& platform, const char* file,
+int32_t ReadProfileSection(ProfileCache& profiles, const char* file,
                            const char* section, StrBuf& table) {
   std::vector<char> work(kSectionWorkArea, 0);
-  platform.ReadProfileSectionLines(file, section, work.data(),
-                                   kSectionWorkArea);
+  profiles.ReadSectionLines(file, section, work.data(), kSectionWorkArea);
   work[kSectionWorkArea - 2] = 0;
   work[kSectionWorkArea - 1] = 0;
   int32_t count = 0;
@@ -75,7 +81,7 @@ int32_t ReadProfileSection(Platform& platform, const char* file,
 
 bool GetSettingString(Runtime& rt, const char* section, const char* key,
                       StrBuf& out) {
-  if (!ReadProfileString(rt.platform, rt.SettingsPath.Text(), section, key,
+  if (!ReadProfileString(SettingsFile(rt), rt.SettingsPath.Text(), section, key,
                          out))
     return ShowKeyErrorReport(rt, kMsgBadFormat, section, key);
   ExpandSymbols(rt, out);
@@ -86,7 +92,7 @@ bool GetSettingString(Runtime& rt, const char* section, const char* key,
 
 bool GetSettingInt(Runtime& rt, const char* section, const char* key,
                    int32_t& out) {
-  if (!ReadProfileInt(rt.platform, rt.SettingsPath.Text(), section, key, out))
+  if (!ReadProfileInt(SettingsFile(rt), rt.SettingsPath.Text(), section, key, out))
     return ShowKeyErrorReport(rt, kMsgBadFormat, section, key);
   return true;
 }

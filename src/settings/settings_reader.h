@@ -5,8 +5,8 @@
 
 #include "base/str_buf.h"
 
+class ProfileCache;
 struct Runtime;
-class Platform;
 
 // The default value given to the profile reader: a key whose value is this
 // text, in any case, counts as missing.
@@ -17,12 +17,15 @@ constexpr uint32_t kValueReadLimit = 259;
 // Work area of a section.
 constexpr uint32_t kSectionWorkArea = 32767;
 
+// The run's settings file, read and kept parsed (profile_cache.h).
+ProfileCache& SettingsFile(Runtime& rt);
+
 // Raw readers: they show nothing.
-bool ReadProfileString(Platform& platform, const char* file,
+bool ReadProfileString(ProfileCache& profiles, const char* file,
                        const char* section, const char* key, StrBuf& out);
-bool ReadProfileInt(Platform& platform, const char* file, const char* section,
-                    const char* key, int32_t& out);
-int32_t ReadProfileSection(Platform& platform, const char* file,
+bool ReadProfileInt(ProfileCache& profiles, const char* file,
+                    const char* section, const char* key, int32_t& out);
+int32_t ReadProfileSection(ProfileCache& profiles, const char* file,
                            const char* section, StrBuf& table);
 
 // Reporting readers: they read from SettingsPath and show message 2 for a

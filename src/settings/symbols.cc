@@ -262,7 +262,8 @@ bool LoadSymbols(Runtime& rt) {
   // The DEFINE lines, one entry each: the name is the text before the first
   // "=", the value the text up to the next "=" (or the end of the line).
   StrBuf lines;
-  ReadProfileSection(rt.platform, rt.SettingsPath.Text(), "DEFINE", lines);
+  ReadProfileSection(SettingsFile(rt), rt.SettingsPath.Text(), "DEFINE",
+                     lines);
   const std::string all = lines.Text();
   for (size_t begin = 0; begin < all.size();) {
     size_t end = all.find('\n', begin);

@@ -27,7 +27,7 @@ import sys
 import tempfile
 import time
 
-SIZE = 48 << 20  # large enough that a copy takes a while
+SIZE = 16 << 20  # large enough that a copy takes a while
 
 
 def write(path, byte, size=SIZE):
@@ -249,7 +249,7 @@ def rollback_round(program, helpers, work, files, delay, kill_after,
 
 def rollback_tests(program, helpers, work, rounds, rng):
     passed = failed = 0
-    files = 1000
+    files = 300
     problem, span, completed = rollback_round(program, helpers, work, files,
                                               None, None)
     if problem or not isinstance(completed, dict):

@@ -20,12 +20,13 @@
 #include <vector>
 
 #include "base/code_page.h"
-#include "platform/profile_reader.h"
 #include "platform/win32/win32_platform.h"
+#include "settings/profile_cache.h"
+#include "settings/profile_reader.h"
 
 namespace {
 
-constexpr int kFiles = 3000;
+constexpr int kFiles = 1000;
 constexpr int kQueriesPerFile = 12;
 constexpr int kShownFailures = 20;
 
@@ -197,7 +198,7 @@ std::string Shown(const std::string& bytes) {
 // engine's contract, and no half character is handed on), where Wine fills
 // all but the last byte of the buffer's room and answers size - 1. The two
 // agree on every byte the reader copied.
-bool CutBeforeDoubleByte(Win32Platform& platform, const std::string& path,
+bool CutBeforeDoubleByte(ProfileCache& profiles, const std::string& path,
                          const char* section, const char* key, uint32_t size,
                          uint32_t ourCount, uint32_t systemCount,
                          const std::string& ourText,
@@ -207,8 +208,8 @@ bool CutBeforeDoubleByte(Win32Platform& platform, const std::string& path,
   }
   if (systemText.compare(0, ourCount, ourText) != 0) return false;
   char whole[1024];
-  const uint32_t n = platform.ReadProfileKey(path.c_str(), section, key,
-                                             "NO_DATA", whole, sizeof whole);
+  const uint32_t n = profiles.ReadKey(path.c_str(), section, key, "NO_DATA",
+                                      whole, sizeof whole);
   return n > ourCount + 1 && whole[ourCount + 1] != 0 &&
          ourText.compare(0, ourCount, whole, ourCount) == 0 &&
          IsLeadByte(static_cast<unsigned char>(whole[ourCount]));
@@ -218,7 +219,7 @@ bool CutBeforeDoubleByte(Win32Platform& platform, const std::string& path,
 // quotes are removed): Wine cuts it one byte short, as if the quote still
 // took room. The documentation cuts only a string that does not fit, so
 // the reader hands the whole value over.
-bool QuotedValueFillingTheBuffer(Win32Platform& platform,
+bool QuotedValueFillingTheBuffer(ProfileCache& profiles,
                                  const std::string& path, const char* section,
                                  const char* key, uint32_t size,
                                  uint32_t ourCount, uint32_t systemCount,
@@ -229,8 +230,8 @@ bool QuotedValueFillingTheBuffer(Win32Platform& platform,
     return false;
   }
   char whole[1024];
-  const uint32_t n = platform.ReadProfileKey(path.c_str(), section, key,
-                                             "NO_DATA", whole, sizeof whole);
+  const uint32_t n = profiles.ReadKey(path.c_str(), section, key, "NO_DATA",
+                                      whole, sizeof whole);
   if (std::string(whole, n) != ourText) return false;  // not a whole value
   // The line of the value holds it in quotes.
   const std::string file = ReadText(path);
@@ -261,6 +262,7 @@ int main(int argc, char** argv) {
   }
 
   Win32Platform platform;
+  ProfileCache profiles(platform);
   Random r(0x5EED0932u);
   int passed = 0, failed = 0, skipped = 0, shortQuoted = 0;
   for (int f = 0; f < kFiles; ++f) {
@@ -287,7 +289,7 @@ int main(int argc, char** argv) {
       // Mostly the engine's buffer; sometimes one that cuts values.
       const uint32_t size = r.Below(3) == 0 ? 1 + r.Below(40) : 259;
       std::vector<char> ours(size + 1, '#'), system(size + 1, '#');
-      const uint32_t ourCount = platform.ReadProfileKey(
+      const uint32_t ourCount = profiles.ReadKey(
           path.c_str(), section, key, "NO_DATA", ours.data(), size);
       const uint32_t systemCount = GetPrivateProfileStringA(
           section, key, "NO_DATA", system.data(), size, path.c_str());
@@ -298,13 +300,13 @@ int main(int argc, char** argv) {
         ++passed;
         continue;
       }
-      if (QuotedValueFillingTheBuffer(platform, path, section, key, size,
+      if (QuotedValueFillingTheBuffer(profiles, path, section, key, size,
                                       ourCount, systemCount, ourText,
                                       systemText)) {
         ++shortQuoted;
         continue;
       }
-      if (CutBeforeDoubleByte(platform, path, section, key, size, ourCount,
+      if (CutBeforeDoubleByte(profiles, path, section, key, size, ourCount,
                               systemCount, ourText, systemText)) {
         ++skipped;
         continue;

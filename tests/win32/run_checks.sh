@@ -24,7 +24,9 @@ if [ ! -f "$exe" ]; then
 fi
 
 scratch=$(mktemp -d /tmp/win32-checks.XXXXXX)
-export WINEPREFIX=$scratch/prefix
+# The prefix of the environment when there is one (the test command shares
+# one between its Wine steps), else one of its own.
+export WINEPREFIX=${WINEPREFIX:-$scratch/prefix}
 export WINEDEBUG=-all
 export LANG=ja_JP.UTF-8
 export LC_ALL=ja_JP.UTF-8

@@ -32,7 +32,9 @@ if ! command -v xvfb-run >/dev/null; then
 fi
 
 scratch=$(mktemp -d /tmp/progress-check.XXXXXX)
-export WINEPREFIX=$scratch/prefix
+# The prefix of the environment when there is one (the test command shares
+# one between its Wine steps), else one of its own.
+export WINEPREFIX=${WINEPREFIX:-$scratch/prefix}
 export WINEDEBUG=${WINEDEBUG_PROGRESS:--all}
 export LANG=C.UTF-8
 export LC_ALL=C.UTF-8

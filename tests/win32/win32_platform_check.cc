@@ -23,6 +23,7 @@
 
 #include "commands/file_tree.h"
 #include "platform/win32/win32_platform.h"
+#include "settings/profile_cache.h"
 
 namespace {
 
@@ -104,6 +105,7 @@ void CheckTexts(Win32Platform& p) {
 }
 
 void CheckProfile(Win32Platform& p, const std::string& work) {
+  ProfileCache profiles(p);
   std::string ini = work + "\\settings.ini";
   std::string longValue(300, 'x');
   WriteBytes(ini,
@@ -122,7 +124,7 @@ void CheckProfile(Win32Platform& p, const std::string& work) {
   char buffer[260];
   auto read = [&](const char* section, const char* key) {
     std::memset(buffer, '#', sizeof(buffer));
-    p.ReadProfileKey(ini.c_str(), section, key, "NO_DATA", buffer, 259);
+    profiles.ReadKey(ini.c_str(), section, key, "NO_DATA", buffer, 259);
     return std::string(buffer);
   };
   Check(read("MAIN", "NAME") == "Quoted Value",
@@ -139,7 +141,7 @@ void CheckProfile(Win32Platform& p, const std::string& work) {
   Check(read("Main", "Kanji") == std::string(kHyou932) + "\\x",
         "double-byte text with a backslash trail byte is kept");
   std::memset(buffer, '#', sizeof(buffer));
-  p.ReadProfileKey((work + "\\none.ini").c_str(), "Main", "Name", "NO_DATA",
+  profiles.ReadKey((work + "\\none.ini").c_str(), "Main", "Name", "NO_DATA",
                    buffer, 259);
   Check(std::string(buffer) == "NO_DATA", "missing file gives default");
 
@@ -147,7 +149,7 @@ void CheckProfile(Win32Platform& p, const std::string& work) {
   WriteBytes(utf8Ini, "\xef\xbb\xbf[Main]\r\nText=" +
                           std::string(kJapaneseUtf8) + "\r\n");
   std::memset(buffer, 0, sizeof(buffer));
-  p.ReadProfileKey(utf8Ini.c_str(), "Main", "Text", "NO_DATA", buffer, 259);
+  profiles.ReadKey(utf8Ini.c_str(), "Main", "Text", "NO_DATA", buffer, 259);
   Check(std::string(buffer) == kJapanese932,
         "a UTF-8 file with a byte-order mark reads in the ANSI code page");
 
@@ -156,7 +158,7 @@ void CheckProfile(Win32Platform& p, const std::string& work) {
   auto readFrom = [&](const std::string& bytes, const char* key) {
     WriteBytes(utf8Ini, bytes);
     std::memset(buffer, '#', sizeof(buffer));
-    p.ReadProfileKey(utf8Ini.c_str(), "UPDATER", key, "NO_DATA", buffer, 259);
+    profiles.ReadKey(utf8Ini.c_str(), "UPDATER", key, "NO_DATA", buffer, 259);
     return std::string(buffer);
   };
   const std::string plain = "[UPDATER]\r\nNAME=" + std::string(kJapaneseUtf8) +
@@ -185,7 +187,7 @@ void CheckProfile(Win32Platform& p, const std::string& work) {
   char lines[64];
   std::memset(lines, '#', sizeof(lines));
   uint32_t n =
-      p.ReadProfileSectionLines(ini.c_str(), "define", lines, sizeof(lines));
+      profiles.ReadSectionLines(ini.c_str(), "define", lines, sizeof(lines));
   std::string entries;
   bool comments = false;
   for (const char* line = lines; *line != 0; line += std::strlen(line) + 1) {
@@ -201,14 +203,33 @@ void CheckProfile(Win32Platform& p, const std::string& work) {
         "section lines in order, ended by two NULs: " + entries);
   Check(comments, "the comment lines of a section are handed over");
   std::memset(lines, '#', sizeof(lines));
-  n = p.ReadProfileSectionLines(ini.c_str(), "define", lines, 8);
+  n = profiles.ReadSectionLines(ini.c_str(), "define", lines, 8);
   Check(n == 6 && lines[6] == 0 && lines[7] == 0 && lines[8] == '#',
         "a section larger than the buffer is cut within it, ends in two "
         "NULs and answers size - 2, got " + std::to_string(n));
-  n = p.ReadProfileSectionLines(ini.c_str(), "nowhere", lines,
+  n = profiles.ReadSectionLines(ini.c_str(), "nowhere", lines,
                                 sizeof(lines));
   Check(n == 0 && lines[0] == 0 && lines[1] == 0,
         "a missing section is an empty list");
+
+  // The file is parsed once for many reads, and a change is seen at the
+  // next read, also one that keeps the size.
+  const std::string cached = work + "\\cached.ini";
+  WriteBytes(cached, "[S]\r\nA=1\r\n");
+  const uint64_t parses = profiles.Parses();
+  for (int i = 0; i < 1000; ++i) {
+    profiles.ReadKey(cached.c_str(), "S", "A", "NO_DATA", buffer, 259);
+  }
+  Check(std::string(buffer) == "1" && profiles.Parses() == parses + 1,
+        "1,000 reads of a file parse it once, parsed " +
+            std::to_string(profiles.Parses() - parses));
+  Sleep(30);  // past the tick of the first write
+  WriteBytes(cached, "[S]\r\nA=2\r\n");
+  profiles.ReadKey(cached.c_str(), "S", "A", "NO_DATA", buffer, 259);
+  Check(std::string(buffer) == "2", "a rewritten file is read again");
+  DeleteFileA(cached.c_str());
+  profiles.ReadKey(cached.c_str(), "S", "A", "NO_DATA", buffer, 259);
+  Check(std::string(buffer) == "NO_DATA", "a deleted file gives the default");
 }
 
 void CheckFolders(Win32Platform& p) {

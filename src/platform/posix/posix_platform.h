@@ -1,7 +1,8 @@
 // The POSIX implementation of the platform. Its operations are spread over
 // several files by concern: system.cc (code page, environment, folders,
 // application paths, message box, message table, current directory),
-// profile.cc (the INI reader), files.cc (directory search, attributes, copies and moves),
+// profile.cc (the settings file's bytes and identity), files.cc (directory
+// search, attributes, copies and moves),
 // processes.cc (start, wait), process_lookup.cc (lookup by executable),
 // shortcut.cc (the .LNK writer), append_file.cc (the transcript's file).
 #pragma once
@@ -12,8 +13,6 @@
 
 #include "platform/platform.h"
 
-struct ParsedProfile;  // a settings file read and indexed (profile.cc)
-
 class PosixPlatform : public Platform {
  public:
   PosixPlatform();
@@ -23,11 +22,8 @@ class PosixPlatform : public Platform {
   std::string Utf8ToAnsi(const char* text) const override;
   bool GetEnv(const char* name, std::string& value) const override;
 
-  uint32_t ReadProfileKey(const char* file, const char* section,
-                          const char* key, const char* def, char* buffer,
-                          uint32_t size) override;
-  uint32_t ReadProfileSectionLines(const char* file, const char* section,
-                                   char* buffer, uint32_t size) override;
+  FileRead ReadFileIfChanged(const char* path, const FileStamp* unchanged,
+                             FileLook& look, std::string& bytes) override;
 
   int LoadResourceString(uint32_t id, char* buffer, int size) override;
   int ShowBox(const char* text, const char* caption, unsigned style) override;
@@ -85,18 +81,6 @@ class PosixPlatform : public Platform {
   std::string AnsiToLocal(const char* text) const;
   std::string LocalToAnsi(const char* text) const;
 
-  // For tests: how often a settings file was parsed, and how often its
-  // bytes were compared with the kept ones instead.
-  uint64_t ProfileParses() const { return profileParses_; }
-  uint64_t ProfileComparisons() const { return profileComparisons_; }
-
  private:
-  // The parsed settings file for path, read again when the file changed;
-  // null when it cannot be read.
-  std::shared_ptr<const ParsedProfile> LoadProfile(const char* path);
-
   unsigned localCodePage_;  // the code page of the locale's codeset
-  std::map<std::string, std::shared_ptr<const ParsedProfile>> profiles_;
-  uint64_t profileParses_ = 0;
-  uint64_t profileComparisons_ = 0;
 };

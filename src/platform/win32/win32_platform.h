@@ -2,8 +2,8 @@
 // operations are spread over several files by concern: win32_platform.cc
 // (code page, environment, message box, current directory, module path,
 // folders, version, COM, the string table), win32_app_path.cc (the App
-// Paths registry keys), win32_profile.cc (the settings file,
-// read with the shared INI reader),
+// Paths registry keys), win32_profile.cc (the settings file's
+// bytes and identity),
 // win32_files.cc (directory search, attributes, copies and moves, exclusive
 // reads), win32_processes.cc (start, wait, lookup by executable),
 // win32_shortcut.cc (the shell link), win32_append_file.cc (the
@@ -16,8 +16,6 @@
 
 #include <memory>
 
-class ProfileReader;
-
 class Win32Platform : public Platform {
  public:
   Win32Platform();
@@ -27,11 +25,8 @@ class Win32Platform : public Platform {
   std::string Utf8ToAnsi(const char* text) const override;
   bool GetEnv(const char* name, std::string& value) const override;
 
-  uint32_t ReadProfileKey(const char* file, const char* section,
-                          const char* key, const char* def, char* buffer,
-                          uint32_t size) override;
-  uint32_t ReadProfileSectionLines(const char* file, const char* section,
-                                   char* buffer, uint32_t size) override;
+  FileRead ReadFileIfChanged(const char* path, const FileStamp* unchanged,
+                             FileLook& look, std::string& bytes) override;
 
   int LoadResourceString(uint32_t id, char* buffer, int size) override;
   int ShowBox(const char* text, const char* caption, unsigned style) override;
@@ -79,8 +74,6 @@ class Win32Platform : public Platform {
   void ComUninitialize() override;
 
  private:
-  // The settings file at path read and parsed; null when it cannot be read.
-  std::unique_ptr<ProfileReader> LoadProfile(const char* path);
   // Calls of ComInitialize that succeeded and are not yet balanced.
   int comInitCount_ = 0;
 };

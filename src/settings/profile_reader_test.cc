@@ -1,4 +1,4 @@
-#include "platform/profile_reader.h"
+#include "settings/profile_reader.h"
 
 #include <gtest/gtest.h>
 

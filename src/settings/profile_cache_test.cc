@@ -11,7 +11,7 @@
 #include "base/code_page.h"
 #include "platform/fake/test_dir.h"
 #include "platform/posix/posix_platform.h"
-#include "platform/posix/profile_stamp.h"
+#include "settings/profile_cache.h"
 
 namespace {
 
@@ -24,8 +24,8 @@ class ProfileTest : public ::testing::Test {
 
   std::string Key(const char* section, const char* key, uint32_t size = 259) {
     std::vector<char> buffer(size + 16, '#');
-    uint32_t n = platform_.ReadProfileKey(path_.c_str(), section, key,
-                                          "NO_DATA", buffer.data(), size);
+    uint32_t n = cache_.ReadKey(path_.c_str(), section, key, "NO_DATA",
+                                buffer.data(), size);
     EXPECT_EQ(n, std::strlen(buffer.data()));
     EXPECT_EQ(buffer[size], '#') << "written past the buffer";
     return std::string(buffer.data(), n);
@@ -35,8 +35,8 @@ class ProfileTest : public ::testing::Test {
   std::vector<std::string> Lines(const char* section, uint32_t* count = nullptr,
                                  uint32_t size = 32767) {
     std::vector<char> buffer(size + 16, '#');
-    uint32_t n = platform_.ReadProfileSectionLines(path_.c_str(), section,
-                                                   buffer.data(), size);
+    uint32_t n = cache_.ReadSectionLines(path_.c_str(), section,
+                                         buffer.data(), size);
     if (count != nullptr) *count = n;
     EXPECT_EQ(buffer[size], '#') << "written past the buffer";
     std::vector<std::string> lines;
@@ -48,6 +48,7 @@ class ProfileTest : public ::testing::Test {
   TestDir dir_;
   std::string path_ = dir_ / "settings.ini";
   PosixPlatform platform_;
+  ProfileCache cache_{platform_};
 };
 
 using Strings = std::vector<std::string>;
@@ -154,7 +155,7 @@ TEST_F(ProfileTest, SectionListCutKeepsTwoTerminators) {
   EXPECT_EQ(Lines("S", &count, 2), Strings{});
   EXPECT_EQ(count, 0u);
   char one = '#';
-  EXPECT_EQ(platform_.ReadProfileSectionLines(path_.c_str(), "S", &one, 1), 0u);
+  EXPECT_EQ(cache_.ReadSectionLines(path_.c_str(), "S", &one, 1), 0u);
   EXPECT_EQ(one, 0);
 }
 
@@ -198,7 +199,7 @@ TEST_F(ProfileTest, LargeFileIsReadOnceForManyKeys) {
     std::string section = "P" + std::to_string(i * 7);
     ASSERT_EQ(Key(section.c_str(), "FROM"), "a,b,c");
   }
-  EXPECT_EQ(platform_.ProfileParses(), 1u);
+  EXPECT_EQ(cache_.Parses(), 1u);
 }
 
 // A modification time far from now decides nothing: the file is parsed once
@@ -208,11 +209,10 @@ TEST_F(ProfileTest, FileDatedAnyTimeIsParsedOnceAndItsChangesSeen) {
   const time_t dates[] = {0, 4102444800};  // 1970-01-01, 2099-12-31
   for (time_t date : dates) {
     SCOPED_TRACE(date);
-    PosixPlatform platform;
+    ProfileCache cache(platform_);
     auto key = [&](const char* name) {
       char value[16];
-      platform.ReadProfileKey(path_.c_str(), "S", name, "", value,
-                              sizeof value);
+      cache.ReadKey(path_.c_str(), "S", name, "", value, sizeof value);
       return std::string(value);
     };
     auto write = [&](const char* contents) {
@@ -223,18 +223,18 @@ TEST_F(ProfileTest, FileDatedAnyTimeIsParsedOnceAndItsChangesSeen) {
     write("[S]\nA=1\nB=2\n");
     for (int i = 0; i < 1000; ++i)
       ASSERT_EQ(key(i % 2 ? "A" : "B"), i % 2 ? "1" : "2");
-    EXPECT_EQ(platform.ProfileParses(), 1u);
+    EXPECT_EQ(cache.Parses(), 1u);
 
     std::this_thread::sleep_for(std::chrono::milliseconds(60));
     key("A");
-    const uint64_t comparisons = platform.ProfileComparisons();
+    const uint64_t comparisons = cache.Comparisons();
     for (int i = 0; i < 1000; ++i) key("A");
-    EXPECT_EQ(platform.ProfileComparisons(), comparisons);
-    EXPECT_EQ(platform.ProfileParses(), 1u);
+    EXPECT_EQ(cache.Comparisons(), comparisons);
+    EXPECT_EQ(cache.Parses(), 1u);
 
     write("[S]\nA=3\nB=4\n");
     EXPECT_EQ(key("A"), "3");
-    EXPECT_EQ(platform.ProfileParses(), 2u);
+    EXPECT_EQ(cache.Parses(), 2u);
   }
 }
 
@@ -242,32 +242,33 @@ TEST_F(ProfileTest, FileDatedAnyTimeIsParsedOnceAndItsChangesSeen) {
 TEST(ProfileStampTest, IdentityIsTrustedOnceNoLaterChangeCanShareTheStamp) {
   constexpr int64_t kSecond = 1000000000;
   constexpr int64_t kMs = 1000000;
-  const time_t now = 1700000000;
-  ProfileClocks clocks;
-  clocks.wall = now * kSecond + 500 * kMs;
-  clocks.steady = 42 * kSecond;
-  const int64_t seen = clocks.steady;  // first seen at this read
+  const int64_t now = 1700000000 * kSecond;
+  FileLook look;
+  look.wallClock = now + 500 * kMs;
+  look.steadyClock = 42 * kSecond;
+  const int64_t seen = look.steadyClock;  // first seen at this read
   auto later = [&](int64_t by) {
-    ProfileClocks c = clocks;
-    c.steady += by;
-    return c;
+    FileLook l = look;
+    l.steadyClock += by;
+    return l;
   };
 
   // Stamped before the wall clock's tick: trusted at once.
-  EXPECT_TRUE(ProfileStampTrusted({now, 499 * kMs}, clocks, seen));
+  EXPECT_TRUE(ProfileStampTrusted(now + 499 * kMs, look, seen));
   // Stamped in the tick of the read, or ahead of the clock (a clock set
   // back, another machine's): trusted once the stamp's tick is over.
-  for (timespec stamp : {timespec{now, 500 * kMs}, timespec{now + 3600, 1},
-                         timespec{16725225600, 1} /* 2500 */}) {
-    EXPECT_FALSE(ProfileStampTrusted(stamp, clocks, seen));
+  for (int64_t stamp : {now + 500 * kMs, now + 3600 * kSecond + 1,
+                        9000000000 * kSecond + 1 /* the farthest kept */}) {
+    EXPECT_FALSE(ProfileStampTrusted(stamp, look, seen));
     EXPECT_FALSE(ProfileStampTrusted(stamp, later(10 * kMs), seen));
     EXPECT_TRUE(ProfileStampTrusted(stamp, later(50 * kMs), seen));
   }
   // A stamp of whole seconds may be cut from any time in the next two.
-  EXPECT_FALSE(ProfileStampTrusted({now - 1, 0}, clocks, seen));
-  EXPECT_TRUE(ProfileStampTrusted({now - 2, 0}, clocks, seen));
-  EXPECT_FALSE(ProfileStampTrusted({now + 60, 0}, later(kSecond), seen));
-  EXPECT_TRUE(ProfileStampTrusted({now + 60, 0}, later(2 * kSecond), seen));
+  EXPECT_FALSE(ProfileStampTrusted(now - kSecond, look, seen));
+  EXPECT_TRUE(ProfileStampTrusted(now - 2 * kSecond, look, seen));
+  EXPECT_FALSE(ProfileStampTrusted(now + 60 * kSecond, later(kSecond), seen));
+  EXPECT_TRUE(
+      ProfileStampTrusted(now + 60 * kSecond, later(2 * kSecond), seen));
 }
 
 TEST_F(ProfileTest, ChangedFileIsReadAgain) {
@@ -358,7 +359,7 @@ TEST_F(ProfileTest, DecodedFileIsComparedWithItsBytes) {
   Write(std::string("\xFF\xFE[\0S\0]\0\n\0A\0=\0""1\0", 16));
   EXPECT_EQ(Key("S", "A"), "1");
   EXPECT_EQ(Key("S", "A"), "1");
-  EXPECT_EQ(platform_.ProfileParses(), 1u);
+  EXPECT_EQ(cache_.Parses(), 1u);
 }
 
 }  // namespace

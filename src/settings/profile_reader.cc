@@ -1,5 +1,5 @@
 // The INI reader shared by both builds (profile_reader.h).
-#include "platform/profile_reader.h"
+#include "settings/profile_reader.h"
 
 #include <cstring>
 

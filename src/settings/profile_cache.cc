@@ -1,0 +1,116 @@
+#include "settings/profile_cache.h"
+
+#include <new>
+
+namespace {
+
+// Parsed files kept at once; the engine reads one.
+constexpr size_t kMaxKeptFiles = 8;
+
+}  // namespace
+
+struct ProfileCache::Parsed {
+  FileStamp identity;
+  // Whether identity alone vouches for the contents (ProfileStampTrusted);
+  // until it does, each request compares the file's bytes with Bytes().
+  bool trusted = false;
+  // The steady clock before the bytes were first read under this identity.
+  int64_t firstSeen = 0;
+  // The bytes as read when the reader decoded them (an ANSI file's bytes
+  // are the reader's text).
+  std::string decodedBytes;
+  ProfileReader reader;
+
+  Parsed(const FileLook& look, const std::string& bytes,
+         const Utf8ToAnsiFunction& toAnsi)
+      : identity(look.identity),
+        firstSeen(look.steadyClock),
+        reader(bytes, toAnsi) {
+    if (reader.encoding() != ProfileEncoding::kAnsi) decodedBytes = bytes;
+    trusted = ProfileStampTrusted(identity.changed, look, firstSeen);
+  }
+  const std::string& Bytes() const {
+    return reader.encoding() == ProfileEncoding::kAnsi ? reader.text()
+                                                       : decodedBytes;
+  }
+};
+
+ProfileCache::ProfileCache(Platform& platform) : platform_(platform) {}
+ProfileCache::~ProfileCache() = default;
+
+bool ProfileStampTrusted(int64_t changed, const FileLook& look,
+                         int64_t firstSeen) {
+  constexpr int64_t kSecond = 1000000000;
+  const bool wholeSeconds = changed % kSecond == 0;
+  const int64_t tick = wholeSeconds ? 2 * kSecond : 1;
+  if (changed + tick <= look.wallClock) return true;
+  // A system's tick is at most some 16 ms; a file server's may be longer.
+  const int64_t window = wholeSeconds ? 2 * kSecond : 50000000;
+  return look.steadyClock - firstSeen >= window;
+}
+
+const ProfileCache::Parsed* ProfileCache::Load(const char* path) {
+  if (path == nullptr || path[0] == 0) return nullptr;
+  auto cached = kept_.find(path);
+  Parsed* kept = cached != kept_.end() ? cached->second.get() : nullptr;
+
+  FileLook look;
+  std::string bytes;
+  FileRead got = platform_.ReadFileIfChanged(
+      path, kept != nullptr && kept->trusted ? &kept->identity : nullptr,
+      look, bytes);
+  if (got == FileRead::kUnchanged) return kept;
+  if (got == FileRead::kMissing) {
+    if (kept != nullptr) kept_.erase(cached);
+    return nullptr;
+  }
+  if (kept != nullptr && kept->identity == look.identity) {
+    // Not yet vouched for by its identity: the same bytes keep the parse.
+    ++comparisons_;
+    if (bytes == kept->Bytes()) {
+      kept->trusted =
+          ProfileStampTrusted(kept->identity.changed, look, kept->firstSeen);
+      return kept;
+    }
+  }
+  if (kept != nullptr) kept_.erase(cached);
+
+  try {
+    std::unique_ptr<Parsed> parsed(
+        new Parsed(look, bytes, [this](const std::string& utf8) {
+          return platform_.Utf8ToAnsi(utf8.c_str());
+        }));
+    ++parses_;
+    if (kept_.size() >= kMaxKeptFiles) kept_.clear();
+    Parsed* result = parsed.get();
+    kept_[path] = std::move(parsed);
+    return result;
+  } catch (const std::bad_alloc&) {
+    return nullptr;  // too large to hold: read as a missing file
+  }
+}
+
+uint32_t ProfileCache::ReadKey(const char* file, const char* section,
+                               const char* key, const char* def, char* buffer,
+                               uint32_t size) {
+  if (buffer == nullptr || size == 0) return 0;
+  // A null section or key would list names with the system's profile
+  // functions; the engine never asks for that.
+  if (section == nullptr || key == nullptr) {
+    buffer[0] = 0;
+    return 0;
+  }
+  const Parsed* parsed = Load(file);
+  if (parsed == nullptr) return ProfileReader::ReadMissingKey(def, buffer, size);
+  return parsed->reader.ReadKey(section, key, def, buffer, size);
+}
+
+uint32_t ProfileCache::ReadSectionLines(const char* file, const char* section,
+                                        char* buffer, uint32_t size) {
+  if (buffer == nullptr || size < 2 || section == nullptr) {
+    return ProfileReader::ReadMissingSection(buffer, size);
+  }
+  const Parsed* parsed = Load(file);
+  if (parsed == nullptr) return ProfileReader::ReadMissingSection(buffer, size);
+  return parsed->reader.ReadSectionLines(section, buffer, size);
+}
