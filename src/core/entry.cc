@@ -3,7 +3,9 @@
 #include <string>
 
 #include "core/startup.h"
+#include "platform/in_use.h"
 #include "platform/platform.h"
+#include "run/in_use.h"
 #include "run/rollback.h"
 #include "run/runtime.h"
 
@@ -13,8 +15,12 @@
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
   std::unique_ptr<Platform> platform = CreateSystemPlatform();
   RollbackPlatform journaled(*platform);
-  Runtime rt(journaled);
+  std::unique_ptr<InUseHandling> inUse = CreateSystemInUseHandling();
+  InUsePlatform guarded(journaled, *inUse);
+  Runtime rt(guarded);
   rt.rollback = &journaled;
+  rt.inUse = &guarded;
+  guarded.Attach(rt);
   return RunProgram(rt, commandLine != nullptr ? commandLine : "");
 }
 
@@ -67,8 +73,12 @@ int main(int argc, char** argv) {
   const std::string commandLine = JoinCommandLine(words);
   std::unique_ptr<Platform> platform = CreateSystemPlatform();
   RollbackPlatform journaled(*platform);
-  Runtime rt(journaled);
+  std::unique_ptr<InUseHandling> inUse = CreateSystemInUseHandling();
+  InUsePlatform guarded(journaled, *inUse);
+  Runtime rt(guarded);
   rt.rollback = &journaled;
+  rt.inUse = &guarded;
+  guarded.Attach(rt);
   return RunProgram(rt, commandLine.c_str());
 }
 
