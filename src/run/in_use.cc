@@ -187,25 +187,36 @@ bool InUsePlatform::MoveFileOver(const char* source, const char* destination) {
 bool InUsePlatform::DeleteOneFile(const char* path) {
   // A file this run set aside is already on its way out.
   if (RegisteredForDeletion(path)) return true;
-  if (inner_.DeleteOneFile(path)) return true;
+  if (inner_.DeleteOneFile(path)) {
+    // A file that another program holds open, sharing its deletion, stays
+    // until that program lets go: its folder may then not go at once.
+    if (Handling() && rt_->inUseRestart) NoteDeletedIn(path);
+    return true;
+  }
   if (!Handling() || !system_.IsHeld(path)) return false;
   if (CloseHolders(path) && inner_.DeleteOneFile(path)) return true;
-  return rt_->inUseRestart && DeleteAtRestart(path);
+  if (!rt_->inUseRestart || !DeleteAtRestart(path)) return false;
+  NoteDeletedIn(path);
+  return true;
+}
+
+void InUsePlatform::NoteDeletedIn(const char* path) {
+  const char* sep = inner_.PathSeparator();
+  const StrBuf file(path);
+  if (file.FieldCount(sep) >= 2)
+    deletedIn_.insert(file.Fields(0, -2, sep).Text());
 }
 
 bool InUsePlatform::RemoveDir(const char* path) {
   if (inner_.RemoveDir(path)) return true;
   if (!Handling() || !rt_->inUseRestart) return false;
-  // A folder that still holds a file deleted at the restart goes after it.
-  const char* sep = inner_.PathSeparator();
-  const StrBuf folder(path);
-  for (const RestartChange& change : registered_) {
-    if (!change.target.empty()) continue;
-    const StrBuf file(change.path.c_str());
-    if (file.FieldCount(sep) >= 2 && file.Fields(0, -2, sep).Equals(folder))
-      return Register({path, std::string()});
-  }
-  return false;
+  // A folder emptied by this run that still holds a file deleted only when
+  // its program lets go, or at the restart, goes after that file.
+  if (deletedIn_.count(path) == 0) return false;
+  if (!system_.CanRegisterAtRestart() || !Register({path, std::string()}))
+    return false;
+  NoteDeletedIn(path);
+  return true;
 }
 
 bool InUsePlatform::UnregisterAll() {

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -175,6 +176,8 @@ class InUsePlatform : public Platform {
   std::string ReservedBeside(const char* path);
   bool Register(const RestartChange& change);
   bool RegisteredForDeletion(const std::string& path) const;
+  // Notes the folder of a file deleted now or at the restart.
+  void NoteDeletedIn(const char* path);
 
   Platform& inner_;
   InUseHandling& system_;
@@ -185,6 +188,7 @@ class InUsePlatform : public Platform {
   std::vector<std::string> named_;  // the programs the question named
   std::vector<RestartChange> registered_;
   uint32_t reserved_ = 0;   // reserved names tried so far
+  std::set<std::string> deletedIn_;  // folders of the files deleted
 };
 
 // At the end of a run, whatever its outcome: programs closed by the run are

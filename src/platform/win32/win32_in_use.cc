@@ -3,13 +3,13 @@
 // changes registered for the next restart (MoveFileExA with
 // MOVEFILE_DELAY_UNTIL_REBOOT, kept by the Session Manager in the value
 // PendingFileRenameOperations).
-#include <restartmanager.h>
-
 #include <string>
 #include <vector>
 
 #include "platform/in_use.h"
 #include "win32_raii.h"
+
+#include <restartmanager.h>  // after <windows.h>, which it needs
 
 namespace {
 
