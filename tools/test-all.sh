@@ -107,6 +107,13 @@ if [ -x tests/win32/run_checks.sh ]; then
   count "$log/win32.txt"
 fi
 
+if [ -x tests/win32/run_in_use_check.sh ]; then
+  step "files in use under Wine (held files, pending renames, wineboot -r)"
+  tests/win32/run_in_use_check.sh "$WIN_BUILD" 2>&1 | tee "$log/in-use.txt"
+  if [ "${PIPESTATUS[0]}" != 0 ]; then failures+=("files in use"); fi
+  count "$log/in-use.txt"
+fi
+
 step "Windows resources, read back from updater.exe"
 python3 tests/win32/check_resources.py build/win32 2>&1 |
   tee "$log/resources.txt"

@@ -112,6 +112,8 @@ class RmSession {
            rm_.registerResources(handle_, 1, names, 0, nullptr, 0, nullptr) ==
                ERROR_SUCCESS;
   }
+  // The programs that hold the files added; false when the list cannot
+  // be had or the updater's own process is one of them.
   bool List(std::vector<std::string>& programs) {
     programs.clear();
     if (!open_) return false;
@@ -125,6 +127,9 @@ class RmSession {
                                        &reasons);
       if (result == ERROR_SUCCESS) {
         for (UINT i = 0; i < count && i < info.size(); ++i) {
+          // The updater itself is never offered for closing.
+          if (info[i].Process.dwProcessId == GetCurrentProcessId())
+            return false;
           info[i].strAppName[CCH_RM_MAX_APP_NAME] = L'\0';
           programs.push_back(Ansi(info[i].strAppName));
         }
