@@ -76,6 +76,7 @@ pending() {
     tr -d '\r'
 }
 event() { grep -q -- "$1" "$work/transcript.jsonl"; }
+no_event() { ! event "$1"; }
 
 # hold MODE FILE...: a holder process keeps the files open until release.
 holders=
@@ -269,7 +270,6 @@ TO=<Src>\\b\\x.dll
 INI
 run rollback ""
 check "ROLLBACK: stopped with 1603" event '"event":"end","outcome":"stopped","code":1603'
-no_event() { ! event "$1"; }
 check "ROLLBACK: no restart event" no_event '"event":"restart"'
 check "ROLLBACK: the old file back (read)" content b/app.dll "old b"
 check "ROLLBACK: the old file back (read-delete)" content b/lib.dll "old lib"
@@ -282,6 +282,34 @@ check "ROLLBACK: the other entry stays" grep -q 'foreign2.tmp' <<<"$registered"
 release
 check "ROLLBACK: no reserved name left" no_reserved
 [ -n "${IN_USE_VERBOSE:-}" ] && cat "$work/during.txt"
+
+# 4. A file the updater itself holds (its own program file, running): never
+#    offered for closing; renamed aside, replaced at once, the old one
+#    deleted at the restart.
+cp "$work/updater.exe" "$work/self.exe"
+cp "$work/updater.exe" "$work/self-new.exe"
+printf 'x' >> "$work/self-new.exe"
+settings self <<INI
+[UPDATER]
+NAME=Self
+PROC=Copy
+INUSE=CLOSE,RESTART
+[Copy]
+MODE=COPY
+FROM=<Src>\\self-new.exe
+TO=<Src>\\self.exe
+INI
+rm -f "$work/transcript.jsonl"
+(cd "$work" && UPDATER_ANSWERS=yes UPDATER_EXITCODE=1 \
+    UPDATER_TRANSCRIPT="$W\\transcript.jsonl" \
+    timeout 300 wine self.exe /iself.ini >/dev/null 2>&1)
+[ -n "${IN_USE_VERBOSE:-}" ] && cat "$work/transcript.jsonl"
+check "own program: no question" no_event '"buttons":"yesno"'
+check "own program: completed with 3010" event '"event":"end","outcome":"completed","code":3010'
+check "own program: replaced at once" cmp -s "$work/self.exe" "$work/self-new.exe"
+wineboot -r >/dev/null 2>&1
+wineserver -w
+check "own program: no reserved name after the restart" no_reserved
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
