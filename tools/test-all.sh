@@ -50,6 +50,11 @@ if echo "$dlls" | grep -Eiq 'libstdc|libgcc|libwinpthread'; then
   failures+=("updater.exe needs a runtime DLL")
   failed=$((failed + 1))
 fi
+# The Restart Manager is loaded when a file in use needs it, never imported.
+if echo "$dlls" | grep -qi rstrtmgr; then
+  failures+=("updater.exe imports rstrtmgr.dll")
+  failed=$((failed + 1))
+fi
 
 # shellcheck source=tools/wine-env.sh
 . tools/wine-env.sh

@@ -4,6 +4,7 @@
 
 #include "base/str_buf.h"
 #include "run/interaction.h"
+#include "run/rollback.h"
 #include "run/runtime.h"
 #include "run/transcript.h"
 
@@ -42,6 +43,26 @@ bool Contains(const std::vector<std::string>& list, const std::string& item) {
 }
 
 }  // namespace
+
+void InUsePlatform::Attach(Runtime& rt) {
+  rt_ = &rt;
+  if (rt.rollback != nullptr)
+    rt.rollback->SetLeftOverHandler(
+        [this](const char* path) { return DeleteLeftOverAtRestart(path); });
+}
+
+bool InUsePlatform::DeleteLeftOverAtRestart(const char* path) {
+  if (!Handling() || !rt_->inUseRestart || !system_.CanRegisterAtRestart())
+    return false;
+  const uint32_t attributes = inner_.GetFileAttrs(path);
+  const bool folder =
+      attributes != kInvalidAttributes && (attributes & kAttrDirectory) != 0;
+  if (folder ? deletedIn_.count(path) == 0 : !system_.IsHeld(path))
+    return false;
+  if (!Register({path, std::string()})) return false;
+  NoteDeletedIn(path);
+  return true;
+}
 
 bool InUsePlatform::Handling() const {
   return rt_ != nullptr && (rt_->inUseClose || rt_->inUseRestart);

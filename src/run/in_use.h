@@ -35,7 +35,13 @@ class InUsePlatform : public Platform {
 
   // The run whose INUSE choices apply and whose boxes ask the question.
   // Until it is attached, nothing is handled.
-  void Attach(Runtime& rt) { rt_ = &rt; }
+  // A saved copy of the rollback that the completed run cannot remove is
+  // then deleted at the restart (with RESTART).
+  void Attach(Runtime& rt);
+  // With RESTART: a saved copy that cannot be removed now because a
+  // program holds it (or a folder that still holds such a file) is
+  // registered for deletion at the restart. True when it was.
+  bool DeleteLeftOverAtRestart(const char* path);
 
   // The changes registered for the next restart by this run, oldest first.
   const std::vector<RestartChange>& Registered() const { return registered_; }

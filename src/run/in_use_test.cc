@@ -9,6 +9,7 @@
 #include "commands/file_tree.h"
 #include "platform/fake/fake_in_use.h"
 #include "platform/fake/test_dir.h"
+#include "run/rollback.h"
 #include "run/runtime.h"
 
 namespace {
@@ -268,6 +269,50 @@ TEST_F(InUseTest, EndOfTheRun) {
   FinishInUse(rt, false);
   ASSERT_EQ(inUse.pending.size(), 1u);
   EXPECT_EQ(inUse.pending[0].path, "C:\\other\\a");
+}
+
+}  // namespace
+
+namespace {
+
+// With ROLLBACK=1: a saved copy that a program still holds when the run
+// completes is deleted at the restart instead of staying; without RESTART
+// it stays, as before.
+TEST(InUseRollback, SavedCopyInUseGoesAtTheRestart) {
+  for (bool restart : {true, false}) {
+    SCOPED_TRACE(restart);
+    TestDir dir;
+    dir.Write("updater.ini", "[UPDATER]\n");
+    dir.Write("app/app.dll", "old");
+    dir.Write("new.dll", "new");
+    FakeInUse inUse;
+    HoldingPlatform platform(inUse);
+    RollbackPlatform journaled(platform);
+    InUsePlatform guarded(journaled, inUse);
+    Runtime rt(guarded);
+    rt.rollback = &journaled;
+    rt.inUse = &guarded;
+    rt.inUseRestart = restart;
+    guarded.Attach(rt);
+    FakeInUse::Hold hold;
+    hold.program = "Loaded";
+    hold.share = Share::kReadDelete;
+    inUse.holds[dir / "app/app.dll"] = hold;
+    ASSERT_TRUE(journaled.Begin((dir / "updater.ini").c_str()));
+    // Rollback renames the loaded file aside before it copies: no
+    // registration is needed for the copy itself.
+    ASSERT_TRUE(CopyTree(guarded, StrBuf((dir / "new.dll").c_str()),
+                         StrBuf((dir / "app/app.dll").c_str())));
+    EXPECT_TRUE(inUse.pending.empty());
+    journaled.Commit();
+    ASSERT_EQ(inUse.pending.size(), restart ? 1u : 0u);
+    if (restart) {
+      EXPECT_NE(inUse.pending[0].path.find(kRollbackReservedPrefix),
+                std::string::npos);
+      EXPECT_EQ(inUse.pending[0].target, "");
+    }
+    EXPECT_EQ(dir.Read("app/app.dll"), "new");
+  }
 }
 
 }  // namespace
