@@ -237,14 +237,15 @@ check "after the restart: nothing pending" test -z "$(pending | grep 'updater-in
 
 # 3. ROLLBACK=1: a later failure takes everything back, the registrations
 #    of the run included; the entries of others stay.
-files "foreign2.tmp=x" "b/app.dll=old b" "b/lib.dll=old lib" "b/del.dll=del b"
+files "foreign2.tmp=x" "b/app.dll=old b" "b/lib.dll=old lib" "b/del.dll=del b" \
+      "戻す/部品.dll=old jp b"
 foreign foreign2.tmp
-hold read b/app.dll b/del.dll
+hold read b/app.dll b/del.dll "戻す/部品.dll"
 hold read-delete b/lib.dll
 settings rollback <<INI
 [UPDATER]
 NAME=Rollback
-PROC=Copy,Lib,Del,Look,Fail
+PROC=Copy,Lib,Del,Jp,Look,Fail
 INUSE=RESTART
 ROLLBACK=1
 [Copy]
@@ -258,6 +259,10 @@ TO=<Src>\\b\\lib.dll
 [Del]
 MODE=DELETE
 FILE=<Src>\\b\\del.dll
+[Jp]
+MODE=COPY
+FROM=<Src>\\new.dll
+TO=<Src>\\戻す\\部品.dll
 [Look]
 MODE=LAUNCH
 FILE=<Sys>\\cmd.exe
@@ -274,8 +279,9 @@ check "ROLLBACK: no restart event" no_event '"event":"restart"'
 check "ROLLBACK: the old file back (read)" content b/app.dll "old b"
 check "ROLLBACK: the old file back (read-delete)" content b/lib.dll "old lib"
 check "ROLLBACK: the deleted file back" content b/del.dll "del b"
+check "ROLLBACK: the old file back (Japanese)" content "戻す/部品.dll" "old jp b"
 check "ROLLBACK: the run's entries were there" \
-  grep -q 'updater-inuse' "$work/during.txt"
+  test "$(grep -o 'updater-inuse' "$work/during.txt" | wc -l)" -eq 2
 registered=$(pending)
 check "ROLLBACK: no entry of the run left" test "$(echo "$registered" | grep -c 'updater-inuse\|b\\del.dll')" -eq 0
 check "ROLLBACK: the other entry stays" grep -q 'foreign2.tmp' <<<"$registered"
