@@ -200,9 +200,10 @@ bool InUsePlatform::MoveFileOver(const char* source, const char* destination) {
   if (destinationHeld) return ReplaceAtRestart(source, destination, true);
   // The source is held: it is copied, and goes at the restart.
   if (!system_.CanRegisterAtRestart() ||
-      !inner_.CopyFileOver(source, destination))
+      !inner_.CopyFileOver(source, destination) || !DeleteAtRestart(source))
     return false;
-  return DeleteAtRestart(source);
+  NoteDeletedIn(source);
+  return true;
 }
 
 bool InUsePlatform::DeleteOneFile(const char* path) {

@@ -127,7 +127,8 @@ TEST(InUseClose, AsksAndClosesOrFails) {
 // name is never closed; after No nothing more is asked.
 TEST_F(InUseTest, OneQuestionARun) {
   Choose(true, false);
-  for (int i = 0; i < 1000; ++i)
+  // A list of 1,000 names, some of them files, two of them held.
+  for (int i = 0; i < 1000; i += 50)
     dir.Write("many/f" + std::to_string(i) + ".txt", "old");
   dir.Write("src/f500.txt", "new");
   dir.Write("src/f900.txt", "new");
@@ -135,10 +136,15 @@ TEST_F(InUseTest, OneQuestionARun) {
   Hold("many/f900.txt", "Editor");
   Hold("app/app.dll", "Other");
   platform.boxAnswers = {kIdYes};
-  EXPECT_TRUE(Delete("many/f1*.txt"));
+  for (int i = 0; i < 1000; ++i) {
+    if (i != 500 && i != 900) {
+      EXPECT_TRUE(Delete("many/f" + std::to_string(i) + ".txt"));
+    }
+  }
   EXPECT_TRUE(platform.boxes.empty());
   EXPECT_TRUE(Copy("src/*.txt", "many/"));
   EXPECT_EQ(platform.boxes.size(), 1u);
+  EXPECT_EQ(dir.Read("many/f500.txt"), "new");
   EXPECT_EQ(dir.Read("many/f900.txt"), "new");
   EXPECT_FALSE(Copy("new.dll", "app/app.dll"));  // "Other" was not named
   EXPECT_EQ(platform.boxes.size(), 1u);
@@ -151,11 +157,11 @@ TEST_F(InUseTest, OneQuestionARun) {
   Runtime second(fresh);
   fresh.Attach(second);
   second.inUseClose = true;
-  Hold("many/f3.txt", "Editor");
-  Hold("many/f2.txt", "Editor");
+  Hold("many/f500.txt", "Editor");
+  Hold("many/f900.txt", "Editor");
   platform.boxAnswers = {kIdNo};
-  EXPECT_FALSE(DeleteTree(fresh, StrBuf((dir / "many/f3.txt").c_str())));
-  EXPECT_FALSE(DeleteTree(fresh, StrBuf((dir / "many/f2.txt").c_str())));
+  EXPECT_FALSE(DeleteTree(fresh, StrBuf((dir / "many/f500.txt").c_str())));
+  EXPECT_FALSE(DeleteTree(fresh, StrBuf((dir / "many/f900.txt").c_str())));
   EXPECT_EQ(platform.boxes.size(), 1u);
   EXPECT_EQ(inUse.shutdowns, 0);
 }
@@ -210,6 +216,19 @@ TEST_F(InUseTest, RestartDeletesATreeAroundAHeldFile) {
   ASSERT_EQ(inUse.pending.size(), 2u);
   EXPECT_EQ(inUse.pending[1].path, dir / "app");
   EXPECT_FALSE(dir.Exists("app/other.dll"));
+
+  // A tree moved away from a held file: the file is copied, and the file
+  // and then its folder go at the restart.
+  dir.Write("old/sub/held.txt", "h");
+  dir.Write("old/sub/free.txt", "f");
+  Hold("old/sub/held.txt", "Reader", Share::kRead);
+  EXPECT_TRUE(Move("old", "moved"));
+  EXPECT_EQ(dir.Read("moved/sub/held.txt"), "h");
+  EXPECT_EQ(dir.Read("moved/sub/free.txt"), "f");
+  ASSERT_EQ(inUse.pending.size(), 5u);
+  EXPECT_EQ(inUse.pending[2].path, dir / "old/sub/held.txt");
+  EXPECT_EQ(inUse.pending[3].path, dir / "old/sub");
+  EXPECT_EQ(inUse.pending[4].path, dir / "old");
 }
 
 // Without the right to register, a held file fails as before: the old
