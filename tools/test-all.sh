@@ -86,6 +86,17 @@ python3 tests/run_scenarios.py --program build/native/updater \
 if [ "${PIPESTATUS[0]}" != 0 ]; then failures+=("scenarios, native"); fi
 count "$log/native.txt"
 
+step "README examples, native: every complete settings file of the manual runs"
+python3 tests/readme/readme_examples_test.py --program build/native/updater \
+  --helpers build/native 2>&1 | tee "$log/readme-native.txt"
+if [ "${PIPESTATUS[0]}" != 0 ]; then failures+=("README examples, native"); fi
+count "$log/readme-native.txt"
+
+step "languages, native: the ja;en build follows LANG and LC_MESSAGES"
+python3 tests/languages/languages_test.py 2>&1 | tee "$log/languages-native.txt"
+if [ "${PIPESTATUS[0]}" != 0 ]; then failures+=("languages, native"); fi
+count "$log/languages-native.txt"
+
 step "progress line, native: drawn on a terminal, never into a file"
 python3 tests/progress/terminal_line_test.py --program build/native/updater 2>&1 |
   tee "$log/progress-line.txt"
@@ -104,6 +115,19 @@ python3 tests/run_scenarios.py --wine --program "$WIN_BUILD/updater.exe" \
   --helpers "$WIN_BUILD" 2>&1 | tee "$log/wine.txt"
 if [ "${PIPESTATUS[0]}" != 0 ]; then failures+=("scenarios, Wine"); fi
 count "$log/wine.txt"
+
+step "README examples, Windows build under Wine"
+python3 tests/readme/readme_examples_test.py --wine \
+  --program "$WIN_BUILD/updater.exe" --helpers "$WIN_BUILD" 2>&1 |
+  tee "$log/readme-wine.txt"
+if [ "${PIPESTATUS[0]}" != 0 ]; then failures+=("README examples, Wine"); fi
+count "$log/readme-wine.txt"
+
+step "languages, Windows build under Wine: the ja;en build follows the user's UI language"
+WIN_BUILD=$WIN_BUILD python3 tests/languages/languages_test.py --wine 2>&1 |
+  tee "$log/languages-wine.txt"
+if [ "${PIPESTATUS[0]}" != 0 ]; then failures+=("languages, Wine"); fi
+count "$log/languages-wine.txt"
 
 if [ -x tests/win32/run_checks.sh ]; then
   step "Win32 platform checks under Wine"

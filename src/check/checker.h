@@ -113,6 +113,7 @@ class Checker {
                       const StrBuf& value);
   // The first list, and the checks of the row's checker hook.
   void CheckValues(Section& section);
+  void CheckSeparators(Section& section);
   std::string RawValue(const std::string& section, const char* key);
   std::string WorstCase(const std::string& raw, int depth) const;
   // The checks of the row's checker hook that look up procedures of the

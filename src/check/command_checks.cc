@@ -4,6 +4,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "base/code_page.h"
 #include "check/check_text.h"
 #include "check/checker.h"
 #include "commands/file_tree.h"
@@ -35,6 +36,39 @@ bool LexicallyNamesRoot(const std::string& text, const char* sep) {
     return last && (field.Contains("*") || field.Contains("?"));
   }
   return true;
+}
+
+// The keys of each command that hold paths, and those whose folder the
+// updater finds at the last separator (the program's working directory).
+struct PathKeys {
+  const char* mode;
+  const char* keys[2];
+  const char* folderKey;
+};
+const PathKeys kPathKeys[] = {
+    {"EXIST", {"FILE"}, nullptr},      {"DATE", {"FILE"}, nullptr},
+    {"COPY", {"FROM", "TO"}, nullptr}, {"MOVE", {"FROM", "TO"}, nullptr},
+    {"LAUNCH", {"FILE"}, "FILE"},      {"DELETE", {"FILE"}, nullptr},
+    {"LINK", {"SRC", "DST"}, "SRC"},   {"MAKEDIR", {"DIR"}, nullptr},
+    {"ATTR", {"FILE"}, nullptr},       {"CRC", {"FILE"}, nullptr},
+    {"WAITAPP", {"APP"}, nullptr},     {"APPEXIST", {"APP"}, nullptr},
+};
+
+// The last of the characters "\\" and "/" in text outside query blocks
+// ({?Param\1} keeps "\\" on every build), looking at whole characters
+// only; 0 when there is none.
+char LastSeparatorOutsideQueries(const char* text, bool anyBackslash) {
+  int depth = 0;
+  char last = 0;
+  for (const char* p = text; *p != 0; p += CharLength(p)) {
+    if (*p == '{') ++depth;
+    else if (*p == '}' && depth > 0) --depth;
+    else if ((*p == '\\' || *p == '/') && depth == 0) {
+      if (*p == '\\' && anyBackslash) return '\\';
+      last = *p;
+    }
+  }
+  return last;
 }
 
 }  // namespace
@@ -369,7 +403,38 @@ struct Checker::CommandHooks {
   }
 };
 
+// A path written with the other build's separator: on Linux a "\" is a
+// character of a name; on Windows the folder of a program (LAUNCH FILE,
+// LINK SRC) ends at the last "\", so a path written with "/" has none.
+void Checker::CheckSeparators(Section& s) {
+  if (s.command == nullptr) return;
+  const bool posix = std::strcmp(rt_.Sep(), "/") == 0;
+  for (const PathKeys& row : kPathKeys) {
+    if (std::strcmp(row.mode, s.command->mode) != 0) continue;
+    for (const char* key : row.keys) {
+      if (key == nullptr) continue;
+      if (!posix && (row.folderKey == nullptr ||
+                     std::strcmp(key, row.folderKey) != 0))
+        continue;
+      // Linux: any "\\"; Windows: a "/" after the last "\\".
+      const char wrong = posix ? '\\' : '/';
+      const int32_t n = CommandHooks::Count(s, key);
+      for (int32_t i = 0; i < n; ++i) {
+        const StrBuf item = CommandHooks::Item(s, key, i);
+        if (LastSeparatorOutsideQueries(item.Text(), posix) != wrong) continue;
+        Warn("separator", s.name, key,
+             "item " + Number(i + 1) + ", " + Quoted(item.Text()) +
+                 (posix ? ", holds \"\\\": on Linux it is part of a name, "
+                          "not a separator; write \"/\""
+                        : ", holds \"/\": the program's folder is found at "
+                          "the last \"\\\", so write \"\\\""));
+      }
+    }
+  }
+}
+
 void Checker::CheckValues(Section& s) {
+  CheckSeparators(s);
   const CommandHooks::Hook& hook = CommandHooks::For(s);
   if (hook.roots != nullptr) hook.roots(*this, s);
   if (s.command->firstList != nullptr) {

@@ -1,6 +1,7 @@
 // updater-check: finds the faults of a settings file before it ships.
 //
 //   updater-check [--json] SETTINGS.ini [-- ARGUMENTS...]
+//   updater-check --crc FILE...
 //
 // ARGUMENTS stand for the updater's command line ({?Param} queries, the
 // caption). Exit code: 0 without errors, 1 with errors, 2 when the file
@@ -13,8 +14,10 @@
 #include "check/checker.h"
 #include "check/recording_platform.h"
 #include "check/report.h"
+#include "commands/crc.h"
 #include "platform/command_line.h"
 #include "platform/platform.h"
+#include "run/runtime.h"
 
 namespace {
 
@@ -24,6 +27,7 @@ constexpr int kExitUnreadable = 2;
 
 const char kUsage[] =
     "usage: updater-check [--json] SETTINGS.ini [-- ARGUMENTS...]\n"
+    "       updater-check --crc FILE...\n"
     "\n"
     "Reads SETTINGS.ini as the updater would, with the symbols and queries\n"
     "of this machine, changes nothing, and prints one line per finding:\n"
@@ -31,16 +35,47 @@ const char kUsage[] =
     "on, probably not as meant) and notes. ARGUMENTS stand for the\n"
     "updater's command line. --json prints each finding as a JSON object.\n"
     "Exit code: 0 without errors, 1 with errors, 2 when the file cannot be\n"
-    "read.\n";
+    "read.\n"
+    "\n"
+    "--crc prints each FILE's checksum as the CRC key takes it (0x1A2B3C4D),\n"
+    "a tab and the file's name; exit code 2 when a file cannot be read.\n";
 
 void Print(const std::string& line) {
   std::fwrite(line.data(), 1, line.size(), stdout);
   std::fputc('\n', stdout);
 }
 
+// updater-check --crc: the values to write in a CRC key, read as the
+// updater reads them (an empty or unreadable file has none).
+int PrintChecksums(int argc, char** argv) {
+  if (argc < 3) {
+    std::fputs(kUsage, stderr);
+    return kExitUnreadable;
+  }
+  std::unique_ptr<Platform> platform = CreateSystemPlatform();
+  Runtime rt(*platform);
+  int code = kExitClean;
+  for (int i = 2; i < argc; ++i) {
+    uint32_t crc = 0;
+    if (!FileCrc32(rt, argv[i], crc)) {
+      std::fprintf(stderr,
+                   "updater-check: cannot read %s (missing, empty or held "
+                   "open): the updater would find no checksum\n",
+                   argv[i]);
+      code = kExitUnreadable;
+      continue;
+    }
+    std::printf("0x%08X\t%s\n", static_cast<unsigned>(crc), argv[i]);
+  }
+  std::fflush(stdout);
+  return code;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::string(argv[1]) == "--crc")
+    return PrintChecksums(argc, argv);
   bool json = false;
   std::string settings;
   std::vector<std::string> arguments;

@@ -66,6 +66,8 @@ bool ExecuteMsgBox(Runtime& rt, Procedure& record) {
     default:
       break;
   }
-  if (!goOn) rt.stoppedByUser = true;
+  // A stop after a question the user answered is the user's; after a box
+  // with only OK it is the script's refusal (the user had no choice).
+  if (!goOn && (kind->style & kMbTypeMask) == kMbYesNo) rt.stoppedByUser = true;
   return goOn;
 }

@@ -123,24 +123,30 @@ TEST_F(MsgBoxTest, AnswersAndIsAbort) {
     int answer;
     bool goesOn;
     uint8_t flag;
+    bool byUser;  // the stop is the user's (exit code 1602, not 1603)
   } cases[] = {
-      {"INFORMATION", "1,0", kIdOk, false, 1},
-      {"INFORMATION", "0,1", kIdOk, true, 1},
-      {"WARNING", "0,1", kIdNo, false, 0},
-      {"WARNING", "0,1", kIdYes, true, 1},
-      {"QUESTION", "1", kIdNo, true, 0},  // second number missing
-      {"QUESTION", "", kIdNo, true, 0},
-      {"QUESTION", "x,y", kIdYes, true, 1},
-      {"QUESTION", " 0 , 1", kIdCancel, false, 0},
-      {"QUESTION", "1,1", 0, true, 0},  // the box could not be shown
+      {"INFORMATION", "1,0", kIdOk, false, 1, false},  // the script refuses
+      {"ERROR", "1", kIdOk, false, 1, false},
+      {"INFORMATION", "0,1", kIdOk, true, 1, false},
+      {"WARNING", "0,1", kIdNo, false, 0, true},
+      {"QUESTION", "1,0", kIdYes, false, 1, true},
+      {"WARNING", "0,1", kIdYes, true, 1, false},
+      {"QUESTION", "1", kIdNo, true, 0, false},  // second number missing
+      {"QUESTION", "", kIdNo, true, 0, false},
+      {"QUESTION", "x,y", kIdYes, true, 1, false},
+      {"QUESTION", " 0 , 1", kIdCancel, false, 0, true},
+      {"QUESTION", "1,1", 0, true, 0, false},  // the box could not be shown
   };
   for (const Case& c : cases) {
     platform.boxes.clear();
+    rt.stoppedByUser = false;
     platform.boxAnswers = {c.answer};
     MsgBoxProcedure record = Box("", c.type, c.isAbort);
     EXPECT_EQ(ExecuteMsgBox(rt, record), c.goesOn)
         << c.type << " " << c.isAbort << " " << c.answer;
     EXPECT_EQ(record.ResultFlag, c.flag)
+        << c.type << " " << c.isAbort << " " << c.answer;
+    EXPECT_EQ(rt.stoppedByUser, c.byUser)
         << c.type << " " << c.isAbort << " " << c.answer;
   }
 }

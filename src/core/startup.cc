@@ -89,6 +89,9 @@ bool Startup(Runtime& rt, const char* commandLine) {
   rt.settingsFound = true;
   LoadSymbols(rt);
   if (!ReadExitCodeOption(rt)) return false;
+  // A mistyped unattended answer would silently take a default button.
+  if (!rt.answers.badWord.empty())
+    return ShowErrorReport(rt, kMsgBadAnswer, rt.answers.badWord.c_str());
   // An interrupted run of this settings file is undone before anything
   // else happens.
   if (!RecoverInterruptedRun(rt)) return false;

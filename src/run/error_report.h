@@ -28,6 +28,8 @@ enum MessageId : uint32_t {
   kMsgRestoreFailed = 17,    // path that could not be put back
   kMsgJournalNotMade = 18,   // journal path
   kMsgJournalDamaged = 19,   // journal path
+  kMsgBadAnswer = 30,        // the word of UPDATER_ANSWERS
+  kMsgRolledBack = 31,       // none (an information box, not an error)
 };
 
 // One error: the message id, its text formatted with the arguments (ANSI),

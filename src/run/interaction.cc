@@ -8,11 +8,11 @@
 
 namespace {
 
-std::string TrimmedLower(const std::string& word) {
+std::string Trimmed(const std::string& word) {
   size_t first = word.find_first_not_of(" \t");
   if (first == std::string::npos) return "";
   size_t last = word.find_last_not_of(" \t");
-  return FoldAsciiCase(word.substr(first, last - first + 1));
+  return word.substr(first, last - first + 1);
 }
 
 const char* IconName(unsigned style) {
@@ -39,14 +39,10 @@ int UnattendedAnswer(Answers& answers, unsigned style) {
   if ((style & kMbTypeMask) != kMbYesNo) return kIdOk;
   int byDefault = (style & kMbDefMask) == kMbDefButton2 ? kIdNo : kIdYes;
   if (answers.next >= answers.words.size()) return byDefault;
-  std::string word = answers.words[answers.next++];
+  // Every word was checked at start-up: yes, no, or the default button.
+  const std::string& word = answers.words[answers.next++];
   if (word == "yes") return kIdYes;
   if (word == "no") return kIdNo;
-  if (!word.empty() && word != "default")
-    std::fprintf(stderr,
-                 "updater: warning: unknown answer \"%s\" in UPDATER_ANSWERS; "
-                 "the default button is taken\n",
-                 word.c_str());
   return byDefault;
 }
 
@@ -61,7 +57,18 @@ void SetUpInteraction(Runtime& rt) {
     size_t start = 0;
     while (true) {
       size_t comma = value.find(',', start);
-      rt.answers.words.push_back(TrimmedLower(value.substr(start, comma - start)));
+      const std::string word = Trimmed(value.substr(start, comma - start));
+      const std::string folded = FoldAsciiCase(word);
+      if (rt.answers.badWord.empty() && !folded.empty() && folded != "yes" &&
+          folded != "no" && folded != "default") {
+        rt.answers.badWord = word;
+        // Unattended boxes are shown nowhere: say it where a caller looks.
+        std::fprintf(stderr,
+                     "updater: unknown answer \"%s\" in UPDATER_ANSWERS "
+                     "(yes, no, default or empty); nothing is run\n",
+                     word.c_str());
+      }
+      rt.answers.words.push_back(folded);
       if (comma == std::string::npos) break;
       start = comma + 1;
     }

@@ -27,7 +27,7 @@ class InteractionTest : public ::testing::Test {
 };
 
 TEST_F(InteractionTest, UnattendedAnswersAreTakenInOrder) {
-  Answers(" Yes ,no,,default,maybe");
+  Answers(" Yes ,no,,default,DEFAULT");
   const unsigned question = kMbYesNo | kMbIconQuestion;
   const unsigned warning = kMbYesNo | kMbIconWarning | kMbDefButton2;
   EXPECT_EQ(ShowMessageBox(rt, "a", kMbIconInformation), kIdOk);  // no word used
@@ -35,9 +35,19 @@ TEST_F(InteractionTest, UnattendedAnswersAreTakenInOrder) {
   EXPECT_EQ(ShowMessageBox(rt, "c", question), kIdNo);
   EXPECT_EQ(ShowMessageBox(rt, "d", warning), kIdNo);     // empty: default
   EXPECT_EQ(ShowMessageBox(rt, "e", question), kIdYes);   // "default"
-  EXPECT_EQ(ShowMessageBox(rt, "f", warning), kIdNo);     // unknown: default
+  EXPECT_EQ(ShowMessageBox(rt, "f", warning), kIdNo);     // any case
   EXPECT_EQ(ShowMessageBox(rt, "g", question), kIdYes);   // none left
   EXPECT_TRUE(platform.boxes.empty());
+}
+
+// A word that is none of the four is kept, as written, for start-up to
+// refuse; the first one only.
+TEST_F(InteractionTest, UnknownAnswerWordIsKept) {
+  Answers("yes, Nein ,ja");
+  EXPECT_EQ(rt.answers.badWord, "Nein");
+  rt.answers.badWord.clear();
+  Answers("YES,No,, default ");
+  EXPECT_EQ(rt.answers.badWord, "");
 }
 
 TEST_F(InteractionTest, EmptyAnswersStillMeanUnattended) {

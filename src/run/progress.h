@@ -1,14 +1,17 @@
 // How far the run is, for PROGRESS=1: the running procedure, its step in
 // its list, and the files or bytes it has done. The engine reports through
-// this one object of the Runtime; it draws on the platform's ProgressView at
-// most every kRedrawInterval, so a report costs a counter and a clock read,
-// and nothing at all when no view is open.
+// this one object of the Runtime. The start of a procedure is drawn at once;
+// the counts within one are drawn on the platform's ProgressView at most
+// every kRedrawInterval, so a report costs a counter and a clock read, and
+// nothing at all when no view is open. The words of the detail line come
+// from the string table.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -31,7 +34,9 @@ class Progress {
   void Close();
   bool IsOn() const { return view_ != nullptr; }
 
-  // A procedure starts: step (from 0) of the steps of its list.
+  // A procedure starts: step (from 0) of the steps of its list. A Begin
+  // while a procedure runs starts a list of its own (SWITCH), whose steps
+  // share out the running procedure's part of the bar.
   void Begin(const char* procedure, int32_t step, int32_t steps);
   // What the running procedure counts from now on, and its total when it is
   // already known (0: none); the count starts again from 0.
@@ -41,24 +46,37 @@ class Progress {
     done_ += units;
     MaybeDraw();
   }
-  // The running procedure ended.
+  // The running (innermost) procedure ended.
   void End();
   // Before a prompt on the same output: what is drawn is taken away.
   void Pause();
 
-  // The detail line and the bar of the present state (also for the tests).
+  // The procedure, the detail line and the bar of the present state (also
+  // for the tests). The bar is full only when the last step has ended.
+  std::string Procedure() const;
   std::string Detail() const;
   uint32_t Permille() const;
 
  private:
+  // One list's procedure: running, or ended (then step is the next one).
+  struct Frame {
+    std::string procedure;
+    int32_t step;
+    int32_t steps;
+    bool running;
+  };
   void MaybeDraw();
   void Draw();
+  const Frame* Shown() const;
+  std::string Text(uint32_t id, const std::string& a,
+                   const std::string& b = std::string()) const;
+  std::string Bytes(uint64_t bytes) const;
 
+  Platform* platform_ = nullptr;
   std::unique_ptr<ProgressView> view_;
   std::chrono::steady_clock::time_point lastDraw_;
-  std::string procedure_;
-  int32_t step_ = 0;
-  int32_t steps_ = 0;
+  // The lists in progress, outermost first; the top may be an ended one.
+  std::vector<Frame> frames_;
   Unit unit_ = Unit::kSteps;
   uint64_t done_ = 0;
   uint64_t total_ = 0;

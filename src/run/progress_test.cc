@@ -112,56 +112,78 @@ class ProgressTest : public ::testing::Test {
   Progress progress;
 };
 
-// What is shown: the step of the list, the files counted with no total
-// (the bar moving ever more slowly within the step's share), the bytes of
-// a known total.
+// What is shown (in the default table's words): the step of the list, the
+// files counted with no total (the bar moving ever more slowly within the
+// step's share), the bytes of a known total; the bar is full only once the
+// last step has ended.
 TEST_F(ProgressTest, DetailAndBar) {
   progress.Begin("Copy", 1, 4);
-  EXPECT_EQ(progress.Detail(), "step 2 of 4");
+  EXPECT_EQ(progress.Detail(), "ステップ 2/4");
   EXPECT_EQ(progress.Permille(), 250u);
   progress.Measure(Progress::Unit::kFiles, 0);
-  EXPECT_EQ(progress.Detail(), "step 2 of 4, 0 files");
-  progress.Advance(1);
-  EXPECT_EQ(progress.Detail(), "step 2 of 4, 1 file");
-  progress.Advance(Progress::kHalfwayFiles - 1);
+  EXPECT_EQ(progress.Detail(), "ステップ 2/4、0 ファイル");
+  progress.Advance(Progress::kHalfwayFiles);
   EXPECT_EQ(progress.Permille(), 250u + 125u);  // half of the step's share
   progress.Advance(1000000);
   EXPECT_GE(progress.Permille(), 499u);
   EXPECT_LE(progress.Permille(), 500u);  // never beyond the step
   progress.End();
   EXPECT_EQ(progress.Permille(), 500u);
-  EXPECT_EQ(progress.Detail(), "step 3 of 4");
+  EXPECT_EQ(progress.Detail(), "ステップ 3/4");
 
-  progress.Begin("Check", 0, 1);  // a list of one: no step shown
+  progress.Begin("Check", 3, 4);
   progress.Measure(Progress::Unit::kBytes, 3u << 20);
   progress.Advance(1536u << 10);
-  EXPECT_EQ(progress.Detail(), "1.5 MiB of 3.0 MiB");
-  EXPECT_EQ(progress.Permille(), 500u);
+  EXPECT_EQ(progress.Detail(), "ステップ 4/4、1.5 MiB/3.0 MiB");
+  EXPECT_EQ(progress.Permille(), 750u + 125u);
   progress.Advance(100u << 20);  // a file that grew while read
-  EXPECT_EQ(progress.Permille(), 1000u);
+  EXPECT_EQ(progress.Permille(), 999u);  // the step still runs
   progress.Measure(Progress::Unit::kBytes, 100);
   progress.Advance(10);
-  EXPECT_EQ(progress.Detail(), "10 bytes of 100 bytes");
+  EXPECT_EQ(progress.Detail(), "ステップ 4/4、10 バイト/100 バイト");
+  progress.End();
+  EXPECT_EQ(progress.Permille(), 1000u);
 }
 
-// Reports are drawn at most once per interval, whatever their number; the
-// first waits one interval (a quick run shows nothing).
-TEST_F(ProgressTest, RedrawsAreThrottled) {
-  progress.Begin("Copy", 0, 1);
+// A list run by a procedure (SWITCH) shares out that procedure's part of the
+// bar and shows its own procedures; when it ends, the procedure that ran it
+// is shown again, and the bar is not full while it still runs.
+TEST_F(ProgressTest, NestedListsShareTheirProceduresPart) {
+  progress.Begin("Branch", 1, 2);
+  EXPECT_EQ(progress.Permille(), 500u);
+  progress.Begin("Inner", 0, 2);
+  EXPECT_EQ(progress.Procedure(), "Inner");
+  EXPECT_EQ(progress.Permille(), 500u);
+  progress.End();
+  EXPECT_EQ(progress.Permille(), 750u);
+  progress.Begin("Last", 1, 2);
+  EXPECT_EQ(platform.progress.back(), "show Last | ステップ 2/2 | 750");
+  progress.End();
+  EXPECT_EQ(progress.Procedure(), "Branch");
+  EXPECT_EQ(progress.Detail(), "ステップ 2/2");
+  EXPECT_EQ(progress.Permille(), 999u);
+  progress.End();
+  EXPECT_EQ(progress.Permille(), 1000u);
+}
+
+// The start of a procedure is drawn at once, however soon after the last
+// drawing; counts within it at most once per interval.
+TEST_F(ProgressTest, StartsAreDrawnCountsThrottled) {
+  progress.Begin("Wait", 0, 2);
+  EXPECT_EQ(platform.progress.back(), "show Wait | ステップ 1/2 | 0");
+  progress.End();
+  progress.Begin("Copy", 1, 2);
+  EXPECT_EQ(platform.progress.back(), "show Copy | ステップ 2/2 | 500");
+  EXPECT_EQ(Shows(), 2u);
   progress.Measure(Progress::Unit::kFiles, 0);
   for (int i = 0; i < 100000; ++i) progress.Advance(1);
-  EXPECT_LE(Shows(), 1u);
-  Wait();
-  progress.Advance(1);
-  EXPECT_GE(Shows(), 1u);
-  const size_t shows = Shows();
-  for (int i = 0; i < 1000; ++i) progress.Advance(1);
-  EXPECT_LE(Shows(), shows + 1);  // one more only on a machine that stalled
+  EXPECT_LE(Shows(), 3u);  // one more only on a machine that stalled
   const size_t before = Shows();
   Wait();
   progress.Advance(1);
   EXPECT_EQ(Shows(), before + 1);
-  EXPECT_EQ(platform.progress.back(), "show Copy | 101002 files | 990");
+  EXPECT_EQ(platform.progress.back(),
+            "show Copy | ステップ 2/2、100001 ファイル | 995");
 }
 
 // A prompt clears the display; the next report draws it again at once.
@@ -170,7 +192,7 @@ TEST_F(ProgressTest, PauseClearsAndRedrawsAfter) {
   progress.Pause();
   EXPECT_EQ(platform.progress.back(), "clear");
   progress.End();
-  EXPECT_EQ(platform.progress.back(), "show Ask | step 2 of 2 | 500");
+  EXPECT_EQ(platform.progress.back(), "show Ask | ステップ 2/2 | 500");
   progress.Close();
   EXPECT_EQ(platform.progress.back(), "close");
   EXPECT_FALSE(progress.IsOn());

@@ -5,6 +5,7 @@
 #include "run/runtime.h"
 #include "run/rollback.h"
 #include "run/error_report.h"
+#include "run/interaction.h"
 
 namespace {
 
@@ -52,4 +53,10 @@ void EndRollback(Runtime& rt, bool completed) {
   if (rt.transcript.IsOpen())
     rt.transcript.Counts("rollback", result.undone, result.failed);
   ReportFailure(rt, result);
+  // The last thing the user sees says that the update was undone.
+  if (result.failed == 0 && result.undone > 0) {
+    char text[512];
+    if (rt.platform.LoadResourceString(kMsgRolledBack, text, sizeof text) > 0)
+      ShowMessageBox(rt, text, kMbIconInformation);
+  }
 }

@@ -20,6 +20,9 @@ struct Answers {
   bool unattended = false;
   std::vector<std::string> words;
   size_t next = 0;
+  // The first word that is none of yes, no, default and empty, as written
+  // (blanks trimmed): start-up then fails.
+  std::string badWord;
 };
 
 class RollbackPlatform;
@@ -57,7 +60,8 @@ struct Runtime {
   bool outcomeExitCodes = false;
   // The settings file was found (start-up got past message 1).
   bool settingsFound = false;
-  // A MSGBOX answer stopped the run (its ISABORT asked for it).
+  // The answer to a MSGBOX question stopped the run (its ISABORT asked for
+  // it); a stop after a box with only OK is not the user's.
   bool stoppedByUser = false;
   // PROGRESS=1: the run shows how far it is.
   bool progressWanted = false;

@@ -18,6 +18,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import unicodedata
 
 FILES = 6000
 CAPTION = "Progress check"
@@ -101,6 +102,13 @@ def run_on_terminal(root):
     return code, output
 
 
+def columns(line):
+    """The terminal columns a UTF-8 line takes: two for a wide character
+    (the Japanese words of the detail), one for any other."""
+    return sum(2 if unicodedata.east_asian_width(c) in "WF" else 1
+               for c in line.decode("utf-8", "replace"))
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--program", default="build/native/updater")
@@ -120,7 +128,8 @@ def main():
                       "%d drawings in %r" % (draws, output[:200]))
         lines = [part for part in output.split(b"\r") if part.startswith(head[1:])]
         results.check("every drawing fits the 60 columns",
-                      all(len(l.replace(b"\x1b[K", b"")) <= 59 for l in lines),
+                      all(columns(l.replace(b"\x1b[K", b"")) <= 59
+                          for l in lines),
                       repr(lines[:3]))
         results.check("the count of files grows",
                       len(set(lines)) >= 2, repr(lines[:3]))

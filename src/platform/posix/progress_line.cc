@@ -57,7 +57,7 @@ class TerminalLine : public ProgressView {
     line += toLocal_(procedure != nullptr ? procedure : "");
     line += " [" + std::string(filled, '#') +
             std::string(kBarWidth - filled, '-') + "]";
-    if (detail != nullptr && detail[0] != 0) line += std::string(" ") + detail;
+    if (detail != nullptr && detail[0] != 0) line += " " + toLocal_(detail);
     // The last column is left free: a terminal that wraps there would start
     // a new line, and the next "\r" would no longer reach this one.
     struct winsize size {};

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -446,7 +447,7 @@ bool PosixPlatform::CurrentDirectory(StrBuf& out) {
 }
 
 // An application is a program of that name found along $PATH: its full path,
-// and its directory as the path list.
+// and its directory as the path list, both with links resolved.
 bool PosixPlatform::FindAppPath(const char* name, AppPathValue what,
                                 StrBuf& out) {
   const std::string file = AnsiToLocal(name);
@@ -465,8 +466,18 @@ bool PosixPlatform::FindAppPath(const char* name, AppPathValue what,
       StripTrailingSlashes(directory);
       const std::string program = JoinPath(directory, file);
       if (IsExecutableFile(program)) {
-        const std::string& value =
-            what == AppPathValue::kExecutable ? program : directory;
+        // A link names the program where it is installed, as the
+        // registry's entry names the real file: the update must reach
+        // that file, not replace the link.
+        std::string real = program;
+        if (char* resolved = realpath(program.c_str(), nullptr)) {
+          real = resolved;
+          std::free(resolved);
+        }
+        const std::string value =
+            what == AppPathValue::kExecutable
+                ? real
+                : real.substr(0, std::max<size_t>(real.rfind('/'), 1));
         return out.SetText(LocalToAnsi(value.c_str()).c_str());
       }
     }
@@ -485,16 +496,44 @@ struct MessageEntry {
   const char* text;  // UTF-8
 };
 
-const MessageEntry kMessages[] = {
-#include "messages_table.inc"
+struct MessageTable {
+  const char* language;  // "ja", "en"
+  const MessageEntry* entries;
+  size_t count;
 };
+
+#include "messages_table.inc"
+
+// The table of the user's language for messages, as the locale variables
+// name it (LC_ALL, then LC_MESSAGES, then LANG: the first that is set and
+// not empty). When none matches, the English table when there is one, as
+// the Windows resource loader takes English (US) next; else the only one.
+const MessageTable& UserMessageTable() {
+  const char* locale = nullptr;
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    locale = std::getenv(name);
+    if (locale != nullptr && locale[0] != 0) break;
+    locale = nullptr;
+  }
+  if (locale != nullptr) {
+    const std::string value = locale;
+    const std::string language = value.substr(0, value.find_first_of("_.@"));
+    for (const MessageTable& table : kMessageTables)
+      if (language == table.language) return table;
+  }
+  for (const MessageTable& table : kMessageTables)
+    if (std::strcmp(table.language, "en") == 0) return table;
+  return kMessageTables[0];
+}
 
 }  // namespace
 
 int PosixPlatform::LoadResourceString(uint32_t id, char* buffer, int size) {
   if (buffer == nullptr || size <= 0) return 0;
   buffer[0] = 0;
-  for (const MessageEntry& entry : kMessages) {
+  const MessageTable& table = UserMessageTable();
+  for (size_t i = 0; i < table.count; ++i) {
+    const MessageEntry& entry = table.entries[i];
     if (entry.id != id) continue;
     const std::string text =
         ConvertText(entry.text, kCodePageUtf8, AnsiCodePage());

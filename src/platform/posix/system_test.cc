@@ -206,6 +206,13 @@ TEST(PosixSystemTest, AppPathsFindProgramsAlongPath) {
   };
   EXPECT_EQ(find("tool", AppPathValue::kExecutable), dir / "bin/tool");
   EXPECT_EQ(find("tool", AppPathValue::kPathList), dir / "bin");
+  // A link along the path names the program where it really is.
+  dir.Write("opt/app/real-tool", "#!/bin/sh\n");
+  ASSERT_EQ(chmod((dir / "opt/app/real-tool").c_str(), 0755), 0);
+  ASSERT_EQ(symlink("../opt/app/real-tool", (dir / "bin/linked").c_str()), 0);
+  EXPECT_EQ(find("linked", AppPathValue::kExecutable),
+            dir / "opt/app/real-tool");
+  EXPECT_EQ(find("linked", AppPathValue::kPathList), dir / "opt/app");
   // Not executable, a directory, missing, empty, or a path: none.
   for (const char* missing : {"plain", "sub", "nothing", "", "tool\\deeper",
                               "bin/tool"}) {
