@@ -50,6 +50,11 @@ if echo "$dlls" | grep -Eiq 'libstdc|libgcc|libwinpthread'; then
   failures+=("updater.exe needs a runtime DLL")
   failed=$((failed + 1))
 fi
+# The Restart Manager is loaded when a file in use needs it, never imported.
+if echo "$dlls" | grep -qi rstrtmgr; then
+  failures+=("updater.exe imports rstrtmgr.dll")
+  failed=$((failed + 1))
+fi
 
 # shellcheck source=tools/wine-env.sh
 . tools/wine-env.sh
@@ -154,6 +159,13 @@ python3 tests/win32/device_names_check.py --program "$WIN_BUILD/updater.exe" 2>&
   tee "$log/devices.txt"
 if [ "${PIPESTATUS[0]}" != 0 ]; then failures+=("device names"); fi
 count "$log/devices.txt"
+
+if [ -x tests/win32/run_in_use_check.sh ]; then
+  step "files in use under Wine (held files, pending renames, wineboot -r)"
+  tests/win32/run_in_use_check.sh "$WIN_BUILD" 2>&1 | tee "$log/in-use.txt"
+  if [ "${PIPESTATUS[0]}" != 0 ]; then failures+=("files in use"); fi
+  count "$log/in-use.txt"
+fi
 
 step "Windows resources, read back from updater.exe"
 python3 tests/win32/check_resources.py build/win32 2>&1 |

@@ -179,6 +179,11 @@ bool Checker::CheckUpdaterSection() {
                 "ROLLBACK is none of 0, 1, NO and YES: " + stops +
                     " (exit code 1620 with exit codes on)",
                 "UPDATER", "ROLLBACK");
+  if (!ReadInUseOption(rt_))
+    TakeReports("bad-value",
+                "INUSE is none of 0, NO, CLOSE, RESTART and CLOSE,RESTART: " +
+                    stops + " (exit code 1620 with exit codes on)",
+                "UPDATER", "INUSE");
   const bool both = ReadUpdaterSection(rt_);
   TakeReports("missing-key", stops);
   bool proc = both;
@@ -273,7 +278,7 @@ void Checker::CheckLines(const std::string& section, const Command* command,
                          bool knownKeys) {
   std::vector<std::string> known;
   if (knownKeys && command == nullptr)
-    known = {"NAME", "PROC", "EXITCODE", "PROGRESS", "ROLLBACK"};
+    known = {"NAME", "PROC", "EXITCODE", "PROGRESS", "ROLLBACK", "INUSE"};
   if (command != nullptr) {
     known.push_back("MODE");
     for (const char* const* key = command->keys; *key != nullptr; ++key)

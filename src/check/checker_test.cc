@@ -411,6 +411,15 @@ TEST_F(CheckerTest, RollbackKey) {
             Strings{"error bad-value [UPDATER] ROLLBACK"});
 }
 
+// So is INUSE, with its words.
+TEST_F(CheckerTest, InUseKey) {
+  EXPECT_EQ(Check("[UPDATER]\nNAME=T\nPROC=A\nINUSE=restart, CLOSE\n[A]\n"
+                  "MODE=OSVER\n"),
+            Strings{});
+  EXPECT_EQ(Check("[UPDATER]\nNAME=T\nPROC=A\nINUSE=REBOOT\n[A]\nMODE=OSVER\n"),
+            Strings{"error bad-value [UPDATER] INUSE"});
+}
+
 }  // namespace
 
 // The checker reads the command line as the updater does: the switches of

@@ -3,8 +3,10 @@
 #include <string>
 
 #include "core/startup.h"
+#include "platform/in_use.h"
 #include "platform/platform.h"
 #include "platform/stop_request.h"
+#include "run/in_use.h"
 #include "run/rollback.h"
 #include "run/runtime.h"
 
@@ -15,8 +17,12 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
   WatchStopRequests();
   std::unique_ptr<Platform> platform = CreateSystemPlatform();
   RollbackPlatform journaled(*platform);
-  Runtime rt(journaled);
+  std::unique_ptr<InUseHandling> inUse = CreateSystemInUseHandling();
+  InUsePlatform guarded(journaled, *inUse);
+  Runtime rt(guarded);
   rt.rollback = &journaled;
+  rt.inUse = &guarded;
+  guarded.Attach(rt);
   return RunProgram(rt, commandLine != nullptr ? commandLine : "");
 }
 
@@ -72,8 +78,12 @@ int main(int argc, char** argv) {
   const std::string commandLine = JoinCommandLine(words);
   std::unique_ptr<Platform> platform = CreateSystemPlatform();
   RollbackPlatform journaled(*platform);
-  Runtime rt(journaled);
+  std::unique_ptr<InUseHandling> inUse = CreateSystemInUseHandling();
+  InUsePlatform guarded(journaled, *inUse);
+  Runtime rt(guarded);
   rt.rollback = &journaled;
+  rt.inUse = &guarded;
+  guarded.Attach(rt);
   return RunProgram(rt, commandLine.c_str());
 }
 

@@ -9,6 +9,7 @@
 #include "core/main_list.h"
 #include "core/switches.h"
 #include "run/error_report.h"
+#include "run/in_use.h"
 #include "run/interaction.h"
 #include "run/levels.h"
 #include "run/runtime.h"
@@ -109,6 +110,7 @@ bool Startup(Runtime& rt, const char* commandLine) {
   if (!RecoverInterruptedRun(rt)) return false;
   if (!ReadProgressOption(rt)) return false;
   if (!ReadRollbackOption(rt)) return false;
+  if (!ReadInUseOption(rt)) return false;
   if (!ReadUpdaterSection(rt)) return false;
   if (!rt.UpdaterName.IsEmpty()) rt.Caption.Assign(rt.UpdaterName);
   return true;
@@ -155,10 +157,41 @@ bool ReadRollbackOption(Runtime& rt) {
   return ReadOnOffKey(rt, "ROLLBACK", rt.rollbackWanted, true);
 }
 
+bool ReadInUseOption(Runtime& rt) {
+  StrBuf value;
+  if (!ReadProfileString(SettingsFile(rt), rt.SettingsPath.Text(), "UPDATER",
+                         "INUSE", value))
+    return true;
+  value.Trim(" ", " ");
+  if (value.IsEmpty() || value.Equals("0") || value.Equals("NO")) return true;
+  // CLOSE, RESTART, or both in either order; blanks around each ignored.
+  bool close = false;
+  bool restart = false;
+  const int32_t count = value.FieldCount(",");
+  for (int32_t i = 0; i < count && count <= 2; ++i) {
+    StrBuf word = value.Field(i, ",");
+    word.Trim(" ", " ");
+    if (word.Equals("CLOSE") && !close) {
+      close = true;
+    } else if (word.Equals("RESTART") && !restart) {
+      restart = true;
+    } else {
+      close = restart = false;
+      break;
+    }
+  }
+  if (!close && !restart)
+    return ShowKeyErrorReport(rt, kMsgBadFormat, "UPDATER", "INUSE");
+  rt.inUseClose = close;
+  rt.inUseRestart = restart;
+  return true;
+}
+
 int OutcomeExitCode(const Runtime& rt, const char* outcome) {
   if (!rt.outcomeExitCodes || rt.helpShown) return 0;
   if (rt.switchRefused) return kExitStartupFailed;
-  if (std::strcmp(outcome, "completed") == 0) return kExitCompleted;
+  if (std::strcmp(outcome, "completed") == 0)
+    return rt.restartRequired ? kExitRestartRequired : kExitCompleted;
   if (std::strcmp(outcome, "stopped") == 0)
     return rt.stoppedByUser ? kExitUserStopped : kExitFailed;
   return rt.settingsFound ? kExitStartupFailed : kExitSettingsMissing;
@@ -205,6 +238,7 @@ int RunProgram(Runtime& rt, const char* commandLine) {
     outcome = RunUpdater(rt) ? "completed" : "stopped";
     rt.progress.Close();
     EndRollback(rt, std::strcmp(outcome, "completed") == 0);
+    FinishInUse(rt, std::strcmp(outcome, "completed") == 0);
   }
   FreeAllLevels(rt);
   rt.platform.ComUninitialize();

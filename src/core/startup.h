@@ -8,6 +8,7 @@ struct Runtime;
 // The exit codes that tell the outcome, as deployment tools know them from
 // Windows Installer; used when EXITCODE=1 or UPDATER_EXITCODE=1.
 constexpr int kExitCompleted = 0;
+constexpr int kExitRestartRequired = 3010; // completed, restart required
 constexpr int kExitUserStopped = 1602;     // a MSGBOX answer stopped the run
 constexpr int kExitFailed = 1603;          // a failure stopped the run
 constexpr int kExitSettingsMissing = 1619; // message 1
@@ -39,6 +40,11 @@ bool ReadProgressOption(Runtime& rt);
 // leave it off, 1 or YES turn it on; any other value shows message 2 and
 // returns false.
 bool ReadRollbackOption(Runtime& rt);
+// Reads INUSE of section UPDATER: missing, empty, 0 or NO leave it off;
+// CLOSE, RESTART, or both separated by a comma in either order (blanks and
+// case ignored) turn on what they name; any other value shows message 2
+// and returns false.
+bool ReadInUseOption(Runtime& rt);
 
 int OutcomeExitCode(const Runtime& rt, const char* outcome);
 

@@ -222,3 +222,68 @@ TEST(RollbackKey, ChoicesAndBadValues) {
 }
 
 }  // namespace
+
+namespace {
+
+// INUSE: off, CLOSE, RESTART or both in either order, blanks and case
+// ignored; any other value is message 2 naming it, and start-up fails.
+TEST(InUseKey, ChoicesAndBadValues) {
+  const struct {
+    const char* line;
+    bool started;
+    bool close;
+    bool restart;
+  } rows[] = {
+      {"", true, false, false},
+      {"INUSE=\n", true, false, false},
+      {"INUSE=0\n", true, false, false},
+      {"INUSE= no \n", true, false, false},
+      {"INUSE=CLOSE\n", true, true, false},
+      {"INUSE=restart\n", true, false, true},
+      {"INUSE= Restart , close \n", true, true, true},
+      {"INUSE='CLOSE,RESTART'\n", true, true, true},
+      {"INUSE=1\n", false, false, false},
+      {"INUSE=YES\n", false, false, false},
+      {"INUSE=CLOSE,\n", false, false, false},
+      {"INUSE=CLOSE,CLOSE\n", false, false, false},
+      {"INUSE=CLOSE;RESTART\n", false, false, false},
+      {"INUSE=CLOSE,RESTART,CLOSE\n", false, false, false},
+      {"INUSE=RE START\n", false, false, false},
+  };
+  for (const auto& row : rows) {
+    TestDir dir;
+    dir.Write("updater.ini",
+              std::string("[UPDATER]\nNAME=T\nPROC=A\nEXITCODE=1\n") +
+                  row.line + "[A]\nMODE=EXIST\nFILE=<Src>\n");
+    FakePlatform platform;
+    platform.modulePath = dir / "updater";
+    Runtime rt(platform);
+    EXPECT_EQ(Startup(rt, ""), row.started) << row.line;
+    EXPECT_EQ(rt.inUseClose, row.close) << row.line;
+    EXPECT_EQ(rt.inUseRestart, row.restart) << row.line;
+    if (!row.started) {
+      ASSERT_EQ(platform.boxes.size(), 1u);
+      EXPECT_NE(platform.boxes[0].text.find(
+                    "セクション：\"UPDATER\"\nパラメータ：\"INUSE\""),
+                std::string::npos);
+      FakePlatform again;
+      again.modulePath = dir / "updater";
+      Runtime run(again);
+      EXPECT_EQ(RunProgram(run, ""), 1620) << row.line;
+    }
+  }
+}
+
+// A completed run that left changes for the restart ends with 3010 when
+// the exit codes are asked for, and 0 otherwise; a stopped one as before.
+TEST(InUseKey, RestartRequiredExitCode) {
+  FakePlatform platform;
+  Runtime rt(platform);
+  rt.restartRequired = true;
+  EXPECT_EQ(OutcomeExitCode(rt, "completed"), 0);
+  rt.outcomeExitCodes = true;
+  EXPECT_EQ(OutcomeExitCode(rt, "completed"), 3010);
+  EXPECT_EQ(OutcomeExitCode(rt, "stopped"), 1603);
+}
+
+}  // namespace

@@ -407,11 +407,11 @@ bool RollbackPlatform::RemoveSaved(const std::string& path, int depth) {
       } while (search->Next(entry));
     }
     search.reset();
-    return all && inner_.RemoveDir(path.c_str());
+    return all && (inner_.RemoveDir(path.c_str()) || LeaveForLater(path));
   }
   if ((attributes & (kAttrReadOnly | kAttrHidden | kAttrSystem)) != 0)
     inner_.SetFileAttrs(path.c_str(), kAttrNormal);
-  return inner_.DeleteOneFile(path.c_str());
+  return inner_.DeleteOneFile(path.c_str()) || LeaveForLater(path);
 }
 
 void RollbackPlatform::Commit() {

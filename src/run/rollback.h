@@ -9,6 +9,7 @@
 // search of the run leaves out, as it leaves out the journal.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -46,6 +47,13 @@ class RollbackPlatform : public Platform {
   // back keeps its saved copy and stays in the journal, which then holds
   // those changes only; otherwise the journal goes.
   RollbackResult RollBack();
+
+  // Asked, when a completed run cannot remove a saved copy (a file in use,
+  // or a folder that still holds one), to have it removed later; true when
+  // it will be. Without one, such a copy stays under its reserved name.
+  void SetLeftOverHandler(std::function<bool(const char*)> handler) {
+    leftOver_ = std::move(handler);
+  }
 
   enum class Recovery { kNone, kDone, kRefused };
   // At start: the journal that an interrupted run of settingsPath left, if
@@ -187,4 +195,8 @@ class RollbackPlatform : public Platform {
   std::string token_;     // makes this run's saved names unique
   uint32_t saved_ = 0;    // saved copies named so far
   std::string lastSaved_; // the saved name of the last SetAside
+  std::function<bool(const char*)> leftOver_;
+  bool LeaveForLater(const std::string& path) {
+    return leftOver_ && leftOver_(path.c_str());
+  }
 };

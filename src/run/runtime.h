@@ -27,6 +27,7 @@ struct Answers {
 
 class RollbackPlatform;
 class ProfileCache;
+class InUsePlatform;
 
 struct Runtime {
   explicit Runtime(Platform& p) : platform(p) {}
@@ -82,6 +83,15 @@ struct Runtime {
   // The platform that journals the changes, when the entry put one
   // between the engine and the system.
   RollbackPlatform* rollback = nullptr;
+  // INUSE: a file that another program holds is handled by asking to close
+  // the programs (CLOSE) or at the next restart (RESTART).
+  bool inUseClose = false;
+  bool inUseRestart = false;
+  // The platform that handles files in use, when the entry put one between
+  // the engine and the system; a completed run that registered changes for
+  // the next restart sets restartRequired.
+  InUsePlatform* inUse = nullptr;
+  bool restartRequired = false;
 
   // The path separator of the platform ("\\" or "/").
   const char* Sep() const { return platform.PathSeparator(); }

@@ -61,3 +61,7 @@ void Transcript::Counts(const char* event, int undone, int failed) {
             std::to_string(undone) + ",\"failed\":" + std::to_string(failed) +
             "}");
 }
+
+void Transcript::Restart(int files) {
+  WriteLine("{\"event\":\"restart\",\"files\":" + std::to_string(files) + "}");
+}

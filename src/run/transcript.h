@@ -33,6 +33,8 @@ class Transcript {
   // The changes put back (event "rollback" or "recover") and those that
   // could not be.
   void Counts(const char* event, int undone, int failed);
+  // The changes registered for the next restart (event "restart").
+  void Restart(int files);
 
  private:
   // Writes one line; when that fails, warns and closes the transcript.
