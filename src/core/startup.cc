@@ -93,6 +93,9 @@ bool Startup(Runtime& rt, const char* commandLine) {
   if (!RecoverInterruptedRun(rt)) return false;
   if (!ReadProgressOption(rt)) return false;
   if (!ReadRollbackOption(rt)) return false;
+  // One journaled run of a settings file at a time.
+  if (rt.runInProgress && rt.rollbackWanted)
+    return ShowErrorReport(rt, kMsgRunInProgress, rt.SettingsPath.Text());
   if (!ReadUpdaterSection(rt)) return false;
   if (!rt.UpdaterName.IsEmpty()) rt.Caption.Assign(rt.UpdaterName);
   return true;
@@ -144,6 +147,7 @@ int OutcomeExitCode(const Runtime& rt, const char* outcome) {
   if (std::strcmp(outcome, "completed") == 0) return kExitCompleted;
   if (std::strcmp(outcome, "stopped") == 0)
     return rt.stoppedByUser ? kExitUserStopped : kExitFailed;
+  if (rt.runInProgress && rt.rollbackWanted) return kExitRunInProgress;
   return rt.settingsFound ? kExitStartupFailed : kExitSettingsMissing;
 }
 
@@ -155,7 +159,8 @@ int RunProgram(Runtime& rt, const char* commandLine) {
     if (rt.progressWanted) rt.progress.Open(rt.platform, rt.Caption.Text());
     outcome = RunUpdater(rt) ? "completed" : "stopped";
     rt.progress.Close();
-    EndRollback(rt, std::strcmp(outcome, "completed") == 0);
+    if (!EndRollback(rt, std::strcmp(outcome, "completed") == 0))
+      outcome = "stopped";
   }
   FreeAllLevels(rt);
   rt.platform.ComUninitialize();

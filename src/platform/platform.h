@@ -77,7 +77,31 @@ class AppendFile {
   // Appends text and a line end ("\n") at the end of the file, waiting
   // while a pipe's reader is slow. False when not all of it was written.
   virtual bool WriteLine(const std::string& text) = 0;
+  // Forces what was written to the disk. False when that failed.
+  virtual bool Flush() { return true; }
 };
+
+// What tells one file from another, and what its contents were when seen:
+// the rollback journal keeps it to show that what it undoes is what the run
+// left there.
+struct FileStamp {
+  uint64_t volume = 0;  // the device, or the volume's serial number
+  uint64_t index = 0;   // the inode, or the file index
+  uint64_t size = 0;
+  uint64_t time = 0;    // the last write, in the system's finest unit
+  uint32_t mode = 0;    // POSIX: the permission bits; Windows: attributes
+  bool directory = false;
+  bool link = false;
+};
+
+// A lock on a file, held by this process until it is destroyed (or the
+// process ends, however it ends).
+class FileLock {
+ public:
+  virtual ~FileLock() = default;
+};
+
+enum class LockResult { kTaken, kHeld, kFailed };
 
 // A process handle; closed by the destructor.
 class ProcessHandle {
@@ -262,6 +286,49 @@ class Platform {
 
   virtual void ComInitialize() = 0;
   virtual void ComUninitialize() = 0;
+
+  // State kept between runs (the rollback journal).
+  // The stamp of path, a link at its end not followed; false when nothing
+  // is there.
+  virtual bool StampOf(const char* path, FileStamp& out) {
+    (void)path;
+    (void)out;
+    return false;
+  }
+  // Gives path exactly the mode of a stamp taken before (POSIX: all
+  // permission bits; Windows: all attributes). Never through a link.
+  virtual bool SetExactMode(const char* path, uint32_t mode) {
+    (void)path;
+    (void)mode;
+    return false;
+  }
+  // The name that identifies the existing file path however it is spelled:
+  // links, "." and ".." resolved; on Windows long names, one case.
+  virtual bool IdentityPath(const char* path, std::string& out) {
+    (void)path;
+    (void)out;
+    return false;
+  }
+  // A folder that only this account (elevated on Windows: only the
+  // administrators) can write to, made when missing; false when there is
+  // none that can be trusted.
+  virtual bool PrivateStateDirectory(std::string& out) {
+    (void)out;
+    return false;
+  }
+  // Takes a lock on path (made when missing) without waiting.
+  virtual std::unique_ptr<FileLock> TryLock(const char* path,
+                                            LockResult& result) {
+    (void)path;
+    result = LockResult::kFailed;
+    return nullptr;
+  }
+  // Makes a new file that only this account can read or write, whatever
+  // the process's defaults; null when path exists or cannot be made.
+  virtual std::unique_ptr<AppendFile> CreatePrivateFile(const char* path) {
+    (void)path;
+    return nullptr;
+  }
 };
 
 // The platform of this build (win32 or posix).

@@ -28,6 +28,7 @@ enum MessageId : uint32_t {
   kMsgRestoreFailed = 17,    // path that could not be put back
   kMsgJournalNotMade = 18,   // journal path
   kMsgJournalDamaged = 19,   // journal path
+  kMsgRunInProgress = 20,    // settings-file path
 };
 
 // One error: the message id, its text formatted with the arguments (ANSI),

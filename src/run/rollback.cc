@@ -109,30 +109,71 @@ bool ForEachBlock(Platform& platform, const std::string& path,
   return true;
 }
 
-}  // namespace
-
-std::string RollbackPlatform::JournalPath(const char* settingsPath,
-                                          const char* sep) {
-  std::string path = settingsPath;
-  const size_t cut = LastSeparator(path, sep);
-  const size_t nameStart = cut == std::string::npos ? 0 : cut + std::strlen(sep);
-  return path.substr(0, nameStart) + kRollbackReservedPrefix +
-         path.substr(nameStart) + ".journal";
+// The lock of a journal: its name with ".lock" for ".journal".
+std::string LockPath(const std::string& journal) {
+  return journal.substr(0, journal.size() - 8) + ".lock";
 }
 
-bool RollbackPlatform::Begin(const char* settingsPath) {
-  settingsPath_ = settingsPath;
-  journalPath_ = JournalPath(settingsPath, PathSeparator());
+constexpr char kJournalSuffix[] = ".journal";
+// The number of a "created" record whose name was free before.
+constexpr uint32_t kCreatedNew = 1;
+
+bool SameObject(const FileStamp& a, const FileStamp& b) {
+  return a.volume == b.volume && a.index == b.index;
+}
+
+// cur holds what put describes: the contents a copy or a move across
+// volumes gave it (its size and time; a file system may keep the time
+// coarser, by up to two seconds).
+bool SameContent(const FileStamp& put, const FileStamp& cur) {
+  if (cur.directory != put.directory || cur.link != put.link) return false;
+  if (cur.directory) return SameObject(put, cur);
+  if (cur.size != put.size) return false;
+  if (put.link) return true;  // a link made anew has a time of its own
+  return cur.time <= put.time && put.time - cur.time < 2000000000ull;
+}
+
+}  // namespace
+
+std::string RollbackPlatform::JournalName(const std::string& identity) {
+  // FNV-1a, 64 bits: a short fixed name for a path of any length. The
+  // header names the settings file whole, so two that meet on one name are
+  // told apart (the second is refused, never mixed up).
+  uint64_t hash = 0xcbf29ce484222325ull;
+  for (const char c : identity) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 0x100000001b3ull;
+  }
+  char name[32];
+  std::snprintf(name, sizeof name, "%016llx.journal",
+                static_cast<unsigned long long>(hash));
+  return name;
+}
+
+RollbackPlatform::Claim RollbackPlatform::Take(const char* settingsPath) {
+  lock_.reset();
+  journalPath_ = settingsPath;  // named by message 18 when nothing is found
+  std::string identity;
+  std::string folder;
+  if (!inner_.IdentityPath(settingsPath, identity)) return Claim::kFailed;
+  if (!inner_.PrivateStateDirectory(folder)) return Claim::kFailed;
+  stateDir_ = folder;
+  settingsPath_ = identity;
+  journalPath_ = folder + PathSeparator() + JournalName(identity);
+  LockResult taken = LockResult::kFailed;
+  lock_ = inner_.TryLock(LockPath(journalPath_).c_str(), taken);
+  if (taken == LockResult::kHeld) return Claim::kBusy;
+  return lock_ ? Claim::kTaken : Claim::kFailed;
+}
+
+bool RollbackPlatform::Begin() {
+  if (!lock_) return false;
   const std::string temporary = journalPath_ + ".tmp";
   if (Exists(inner_.GetFileAttrs(temporary.c_str())))
     inner_.DeleteOneFile(temporary.c_str());
   if (Exists(inner_.GetFileAttrs(journalPath_.c_str()))) return false;
-  if (!WriteJournal({})) return false;
-  journal_ = inner_.OpenForAppend(journalPath_.c_str());
-  if (!journal_) {
-    inner_.DeleteOneFile(journalPath_.c_str());
-    return false;
-  }
+  broken_ = false;
+  if (!WriteJournal({}, true)) return false;
   char token[32];
   const auto now = std::chrono::system_clock::now().time_since_epoch();
   std::snprintf(token, sizeof token, "%llx",
@@ -141,29 +182,44 @@ bool RollbackPlatform::Begin(const char* settingsPath) {
                         .count()));
   token_ = token;
   saved_ = 0;
+  savedIn_.clear();
   return true;
 }
 
-bool RollbackPlatform::WriteJournal(const std::vector<JournalRecord>& records) {
+bool RollbackPlatform::WriteJournal(const std::vector<JournalRecord>& records,
+                                    bool keepOpen) {
   // Written whole under a temporary name, then renamed into place: the
-  // journal's name never holds a part of it.
+  // journal's name never holds a part of it, nor bytes of a torn record.
+  journal_.reset();
   const std::string temporary = journalPath_ + ".tmp";
-  {
-    std::unique_ptr<AppendFile> file =
-        inner_.OpenForAppend(temporary.c_str());
-    if (!file) return false;
-    std::string text = EncodeJournalHeader(settingsPath_);
-    for (const JournalRecord& record : records)
-      text += EncodeJournalRecord(record);
-    text.pop_back();  // WriteLine ends the last line
-    if (!file->WriteLine(text)) {
-      file.reset();
-      inner_.DeleteOneFile(temporary.c_str());
-      return false;
-    }
+  if (Exists(inner_.GetFileAttrs(temporary.c_str())))
+    inner_.DeleteOneFile(temporary.c_str());
+  std::unique_ptr<AppendFile> file =
+      inner_.CreatePrivateFile(temporary.c_str());
+  if (!file) return false;
+  std::string text = EncodeJournalHeader(settingsPath_);
+  for (const JournalRecord& record : records)
+    text += EncodeJournalRecord(record);
+  text.pop_back();  // WriteLine ends the last line
+  if (!file->WriteLine(text) || (!keepOpen && !file->Flush()) ||
+      !inner_.MoveFileOver(temporary.c_str(), journalPath_.c_str())) {
+    file.reset();
+    inner_.DeleteOneFile(temporary.c_str());
+    return false;
   }
-  if (inner_.MoveFileOver(temporary.c_str(), journalPath_.c_str())) return true;
-  inner_.DeleteOneFile(temporary.c_str());
+  if (keepOpen) {
+    journal_ = std::move(file);
+    broken_ = false;
+  }
+  return true;
+}
+
+bool RollbackPlatform::Record(JournalRecord record) {
+  if (!journal_ || broken_) return false;
+  std::string line = EncodeJournalRecord(record);
+  line.pop_back();
+  if (journal_->WriteLine(line)) return true;
+  broken_ = true;
   return false;
 }
 
@@ -177,9 +233,11 @@ bool RollbackPlatform::Record(char kind, const char* first,
     if (*second != '\0' && !inner_.FullPath(second, record.second))
       return false;
   }
-  std::string line = EncodeJournalRecord(record);
-  line.pop_back();
-  return journal_->WriteLine(line);
+  return Record(std::move(record));
+}
+
+bool RollbackPlatform::StampFor(const char* path, FileStamp& stamp) {
+  return inner_.StampOf(path, stamp);
 }
 
 bool RollbackPlatform::Replaceable(uint32_t attributes) const {
@@ -199,12 +257,18 @@ bool RollbackPlatform::SetAside(const char* path) {
   std::snprintf(number, sizeof number, ".%u", static_cast<unsigned>(++saved_));
   std::string saved = full.substr(0, cut + std::strlen(sep)) +
                       kRollbackReservedPrefix + token_ + number;
-  if (!Record(kJournalSetAside, full.c_str(), saved.c_str())) return false;
+  JournalRecord record;
+  record.kind = kJournalSetAside;
+  record.first = full;
+  record.second = saved;
+  record.heldKnown = inner_.StampOf(full.c_str(), record.held);
+  if (!Record(std::move(record))) return false;
   if (!inner_.MoveFileTo(full.c_str(), saved.c_str())) {
     Cancel();
     return false;
   }
   lastSaved_ = saved;
+  savedIn_.insert(full.substr(0, cut));
   return true;
 }
 
@@ -232,7 +296,14 @@ std::unique_ptr<DirSearch> RollbackPlatform::StartSearchInside(
 bool RollbackPlatform::SetFileAttrs(const char* path, uint32_t attributes) {
   if (!Journaling()) return inner_.SetFileAttrs(path, attributes);
   const uint32_t old = inner_.GetFileAttrs(path);
-  if (Exists(old) && !Record(kJournalAttributes, path, "", old)) return false;
+  if (Exists(old)) {
+    JournalRecord record;
+    record.kind = kJournalAttributes;
+    record.number = old;
+    record.heldKnown = inner_.StampOf(path, record.held);
+    if (!inner_.FullPath(path, record.first) || !Record(std::move(record)))
+      return false;
+  }
   const bool done = inner_.SetFileAttrs(path, attributes);
   if (!done && Exists(old)) Cancel();
   return done;
@@ -252,38 +323,87 @@ bool RollbackPlatform::RemoveDir(const char* path) {
   if (IsDirectoryLink(attributes)) return SetAside(path);
   if (!IsPlainDirectory(attributes)) return inner_.RemoveDir(path);
   if (!Record(kJournalRemovedDirectory, path, "", attributes)) return false;
-  const bool done = inner_.RemoveDir(path);
-  if (!done) Cancel();
-  return done;
+  if (inner_.RemoveDir(path)) return true;
+  Cancel();
+  // A directory that holds nothing but saved copies of this run goes aside
+  // whole, with them: its entries were all deleted.
+  std::string full;
+  if (!inner_.FullPath(path, full) ||
+      savedIn_.count(Trimmed(full, PathSeparator())) == 0 ||
+      !HoldsOnlySaved(Trimmed(full, PathSeparator())))
+    return false;
+  return SetAside(path);
+}
+
+bool RollbackPlatform::HoldsOnlySaved(const std::string& directory) {
+  DirEntry entry;
+  std::unique_ptr<DirSearch> search =
+      inner_.StartSearchInside(directory.c_str(), entry);
+  if (!search) return false;
+  do {
+    if (!IsDots(entry) && !IsReserved(entry.name)) return false;
+  } while (search->Next(entry));
+  return true;
 }
 
 bool RollbackPlatform::CopyFileOver(const char* source,
                                     const char* destination) {
   if (!Journaling()) return inner_.CopyFileOver(source, destination);
   const uint32_t attributes = inner_.GetFileAttrs(destination);
-  if (!Exists(attributes)) {
-    if (!Record(kJournalCreated, destination)) return false;
-    const bool done = inner_.CopyFileOver(source, destination);
-    if (!done) Cancel();
-    return done;
-  }
+  // What the copy will leave at the destination: the contents and time of
+  // its source (a link followed: its stamp is taken afterwards).
+  JournalRecord created;
+  created.kind = kJournalCreated;
+  created.putKnown = inner_.StampOf(source, created.put) && !created.put.link &&
+                     !created.put.directory;
+  if (!inner_.FullPath(destination, created.first)) return false;
+  const bool replaces = Exists(attributes);
   // What the copy refuses is left to it to refuse.
-  if (!Replaceable(attributes) || !Exists(inner_.GetFileAttrs(source)) ||
-      inner_.IsSameFile(source, destination))
+  if (replaces && (!Replaceable(attributes) ||
+                   !Exists(inner_.GetFileAttrs(source)) ||
+                   inner_.IsSameFile(source, destination)))
     return inner_.CopyFileOver(source, destination);
-  if (!SetAside(destination)) return false;
+  if (replaces && !SetAside(destination)) return false;
+  const bool stamped = created.putKnown;
+  if (!replaces) created.number = kCreatedNew;
+  if (!Record(std::move(created))) {
+    if (replaces) PutBack(destination);
+    return false;
+  }
   const bool done = inner_.CopyFileOver(source, destination);
-  if (!done) PutBack(destination);
-  return done;
+  if (!done) {
+    Cancel();
+    if (replaces) PutBack(destination);
+    return false;
+  }
+  if (!stamped) Written(destination);
+  return true;
+}
+
+void RollbackPlatform::Written(const char* path) {
+  JournalRecord written;
+  written.kind = kJournalWritten;
+  written.putKnown = inner_.StampOf(path, written.put);
+  if (written.putKnown) Record(std::move(written));
 }
 
 bool RollbackPlatform::MoveFileTo(const char* source,
                                   const char* destination) {
   if (!Journaling()) return inner_.MoveFileTo(source, destination);
-  if (!Record(kJournalMoved, source, destination)) return false;
+  if (!RecordMove(source, destination)) return false;
   const bool done = inner_.MoveFileTo(source, destination);
   if (!done) Cancel();
   return done;
+}
+
+bool RollbackPlatform::RecordMove(const char* source,
+                                  const char* destination) {
+  JournalRecord record;
+  record.kind = kJournalMoved;
+  record.heldKnown = inner_.StampOf(source, record.held);
+  return inner_.FullPath(source, record.first) &&
+         inner_.FullPath(destination, record.second) &&
+         Record(std::move(record));
 }
 
 bool RollbackPlatform::MoveFileOver(const char* source,
@@ -297,7 +417,7 @@ bool RollbackPlatform::MoveFileOver(const char* source,
       inner_.IsSameFile(source, destination))
     return inner_.MoveFileOver(source, destination);
   if (!SetAside(destination)) return false;
-  if (!Record(kJournalMoved, source, destination)) {
+  if (!RecordMove(source, destination)) {
     PutBack(destination);
     return false;
   }
@@ -359,7 +479,19 @@ bool RollbackPlatform::MoveTreeAtOnce(const char* source,
   if (cut == std::string::npos || cut == 0 ||
       !IsPlainDirectory(inner_.GetFileAttrs(target.substr(0, cut).c_str())))
     return false;
-  if (!Record(kJournalMoved, source, target.c_str())) return false;
+  // A tree holding saved copies of this run is moved entry by entry: they
+  // stay where the journal says they are.
+  std::string from;
+  if (!inner_.FullPath(source, from)) return false;
+  from = Trimmed(from, PathSeparator());
+  const auto holder = savedIn_.lower_bound(from);
+  if (holder != savedIn_.end() &&
+      holder->compare(0, from.size(), from) == 0 &&
+      (holder->size() == from.size() ||
+       holder->compare(from.size(), std::strlen(PathSeparator()),
+                       PathSeparator()) == 0))
+    return false;
+  if (!RecordMove(source, target.c_str())) return false;
   if (inner_.MoveFileTo(source, target.c_str())) return true;
   Cancel();
   return false;
@@ -378,15 +510,19 @@ bool RollbackPlatform::WriteShortcut(const char* target, const char* workDir,
                                 linkFile);
   if (replaces ? !SetAside(linkFile) : !Record(kJournalCreated, linkFile))
     return false;
+  if (replaces && !Record(kJournalCreated, linkFile)) {
+    PutBack(linkFile);
+    return false;
+  }
   const bool done = inner_.WriteShortcut(target, workDir, arguments,
                                          showCommand, linkFile);
   if (!done) {
-    if (replaces)
-      PutBack(linkFile);
-    else
-      Cancel();
+    Cancel();
+    if (replaces) PutBack(linkFile);
+    return false;
   }
-  return done;
+  Written(linkFile);
+  return true;
 }
 
 bool RollbackPlatform::RemoveSaved(const std::string& path, int depth) {
@@ -414,13 +550,15 @@ bool RollbackPlatform::RemoveSaved(const std::string& path, int depth) {
   return inner_.DeleteOneFile(path.c_str());
 }
 
-void RollbackPlatform::Commit() {
-  if (!journal_) return;
-  // From here on a crash leaves a journal that the next start completes
-  // instead of undoing.
-  Record(kJournalCommitted, "");
+bool RollbackPlatform::Commit() {
+  if (!journal_) return true;
+  // The mark is on the disk before the first saved copy goes: from then on
+  // a crash leaves a journal that the next start completes instead of
+  // undoing.
+  if (!Record(kJournalCommitted, "") || !journal_->Flush()) return false;
   journal_.reset();
   RemoveSavedCopies();
+  return true;
 }
 
 void RollbackPlatform::RemoveSavedCopies() {
@@ -441,42 +579,57 @@ void RollbackPlatform::RemoveSavedCopies() {
     at = 0;
   });
   inner_.DeleteOneFile(journalPath_.c_str());
+  savedIn_.clear();
 }
 
-bool RollbackPlatform::ReadJournal(std::string& text) {
+bool RollbackPlatform::ReadJournal(const std::string& path,
+                                   std::string& text) {
   text.clear();
-  return ForEachBlock(inner_, journalPath_,
-                      [&text](const char* data, uint32_t size) {
-                        text.append(data, size);
-                      });
+  return ForEachBlock(inner_, path, [&text](const char* data, uint32_t size) {
+    text.append(data, size);
+  });
 }
 
 RollbackResult RollbackPlatform::RollBack() {
   RollbackResult result;
   if (!journal_) return result;
   journal_.reset();
+  // After a write that failed, the last record may stand for a change that
+  // was never made, or whose cancel mark was lost.
+  const bool uncertain = broken_;
   std::string text;
   std::vector<JournalRecord> records;
-  if (!ReadJournal(text) ||
+  if (!ReadJournal(journalPath_, text) ||
       ParseJournal(text, settingsPath_, records) != JournalState::kValid) {
     result.failed = 1;
     result.firstFailed = journalPath_;
+    result.failedPaths.push_back(journalPath_);
     return result;
   }
   text.clear();
+  // Written anew first: the cancel marks never follow a torn record. When
+  // even that fails, the undo goes on without them.
+  WriteJournal(records, true);
   std::vector<JournalRecord> kept;
-  journal_ = inner_.OpenForAppend(journalPath_.c_str());
-  result = Undo(records, false, kept);
+  result = Undo(records, uncertain, kept);
   Finish(kept);
+  savedIn_.clear();
   return result;
 }
 
 RollbackPlatform::Recovery RollbackPlatform::Recover(
-    const char* settingsPath, RollbackResult& result,
-    std::string& refusedPath) {
-  settingsPath_ = settingsPath;
-  journalPath_ = JournalPath(settingsPath, PathSeparator());
+    RollbackResult& result, RollbackResult& others, std::string& refusedPath) {
+  result = RollbackResult();
+  others = RollbackResult();
+  if (!lock_) return Recovery::kNone;
   refusedPath = journalPath_;
+  const Recovery own = RecoverJournal(result);
+  RecoverOrphans(others);
+  return own;
+}
+
+RollbackPlatform::Recovery RollbackPlatform::RecoverJournal(
+    RollbackResult& result) {
   // A journal still under its temporary name never took effect: no change
   // is made before it has its name.
   const std::string temporary = journalPath_ + ".tmp";
@@ -486,9 +639,11 @@ RollbackPlatform::Recovery RollbackPlatform::Recover(
   if (!Exists(attributes)) return Recovery::kNone;
   std::string text;
   std::vector<JournalRecord> records;
-  if ((attributes & kAttrDirectory) != 0 || !ReadJournal(text) ||
+  if ((attributes & (kAttrDirectory | kAttrReparsePoint)) != 0 ||
+      !ReadJournal(journalPath_, text) ||
       ParseJournal(text, settingsPath_, records) != JournalState::kValid)
     return Recovery::kRefused;
+  text.clear();
   if (!records.empty() && records.back().kind == kJournalCommitted) {
     // The run completed; its end was cut short.
     records.pop_back();
@@ -497,13 +652,65 @@ RollbackPlatform::Recovery RollbackPlatform::Recover(
     RemoveSavedCopies();
     return Recovery::kDone;
   }
-  for (const JournalRecord& record : records)
-    if (!Acceptable(record)) return Recovery::kRefused;
+  // A journal written anew after an undo begins with a mark: its changes
+  // were all made.
+  const bool settled =
+      !records.empty() && records.front().kind == kJournalSettled;
+  for (size_t i = settled ? 1 : 0; i < records.size(); ++i)
+    if (!Acceptable(records[i])) return Recovery::kRefused;
+  WriteJournal(records, true);  // cut back to the last whole record
+  if (settled) records.erase(records.begin());
   std::vector<JournalRecord> kept;
-  journal_ = inner_.OpenForAppend(journalPath_.c_str());
-  result = Undo(records, true, kept);
+  result = Undo(records, !settled, kept);
   Finish(kept);
   return Recovery::kDone;
+}
+
+void RollbackPlatform::RecoverOrphans(RollbackResult& result) {
+  // The journals of this account whose settings file is gone: nobody
+  // would ever start that update again to finish them.
+  const std::string ownJournal = journalPath_;
+  const std::string ownSettings = settingsPath_;
+  std::vector<std::string> names;
+  {
+    DirEntry entry;
+    std::unique_ptr<DirSearch> search =
+        inner_.StartSearchInside(stateDir_.c_str(), entry);
+    if (search) {
+      do {
+        const size_t n = sizeof kJournalSuffix - 1;
+        if ((entry.attributes & kAttrDirectory) == 0 && entry.name.size() > n &&
+            entry.name.compare(entry.name.size() - n, n, kJournalSuffix) == 0)
+          names.push_back(entry.name);
+      } while (search->Next(entry));
+    }
+  }
+  for (const std::string& name : names) {
+    const std::string path = stateDir_ + PathSeparator() + name;
+    if (path == ownJournal) continue;
+    std::string text;
+    std::string settings;
+    if (!ReadJournal(path, text) || !ReadJournalHeader(text, settings) ||
+        JournalName(settings) != name ||
+        Exists(inner_.GetFileAttrs(settings.c_str())))
+      continue;
+    LockResult taken = LockResult::kFailed;
+    std::unique_ptr<FileLock> lock =
+        inner_.TryLock(LockPath(path).c_str(), taken);
+    if (!lock) continue;  // its run is live, or it cannot be told
+    journalPath_ = path;
+    settingsPath_ = settings;
+    RollbackResult one;
+    if (RecoverJournal(one) == Recovery::kDone) {
+      result.undone += one.undone;
+      result.failed += one.failed;
+      for (const std::string& failed : one.failedPaths)
+        result.failedPaths.push_back(failed);
+      if (result.firstFailed.empty()) result.firstFailed = one.firstFailed;
+    }
+  }
+  journalPath_ = ownJournal;
+  settingsPath_ = ownSettings;
 }
 
 bool RollbackPlatform::Acceptable(const JournalRecord& record) {
@@ -516,6 +723,17 @@ bool RollbackPlatform::Acceptable(const JournalRecord& record) {
       return false;
     return !inner_.IsFileSystemRoot(path.c_str(), false);
   };
+  switch (record.kind) {
+    case kJournalSetAside:
+    case kJournalCreated:
+    case kJournalMadeDirectory:
+    case kJournalRemovedDirectory:
+    case kJournalMoved:
+    case kJournalAttributes:
+      break;
+    default:
+      return false;
+  }
   if (!plain(record.first)) return false;
   if (record.kind == kJournalMoved) return plain(record.second);
   if (record.kind != kJournalSetAside) return record.second.empty();
@@ -537,7 +755,11 @@ RollbackResult RollbackPlatform::Undo(
   for (size_t i = records.size(); i-- > 0;) {
     bool acted = false;
     if (UndoOne(records[i], i + 1 == records.size(), interrupted, acted)) {
-      if (acted) ++result.undone;
+      // A file replaced by a copy is one change in two records.
+      const bool secondHalf = records[i].kind == kJournalCreated && i > 0 &&
+                              records[i - 1].kind == kJournalSetAside &&
+                              records[i - 1].first == records[i].first;
+      if (acted && !secondHalf) ++result.undone;
       // Each change undone is cancelled in the journal at once: a crash
       // during the rollback leaves only what is still to be undone. After
       // a failure the journal is written anew at the end instead.
@@ -545,11 +767,12 @@ RollbackResult RollbackPlatform::Undo(
       continue;
     }
     ++result.failed;
-    result.firstFailed = records[i].first;
     kept.push_back(records[i]);
   }
   // The first in the order of the run.
   std::reverse(kept.begin(), kept.end());
+  for (const JournalRecord& record : kept)
+    result.failedPaths.push_back(record.first);
   if (!kept.empty()) result.firstFailed = kept.front().first;
   return result;
 }
@@ -557,69 +780,98 @@ RollbackResult RollbackPlatform::Undo(
 bool RollbackPlatform::UndoOne(const JournalRecord& record, bool newest,
                                bool interrupted, bool& acted) {
   // The newest record of an interrupted run may have been written without
-  // its change being made.
+  // its change being made, or with it made halfway.
   const bool maybeNotDone = newest && interrupted;
   const char* first = record.first.c_str();
   const char* second = record.second.c_str();
-  const uint32_t at = inner_.GetFileAttrs(first);
+  FileStamp at;
+  const bool there = inner_.StampOf(first, at);
+  // What is at first is what the journal says was there before the change.
+  const bool heldThere =
+      there && record.heldKnown && SameObject(at, record.held);
   bool done = false;
   switch (record.kind) {
     case kJournalSetAside: {
-      const uint32_t saved = inner_.GetFileAttrs(second);
-      if (!Exists(saved)) return maybeNotDone;  // else: the copy vanished
-      if (!Exists(at)) {
-        done = inner_.MoveFileTo(second, first);
-      } else if (IsPlainDirectory(saved) || IsPlainDirectory(at)) {
-        return false;  // something the journal does not know took its place
-      } else {
-        if (IsDirectoryLink(at)) {
-          if (!inner_.RemoveDir(first)) return false;
-          done = inner_.MoveFileTo(second, first);
-        } else {
-          if ((at & (kAttrReadOnly | kAttrHidden)) != 0)
-            inner_.SetFileAttrs(first, kAttrNormal);
-          done = inner_.MoveFileOver(second, first);
-        }
+      FileStamp saved;
+      if (!inner_.StampOf(second, saved)) {
+        // Put back already (an undo cut short), or never set aside.
+        if (heldThere) return true;
+        return maybeNotDone && !there;  // else: the saved copy vanished
       }
+      if (record.heldKnown && !SameObject(saved, record.held))
+        return false;  // not what was set aside
+      // Something the run did not put there took the name: both are kept.
+      if (there) return false;
+      done = inner_.MoveFileTo(second, first);
       break;
     }
-    case kJournalCreated:
-      if (!Exists(at)) return true;
-      if (IsPlainDirectory(at)) return false;
-      if (IsDirectoryLink(at)) {
+    case kJournalCreated: {
+      if (!there) return true;
+      if (at.directory && !at.link) return false;
+      // Only what the run can be shown to have written goes: the contents
+      // of its source, or (a copy to a new name cut short by the end of the
+      // process, where the system writes it in place) a part of them.
+      bool ours = record.putKnown && SameContent(record.put, at);
+      if (!ours && maybeNotDone)
+        ours = !record.putKnown ||
+               (record.number == kCreatedNew && !at.directory && !at.link &&
+                at.size < record.put.size);
+      if (!ours) return false;
+      if (at.directory) {
         done = inner_.RemoveDir(first);
       } else {
-        if ((at & (kAttrReadOnly | kAttrHidden | kAttrSystem)) != 0)
+        const uint32_t attributes = inner_.GetFileAttrs(first);
+        if (Exists(attributes) &&
+            (attributes & (kAttrReadOnly | kAttrHidden | kAttrSystem)) != 0)
           inner_.SetFileAttrs(first, kAttrNormal);
         done = inner_.DeleteOneFile(first);
       }
       break;
+    }
     case kJournalMadeDirectory:
-      if (!Exists(at)) return true;
-      if (!IsPlainDirectory(at)) return false;
+      if (!there) return true;
+      if (!at.directory || at.link) return false;
       done = inner_.RemoveDir(first);
       break;
     case kJournalRemovedDirectory:
-      if (Exists(at)) return IsPlainDirectory(at);
+      if (there) return at.directory && !at.link;
       done = inner_.MakeDirectory(first);
       break;
     case kJournalMoved: {
-      const uint32_t there = inner_.GetFileAttrs(second);
-      if (!Exists(at) && Exists(there)) {
+      FileStamp moved;
+      const bool arrived = inner_.StampOf(second, moved);
+      // What lies at second is what was moved: the same file, or (across
+      // volumes) a copy with its contents.
+      const bool ours =
+          arrived && (!record.heldKnown || SameObject(moved, record.held) ||
+                      SameContent(record.held, moved));
+      if (!there && arrived) {
+        if (!ours) return false;
         done = inner_.MoveFileTo(second, first);
-      } else if (Exists(at) && !Exists(there)) {
-        return maybeNotDone;
-      } else if (Exists(at) && maybeNotDone) {
+      } else if (there && !arrived) {
+        // Moved back already, or never moved.
+        if (heldThere) return true;
+        return maybeNotDone && !record.heldKnown;
+      } else if (there && arrived && maybeNotDone && heldThere && ours &&
+                 !SameObject(moved, record.held) && !moved.directory) {
         // A move across volumes ended between its copy and the removal
         // of its source: the copy goes.
         done = inner_.DeleteOneFile(second);
       } else {
+        // Something the run did not put there took a name: both are kept.
         return false;
       }
       break;
     }
     case kJournalAttributes:
-      if (!Exists(at)) return false;
+      if (!there) return false;
+      if (record.heldKnown) {
+        if (!heldThere) return false;
+        if (!at.link) {
+          done = inner_.SetExactMode(first, record.held.mode);
+          break;
+        }
+      }
       done = inner_.SetFileAttrs(first, record.number);
       break;
     default:
@@ -635,5 +887,9 @@ void RollbackPlatform::Finish(const std::vector<JournalRecord>& kept) {
     inner_.DeleteOneFile(journalPath_.c_str());
     return;
   }
-  WriteJournal(kept);
+  // Every change kept was made: the next start undoes them all.
+  std::vector<JournalRecord> settled(1);
+  settled[0].kind = kJournalSettled;
+  settled.insert(settled.end(), kept.begin(), kept.end());
+  WriteJournal(settled, false);
 }

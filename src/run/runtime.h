@@ -66,6 +66,8 @@ struct Runtime {
   // The platform that journals the changes, when the entry put one
   // between the engine and the system.
   RollbackPlatform* rollback = nullptr;
+  // Another live run of the same settings file holds its journal's lock.
+  bool runInProgress = false;
 
   // The path separator of the platform ("\\" or "/").
   const char* Sep() const { return platform.PathSeparator(); }

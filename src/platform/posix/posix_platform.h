@@ -3,7 +3,8 @@
 // application paths, message box, message table, current directory),
 // profile.cc (the INI reader), files.cc (directory search, attributes, copies and moves),
 // processes.cc (start, wait), process_lookup.cc (lookup by executable),
-// shortcut.cc (the .LNK writer), append_file.cc (the transcript's file).
+// shortcut.cc (the .LNK writer), append_file.cc (the transcript's file),
+// state.cc (stamps, locks and the private state folder).
 #pragma once
 
 #include <map>
@@ -73,6 +74,15 @@ class PosixPlatform : public Platform {
 
   void ComInitialize() override {}
   void ComUninitialize() override {}
+
+  // state.cc
+  bool StampOf(const char* path, FileStamp& out) override;
+  bool SetExactMode(const char* path, uint32_t mode) override;
+  bool IdentityPath(const char* path, std::string& out) override;
+  bool PrivateStateDirectory(std::string& out) override;
+  std::unique_ptr<FileLock> TryLock(const char* path,
+                                    LockResult& result) override;
+  std::unique_ptr<AppendFile> CreatePrivateFile(const char* path) override;
 
   // For tests: the ANSI code page (65001 or 932) in place of the one the
   // locale chose; the text rules follow it (SetAnsiCodePage).

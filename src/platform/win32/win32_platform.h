@@ -56,6 +56,14 @@ class Win32Platform : public Platform {
   bool FullPath(const char* path, std::string& out) override;
   std::unique_ptr<ExclusiveFile> OpenExclusive(const char* path) override;
   std::unique_ptr<AppendFile> OpenForAppend(const char* path) override;
+  // win32_state.cc
+  bool StampOf(const char* path, FileStamp& out) override;
+  bool SetExactMode(const char* path, uint32_t mode) override;
+  bool IdentityPath(const char* path, std::string& out) override;
+  bool PrivateStateDirectory(std::string& out) override;
+  std::unique_ptr<FileLock> TryLock(const char* path,
+                                    LockResult& result) override;
+  std::unique_ptr<AppendFile> CreatePrivateFile(const char* path) override;
 
   bool WindowsDirectory(StrBuf& out) override;
   bool SystemDirectory(StrBuf& out) override;
