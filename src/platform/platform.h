@@ -311,7 +311,8 @@ class Platform {
   }
   // A folder that only this account (elevated on Windows: only the
   // administrators) can write to, made when missing; false when there is
-  // none that can be trusted.
+  // none that can be trusted (out then names the folder that was tried, if
+  // any).
   virtual bool PrivateStateDirectory(std::string& out) {
     (void)out;
     return false;

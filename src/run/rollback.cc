@@ -156,7 +156,10 @@ RollbackPlatform::Claim RollbackPlatform::Take(const char* settingsPath) {
   std::string identity;
   std::string folder;
   if (!inner_.IdentityPath(settingsPath, identity)) return Claim::kFailed;
-  if (!inner_.PrivateStateDirectory(folder)) return Claim::kFailed;
+  if (!inner_.PrivateStateDirectory(folder)) {
+    if (!folder.empty()) journalPath_ = folder;
+    return Claim::kFailed;
+  }
   stateDir_ = folder;
   settingsPath_ = identity;
   journalPath_ = folder + PathSeparator() + JournalName(identity);

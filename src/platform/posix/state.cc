@@ -141,6 +141,7 @@ bool PosixPlatform::PrivateStateDirectory(std::string& out) {
   }
   while (base.size() > 1 && base.back() == '/') base.pop_back();
   const std::string folder = base + "/updater";
+  out = LocalToAnsi(folder.c_str());  // named when it cannot be used
   if (!MakeDirectories(base)) return false;
   if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return false;
   // The folder itself: a directory (no link), this account's, private.
@@ -161,7 +162,6 @@ bool PosixPlatform::PrivateStateDirectory(std::string& out) {
     if (stat(above.c_str(), &st) != 0 || !OnlyOwnerWrites(st, true))
       return false;
   }
-  out = LocalToAnsi(folder.c_str());
   return true;
 }
 

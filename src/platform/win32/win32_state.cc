@@ -162,15 +162,22 @@ bool Win32Platform::IdentityPath(const char* path, std::string& out) {
 bool Win32Platform::PrivateStateDirectory(std::string& out) {
   // Elevated: a folder of the machine that only the administrators and the
   // system can write; otherwise the account's own local application data.
+  // The account's own folder is the one %LOCALAPPDATA% names, where set;
+  // an elevated run never takes it from the environment, which the
+  // account's unelevated programs may have set.
   const bool elevated = IsElevated();
-  StrBuf base;
-  if (!SpecialFolder(elevated ? CSIDL_COMMON_APPDATA : CSIDL_LOCAL_APPDATA,
-                     base) ||
-      base.IsEmpty())
-    return false;
-  std::string folder = base.Text();
+  std::string folder;
+  if (elevated || !GetEnv("LOCALAPPDATA", folder) || folder.empty()) {
+    StrBuf base;
+    if (!SpecialFolder(elevated ? CSIDL_COMMON_APPDATA : CSIDL_LOCAL_APPDATA,
+                       base) ||
+        base.IsEmpty())
+      return false;
+    folder = base.Text();
+  }
   if (folder.back() != '\\') folder += '\\';
   folder += "updater";
+  out = folder;  // named when it cannot be used
   std::string rules = "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
   if (elevated) {
     rules = "O:BA" + rules;
@@ -194,7 +201,6 @@ bool Win32Platform::PrivateStateDirectory(std::string& out) {
       (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
       !OwnedByTrusted(folder.c_str(), elevated))
     return false;
-  out = folder;
   return true;
 }
 
