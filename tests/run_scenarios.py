@@ -632,7 +632,7 @@ def check_scenario(sc, target, base_env, tmp_root, run_dir):
     state = os.path.join(tmp_root, "state")
     os.makedirs(state, mode=0o700, exist_ok=True)
     env["XDG_STATE_HOME"] = state
-    env["LOCALAPPDATA"] = target.path(state)
+    env["UPDATER_STATE_HOME"] = target.path(state)
     for key, value in sc.get("env", {}).items():
         if value is None:
             env.pop(key, None)

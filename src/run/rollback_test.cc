@@ -69,9 +69,9 @@ class RollbackTest : public ::testing::Test {
  protected:
   RollbackTest() : journaled(platform) {
     SetAnsiCodePage(kCodePageUtf8);
-    const char* old = std::getenv("XDG_STATE_HOME");
+    const char* old = std::getenv("UPDATER_STATE_HOME");
     if (old != nullptr) oldState = old;
-    setenv("XDG_STATE_HOME", state.path().c_str(), 1);
+    setenv("UPDATER_STATE_HOME", state.path().c_str(), 1);
     settings = dir / "updater.ini";
     dir.Write("updater.ini", "[UPDATER]\n");
     dir.Write("app/main.exe", "old main");
@@ -82,9 +82,9 @@ class RollbackTest : public ::testing::Test {
   }
   ~RollbackTest() override {
     if (oldState.empty())
-      unsetenv("XDG_STATE_HOME");
+      unsetenv("UPDATER_STATE_HOME");
     else
-      setenv("XDG_STATE_HOME", oldState.c_str(), 1);
+      setenv("UPDATER_STATE_HOME", oldState.c_str(), 1);
   }
   void Begin(RollbackPlatform& run) {
     ASSERT_EQ(run.Take(settings.c_str()), RollbackPlatform::Claim::kTaken);

@@ -122,10 +122,12 @@ bool PosixPlatform::IdentityPath(const char* path, std::string& out) {
 }
 
 bool PosixPlatform::PrivateStateDirectory(std::string& out) {
-  // $XDG_STATE_HOME, else ~/.local/state, as the XDG base directories say;
-  // a relative value is to be ignored.
+  // $UPDATER_STATE_HOME, else $XDG_STATE_HOME, else ~/.local/state, as the
+  // XDG base directories say; a relative value is to be ignored. Where it
+  // is, only its checks make it trusted.
   std::string base;
-  const char* state = std::getenv("XDG_STATE_HOME");
+  const char* state = std::getenv("UPDATER_STATE_HOME");
+  if (state == nullptr || state[0] != '/') state = std::getenv("XDG_STATE_HOME");
   if (state != nullptr && state[0] == '/') {
     base = state;
   } else {

@@ -49,18 +49,6 @@ class Win32PrivateFile : public AppendFile {
   ScopedHandle file_;
 };
 
-// The process runs with the administrators' full rights (elevated).
-bool IsElevated() {
-  HANDLE raw = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return false;
-  ScopedHandle token(raw);
-  TOKEN_ELEVATION elevation = {};
-  DWORD size = 0;
-  return GetTokenInformation(token.Get(), TokenElevation, &elevation,
-                             sizeof elevation, &size) &&
-         elevation.TokenIsElevated != 0;
-}
-
 // The SID of the account of the process, as text; empty when unknown.
 std::string UserSid() {
   HANDLE raw = nullptr;
@@ -80,9 +68,9 @@ std::string UserSid() {
   return sid;
 }
 
-// The owner of path is the administrators, the system, or (not elevated)
-// this account: nobody else can have given others the right to write.
-bool OwnedByTrusted(const char* path, bool elevated) {
+// The owner of path is this account, the administrators or the system:
+// nobody else can have given others the right to write.
+bool OwnedByTrusted(const char* path, const std::string& user) {
   PSID owner = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   if (GetNamedSecurityInfoA(path, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION,
@@ -92,10 +80,10 @@ bool OwnedByTrusted(const char* path, bool elevated) {
   bool trusted = owner != nullptr &&
                  (IsWellKnownSid(owner, WinBuiltinAdministratorsSid) ||
                   IsWellKnownSid(owner, WinLocalSystemSid));
-  if (!trusted && !elevated && owner != nullptr) {
+  if (!trusted && owner != nullptr) {
     char* text = nullptr;
     if (ConvertSidToStringSidA(owner, &text)) {
-      trusted = UserSid() == text;
+      trusted = user == text;
       LocalFree(text);
     }
   }
@@ -160,32 +148,26 @@ bool Win32Platform::IdentityPath(const char* path, std::string& out) {
 }
 
 bool Win32Platform::PrivateStateDirectory(std::string& out) {
-  // Elevated: a folder of the machine that only the administrators and the
-  // system can write; otherwise the account's own local application data.
-  // The account's own folder is the one %LOCALAPPDATA% names, where set;
-  // an elevated run never takes it from the environment, which the
-  // account's unelevated programs may have set.
-  const bool elevated = IsElevated();
+  // The account's own local application data (%UPDATER_STATE_HOME% or
+  // %LOCALAPPDATA% where set, else the profile's folder), also when
+  // elevated: only this account, the administrators and the system can
+  // have written to it; that is checked, wherever it is.
   std::string folder;
-  if (elevated || !GetEnv("LOCALAPPDATA", folder) || folder.empty()) {
+  if ((!GetEnv("UPDATER_STATE_HOME", folder) || folder.empty()) &&
+      (!GetEnv("LOCALAPPDATA", folder) || folder.empty())) {
     StrBuf base;
-    if (!SpecialFolder(elevated ? CSIDL_COMMON_APPDATA : CSIDL_LOCAL_APPDATA,
-                       base) ||
-        base.IsEmpty())
+    if (!SpecialFolder(CSIDL_LOCAL_APPDATA, base) || base.IsEmpty())
       return false;
     folder = base.Text();
   }
   if (folder.back() != '\\') folder += '\\';
   folder += "updater";
   out = folder;  // named when it cannot be used
-  std::string rules = "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
-  if (elevated) {
-    rules = "O:BA" + rules;
-  } else {
-    const std::string user = UserSid();
-    if (user.empty()) return false;
-    rules += "(A;OICI;FA;;;" + user + ")";
-  }
+  const std::string user = UserSid();
+  if (user.empty()) return false;
+  // Made for the account, the administrators and the system only.
+  const std::string rules =
+      "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + user + ")";
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(
           rules.c_str(), SDDL_REVISION_1, &descriptor, nullptr))
@@ -196,12 +178,10 @@ bool Win32Platform::PrivateStateDirectory(std::string& out) {
   LocalFree(descriptor);
   if (!made) return false;
   const DWORD attributes = GetFileAttributesA(folder.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES ||
-      (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-      (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
-      !OwnedByTrusted(folder.c_str(), elevated))
-    return false;
-  return true;
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+         (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 &&
+         OwnedByTrusted(folder.c_str(), user);
 }
 
 std::unique_ptr<FileLock> Win32Platform::TryLock(const char* path,
