@@ -96,6 +96,17 @@ std::string Trimmed(const std::string& path, const char* sep) {
   return path.substr(0, end);
 }
 
+// The path the system acts on: without trailing separators, and without a
+// last component "." ("dir/." is dir).
+std::string Plain(const std::string& path, const char* sep) {
+  std::string plain = Trimmed(path, sep);
+  const std::string dot = std::string(sep) + ".";
+  while (plain.size() > dot.size() &&
+         plain.compare(plain.size() - dot.size(), dot.size(), dot) == 0)
+    plain = Trimmed(plain.substr(0, plain.size() - dot.size() + 1), sep);
+  return plain;
+}
+
 // Reads a file in blocks, handing each to add; false when it cannot be
 // opened.
 bool ForEachBlock(Platform& platform, const std::string& path,
@@ -233,8 +244,11 @@ bool RollbackPlatform::Record(char kind, const char* first,
   record.number = number;
   if (kind != kJournalCancelled && kind != kJournalCommitted) {
     if (!inner_.FullPath(first, record.first)) return false;
-    if (*second != '\0' && !inner_.FullPath(second, record.second))
-      return false;
+    record.first = Plain(record.first, PathSeparator());
+    if (*second != '\0') {
+      if (!inner_.FullPath(second, record.second)) return false;
+      record.second = Plain(record.second, PathSeparator());
+    }
   }
   return Record(std::move(record));
 }
@@ -253,7 +267,7 @@ bool RollbackPlatform::SetAside(const char* path) {
   const char* sep = PathSeparator();
   std::string full;
   if (!inner_.FullPath(path, full)) return false;
-  full = Trimmed(full, sep);
+  full = Plain(full, sep);
   const size_t cut = LastSeparator(full, sep);
   if (cut == std::string::npos) return false;
   char number[16];
@@ -304,8 +318,9 @@ bool RollbackPlatform::SetFileAttrs(const char* path, uint32_t attributes) {
     record.kind = kJournalAttributes;
     record.number = old;
     record.heldKnown = inner_.StampOf(path, record.held);
-    if (!inner_.FullPath(path, record.first) || !Record(std::move(record)))
-      return false;
+    if (!inner_.FullPath(path, record.first)) return false;
+    record.first = Plain(record.first, PathSeparator());
+    if (!Record(std::move(record))) return false;
   }
   const bool done = inner_.SetFileAttrs(path, attributes);
   if (!done && Exists(old)) Cancel();
@@ -331,9 +346,9 @@ bool RollbackPlatform::RemoveDir(const char* path) {
   // A directory that holds nothing but saved copies of this run goes aside
   // whole, with them: its entries were all deleted.
   std::string full;
-  if (!inner_.FullPath(path, full) ||
-      savedIn_.count(Trimmed(full, PathSeparator())) == 0 ||
-      !HoldsOnlySaved(Trimmed(full, PathSeparator())))
+  if (!inner_.FullPath(path, full)) return false;
+  full = Plain(full, PathSeparator());
+  if (savedIn_.count(full) == 0 || !HoldsOnlySaved(full))
     return false;
   return SetAside(path);
 }
@@ -360,6 +375,7 @@ bool RollbackPlatform::CopyFileOver(const char* source,
   created.putKnown = inner_.StampOf(source, created.put) && !created.put.link &&
                      !created.put.directory;
   if (!inner_.FullPath(destination, created.first)) return false;
+  created.first = Plain(created.first, PathSeparator());
   const bool replaces = Exists(attributes);
   // What the copy refuses is left to it to refuse.
   if (replaces && (!Replaceable(attributes) ||
@@ -404,9 +420,12 @@ bool RollbackPlatform::RecordMove(const char* source,
   JournalRecord record;
   record.kind = kJournalMoved;
   record.heldKnown = inner_.StampOf(source, record.held);
-  return inner_.FullPath(source, record.first) &&
-         inner_.FullPath(destination, record.second) &&
-         Record(std::move(record));
+  if (!inner_.FullPath(source, record.first) ||
+      !inner_.FullPath(destination, record.second))
+    return false;
+  record.first = Plain(record.first, PathSeparator());
+  record.second = Plain(record.second, PathSeparator());
+  return Record(std::move(record));
 }
 
 bool RollbackPlatform::MoveFileOver(const char* source,
@@ -466,7 +485,7 @@ bool RollbackPlatform::RemoveTreeAtOnce(const char* path) {
   if (!IsPlainDirectory(inner_.GetFileAttrs(path))) return false;
   // A read-only file stops a delete: the tree is then deleted entry by
   // entry, as far as a delete goes without a journal.
-  if (HoldsReadOnly(Trimmed(path, PathSeparator()), 0)) return false;
+  if (HoldsReadOnly(Plain(path, PathSeparator()), 0)) return false;
   return SetAside(path);
 }
 
@@ -486,7 +505,7 @@ bool RollbackPlatform::MoveTreeAtOnce(const char* source,
   // stay where the journal says they are.
   std::string from;
   if (!inner_.FullPath(source, from)) return false;
-  from = Trimmed(from, PathSeparator());
+  from = Plain(from, PathSeparator());
   const auto holder = savedIn_.lower_bound(from);
   if (holder != savedIn_.end() &&
       holder->compare(0, from.size(), from) == 0 &&
