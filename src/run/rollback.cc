@@ -120,6 +120,17 @@ bool ForEachBlock(Platform& platform, const std::string& path,
   return true;
 }
 
+// value in base 36, its last digits digits (0: all of them).
+std::string Base36(uint64_t value, int digits) {
+  std::string text;
+  do {
+    text.insert(text.begin(), "0123456789abcdefghijklmnopqrstuvwxyz"[value % 36]);
+    value /= 36;
+  } while ((digits == 0 && value != 0) ||
+           (digits > 0 && static_cast<int>(text.size()) < digits));
+  return text;
+}
+
 // The lock of a journal: its name with ".lock" for ".journal".
 std::string LockPath(const std::string& journal) {
   return journal.substr(0, journal.size() - 8) + ".lock";
@@ -188,13 +199,14 @@ bool RollbackPlatform::Begin() {
   if (Exists(inner_.GetFileAttrs(journalPath_.c_str()))) return false;
   broken_ = false;
   if (!WriteJournal({}, true)) return false;
-  char token[32];
+  // Short, so that a saved name makes a path as little longer as it can:
+  // six base-36 digits of the time, which a second run in the same second
+  // of the same folder would have to meet to the microsecond.
   const auto now = std::chrono::system_clock::now().time_since_epoch();
-  std::snprintf(token, sizeof token, "%llx",
-                static_cast<unsigned long long>(
-                    std::chrono::duration_cast<std::chrono::microseconds>(now)
-                        .count()));
-  token_ = token;
+  token_ = Base36(static_cast<uint64_t>(
+                      std::chrono::duration_cast<std::chrono::microseconds>(now)
+                          .count()),
+                  6);
   saved_ = 0;
   savedIn_.clear();
   return true;
@@ -257,6 +269,27 @@ bool RollbackPlatform::StampFor(const char* path, FileStamp& stamp) {
   return inner_.StampOf(path, stamp);
 }
 
+std::string RollbackPlatform::OnDisk(const char* path) {
+  // The name the directory holds for path: on Windows a short (8.3) name or
+  // another case finds the entry, and its own name is kept.
+  const char* sep = PathSeparator();
+  std::string full;
+  if (!inner_.FullPath(path, full)) return path;
+  full = Plain(full, sep);
+  const size_t cut = LastSeparator(full, sep);
+  if (cut == std::string::npos) return full;
+  const size_t start = cut + std::strlen(sep);
+  const std::string name = full.substr(start);
+  if (name.empty() || name.find_first_of("*?") != std::string::npos)
+    return full;
+  DirEntry entry;
+  std::unique_ptr<DirSearch> search = inner_.StartSearch(full.c_str(), entry);
+  if (!search || entry.name.empty() || entry.name == name ||
+      entry.name == "." || entry.name == "..")
+    return full;
+  return full.substr(0, start) + entry.name;
+}
+
 bool RollbackPlatform::Replaceable(uint32_t attributes) const {
   return (attributes & (kAttrDirectory | kAttrReadOnly | kAttrHidden)) == 0 ||
          ((attributes & kAttrReparsePoint) != 0 &&
@@ -265,13 +298,12 @@ bool RollbackPlatform::Replaceable(uint32_t attributes) const {
 
 bool RollbackPlatform::SetAside(const char* path) {
   const char* sep = PathSeparator();
-  std::string full;
-  if (!inner_.FullPath(path, full)) return false;
-  full = Plain(full, sep);
+  // Set aside, and put back, under its name as the directory holds it.
+  const std::string full = OnDisk(path);
   const size_t cut = LastSeparator(full, sep);
   if (cut == std::string::npos) return false;
   char number[16];
-  std::snprintf(number, sizeof number, ".%u", static_cast<unsigned>(++saved_));
+  std::snprintf(number, sizeof number, ".%s", Base36(++saved_, 0).c_str());
   std::string saved = full.substr(0, cut + std::strlen(sep)) +
                       kRollbackReservedPrefix + token_ + number;
   JournalRecord record;
@@ -382,6 +414,13 @@ bool RollbackPlatform::CopyFileOver(const char* source,
                    !Exists(inner_.GetFileAttrs(source)) ||
                    inner_.IsSameFile(source, destination)))
     return inner_.CopyFileOver(source, destination);
+  // A file replaced keeps its name as the directory holds it.
+  std::string actual;
+  if (replaces) {
+    actual = OnDisk(destination);
+    destination = actual.c_str();
+    created.first = actual;
+  }
   if (replaces && !SetAside(destination)) return false;
   const bool stamped = created.putKnown;
   if (!replaces) created.number = kCreatedNew;
@@ -420,10 +459,8 @@ bool RollbackPlatform::RecordMove(const char* source,
   JournalRecord record;
   record.kind = kJournalMoved;
   record.heldKnown = inner_.StampOf(source, record.held);
-  if (!inner_.FullPath(source, record.first) ||
-      !inner_.FullPath(destination, record.second))
-    return false;
-  record.first = Plain(record.first, PathSeparator());
+  if (!inner_.FullPath(destination, record.second)) return false;
+  record.first = OnDisk(source);  // moved back under that name
   record.second = Plain(record.second, PathSeparator());
   return Record(std::move(record));
 }
@@ -438,6 +475,8 @@ bool RollbackPlatform::MoveFileOver(const char* source,
   if (!Exists(inner_.GetFileAttrs(source)) || !Replaceable(attributes) ||
       inner_.IsSameFile(source, destination))
     return inner_.MoveFileOver(source, destination);
+  const std::string actual = OnDisk(destination);
+  destination = actual.c_str();
   if (!SetAside(destination)) return false;
   if (!RecordMove(source, destination)) {
     PutBack(destination);

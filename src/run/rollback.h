@@ -208,6 +208,8 @@ class RollbackPlatform : public Platform {
   // The record of a path the run is about to fill: held is what is there
   // now, put what the change will leave there.
   bool StampFor(const char* path, FileStamp& stamp);
+  // The full path of path with its last name as the directory holds it.
+  std::string OnDisk(const char* path);
   // Records the move of source, with its stamp.
   bool RecordMove(const char* source, const char* destination);
   // Records the stamp of what the last change put at path.
