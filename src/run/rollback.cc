@@ -13,9 +13,6 @@ const char kRollbackReservedPrefix[] = "~updater-rollback.";
 namespace {
 
 constexpr size_t kPrefixLength = sizeof kRollbackReservedPrefix - 1;
-// Deeper trees are never set aside at once, nor removed by the rollback's
-// own walks.
-constexpr int kMaxDepth = 256;
 constexpr uint32_t kReadBlock = 65536;
 
 bool IsReserved(const std::string& name) {
@@ -501,21 +498,25 @@ bool RollbackPlatform::DeleteOneFile(const char* path) {
 
 bool RollbackPlatform::HoldsReadOnly(const std::string& directory,
                                      int depth) {
-  if (depth > kMaxDepth) return true;
-  DirEntry entry;
-  std::unique_ptr<DirSearch> search =
-      inner_.StartSearchInside(directory.c_str(), entry);
-  if (!search) return false;
-  const std::string prefix = directory + PathSeparator();
-  do {
-    if (IsDots(entry)) continue;
-    if (IsPlainDirectory(entry.attributes)) {
-      if (HoldsReadOnly(prefix + entry.name, depth + 1)) return true;
-    } else if ((entry.attributes & kAttrDirectory) == 0 &&
-               (entry.attributes & kAttrReadOnly) != 0) {
-      return true;
-    }
-  } while (search->Next(entry));
+  (void)depth;
+  // Without recursion: a tree of any depth is looked through.
+  std::vector<std::string> directories{directory};
+  while (!directories.empty()) {
+    const std::string prefix = directories.back() + PathSeparator();
+    DirEntry entry;
+    std::unique_ptr<DirSearch> search =
+        inner_.StartSearchInside(directories.back().c_str(), entry);
+    directories.pop_back();
+    if (!search) continue;
+    do {
+      if (IsDots(entry)) continue;
+      if (IsPlainDirectory(entry.attributes))
+        directories.push_back(prefix + entry.name);
+      else if ((entry.attributes & kAttrDirectory) == 0 &&
+               (entry.attributes & kAttrReadOnly) != 0)
+        return true;
+    } while (search->Next(entry));
+  }
   return false;
 }
 
@@ -587,28 +588,40 @@ bool RollbackPlatform::WriteShortcut(const char* target, const char* workDir,
 }
 
 bool RollbackPlatform::RemoveSaved(const std::string& path, int depth) {
+  (void)depth;
+  // Without recursion, so that a tree of any depth goes: the files go as
+  // the directories are found, then the directories, deepest first.
+  auto removeFile = [this](const std::string& file, uint32_t attributes) {
+    if ((attributes & (kAttrReadOnly | kAttrHidden | kAttrSystem)) != 0)
+      inner_.SetFileAttrs(file.c_str(), kAttrNormal);
+    return inner_.DeleteOneFile(file.c_str());
+  };
   const uint32_t attributes = inner_.GetFileAttrs(path.c_str());
   if (!Exists(attributes)) return true;
   if (IsDirectoryLink(attributes)) return inner_.RemoveDir(path.c_str());
-  if (IsPlainDirectory(attributes)) {
-    if (depth > kMaxDepth) return false;
-    bool all = true;
+  if (!IsPlainDirectory(attributes)) return removeFile(path, attributes);
+  bool all = true;
+  std::vector<std::string> directories{path};
+  for (size_t next = 0; next < directories.size(); ++next) {
+    const std::string prefix = directories[next] + PathSeparator();
     DirEntry entry;
     std::unique_ptr<DirSearch> search =
-        inner_.StartSearchInside(path.c_str(), entry);
-    if (search) {
-      const std::string prefix = path + PathSeparator();
-      do {
-        if (!IsDots(entry) && !RemoveSaved(prefix + entry.name, depth + 1))
-          all = false;
-      } while (search->Next(entry));
-    }
-    search.reset();
-    return all && inner_.RemoveDir(path.c_str());
+        inner_.StartSearchInside(directories[next].c_str(), entry);
+    if (!search) continue;
+    do {
+      if (IsDots(entry)) continue;
+      const std::string inner = prefix + entry.name;
+      if (IsPlainDirectory(entry.attributes))
+        directories.push_back(inner);
+      else if (IsDirectoryLink(entry.attributes))
+        all = inner_.RemoveDir(inner.c_str()) && all;
+      else
+        all = removeFile(inner, entry.attributes) && all;
+    } while (search->Next(entry));
   }
-  if ((attributes & (kAttrReadOnly | kAttrHidden | kAttrSystem)) != 0)
-    inner_.SetFileAttrs(path.c_str(), kAttrNormal);
-  return inner_.DeleteOneFile(path.c_str());
+  for (size_t i = directories.size(); i-- > 0;)
+    all = inner_.RemoveDir(directories[i].c_str()) && all;
+  return all;
 }
 
 bool RollbackPlatform::Commit() {
