@@ -42,12 +42,37 @@ class FaultyPlatform : public FakePlatform {
     std::unique_ptr<AppendFile> inner_;
     FaultyPlatform& owner_;
   };
+  // Changes to the file system: each takes one; when none is left the
+  // process is as good as dead: that change and every later one fail, and
+  // so does every journal write.
+  int changesLeft = 1 << 30;
+  bool Dies() {
+    if (changesLeft-- > 0) return false;
+    journalWritesLeft = 0;
+    return true;
+  }
+  bool DeleteOneFile(const char* path) override {
+    return !Dies() && FakePlatform::DeleteOneFile(path);
+  }
+  bool RemoveDir(const char* path) override {
+    return !Dies() && FakePlatform::RemoveDir(path);
+  }
+  bool MakeDirectory(const char* path) override {
+    return !Dies() && FakePlatform::MakeDirectory(path);
+  }
+  bool SetFileAttrs(const char* path, uint32_t attributes) override {
+    return !Dies() && FakePlatform::SetFileAttrs(path, attributes);
+  }
+  bool SetExactMode(const char* path, uint32_t mode) override {
+    return !Dies() && FakePlatform::SetExactMode(path, mode);
+  }
   std::unique_ptr<AppendFile> CreatePrivateFile(const char* path) override {
     auto file = FakePlatform::CreatePrivateFile(path);
     if (!file) return nullptr;
     return std::make_unique<FillingFile>(std::move(file), *this);
   }
   bool MoveFileTo(const char* source, const char* destination) override {
+    if (Dies()) return false;
     if (std::string(destination).find(kRollbackReservedPrefix) !=
             std::string::npos &&
         setAsideLeft-- <= 0)
@@ -58,6 +83,7 @@ class FaultyPlatform : public FakePlatform {
     return FakePlatform::MoveFileTo(source, destination);
   }
   bool MoveFileOver(const char* source, const char* destination) override {
+    if (Dies()) return false;
     if (failPutBack && std::string(source).find(kRollbackReservedPrefix) !=
                            std::string::npos)
       return false;
@@ -495,6 +521,72 @@ TEST_F(RollbackTest, JournalsThatAreNotActedOn) {
 }  // namespace
 
 namespace {
+
+// The process dies at every step of an undo at start, and at every step
+// of the removal of the saved copies after a commit: the next start always
+// ends with the tree as it was, or as the completed run left it.
+TEST_F(RollbackTest, DeathAtEveryStepOfUndoAndCleanUp) {
+  const std::set<std::string> before = Tree();
+  for (const bool committed : {false, true}) {
+    std::set<std::string> after;
+    for (int step = 0;; ++step) {
+      bool cleanedUp = false;
+      SCOPED_TRACE(std::string(committed ? "clean-up" : "undo") + " step " +
+                   std::to_string(step));
+      {
+        RollbackPlatform run(platform);
+        ASSERT_NO_FATAL_FAILURE(Begin(run));
+        ASSERT_TRUE(CopyTree(run, StrBuf((dir / "new").c_str()),
+                             StrBuf((dir / "app").c_str())));
+        ASSERT_TRUE(DeleteTree(run, StrBuf((dir / "app/data").c_str())));
+        ASSERT_TRUE(MoveTree(run, StrBuf((dir / "app/conf.ini").c_str()),
+                             StrBuf((dir / "app/conf.bak").c_str())));
+        ASSERT_TRUE(run.SetFileAttrs((dir / "app/main.exe").c_str(),
+                                     kAttrReadOnly));
+        if (committed) {
+          platform.changesLeft = step;
+          run.Commit();
+          cleanedUp = platform.changesLeft >= 0;
+          platform.journalWritesLeft = 1 << 30;
+        }
+      }
+      if (committed) after = Tree();
+      RollbackResult result;
+      platform.changesLeft = committed ? 1 << 30 : step;
+      Recover(result);
+      const bool finished =
+          committed ? cleanedUp : platform.changesLeft >= 0;
+      platform.changesLeft = 1 << 30;
+      platform.journalWritesLeft = 1 << 30;
+      journaled.Release();
+      EXPECT_NE(Recover(result), RollbackPlatform::Recovery::kRefused);
+      EXPECT_EQ(result.failed, 0);
+      if (!committed) {
+        EXPECT_EQ(Tree(), before);
+      }
+      EXPECT_EQ(dir.Read("app/main.exe"), committed ? "new main" : "old main");
+      for (const std::string& name : Tree())
+        EXPECT_EQ(name.find(kRollbackReservedPrefix), std::string::npos)
+            << name;
+      EXPECT_EQ(platform.GetFileAttrs(Journal().c_str()), kInvalidAttributes);
+      // Back to the start for the next round.
+      journaled.Release();
+      if (committed) {
+        chmod((dir / "app/main.exe").c_str(), 0644);
+        dir.Write("app/main.exe", "old main");
+        dir.Write("app/conf.ini", "conf");
+        std::remove((dir / "app/conf.bak").c_str());
+        std::remove((dir / "app/extra.txt").c_str());
+        dir.Write("app/data/x.txt", "x");
+        dir.Write("app/data/sub/y.txt", "y");
+      }
+      if (finished) {
+        EXPECT_GT(step, 4);  // every step of a real undo or clean-up
+        break;
+      }
+    }
+  }
+}
 
 // A run killed while it removed its saved copies had completed: the next
 // start finishes that, and undoes nothing.
