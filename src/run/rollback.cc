@@ -681,6 +681,10 @@ RollbackResult RollbackPlatform::RollBack() {
     return result;
   }
   text.clear();
+  // A commit mark that could not be forced to the disk does not count: the
+  // run is undone.
+  if (!records.empty() && records.back().kind == kJournalCommitted)
+    records.pop_back();
   // Written anew first: the cancel marks never follow a torn record. When
   // even that fails, the undo goes on without them.
   WriteJournal(records, true);
