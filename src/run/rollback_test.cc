@@ -605,3 +605,49 @@ TEST_F(RollbackTest, RecoveryOfACompletedRunCutShort) {
 
 }  // namespace
 
+
+namespace {
+
+// The folder that holds the settings file deleted or moved by the run: the
+// journal is elsewhere, so a later failure undoes it and a completed run
+// leaves nothing.
+TEST_F(RollbackTest, FolderOfTheSettingsFileDeletedOrMoved) {
+  dir.Write("pkg/updater.ini", "[UPDATER]\n");
+  dir.Write("pkg/data.txt", "data");
+  settings = dir / "pkg/updater.ini";
+  const std::set<std::string> before = Tree();
+  for (const bool move : {false, true}) {
+    for (const bool completes : {false, true}) {
+      SCOPED_TRACE(std::string(move ? "moved" : "deleted") +
+                   (completes ? ", completed" : ", stopped"));
+      ASSERT_NO_FATAL_FAILURE(Begin(journaled));
+      if (move)
+        ASSERT_TRUE(MoveTree(journaled, StrBuf((dir / "pkg").c_str()),
+                             StrBuf((dir / "elsewhere").c_str())));
+      else
+        ASSERT_TRUE(DeleteTree(journaled, StrBuf((dir / "pkg").c_str())));
+      if (!completes) {
+        const RollbackResult result = journaled.RollBack();
+        EXPECT_EQ(result.undone, 1);
+        EXPECT_EQ(result.failed, 0);
+        EXPECT_EQ(Tree(), before);
+        journaled.Release();
+        continue;
+      }
+      EXPECT_TRUE(journaled.Commit());
+      journaled.Release();
+      for (const std::string& name : Tree())
+        EXPECT_EQ(name.find(kRollbackReservedPrefix), std::string::npos)
+            << name;
+      EXPECT_EQ(platform.GetFileAttrs(journaled.JournalPath().c_str()),
+                kInvalidAttributes);
+      // Back for the next round.
+      if (move)
+        std::rename((dir / "elsewhere").c_str(), (dir / "pkg").c_str());
+      dir.Write("pkg/updater.ini", "[UPDATER]\n");
+      dir.Write("pkg/data.txt", "data");
+    }
+  }
+}
+
+}  // namespace
