@@ -293,10 +293,10 @@ bool RollbackPlatform::Replaceable(uint32_t attributes) const {
           (attributes & kAttrDirectory) == 0);
 }
 
-bool RollbackPlatform::SetAside(const char* path) {
+bool RollbackPlatform::SetAside(const char* path, bool onDisk) {
   const char* sep = PathSeparator();
   // Set aside, and put back, under its name as the directory holds it.
-  const std::string full = OnDisk(path);
+  const std::string full = onDisk ? std::string(path) : OnDisk(path);
   const size_t cut = LastSeparator(full, sep);
   if (cut == std::string::npos) return false;
   char number[16];
@@ -418,7 +418,7 @@ bool RollbackPlatform::CopyFileOver(const char* source,
     destination = actual.c_str();
     created.first = actual;
   }
-  if (replaces && !SetAside(destination)) return false;
+  if (replaces && !SetAside(destination, true)) return false;
   const bool stamped = created.putKnown;
   if (!replaces) created.number = kCreatedNew;
   if (!Record(std::move(created))) {
@@ -474,7 +474,7 @@ bool RollbackPlatform::MoveFileOver(const char* source,
     return inner_.MoveFileOver(source, destination);
   const std::string actual = OnDisk(destination);
   destination = actual.c_str();
-  if (!SetAside(destination)) return false;
+  if (!SetAside(destination, true)) return false;
   if (!RecordMove(source, destination)) {
     PutBack(destination);
     return false;

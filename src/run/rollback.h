@@ -217,7 +217,8 @@ class RollbackPlatform : public Platform {
   // True when directory holds reserved names only.
   bool HoldsOnlySaved(const std::string& directory);
   // Renames path aside under a new reserved name beside it, journaled.
-  bool SetAside(const char* path);
+  // onDisk: path is full, with its name as the directory holds it.
+  bool SetAside(const char* path, bool onDisk = false);
   // Puts back what SetAside did last (a change that then failed).
   void PutBack(const char* path);
   // True when a plain file or a link at path may be set aside before it is
