@@ -264,6 +264,20 @@ TEST(SecondStart, WhileAJournaledRunHoldsTheSettingsFile) {
               kInvalidAttributes);
   }
   EXPECT_TRUE(live.Commit());
+  live.Release();
+  // A run without rollback, where no journal was ever made, makes nothing
+  // in the account's state.
+  TestDir fresh;
+  const std::string base = fresh / "state";
+  setenv("UPDATER_STATE_HOME", base.c_str(), 1);
+  dir.Write("updater.ini", "[UPDATER]\n" + body);
+  FakePlatform platform;
+  platform.modulePath = dir / "updater";
+  RollbackPlatform journaled(platform);
+  Runtime rt(journaled);
+  rt.rollback = &journaled;
+  EXPECT_EQ(RunProgram(rt, ""), 0);
+  EXPECT_EQ(platform.GetFileAttrs(base.c_str()), kInvalidAttributes);
   unsetenv("UPDATER_STATE_HOME");
 }
 

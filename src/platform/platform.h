@@ -309,12 +309,12 @@ class Platform {
     (void)out;
     return false;
   }
-  // A folder that only this account (elevated on Windows: only the
-  // administrators) can write to, made when missing; false when there is
-  // none that can be trusted (out then names the folder that was tried, if
-  // any).
-  virtual bool PrivateStateDirectory(std::string& out) {
+  // A folder that only this account (and the administrators) can write
+  // to, made when missing if create is set; false when there is none that
+  // can be trusted (out then names the folder that was tried, if any).
+  virtual bool PrivateStateDirectory(std::string& out, bool create) {
     (void)out;
+    (void)create;
     return false;
   }
   // Takes a lock on path (made when missing) without waiting.

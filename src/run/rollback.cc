@@ -169,19 +169,25 @@ std::string RollbackPlatform::JournalName(const std::string& identity) {
   return name;
 }
 
-RollbackPlatform::Claim RollbackPlatform::Take(const char* settingsPath) {
+RollbackPlatform::Claim RollbackPlatform::Take(const char* settingsPath,
+                                               bool create) {
   lock_.reset();
+  stateDir_.clear();
   journalPath_ = settingsPath;  // named by message 18 when nothing is found
   std::string identity;
   std::string folder;
   if (!inner_.IdentityPath(settingsPath, identity)) return Claim::kFailed;
-  if (!inner_.PrivateStateDirectory(folder)) {
+  if (!inner_.PrivateStateDirectory(folder, create)) {
     if (!folder.empty()) journalPath_ = folder;
     return Claim::kFailed;
   }
   stateDir_ = folder;
   settingsPath_ = identity;
   journalPath_ = folder + PathSeparator() + JournalName(identity);
+  // Only looking: where this settings file has no journal, no lock is
+  // needed (a run that begins one later takes it then).
+  if (!create && !Exists(inner_.GetFileAttrs(journalPath_.c_str())))
+    return Claim::kTaken;
   LockResult taken = LockResult::kFailed;
   lock_ = inner_.TryLock(LockPath(journalPath_).c_str(), taken);
   if (taken == LockResult::kHeld) return Claim::kBusy;
@@ -699,9 +705,9 @@ RollbackPlatform::Recovery RollbackPlatform::Recover(
     RollbackResult& result, RollbackResult& others, std::string& refusedPath) {
   result = RollbackResult();
   others = RollbackResult();
-  if (!lock_) return Recovery::kNone;
+  if (stateDir_.empty()) return Recovery::kNone;
   refusedPath = journalPath_;
-  const Recovery own = RecoverJournal(result);
+  const Recovery own = lock_ ? RecoverJournal(result) : Recovery::kNone;
   RecoverOrphans(others);
   return own;
 }

@@ -49,8 +49,12 @@ class RollbackPlatform : public Platform {
     kFailed,  // no trusted state folder, or the settings file is not there
   };
   // Finds where the journal of settingsPath lives and takes its lock. The
-  // lock is held until Release or the end of the process.
-  Claim Take(const char* settingsPath);
+  // lock is held until Release or the end of the process. Without create,
+  // nothing is made: with no state folder the answer is kFailed, and with
+  // no journal of this settings file kTaken without a lock (there is
+  // nothing of it to recover; Holding() tells).
+  Claim Take(const char* settingsPath, bool create = true);
+  bool Holding() const { return lock_ != nullptr; }
   void Release() { lock_.reset(); }
   // The journal's path (known after Take, or a guess at it).
   const std::string& JournalPath() const { return journalPath_; }
@@ -186,8 +190,8 @@ class RollbackPlatform : public Platform {
   bool IdentityPath(const char* path, std::string& out) override {
     return inner_.IdentityPath(path, out);
   }
-  bool PrivateStateDirectory(std::string& out) override {
-    return inner_.PrivateStateDirectory(out);
+  bool PrivateStateDirectory(std::string& out, bool create) override {
+    return inner_.PrivateStateDirectory(out, create);
   }
   std::unique_ptr<FileLock> TryLock(const char* path,
                                     LockResult& result) override {

@@ -27,7 +27,8 @@ void ReportFailure(Runtime& rt, const RollbackResult& result) {
 
 bool RecoverInterruptedRun(Runtime& rt) {
   if (rt.rollback == nullptr) return true;
-  switch (rt.rollback->Take(rt.SettingsPath.Text())) {
+  // Only looking: a run without rollback makes nothing in the state folder.
+  switch (rt.rollback->Take(rt.SettingsPath.Text(), false)) {
     case RollbackPlatform::Claim::kBusy:
       // A live run of this settings file: its journal is never touched.
       rt.runInProgress = true;
@@ -64,6 +65,19 @@ bool BeginRollback(Runtime& rt) {
     // The lock is only held by runs that journal.
     rt.rollback->Release();
     return true;
+  }
+  if (!rt.rollback->Holding()) {
+    // The state folder, and the lock, are made now.
+    switch (rt.rollback->Take(rt.SettingsPath.Text(), true)) {
+      case RollbackPlatform::Claim::kBusy:
+        rt.runInProgress = true;
+        return ShowErrorReport(rt, kMsgRunInProgress, rt.SettingsPath.Text());
+      case RollbackPlatform::Claim::kFailed:
+        return ShowErrorReport(rt, kMsgJournalNotMade,
+                               rt.rollback->JournalPath().c_str());
+      case RollbackPlatform::Claim::kTaken:
+        break;
+    }
   }
   if (rt.rollback->Begin()) return true;
   return ShowErrorReport(rt, kMsgJournalNotMade,

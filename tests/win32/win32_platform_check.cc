@@ -639,7 +639,7 @@ void CheckState(Win32Platform& p, const std::string& work) {
   Check(!p.CreatePrivateFile((journal + "2").c_str()),
         "state: a private file is never made over another");
   std::string folder;
-  Check(p.PrivateStateDirectory(folder) && Exists(folder),
+  Check(p.PrivateStateDirectory(folder, true) && Exists(folder),
         "state: the account's state folder (" + folder + ")");
 }
 

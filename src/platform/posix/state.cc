@@ -121,7 +121,7 @@ bool PosixPlatform::IdentityPath(const char* path, std::string& out) {
   return true;
 }
 
-bool PosixPlatform::PrivateStateDirectory(std::string& out) {
+bool PosixPlatform::PrivateStateDirectory(std::string& out, bool create) {
   // $UPDATER_STATE_HOME, else $XDG_STATE_HOME, else ~/.local/state, as the
   // XDG base directories say; a relative value is to be ignored. Where it
   // is, only its checks make it trusted.
@@ -144,10 +144,11 @@ bool PosixPlatform::PrivateStateDirectory(std::string& out) {
   while (base.size() > 1 && base.back() == '/') base.pop_back();
   const std::string folder = base + "/updater";
   out = LocalToAnsi(folder.c_str());  // named when it cannot be used
+  struct stat st;
+  if (!create && lstat(folder.c_str(), &st) != 0) return false;
   if (!MakeDirectories(base)) return false;
   if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return false;
   // The folder itself: a directory (no link), this account's, private.
-  struct stat st;
   if (lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
       st.st_uid != geteuid() ||
       (st.st_mode & (S_IWGRP | S_IWOTH)) != 0)

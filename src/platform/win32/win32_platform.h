@@ -60,7 +60,7 @@ class Win32Platform : public Platform {
   bool StampOf(const char* path, FileStamp& out) override;
   bool SetExactMode(const char* path, uint32_t mode) override;
   bool IdentityPath(const char* path, std::string& out) override;
-  bool PrivateStateDirectory(std::string& out) override;
+  bool PrivateStateDirectory(std::string& out, bool create) override;
   std::unique_ptr<FileLock> TryLock(const char* path,
                                     LockResult& result) override;
   std::unique_ptr<AppendFile> CreatePrivateFile(const char* path) override;

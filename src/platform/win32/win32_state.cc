@@ -147,7 +147,7 @@ bool Win32Platform::IdentityPath(const char* path, std::string& out) {
   return true;
 }
 
-bool Win32Platform::PrivateStateDirectory(std::string& out) {
+bool Win32Platform::PrivateStateDirectory(std::string& out, bool create) {
   // The account's own local application data (%UPDATER_STATE_HOME% or
   // %LOCALAPPDATA% where set, else the profile's folder), also when
   // elevated: only this account, the administrators and the system can
@@ -163,6 +163,8 @@ bool Win32Platform::PrivateStateDirectory(std::string& out) {
   if (folder.back() != '\\') folder += '\\';
   folder += "updater";
   out = folder;  // named when it cannot be used
+  if (!create && GetFileAttributesA(folder.c_str()) == INVALID_FILE_ATTRIBUTES)
+    return false;
   const std::string user = UserSid();
   if (user.empty()) return false;
   // Made for the account, the administrators and the system only.
