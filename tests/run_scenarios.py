@@ -628,6 +628,11 @@ def check_scenario(sc, target, base_env, tmp_root, run_dir):
             closed and target.wine):
         raise ScenarioError("closed_fds: a list of 0, 1, 2 (native only)")
     env["UPDATER_ANSWERS"] = subst.apply(sc.get("answers", ""))
+    # The account's state folder (rollback journals) of this scenario alone.
+    state = os.path.join(tmp_root, "state")
+    os.makedirs(state, mode=0o700, exist_ok=True)
+    env["XDG_STATE_HOME"] = state
+    env["UPDATER_STATE_HOME"] = target.path(state)
     for key, value in sc.get("env", {}).items():
         if value is None:
             env.pop(key, None)

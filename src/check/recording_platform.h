@@ -44,7 +44,7 @@ class RecordingPlatform : public Platform {
     return reader_.GetEnv(name, value);
   }
 
-  FileRead ReadFileIfChanged(const char* path, const FileStamp* unchanged,
+  FileRead ReadFileIfChanged(const char* path, const ChangeStamp* unchanged,
                              FileLook& look, std::string& bytes) override {
     return reader_.ReadFileIfChanged(path, unchanged, look, bytes);
   }

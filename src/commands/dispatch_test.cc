@@ -143,7 +143,7 @@ TEST_F(DispatchTest, LongListsAndWideSectionsLoad) {
 // reading of a MODE and the loader's would.
 class ChangingPlatform : public FakePlatform {
  public:
-  FileRead ReadFileIfChanged(const char*, const FileStamp*, FileLook& look,
+  FileRead ReadFileIfChanged(const char*, const ChangeStamp*, FileLook& look,
                              std::string& bytes) override {
     ++looks;
     look = FileLook();

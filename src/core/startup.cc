@@ -111,6 +111,9 @@ bool Startup(Runtime& rt, const char* commandLine) {
   if (!ReadProgressOption(rt)) return false;
   if (!ReadRollbackOption(rt)) return false;
   if (!ReadInUseOption(rt)) return false;
+  // One journaled run of a settings file at a time.
+  if (rt.runInProgress && rt.rollbackWanted)
+    return ShowErrorReport(rt, kMsgRunInProgress, rt.SettingsPath.Text());
   if (!ReadUpdaterSection(rt)) return false;
   if (!rt.UpdaterName.IsEmpty()) rt.Caption.Assign(rt.UpdaterName);
   return true;
@@ -194,6 +197,7 @@ int OutcomeExitCode(const Runtime& rt, const char* outcome) {
     return rt.restartRequired ? kExitRestartRequired : kExitCompleted;
   if (std::strcmp(outcome, "stopped") == 0)
     return rt.stoppedByUser ? kExitUserStopped : kExitFailed;
+  if (rt.runInProgress && rt.rollbackWanted) return kExitRunInProgress;
   return rt.settingsFound ? kExitStartupFailed : kExitSettingsMissing;
 }
 
@@ -237,7 +241,8 @@ int RunProgram(Runtime& rt, const char* commandLine) {
       rt.progress.Open(rt.platform, rt.Caption.Text());
     outcome = RunUpdater(rt) ? "completed" : "stopped";
     rt.progress.Close();
-    EndRollback(rt, std::strcmp(outcome, "completed") == 0);
+    if (!EndRollback(rt, std::strcmp(outcome, "completed") == 0))
+      outcome = "stopped";
     FinishInUse(rt, std::strcmp(outcome, "completed") == 0);
   }
   FreeAllLevels(rt);

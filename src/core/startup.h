@@ -13,6 +13,7 @@ constexpr int kExitUserStopped = 1602;     // a MSGBOX answer stopped the run
 constexpr int kExitFailed = 1603;          // a failure stopped the run
 constexpr int kExitSettingsMissing = 1619; // message 1
 constexpr int kExitStartupFailed = 1620;   // found, but start-up failed
+constexpr int kExitRunInProgress = 1618;   // a journaled run of it is live
 
 bool GetCommandLineOption(const StrBuf& text, char letter, StrBuf& out);
 // The caption of the run's boxes: the /t option of rt.CommandLine, or the

@@ -1,10 +1,12 @@
 #include "core/startup.h"
 
 #include <gtest/gtest.h>
+#include <cstdlib>
 
 #include "base/code_page.h"
 #include "platform/fake/fake_platform.h"
 #include "platform/fake/test_dir.h"
+#include "run/rollback.h"
 #include "run/runtime.h"
 
 namespace {
@@ -284,6 +286,60 @@ TEST(InUseKey, RestartRequiredExitCode) {
   rt.outcomeExitCodes = true;
   EXPECT_EQ(OutcomeExitCode(rt, "completed"), 3010);
   EXPECT_EQ(OutcomeExitCode(rt, "stopped"), 1603);
+}
+
+// A second start of a settings file whose journaled run is live: with
+// ROLLBACK=1 it stops before anything runs (message 20, 1618); without,
+// it runs and leaves the live journal alone.
+TEST(SecondStart, WhileAJournaledRunHoldsTheSettingsFile) {
+  TestDir dir;
+  TestDir state;
+  setenv("UPDATER_STATE_HOME", state.path().c_str(), 1);
+  dir.Write("new.txt", "new");
+  const std::string body =
+      "NAME=T\nPROC=A\nEXITCODE=1\n[A]\nMODE=COPY\nFROM=<Src>/new.txt\n"
+      "TO=<Src>/out.txt\n";
+  dir.Write("updater.ini", "[UPDATER]\nROLLBACK=1\n" + body);
+  FakePlatform first;
+  RollbackPlatform live(first);
+  ASSERT_EQ(live.Take((dir / "updater.ini").c_str()),
+            RollbackPlatform::Claim::kTaken);
+  ASSERT_TRUE(live.Begin());
+  for (const bool rollback : {true, false}) {
+    dir.Write("updater.ini",
+              std::string("[UPDATER]\n") + (rollback ? "ROLLBACK=1\n" : "") +
+                  body);
+    FakePlatform platform;
+    platform.modulePath = dir / "updater";
+    RollbackPlatform journaled(platform);
+    Runtime rt(journaled);
+    rt.rollback = &journaled;
+    EXPECT_EQ(RunProgram(rt, ""), rollback ? 1618 : 0);
+    EXPECT_EQ(dir.Exists("out.txt"), !rollback);
+    if (rollback) {
+      ASSERT_EQ(platform.boxes.size(), 1u);
+      EXPECT_NE(platform.boxes[0].text.find(dir / "updater.ini"),
+                std::string::npos);
+    }
+    EXPECT_NE(first.GetFileAttrs(live.JournalPath().c_str()),
+              kInvalidAttributes);
+  }
+  EXPECT_TRUE(live.Commit());
+  live.Release();
+  // A run without rollback, where no journal was ever made, makes nothing
+  // in the account's state.
+  TestDir fresh;
+  const std::string base = fresh / "state";
+  setenv("UPDATER_STATE_HOME", base.c_str(), 1);
+  dir.Write("updater.ini", "[UPDATER]\n" + body);
+  FakePlatform platform;
+  platform.modulePath = dir / "updater";
+  RollbackPlatform journaled(platform);
+  Runtime rt(journaled);
+  rt.rollback = &journaled;
+  EXPECT_EQ(RunProgram(rt, ""), 0);
+  EXPECT_EQ(platform.GetFileAttrs(base.c_str()), kInvalidAttributes);
+  unsetenv("UPDATER_STATE_HOME");
 }
 
 }  // namespace

@@ -62,7 +62,7 @@ class DirSearch {
 // clock that stamps `changed` than the look that took it (see
 // settings/profile_cache.h). Times are nanoseconds since 1970, held within
 // about 285 years of it.
-struct FileStamp {
+struct ChangeStamp {
   uint64_t volume = 0;  // device or volume
   // The inode; on Windows, whose file number needs an open handle, the
   // creation time.
@@ -74,17 +74,17 @@ struct FileStamp {
   // last write time.
   int64_t changed = 0;
 
-  bool operator==(const FileStamp& o) const {
+  bool operator==(const ChangeStamp& o) const {
     return volume == o.volume && index == o.index && size == o.size &&
            modified == o.modified && changed == o.changed;
   }
-  bool operator!=(const FileStamp& o) const { return !(*this == o); }
+  bool operator!=(const ChangeStamp& o) const { return !(*this == o); }
 };
 
 // A look at a file: its identity, and two clocks read after the identity
 // was taken and before the bytes were read, in nanoseconds.
 struct FileLook {
-  FileStamp identity;
+  ChangeStamp identity;
   int64_t wallClock = 0;    // the clock that stamps files, coarse as it is
   int64_t steadyClock = 0;  // a clock that never goes back
 };
@@ -116,7 +116,31 @@ class AppendFile {
   // Appends text and a line end ("\n") at the end of the file, waiting
   // while a pipe's reader is slow. False when not all of it was written.
   virtual bool WriteLine(const std::string& text) = 0;
+  // Forces what was written to the disk. False when that failed.
+  virtual bool Flush() { return true; }
 };
+
+// What tells one file from another, and what its contents were when seen:
+// the rollback journal keeps it to show that what it undoes is what the run
+// left there.
+struct FileStamp {
+  uint64_t volume = 0;  // the device, or the volume's serial number
+  uint64_t index = 0;   // the inode, or the file index
+  uint64_t size = 0;
+  uint64_t time = 0;    // the last write, in the system's finest unit
+  uint32_t mode = 0;    // POSIX: the permission bits; Windows: attributes
+  bool directory = false;
+  bool link = false;
+};
+
+// A lock on a file, held by this process until it is destroyed (or the
+// process ends, however it ends).
+class FileLock {
+ public:
+  virtual ~FileLock() = default;
+};
+
+enum class LockResult { kTaken, kHeld, kFailed };
 
 // A process handle; closed by the destructor.
 class ProcessHandle {
@@ -168,7 +192,7 @@ class Platform {
   // deciding when to read it again, are the settings layer's
   // (settings/profile_cache.h).
   virtual FileRead ReadFileIfChanged(const char* path,
-                                     const FileStamp* unchanged,
+                                     const ChangeStamp* unchanged,
                                      FileLook& look, std::string& bytes) = 0;
 
   // Loads message id of the program's string table into buffer (at most
@@ -307,6 +331,50 @@ class Platform {
 
   virtual void ComInitialize() = 0;
   virtual void ComUninitialize() = 0;
+
+  // State kept between runs (the rollback journal).
+  // The stamp of path, a link at its end not followed; false when nothing
+  // is there.
+  virtual bool StampOf(const char* path, FileStamp& out) {
+    (void)path;
+    (void)out;
+    return false;
+  }
+  // Gives path exactly the mode of a stamp taken before (POSIX: all
+  // permission bits; Windows: all attributes). Never through a link.
+  virtual bool SetExactMode(const char* path, uint32_t mode) {
+    (void)path;
+    (void)mode;
+    return false;
+  }
+  // The name that identifies the existing file path however it is spelled:
+  // links, "." and ".." resolved; on Windows long names, one case.
+  virtual bool IdentityPath(const char* path, std::string& out) {
+    (void)path;
+    (void)out;
+    return false;
+  }
+  // A folder that only this account (and the administrators) can write
+  // to, made when missing if create is set; false when there is none that
+  // can be trusted (out then names the folder that was tried, if any).
+  virtual bool PrivateStateDirectory(std::string& out, bool create) {
+    (void)out;
+    (void)create;
+    return false;
+  }
+  // Takes a lock on path (made when missing) without waiting.
+  virtual std::unique_ptr<FileLock> TryLock(const char* path,
+                                            LockResult& result) {
+    (void)path;
+    result = LockResult::kFailed;
+    return nullptr;
+  }
+  // Makes a new file that only this account can read or write, whatever
+  // the process's defaults; null when path exists or cannot be made.
+  virtual std::unique_ptr<AppendFile> CreatePrivateFile(const char* path) {
+    (void)path;
+    return nullptr;
+  }
 };
 
 // The platform of this build (win32 or posix).

@@ -28,6 +28,7 @@ enum MessageId : uint32_t {
   kMsgRestoreFailed = 17,    // path that could not be put back
   kMsgJournalNotMade = 18,   // journal path
   kMsgJournalDamaged = 19,   // journal path
+  kMsgRunInProgress = 20,    // settings-file path
   kMsgBadSwitch = 22,        // the switch as written on the command line
   kMsgHelp = 23,             // none: the help text of /? and /help
   kMsgBadAnswer = 30,        // the word of UPDATER_ANSWERS

@@ -68,7 +68,7 @@ class InUsePlatform : public Platform {
   bool GetEnv(const char* name, std::string& value) const override {
     return inner_.GetEnv(name, value);
   }
-  FileRead ReadFileIfChanged(const char* path, const FileStamp* unchanged,
+  FileRead ReadFileIfChanged(const char* path, const ChangeStamp* unchanged,
                              FileLook& look, std::string& bytes) override {
     return inner_.ReadFileIfChanged(path, unchanged, look, bytes);
   }

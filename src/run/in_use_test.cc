@@ -317,7 +317,11 @@ TEST(InUseRollback, SavedCopyInUseGoesAtTheRestart) {
     hold.program = "Loaded";
     hold.share = Share::kReadDelete;
     inUse.holds[dir / "app/app.dll"] = hold;
-    ASSERT_TRUE(journaled.Begin((dir / "updater.ini").c_str()));
+    TestDir state;
+    setenv("UPDATER_STATE_HOME", state.path().c_str(), 1);
+    ASSERT_EQ(journaled.Take((dir / "updater.ini").c_str()),
+              RollbackPlatform::Claim::kTaken);
+    ASSERT_TRUE(journaled.Begin());
     // Rollback renames the loaded file aside before it copies: no
     // registration is needed for the copy itself.
     ASSERT_TRUE(CopyTree(guarded, StrBuf((dir / "new.dll").c_str()),
@@ -331,6 +335,8 @@ TEST(InUseRollback, SavedCopyInUseGoesAtTheRestart) {
       EXPECT_EQ(inUse.pending[0].target, "");
     }
     EXPECT_EQ(dir.Read("app/app.dll"), "new");
+    journaled.Release();
+    unsetenv("UPDATER_STATE_HOME");
   }
 }
 

@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr char kMagic[] = "UPDATER-JOURNAL 1 ";
+constexpr char kMagic[] = "UPDATER-JOURNAL 2 ";
 
 void AppendField(std::string& line, const std::string& text) {
   line += std::to_string(text.size());
@@ -97,12 +97,58 @@ bool IsKnownKind(char kind) {
     case kJournalAttributes:
     case kJournalCancelled:
     case kJournalCommitted:
+    case kJournalWritten:
+    case kJournalSettled:
       return true;
   }
   return false;
 }
 
 }  // namespace
+
+std::string EncodeStamp(const FileStamp& stamp) {
+  char text[128];
+  std::snprintf(text, sizeof text, "%llX:%llX:%llX:%llX:%X:%X",
+                static_cast<unsigned long long>(stamp.volume),
+                static_cast<unsigned long long>(stamp.index),
+                static_cast<unsigned long long>(stamp.size),
+                static_cast<unsigned long long>(stamp.time),
+                static_cast<unsigned>(stamp.mode),
+                (stamp.directory ? 1u : 0u) | (stamp.link ? 2u : 0u));
+  return text;
+}
+
+bool DecodeStamp(const std::string& text, FileStamp& stamp) {
+  uint64_t values[6] = {};
+  size_t at = 0;
+  for (int i = 0; i < 6; ++i) {
+    size_t digits = 0;
+    for (; at < text.size() && text[at] != ':'; ++at, ++digits) {
+      const char c = text[at];
+      uint64_t v;
+      if (c >= '0' && c <= '9') v = static_cast<uint64_t>(c - '0');
+      else if (c >= 'A' && c <= 'F') v = static_cast<uint64_t>(c - 'A' + 10);
+      else return false;
+      if (digits >= 16) return false;
+      values[i] = values[i] << 4 | v;
+    }
+    if (digits == 0) return false;
+    if (i < 5) {
+      if (at >= text.size()) return false;
+      ++at;  // the ":"
+    }
+  }
+  if (at != text.size() || values[4] > 0xFFFFFFFFu || values[5] > 3)
+    return false;
+  stamp.volume = values[0];
+  stamp.index = values[1];
+  stamp.size = values[2];
+  stamp.time = values[3];
+  stamp.mode = static_cast<uint32_t>(values[4]);
+  stamp.directory = (values[5] & 1) != 0;
+  stamp.link = (values[5] & 2) != 0;
+  return true;
+}
 
 std::string EncodeJournalHeader(const std::string& settingsPath) {
   std::string line = kMagic;
@@ -119,6 +165,10 @@ std::string EncodeJournalRecord(const JournalRecord& record) {
   char number[16];
   std::snprintf(number, sizeof number, " %X", static_cast<unsigned>(record.number));
   line += number;
+  line += ' ';
+  AppendField(line, record.heldKnown ? EncodeStamp(record.held) : "");
+  line += ' ';
+  AppendField(line, record.putKnown ? EncodeStamp(record.put) : "");
   return Sealed(line);
 }
 
@@ -128,16 +178,30 @@ JournalRead ReadJournalRecord(const std::string& text, size_t start,
   if (start >= text.size()) return JournalRead::kIncomplete;
   record.kind = text[start];
   const char kind[2] = {record.kind, 0};
-  const bool ok = IsKnownKind(record.kind) && reader.Literal(kind) &&
-                  reader.Literal(" ") && reader.Field(record.first) &&
-                  reader.Literal(" ") && reader.Field(record.second) &&
-                  reader.Literal(" ") && reader.Hex(record.number, 1, 8) &&
-                  reader.Sealed(start);
+  std::string held;
+  std::string put;
+  bool ok = IsKnownKind(record.kind) && reader.Literal(kind) &&
+            reader.Literal(" ") && reader.Field(record.first) &&
+            reader.Literal(" ") && reader.Field(record.second) &&
+            reader.Literal(" ") && reader.Hex(record.number, 1, 8) &&
+            reader.Literal(" ") && reader.Field(held) &&
+            reader.Literal(" ") && reader.Field(put) && reader.Sealed(start);
   if (ok) {
+    record.heldKnown = !held.empty();
+    record.putKnown = !put.empty();
+    if ((record.heldKnown && !DecodeStamp(held, record.held)) ||
+        (record.putKnown && !DecodeStamp(put, record.put)))
+      return JournalRead::kBad;
     next = reader.Position();
     return JournalRead::kRecord;
   }
   return reader.Incomplete() ? JournalRead::kIncomplete : JournalRead::kBad;
+}
+
+bool ReadJournalHeader(const std::string& text, std::string& settingsPath) {
+  FieldReader header(text, 0);
+  return header.Literal(kMagic) && header.Field(settingsPath) &&
+         header.Sealed(0);
 }
 
 JournalState ParseJournal(const std::string& text,
@@ -165,6 +229,11 @@ JournalState ParseJournal(const std::string& text,
     }
     if (record.kind == kJournalCancelled) {
       if (!records.empty()) records.pop_back();
+    } else if (record.kind == kJournalWritten) {
+      if (!records.empty() && record.putKnown) {
+        records.back().putKnown = true;
+        records.back().put = record.put;
+      }
     } else {
       records.push_back(record);
     }

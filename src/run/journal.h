@@ -4,16 +4,21 @@
 // every record carry a checksum, so that a record torn by a crash is told
 // from a complete one and a damaged or foreign journal is never acted on.
 //
-//   UPDATER-JOURNAL 1 <n>:<settings path> <crc>
-//   <kind> <n>:<first path> <n>:<second path> <number> <crc>
+//   UPDATER-JOURNAL 2 <n>:<settings identity> <crc>
+//   <kind> <n>:<first path> <n>:<second path> <number> <n>:<held> <n>:<put> <crc>
 //
 // Paths are bytes in the ANSI code page, each preceded by its length; the
 // number and the checksum (CRC-32 of the line before it) are hexadecimal.
+// held and put are file stamps (empty when not known), six hexadecimal
+// numbers separated by ":": volume, index, size, time, mode and flags (1 a
+// directory, 2 a link).
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "platform/platform.h"
 
 // What a record says was done (the kinds are the first byte of a line).
 enum JournalKind : char {
@@ -35,6 +40,12 @@ enum JournalKind : char {
   // The run completed: its saved copies are being removed, nothing is to
   // be undone any more.
   kJournalCommitted = 'K',
+  // The stamp of what the change of the record before put at its first
+  // path (where it could not be known before the change).
+  kJournalWritten = 'W',
+  // Every change of the records after it was made: the first record of a
+  // journal written anew after an undo that could not put back everything.
+  kJournalSettled = 'F',
 };
 
 struct JournalRecord {
@@ -42,7 +53,16 @@ struct JournalRecord {
   std::string first;
   std::string second;
   uint32_t number = 0;
+  // What first (set aside, moved: what was moved) was before the change.
+  bool heldKnown = false;
+  FileStamp held;
+  // What the change put at first (a copy: size and time of its source).
+  bool putKnown = false;
+  FileStamp put;
 };
+
+std::string EncodeStamp(const FileStamp& stamp);
+bool DecodeStamp(const std::string& text, FileStamp& stamp);
 
 std::string EncodeJournalHeader(const std::string& settingsPath);
 // One line, with its line end.
@@ -53,6 +73,10 @@ enum class JournalRead { kRecord, kIncomplete, kBad };
 // begins. kIncomplete when text ends within it.
 JournalRead ReadJournalRecord(const std::string& text, size_t start,
                               JournalRecord& record, size_t& next);
+
+// The settings identity named by a journal's header; false when the text
+// does not begin with a whole header.
+bool ReadJournalHeader(const std::string& text, std::string& settingsPath);
 
 enum class JournalState {
   kValid,    // the records are those of a journal of this settings file

@@ -6,13 +6,38 @@ namespace {
 
 const char kSettings[] = "/opt/app/updater.ini";
 
+JournalRecord Rec(char kind, const std::string& first,
+                  const std::string& second = "", uint32_t number = 0) {
+  JournalRecord record;
+  record.kind = kind;
+  record.first = first;
+  record.second = second;
+  record.number = number;
+  return record;
+}
+
+FileStamp Stamp(uint64_t index, uint64_t time, bool directory = false) {
+  FileStamp stamp;
+  stamp.volume = 0xFD01;
+  stamp.index = index;
+  stamp.size = 123456789012ull;
+  stamp.time = time;
+  stamp.mode = 02775;
+  stamp.directory = directory;
+  return stamp;
+}
+
 std::string SampleJournal(std::vector<JournalRecord>& written) {
   written = {
-      {kJournalSetAside, "/opt/app/a b.txt", "/opt/app/~updater-rollback.1.1", 0},
-      {kJournalCreated, "/opt/app/new\nline", "", 0},
-      {kJournalAttributes, "/opt/app/x", "", 0x21},
-      {kJournalMoved, "/opt/app/from", "/opt/app/to", 0},
+      Rec(kJournalSetAside, "/opt/app/a b.txt", "/opt/app/~updater-rollback.1.1"),
+      Rec(kJournalCreated, "/opt/app/new\nline"),
+      Rec(kJournalAttributes, "/opt/app/x", "", 0x21),
+      Rec(kJournalMoved, "/opt/app/from", "/opt/app/to"),
   };
+  written[0].heldKnown = true;
+  written[0].held = Stamp(7, 0xFFFFFFFFFFFFFFFFull, true);
+  written[1].putKnown = true;
+  written[1].put = Stamp(0, 1);
   std::string text = EncodeJournalHeader(kSettings);
   for (const JournalRecord& record : written)
     text += EncodeJournalRecord(record);
@@ -29,10 +54,23 @@ TEST(Journal, RecordsComeBackAsWrittenAndCancelledOnesAreLeftOut) {
     EXPECT_EQ(read[i].first, written[i].first);  // a line end inside too
     EXPECT_EQ(read[i].second, written[i].second);
     EXPECT_EQ(read[i].number, written[i].number);
+    EXPECT_EQ(read[i].heldKnown, written[i].heldKnown);
+    EXPECT_EQ(EncodeStamp(read[i].held), EncodeStamp(written[i].held));
+    EXPECT_EQ(read[i].putKnown, written[i].putKnown);
+    EXPECT_EQ(EncodeStamp(read[i].put), EncodeStamp(written[i].put));
   }
+  // A "written" record gives the record before it what its change put.
+  JournalRecord stamped = Rec(kJournalWritten, "");
+  stamped.putKnown = true;
+  stamped.put = Stamp(9, 9);
+  ASSERT_EQ(ParseJournal(text + EncodeJournalRecord(stamped), kSettings, read),
+            JournalState::kValid);
+  ASSERT_EQ(read.size(), written.size());
+  EXPECT_TRUE(read.back().putKnown);
+  EXPECT_EQ(read.back().put.index, 9u);
   // Each cancel takes back the newest record not yet taken back.
-  text += EncodeJournalRecord({kJournalCancelled, "", "", 0});
-  text += EncodeJournalRecord({kJournalCancelled, "", "", 0});
+  text += EncodeJournalRecord(Rec(kJournalCancelled, ""));
+  text += EncodeJournalRecord(Rec(kJournalCancelled, ""));
   ASSERT_EQ(ParseJournal(text, kSettings, read), JournalState::kValid);
   EXPECT_EQ(read.size(), 2u);
 }
@@ -79,6 +117,13 @@ TEST(Journal, ForeignAndDamagedJournalsAreRefused) {
   EXPECT_EQ(ParseJournal("", kSettings, read), JournalState::kDamaged);
   EXPECT_EQ(ParseJournal("garbage\n", kSettings, read),
             JournalState::kDamaged);
+  // Stamps that are not six hexadecimal numbers.
+  FileStamp stamp;
+  for (const char* bad : {"", "1:2:3:4:5", "1:2:3:4:5:4", "1:2:3:4:5:1:0",
+                          "1::3:4:5:1", "g:2:3:4:5:1", "11111111111111111:2:3:4:5:1"})
+    EXPECT_FALSE(DecodeStamp(bad, stamp)) << bad;
+  EXPECT_TRUE(DecodeStamp("1:2:3:4:5:3", stamp));
+  EXPECT_TRUE(stamp.directory && stamp.link);
 }
 
 }  // namespace

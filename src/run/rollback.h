@@ -6,11 +6,17 @@
 // journal before it is made. Old files are never copied: a file about to be
 // replaced or deleted, and a whole tree about to be deleted, is set aside by
 // one rename beside where it is, under a reserved name that every directory
-// search of the run leaves out, as it leaves out the journal.
+// search of the run leaves out.
+//
+// The journal lives in the account's private state folder, named after the
+// identity of the settings file, and is only acted on under a lock that the
+// run of that settings file holds: another account, or a second start of
+// the same update, can neither plant one nor have a live one undone.
 #pragma once
 
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -24,6 +30,7 @@ struct RollbackResult {
   int undone = 0;            // changes put back
   int failed = 0;            // changes that could not be put back
   std::string firstFailed;   // the path of the first of them
+  std::vector<std::string> failedPaths;  // all of them, in the run's order
 };
 
 class RollbackPlatform : public Platform {
@@ -33,16 +40,35 @@ class RollbackPlatform : public Platform {
   RollbackPlatform(const RollbackPlatform&) = delete;
   RollbackPlatform& operator=(const RollbackPlatform&) = delete;
 
-  // The journal of a settings file: beside it, named after it.
-  static std::string JournalPath(const char* settingsPath, const char* sep);
+  // The name of the journal of the settings file whose identity is given,
+  // in folder (the private state folder).
+  static std::string JournalName(const std::string& identity);
 
-  // Opens the journal of the run of settingsPath (written to a temporary
+  enum class Claim {
+    kTaken,   // this process holds the lock of the settings file's journal
+    kBusy,    // another live run of the same settings file holds it
+    kFailed,  // no trusted state folder, or the settings file is not there
+  };
+  // Finds where the journal of settingsPath lives and takes its lock. The
+  // lock is held until Release or the end of the process. Without create,
+  // nothing is made: with no state folder the answer is kFailed, and with
+  // no journal of this settings file kTaken without a lock (there is
+  // nothing of it to recover; Holding() tells).
+  Claim Take(const char* settingsPath, bool create = true);
+  bool Holding() const { return lock_ != nullptr; }
+  void Release() { lock_.reset(); }
+  // The journal's path (known after Take, or a guess at it).
+  const std::string& JournalPath() const { return journalPath_; }
+
+  // Opens the journal of the claimed settings file (written to a temporary
   // name, then renamed into place). False, with nothing changed, when it
   // cannot be made.
-  bool Begin(const char* settingsPath);
+  bool Begin();
   bool Journaling() const { return journal_ != nullptr; }
-  // A completed run: the saved copies and the journal go.
-  void Commit();
+  // A completed run: the commit mark is written and forced to the disk,
+  // then the saved copies and the journal go. False when the mark could
+  // not be written: the run is then to be rolled back.
+  bool Commit();
   // A stopped run: every change is undone, newest first. What cannot be put
   // back keeps its saved copy and stays in the journal, which then holds
   // those changes only; otherwise the journal goes.
@@ -56,11 +82,15 @@ class RollbackPlatform : public Platform {
   }
 
   enum class Recovery { kNone, kDone, kRefused };
-  // At start: the journal that an interrupted run of settingsPath left, if
-  // any, is rolled back. kRefused when it is damaged, belongs to another
-  // settings file or names paths that no run could have changed: it is then
-  // left as it is, and refusedPath names it.
-  Recovery Recover(const char* settingsPath, RollbackResult& result,
+  // At start, with the lock taken: the journal that an interrupted run of
+  // the claimed settings file left, if any, is rolled back, and so is every
+  // journal of this account whose settings file is gone (a package folder
+  // removed after a killed run). kRefused when the settings file's own
+  // journal is damaged, belongs to another settings file or names paths
+  // that no run could have changed: it is then left as it is, and
+  // refusedPath names it.
+  // others receives what was done for those.
+  Recovery Recover(RollbackResult& result, RollbackResult& others,
                    std::string& refusedPath);
 
   // Platform: everything is passed on; the changes are journaled.
@@ -74,7 +104,7 @@ class RollbackPlatform : public Platform {
   bool GetEnv(const char* name, std::string& value) const override {
     return inner_.GetEnv(name, value);
   }
-  FileRead ReadFileIfChanged(const char* path, const FileStamp* unchanged,
+  FileRead ReadFileIfChanged(const char* path, const ChangeStamp* unchanged,
                              FileLook& look, std::string& bytes) override {
     return inner_.ReadFileIfChanged(path, unchanged, look, bytes);
   }
@@ -158,15 +188,48 @@ class RollbackPlatform : public Platform {
                      const char* linkFile) override;
   void ComInitialize() override { inner_.ComInitialize(); }
   void ComUninitialize() override { inner_.ComUninitialize(); }
+  bool StampOf(const char* path, FileStamp& out) override {
+    return inner_.StampOf(path, out);
+  }
+  bool SetExactMode(const char* path, uint32_t mode) override {
+    return inner_.SetExactMode(path, mode);
+  }
+  bool IdentityPath(const char* path, std::string& out) override {
+    return inner_.IdentityPath(path, out);
+  }
+  bool PrivateStateDirectory(std::string& out, bool create) override {
+    return inner_.PrivateStateDirectory(out, create);
+  }
+  std::unique_ptr<FileLock> TryLock(const char* path,
+                                    LockResult& result) override {
+    return inner_.TryLock(path, result);
+  }
+  std::unique_ptr<AppendFile> CreatePrivateFile(const char* path) override {
+    return inner_.CreatePrivateFile(path);
+  }
 
  private:
   // Writes a record ahead of its change; false when it could not be
-  // written (the change is then not made).
+  // written (the change is then not made). After a write that failed,
+  // every later one fails: nothing is appended to a torn record.
+  bool Record(JournalRecord record);
   bool Record(char kind, const char* first, const char* second = "",
               uint32_t number = 0);
   void Cancel() { Record(kJournalCancelled, ""); }
+  // The record of a path the run is about to fill: held is what is there
+  // now, put what the change will leave there.
+  bool StampFor(const char* path, FileStamp& stamp);
+  // The full path of path with its last name as the directory holds it.
+  std::string OnDisk(const char* path);
+  // Records the move of source, with its stamp.
+  bool RecordMove(const char* source, const char* destination);
+  // Records the stamp of what the last change put at path.
+  void Written(const char* path);
+  // True when directory holds reserved names only.
+  bool HoldsOnlySaved(const std::string& directory);
   // Renames path aside under a new reserved name beside it, journaled.
-  bool SetAside(const char* path);
+  // onDisk: path is full, with its name as the directory holds it.
+  bool SetAside(const char* path, bool onDisk = false);
   // Puts back what SetAside did last (a change that then failed).
   void PutBack(const char* path);
   // True when a plain file or a link at path may be set aside before it is
@@ -178,7 +241,10 @@ class RollbackPlatform : public Platform {
   // Removes the saved copies of every change in the journal, then the
   // journal: the end of a completed run.
   void RemoveSavedCopies();
-  bool ReadJournal(std::string& text);
+  bool ReadJournal(const std::string& path, std::string& text);
+  // Undoes the records of the journal at journalPath_ of settingsPath_.
+  Recovery RecoverJournal(RollbackResult& result);
+  void RecoverOrphans(RollbackResult& result);
   RollbackResult Undo(const std::vector<JournalRecord>& records,
                       bool interrupted, std::vector<JournalRecord>& kept);
   bool UndoOne(const JournalRecord& record, bool newest, bool interrupted,
@@ -186,11 +252,16 @@ class RollbackPlatform : public Platform {
   bool Acceptable(const JournalRecord& record);
   // Ends with the records kept: a new journal holding them, or none.
   void Finish(const std::vector<JournalRecord>& kept);
-  bool WriteJournal(const std::vector<JournalRecord>& records);
+  // Writes the journal anew (under a temporary name, renamed into place);
+  // with keepOpen, journal_ then appends to it.
+  bool WriteJournal(const std::vector<JournalRecord>& records, bool keepOpen);
 
   Platform& inner_;
+  std::unique_ptr<FileLock> lock_;
   std::unique_ptr<AppendFile> journal_;
-  std::string settingsPath_;
+  bool broken_ = false;     // a journal write failed
+  std::string stateDir_;
+  std::string settingsPath_;  // the identity of the settings file
   std::string journalPath_;
   std::string token_;     // makes this run's saved names unique
   uint32_t saved_ = 0;    // saved copies named so far
@@ -199,4 +270,7 @@ class RollbackPlatform : public Platform {
   bool LeaveForLater(const std::string& path) {
     return leftOver_ && leftOver_(path.c_str());
   }
+  // The directories that hold saved copies of this run: a tree holding one
+  // is never moved at once (the copy would leave with it).
+  std::set<std::string> savedIn_;
 };

@@ -9,47 +9,92 @@
 
 namespace {
 
+// One error box naming every path that could not be put back, in the
+// order of the run (the first ones when there are many).
 void ReportFailure(Runtime& rt, const RollbackResult& result) {
-  if (result.failed > 0)
-    ShowErrorReport(rt, kMsgRestoreFailed, result.firstFailed.c_str());
+  if (result.failed <= 0) return;
+  constexpr size_t kNamed = 8;
+  std::string paths;
+  for (size_t i = 0; i < result.failedPaths.size() && i < kNamed; ++i) {
+    if (i > 0) paths += "\n";
+    paths += result.failedPaths[i];
+  }
+  if (result.failedPaths.size() > kNamed) paths += "\n...";
+  if (paths.empty()) paths = result.firstFailed;
+  ShowErrorReport(rt, kMsgRestoreFailed, paths.c_str());
 }
 
 }  // namespace
 
 bool RecoverInterruptedRun(Runtime& rt) {
   if (rt.rollback == nullptr) return true;
-  RollbackResult result;
-  std::string refused;
-  switch (rt.rollback->Recover(rt.SettingsPath.Text(), result, refused)) {
-    case RollbackPlatform::Recovery::kNone:
+  // Only looking: a run without rollback makes nothing in the state folder.
+  switch (rt.rollback->Take(rt.SettingsPath.Text(), false)) {
+    case RollbackPlatform::Claim::kBusy:
+      // A live run of this settings file: its journal is never touched.
+      rt.runInProgress = true;
       return true;
-    case RollbackPlatform::Recovery::kRefused:
-      return ShowErrorReport(rt, kMsgJournalDamaged, refused.c_str());
-    case RollbackPlatform::Recovery::kDone:
+    case RollbackPlatform::Claim::kFailed:
+      // No journal can be trusted here; a run that asks for one is told.
+      return true;
+    case RollbackPlatform::Claim::kTaken:
       break;
   }
-  if (rt.transcript.IsOpen())
-    rt.transcript.Counts("recover", result.undone, result.failed);
+  RollbackResult result;
+  RollbackResult others;
+  std::string refused;
+  const RollbackPlatform::Recovery recovery =
+      rt.rollback->Recover(result, others, refused);
+  if (recovery == RollbackPlatform::Recovery::kRefused)
+    return ShowErrorReport(rt, kMsgJournalDamaged, refused.c_str());
+  const bool acted =
+      recovery == RollbackPlatform::Recovery::kDone || others.undone > 0 ||
+      others.failed > 0;
+  if (acted && rt.transcript.IsOpen())
+    rt.transcript.Counts("recover", result.undone + others.undone,
+                         result.failed + others.failed);
+  // What another update left undone is reported; it does not stop this
+  // one.
+  ReportFailure(rt, others);
   ReportFailure(rt, result);
   return result.failed == 0;
 }
 
 bool BeginRollback(Runtime& rt) {
-  if (!rt.rollbackWanted) return true;
-  if (rt.rollback != nullptr && rt.rollback->Begin(rt.SettingsPath.Text()))
+  if (rt.rollback == nullptr) return true;
+  if (!rt.rollbackWanted) {
+    // The lock is only held by runs that journal.
+    rt.rollback->Release();
     return true;
-  const std::string journal = RollbackPlatform::JournalPath(
-      rt.SettingsPath.Text(), rt.Sep());
-  return ShowErrorReport(rt, kMsgJournalNotMade, journal.c_str());
+  }
+  if (!rt.rollback->Holding()) {
+    // The state folder, and the lock, are made now.
+    switch (rt.rollback->Take(rt.SettingsPath.Text(), true)) {
+      case RollbackPlatform::Claim::kBusy:
+        rt.runInProgress = true;
+        return ShowErrorReport(rt, kMsgRunInProgress, rt.SettingsPath.Text());
+      case RollbackPlatform::Claim::kFailed:
+        return ShowErrorReport(rt, kMsgJournalNotMade,
+                               rt.rollback->JournalPath().c_str());
+      case RollbackPlatform::Claim::kTaken:
+        break;
+    }
+  }
+  if (rt.rollback->Begin()) return true;
+  return ShowErrorReport(rt, kMsgJournalNotMade,
+                         rt.rollback->JournalPath().c_str());
 }
 
-void EndRollback(Runtime& rt, bool completed) {
-  if (rt.rollback == nullptr || !rt.rollback->Journaling()) return;
-  if (completed) {
-    rt.rollback->Commit();
-    return;
+bool EndRollback(Runtime& rt, bool completed) {
+  if (rt.rollback == nullptr || !rt.rollback->Journaling()) return completed;
+  // A commit mark that cannot be written leaves a run that would be undone
+  // at the next start: it is undone now, and the run has stopped.
+  if (completed && rt.rollback->Commit()) {
+    rt.rollback->Release();
+    return true;
   }
   const RollbackResult result = rt.rollback->RollBack();
+  rt.rollback->Release();
   if (rt.transcript.IsOpen())
     rt.transcript.Counts("rollback", result.undone, result.failed);
   ReportFailure(rt, result);
@@ -59,4 +104,5 @@ void EndRollback(Runtime& rt, bool completed) {
     if (rt.platform.LoadResourceString(kMsgRolledBack, text, sizeof text) > 0)
       ShowMessageBox(rt, text, kMbIconInformation);
   }
+  return false;
 }

@@ -92,6 +92,8 @@ struct Runtime {
   // the next restart sets restartRequired.
   InUsePlatform* inUse = nullptr;
   bool restartRequired = false;
+  // Another live run of the same settings file holds its journal's lock.
+  bool runInProgress = false;
 
   // The path separator of the platform ("\\" or "/").
   const char* Sep() const { return platform.PathSeparator(); }

@@ -10,7 +10,7 @@ constexpr size_t kMaxKeptFiles = 8;
 }  // namespace
 
 struct ProfileCache::Parsed {
-  FileStamp identity;
+  ChangeStamp identity;
   // Whether identity alone vouches for the contents (ProfileStampTrusted);
   // until it does, each request compares the file's bytes with Bytes().
   bool trusted = false;

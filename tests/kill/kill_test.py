@@ -13,6 +13,13 @@ back the whole tree as it was: contents, permissions and times, nothing
 left of the journal or of the saved copies. Some second starts are killed
 during their recovery as well; a third start must then finish it.
 
+Journals live in a state folder of the test's own (UPDATER_STATE_HOME),
+which must hold no journal after each round. Two starts of the same
+settings file at random offsets: the second either finds the first live
+and stops with 1618 before doing anything, or runs after it; the first
+always completes. A file moved away, a new one written at its old name by a
+started program, then the run killed: recovery keeps both.
+
   kill_test.py --program build/native/updater [--helpers DIR] [--rounds N]
 
 Prints one line per failure and ends with "N passed, N failed".
@@ -230,6 +237,9 @@ def rollback_round(program, helpers, work, files, delay, kill_after,
             events = [line for line in f.read().splitlines() if line]
         os.remove(transcript)
         after = snapshot(run, skip)
+        if journals_left():
+            return "%s: a journal is left: %s" % (what, journals_left()), \
+                took, False
         if after == completed and not any(
                 '"recover"' in e and '"undone":0,' not in e for e in events):
             # Killed as it ended: after its commit mark (the second start
@@ -243,6 +253,113 @@ def rollback_round(program, helpers, work, files, delay, kill_after,
         if second.returncode != 1602 & 0xFF:
             return "%s: second start: %s" % (what, events[:2]), took, False
         return None, took, False
+    finally:
+        shutil.rmtree(run, ignore_errors=True)
+
+
+def journals_left():
+    folder = os.path.join(os.environ["UPDATER_STATE_HOME"], "updater")
+    if not os.path.isdir(folder):
+        return []
+    return [n for n in os.listdir(folder) if n.endswith(".journal")]
+
+
+def run_updater(run, answers, transcript=None):
+    env = dict(os.environ, UPDATER_ANSWERS=answers)
+    env.pop("UPDATER_TRANSCRIPT", None)
+    if transcript:
+        env["UPDATER_TRANSCRIPT"] = transcript
+    return subprocess.Popen([os.path.join(run, "updater")], cwd=run, env=env,
+                            stdin=subprocess.DEVNULL,
+                            stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL)
+
+
+def concurrent_round(program, helpers, work, files, offset):
+    """Two starts of one settings file, the second offset seconds after the
+    first; returns a problem or None."""
+    run = tempfile.mkdtemp(prefix="kill-two-", dir=work)
+    try:
+        shutil.copy(program, os.path.join(run, "updater"))
+        with open(os.path.join(run, "updater.ini"), "w", newline="") as f:
+            f.write(rollback_settings(run, None, helpers))
+        make_tree(run, files)
+        first = run_updater(run, "yes")
+        time.sleep(offset)
+        transcript = os.path.join(work, "second.jsonl")
+        second = run_updater(run, "yes", transcript)
+        second.wait(timeout=120)
+        first.wait(timeout=120)
+        with open(transcript) as f:
+            events = f.read()
+        os.remove(transcript)
+        what = "second start after %.3f s" % offset
+        busy = 1618 & 0xFF
+        # The one that takes the lock first completes; the other stops
+        # before anything runs, or runs after it (and stops at the files
+        # the first one moved away: 1603).
+        if first.returncode == busy:
+            if second.returncode != 0:
+                return "%s: the first was refused, the second ended with %d" % (
+                    what, second.returncode)
+        elif first.returncode != 0:
+            return "%s: the first run ended with %d" % (what, first.returncode)
+        elif second.returncode == busy:
+            if '"proc"' in events or '"recover"' in events:
+                return "%s: refused, but acted: %s" % (what, events[:200])
+        elif second.returncode not in (0, 1603 & 0xFF):
+            return "%s: ended with %d" % (what, second.returncode)
+        tree = snapshot(run, {"updater", "updater.ini"})
+        left = [r for r in tree if RESERVED in r]
+        if left or journals_left():
+            return "%s: left %s %s" % (what, left[:3], journals_left())
+        return None
+    finally:
+        shutil.rmtree(run, ignore_errors=True)
+
+
+def moved_file_round(program, helpers, work):
+    """A file moved away, a new one written at its old name by a started
+    program that then kills the run: the next start keeps both."""
+    run = tempfile.mkdtemp(prefix="kill-moved-", dir=work)
+    try:
+        shutil.copy(program, os.path.join(run, "updater"))
+        os.makedirs(os.path.join(run, "app"))
+        with open(os.path.join(run, "app", "config.ini"), "w") as f:
+            f.write("the user's settings")
+        script = os.path.join(run, "write.sh")
+        with open(script, "w") as f:
+            f.write("#!/bin/sh\necho new > '%s/app/config.ini'\n"
+                    "exec '%s' \"$@\"\n"
+                    % (run, os.path.join(helpers, "kill_parent")))
+        os.chmod(script, 0o755)
+        lines = ["[UPDATER]", "NAME=Kill", "PROC=M,L", "ROLLBACK=1",
+                 "[M]", "MODE=MOVE", "FROM=%s/app/config.ini" % run,
+                 "TO=%s/app/backup/config.ini" % run,
+                 "[L]", "MODE=LAUNCH", "FILE=%s" % script,
+                 "PARAM=%s/updater" % run, "ISWAIT=1"]
+        with open(os.path.join(run, "updater.ini"), "w", newline="") as f:
+            f.write("\r\n".join(lines) + "\r\n")
+        run_updater(run, "yes").wait(timeout=60)
+        transcript = os.path.join(work, "moved.jsonl")
+        run_updater(run, "no", transcript).wait(timeout=60)
+        with open(transcript) as f:
+            events = f.read()
+        os.remove(transcript)
+        try:
+            with open(os.path.join(run, "app", "backup", "config.ini")) as f:
+                kept = f.read()
+        except OSError:
+            kept = None
+        if kept != "the user's settings":
+            return "moved file: the user's file is lost (%r)" % kept
+        if '"failed":0' in events:
+            return "moved file: the recovery reported no failure"
+        # What the next starts keep reporting is cleared for the next round.
+        for name in journals_left():
+            os.remove(os.path.join(os.environ["UPDATER_STATE_HOME"],
+                                   "updater", name))
+        return None
     finally:
         shutil.rmtree(run, ignore_errors=True)
 
@@ -279,6 +396,21 @@ def rollback_tests(program, helpers, work, rounds, rng):
     print("ROLLBACK killed %d times within %.2f s, after each of %d steps,"
           " and %d times with its recovery killed too (%d runs ended first)"
           % (rounds, span, len(STEPS), len(recoveries), ended))
+    for n in range(rounds):
+        problem = concurrent_round(program, helpers, work, files,
+                                   span * rng.random() if n else 0.0)
+        if problem:
+            failed += 1
+            print("FAIL: ROLLBACK two starts, " + problem)
+        else:
+            passed += 1
+    print("ROLLBACK started twice %d times" % rounds)
+    problem = moved_file_round(program, helpers, work)
+    if problem:
+        failed += 1
+        print("FAIL: ROLLBACK " + problem)
+    else:
+        passed += 1
     return passed, failed
 
 
@@ -292,6 +424,8 @@ def main():
     program = os.path.abspath(args.program)
     helpers = os.path.abspath(args.helpers or os.path.dirname(program))
     work = tempfile.mkdtemp(prefix="kill-tests-")
+    # The account's state folder (journals) of these tests alone.
+    os.environ["UPDATER_STATE_HOME"] = os.path.join(work, "state")
     other = None
     if os.path.isdir("/dev/shm") and os.stat("/dev/shm").st_dev != os.stat(work).st_dev:
         other = tempfile.mkdtemp(prefix="kill-tests-", dir="/dev/shm")

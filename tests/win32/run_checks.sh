@@ -52,6 +52,9 @@ if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
 fi
 
 mkdir -p "$scratch/work"
+# The account's state folder (rollback journals) of these checks alone.
+mkdir -p "$scratch/state"
+export UPDATER_STATE_HOME="Z:$(echo "$scratch/state" | tr / '\\')"
 # A link to the root of the file system (drive Z:), for the root guards; the
 # checks only ever ask whether a path names a root, never change one.
 ln -s / "$scratch/work/toroot"

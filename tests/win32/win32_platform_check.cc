@@ -599,6 +599,71 @@ int Child(int argc, char** argv) {
   return 2;
 }
 
+// The state kept between runs: stamps, exact attributes, the identity of a
+// path however it is spelled, the lock and the private files.
+void CheckState(Win32Platform& p, const std::string& work) {
+  const std::string file = work + "\\State File.txt";
+  Check(WriteBytes(file, "12345"), "state: file written");
+  FileStamp stamp;
+  Check(p.StampOf(file.c_str(), stamp) && stamp.size == 5 &&
+            !stamp.directory && !stamp.link && stamp.time != 0,
+        "state: the stamp of a file");
+  FileStamp again;
+  const std::string renamed = work + "\\State Renamed.txt";
+  Check(MoveFileA(file.c_str(), renamed.c_str()) &&
+            p.StampOf(renamed.c_str(), again) && again.index == stamp.index &&
+            again.volume == stamp.volume,
+        "state: a rename keeps the file's identity");
+  MoveFileA(renamed.c_str(), file.c_str());
+  Check(p.StampOf(work.c_str(), again) && again.directory,
+        "state: the stamp of a directory");
+  Check(!p.StampOf((work + "\\none").c_str(), again),
+        "state: no stamp where nothing is");
+  const uint32_t attributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE |
+                              FILE_ATTRIBUTE_READONLY;
+  Check(p.SetExactMode(file.c_str(), attributes) &&
+            GetFileAttributesA(file.c_str()) == attributes,
+        "state: exact attributes set");
+  Check(p.SetExactMode(file.c_str(), FILE_ATTRIBUTE_ARCHIVE) &&
+            GetFileAttributesA(file.c_str()) == FILE_ATTRIBUTE_ARCHIVE,
+        "state: exact attributes given back");
+  std::string plain, upper, dotted, relative;
+  Check(p.IdentityPath(file.c_str(), plain) &&
+            p.IdentityPath((work + "\\STATE FILE.TXT").c_str(), upper) &&
+            p.IdentityPath((work + "\\.\\State File.txt.").c_str(),
+                           dotted) &&
+            p.IdentityPath(("\\\\?\\" + file).c_str(), relative) &&
+            plain == upper && plain == dotted && plain == relative,
+        "state: one identity for every spelling (" + plain + ", " + upper +
+            ", " + dotted + ", " + relative + ")");
+  const std::string lock = work + "\\state.lock";
+  LockResult first = LockResult::kFailed;
+  LockResult second = LockResult::kFailed;
+  {
+    std::unique_ptr<FileLock> held = p.TryLock(lock.c_str(), first);
+    std::unique_ptr<FileLock> other = p.TryLock(lock.c_str(), second);
+    Check(held && !other && first == LockResult::kTaken &&
+              second == LockResult::kHeld,
+          "state: a lock is held once");
+  }
+  Check(p.TryLock(lock.c_str(), second) != nullptr &&
+            second == LockResult::kTaken,
+        "state: a lock goes with its holder");
+  const std::string journal = work + "\\private.journal";
+  {
+    std::unique_ptr<AppendFile> made = p.CreatePrivateFile(journal.c_str());
+    Check(made && made->WriteLine("line") && made->Flush(),
+          "state: a private file is made and written");
+    Check(p.MoveFileOver(journal.c_str(), (journal + "2").c_str()),
+          "state: a private file is renamed while open");
+  }
+  Check(!p.CreatePrivateFile((journal + "2").c_str()),
+        "state: a private file is never made over another");
+  std::string folder;
+  Check(p.PrivateStateDirectory(folder, true) && Exists(folder),
+        "state: the account's state folder (" + folder + ")");
+}
+
 }  // namespace
 
 // A Win32 platform that records every change and carries none out, so that
@@ -758,6 +823,7 @@ int main(int argc, char** argv) {
   CheckShortcuts(p, work);
   CheckProcesses(p, work);
   CheckCurrentDirectory(p);
+  CheckState(p, work);
   CheckStringTable();
 
   std::printf("%d passed, %d failed\n", passed, failed);

@@ -4,7 +4,8 @@
 // profile.cc (the settings file's bytes and identity), files.cc (directory
 // search, attributes, copies and moves),
 // processes.cc (start, wait), process_lookup.cc (lookup by executable),
-// shortcut.cc (the .LNK writer), append_file.cc (the transcript's file).
+// shortcut.cc (the .LNK writer), append_file.cc (the transcript's file),
+// state.cc (stamps, locks and the private state folder).
 #pragma once
 
 #include <map>
@@ -22,7 +23,7 @@ class PosixPlatform : public Platform {
   std::string Utf8ToAnsi(const char* text) const override;
   bool GetEnv(const char* name, std::string& value) const override;
 
-  FileRead ReadFileIfChanged(const char* path, const FileStamp* unchanged,
+  FileRead ReadFileIfChanged(const char* path, const ChangeStamp* unchanged,
                              FileLook& look, std::string& bytes) override;
 
   int LoadResourceString(uint32_t id, char* buffer, int size) override;
@@ -71,6 +72,15 @@ class PosixPlatform : public Platform {
 
   void ComInitialize() override {}
   void ComUninitialize() override {}
+
+  // state.cc
+  bool StampOf(const char* path, FileStamp& out) override;
+  bool SetExactMode(const char* path, uint32_t mode) override;
+  bool IdentityPath(const char* path, std::string& out) override;
+  bool PrivateStateDirectory(std::string& out, bool create) override;
+  std::unique_ptr<FileLock> TryLock(const char* path,
+                                    LockResult& result) override;
+  std::unique_ptr<AppendFile> CreatePrivateFile(const char* path) override;
 
   // For tests: the ANSI code page (65001 or 932) in place of the one the
   // locale chose; the text rules follow it (SetAnsiCodePage).

@@ -28,8 +28,8 @@ int64_t Nanoseconds(const timespec& t) {
   return seconds * 1000000000 + t.tv_nsec;
 }
 
-FileStamp IdentityOf(const struct stat& st) {
-  FileStamp id;
+ChangeStamp IdentityOf(const struct stat& st) {
+  ChangeStamp id;
   id.volume = static_cast<uint64_t>(st.st_dev);
   id.index = static_cast<uint64_t>(st.st_ino);
   id.size = static_cast<uint64_t>(st.st_size);
@@ -71,7 +71,7 @@ void ReadClocks(FileLook& look) {
 }  // namespace
 
 FileRead PosixPlatform::ReadFileIfChanged(const char* path,
-                                          const FileStamp* unchanged,
+                                          const ChangeStamp* unchanged,
                                           FileLook& look, std::string& bytes) {
   if (path == nullptr || path[0] == 0) return FileRead::kMissing;
   const std::string localPath = AnsiToLocal(path);

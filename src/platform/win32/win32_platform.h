@@ -25,7 +25,7 @@ class Win32Platform : public Platform {
   std::string Utf8ToAnsi(const char* text) const override;
   bool GetEnv(const char* name, std::string& value) const override;
 
-  FileRead ReadFileIfChanged(const char* path, const FileStamp* unchanged,
+  FileRead ReadFileIfChanged(const char* path, const ChangeStamp* unchanged,
                              FileLook& look, std::string& bytes) override;
 
   int LoadResourceString(uint32_t id, char* buffer, int size) override;
@@ -51,6 +51,14 @@ class Win32Platform : public Platform {
   bool FullPath(const char* path, std::string& out) override;
   std::unique_ptr<ExclusiveFile> OpenExclusive(const char* path) override;
   std::unique_ptr<AppendFile> OpenForAppend(const char* path) override;
+  // win32_state.cc
+  bool StampOf(const char* path, FileStamp& out) override;
+  bool SetExactMode(const char* path, uint32_t mode) override;
+  bool IdentityPath(const char* path, std::string& out) override;
+  bool PrivateStateDirectory(std::string& out, bool create) override;
+  std::unique_ptr<FileLock> TryLock(const char* path,
+                                    LockResult& result) override;
+  std::unique_ptr<AppendFile> CreatePrivateFile(const char* path) override;
 
   bool WindowsDirectory(StrBuf& out) override;
   bool SystemDirectory(StrBuf& out) override;

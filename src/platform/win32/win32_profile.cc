@@ -37,13 +37,13 @@ int64_t Nanoseconds(const FILETIME& t) {
   return since1970 * 100;
 }
 
-bool LookAt(const std::string& path, FileStamp& id) {
+bool LookAt(const std::string& path, ChangeStamp& id) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
       (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     return false;
   }
-  id = FileStamp();
+  id = ChangeStamp();
   id.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) |
             data.nFileSizeLow;
   id.index = static_cast<uint64_t>(Nanoseconds(data.ftCreationTime));
@@ -74,7 +74,7 @@ void ReadClocks(FileLook& look) {
 }  // namespace
 
 FileRead Win32Platform::ReadFileIfChanged(const char* path,
-                                          const FileStamp* unchanged,
+                                          const ChangeStamp* unchanged,
                                           FileLook& look, std::string& bytes) {
   if (path == nullptr || path[0] == 0) return FileRead::kMissing;
   if (!LookAt(path, look.identity)) return FileRead::kMissing;
