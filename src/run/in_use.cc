@@ -4,6 +4,7 @@
 
 #include "base/str_buf.h"
 #include "run/interaction.h"
+#include "run/reserved_search.h"
 #include "run/rollback.h"
 #include "run/runtime.h"
 #include "run/transcript.h"
@@ -260,4 +261,18 @@ void FinishInUse(Runtime& rt, bool completed) {
   ShowMessageBox(rt, Message(rt, kMsgRestartRequired).c_str(),
                  kMbOk | kMbIconInformation);
   if (rt.transcript.IsOpen()) rt.transcript.Restart(files);
+}
+
+std::unique_ptr<DirSearch> InUsePlatform::StartSearch(const char* pattern,
+                                                      DirEntry& first) {
+  if (!Handling()) return inner_.StartSearch(pattern, first);
+  return LeaveOutReserved(inner_.StartSearch(pattern, first), first,
+                          kInUseReservedPrefix);
+}
+
+std::unique_ptr<DirSearch> InUsePlatform::StartSearchInside(
+    const char* directory, DirEntry& first) {
+  if (!Handling()) return inner_.StartSearchInside(directory, first);
+  return LeaveOutReserved(inner_.StartSearchInside(directory, first), first,
+                          kInUseReservedPrefix);
 }

@@ -91,14 +91,12 @@ class InUsePlatform : public Platform {
   uint32_t GetModulePath(char* buffer, uint32_t size) override {
     return inner_.GetModulePath(buffer, size);
   }
+  // While files in use are handled, the names set aside for the restart
+  // are left out of every search, as rollback leaves out its saved copies.
   std::unique_ptr<DirSearch> StartSearch(const char* pattern,
-                                         DirEntry& first) override {
-    return inner_.StartSearch(pattern, first);
-  }
+                                         DirEntry& first) override;
   std::unique_ptr<DirSearch> StartSearchInside(const char* directory,
-                                               DirEntry& first) override {
-    return inner_.StartSearchInside(directory, first);
-  }
+                                               DirEntry& first) override;
   uint32_t GetFileAttrs(const char* path) override {
     return inner_.GetFileAttrs(path);
   }

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "base/code_page.h"
+#include "run/reserved_search.h"
 
 const char kRollbackReservedPrefix[] = "~updater-rollback.";
 
@@ -35,29 +36,6 @@ bool IsDirectoryLink(uint32_t attributes) {
   return Exists(attributes) &&
          (attributes & (kAttrDirectory | kAttrReparsePoint)) ==
              (kAttrDirectory | kAttrReparsePoint);
-}
-
-// A search that leaves out the reserved names.
-class FilteredSearch : public DirSearch {
- public:
-  explicit FilteredSearch(std::unique_ptr<DirSearch> inner)
-      : inner_(std::move(inner)) {}
-  bool Next(DirEntry& entry) override {
-    while (inner_->Next(entry))
-      if (!IsReserved(entry.name)) return true;
-    return false;
-  }
-
- private:
-  std::unique_ptr<DirSearch> inner_;
-};
-
-std::unique_ptr<DirSearch> Filtered(std::unique_ptr<DirSearch> search,
-                                    DirEntry& first) {
-  if (!search) return nullptr;
-  while (IsReserved(first.name))
-    if (!search->Next(first)) return nullptr;
-  return std::make_unique<FilteredSearch>(std::move(search));
 }
 
 // Walks path character by character (the trail byte of a double-byte
@@ -336,13 +314,15 @@ void RollbackPlatform::PutBack(const char* path) {
 std::unique_ptr<DirSearch> RollbackPlatform::StartSearch(const char* pattern,
                                                          DirEntry& first) {
   if (!Journaling()) return inner_.StartSearch(pattern, first);
-  return Filtered(inner_.StartSearch(pattern, first), first);
+  return LeaveOutReserved(inner_.StartSearch(pattern, first), first,
+                          kRollbackReservedPrefix);
 }
 
 std::unique_ptr<DirSearch> RollbackPlatform::StartSearchInside(
     const char* directory, DirEntry& first) {
   if (!Journaling()) return inner_.StartSearchInside(directory, first);
-  return Filtered(inner_.StartSearchInside(directory, first), first);
+  return LeaveOutReserved(inner_.StartSearchInside(directory, first), first,
+                          kRollbackReservedPrefix);
 }
 
 bool RollbackPlatform::SetFileAttrs(const char* path, uint32_t attributes) {
