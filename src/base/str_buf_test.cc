@@ -18,7 +18,7 @@ TEST_F(StrBufTest, StorageKeepsOwnTextSafe) {
   StrBuf s("abc");
   s.Append(s);
   EXPECT_EQ(S(s), "abcabc");
-  s.SetText(s.PointerAt(3));  // a text inside the own buffer
+  EXPECT_TRUE(s.SetText(s.PointerAt(3)));  // a text inside the own buffer
   EXPECT_EQ(S(s), "abc");
   s = s;
   EXPECT_EQ(S(s), "abc");
