@@ -239,7 +239,7 @@ Checker::Section& Checker::CheckSection(const StrBuf& name,
     return s;
   }
 
-  // The command's own loader: what it reports is what a run reports.
+  // The loader a run uses: what it reports is what a run reports.
   LoadRecord(rt_, *command, name);
   TakeReports("missing-key", "the key is missing: " + loadAction);
 

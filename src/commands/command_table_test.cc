@@ -17,7 +17,7 @@
 
 namespace {
 
-// Every row's keys are exactly what its loader reads: with every key a
+// Every row loads exactly its keys: with every key a
 // section loads without a message, and without any one of them the loader
 // reports that key as missing.
 TEST(CommandTable, KeysAreExactlyTheKeysTheLoadersRead) {
