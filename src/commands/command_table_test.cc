@@ -17,15 +17,22 @@
 
 namespace {
 
+// A settings file u.ini in a directory of its own, and a run reading it.
+class CommandTable : public ::testing::Test {
+ protected:
+  CommandTable() {
+    SetAnsiCodePage(kCodePageUtf8);
+    rt.SettingsPath.Assign((dir / "u.ini").c_str());
+  }
+  TestDir dir;
+  FakePlatform platform;
+  Runtime rt{platform};
+};
+
 // Every row loads exactly its keys: with every key a
 // section loads without a message, and without any one of them the loader
 // reports that key as missing.
-TEST(CommandTable, KeysAreExactlyTheKeysTheLoadersRead) {
-  SetAnsiCodePage(kCodePageUtf8);
-  TestDir dir;
-  FakePlatform platform;
-  Runtime rt(platform);
-  rt.SettingsPath.Assign((dir / "u.ini").c_str());
+TEST_F(CommandTable, KeysAreExactlyTheKeysTheLoadersRead) {
   for (const Command& command : AllCommands()) {
     const char* mode = command.mode;
     // Each MODE word once: the first row of a word would hide the others.
@@ -79,7 +86,7 @@ constexpr auto CanWriteKeys(int)
 }
 
 // A row's key is written only together with a member of the row's record.
-TEST(CommandTable, AKeyWithoutAMemberOfTheRecordCannotBeWritten) {
+TEST_F(CommandTable, AKeyWithoutAMemberOfTheRecordCannotBeWritten) {
   static_assert(CanWriteKeys<CopyProcedure, KeyOf<CopyProcedure>>(0));
   static_assert(!CanWriteKeys<CopyProcedure, const char*>(0));
   static_assert(!CanWriteKeys<CopyProcedure, RecordKey>(0));
@@ -91,12 +98,7 @@ TEST(CommandTable, AKeyWithoutAMemberOfTheRecordCannotBeWritten) {
 
 // The row's first list is checked before the executor runs: empty, the run
 // stops with message 4 naming the key and the command does nothing.
-TEST(CommandTable, AnEmptyFirstListStopsTheRunBeforeTheExecutor) {
-  SetAnsiCodePage(kCodePageUtf8);
-  TestDir dir;
-  FakePlatform platform;
-  Runtime rt(platform);
-  rt.SettingsPath.Assign((dir / "u.ini").c_str());
+TEST_F(CommandTable, AnEmptyFirstListStopsTheRunBeforeTheExecutor) {
   for (const Command& command : AllCommands()) {
     if (command.firstList == nullptr) continue;
     std::string section = std::string("[P]\nMODE=") + command.mode + "\n";
