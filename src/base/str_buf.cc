@@ -213,19 +213,22 @@ int32_t CompleteLength(const char* text, int32_t n) {
 
 // ---------------------------------------------------------------- storage
 
+// The constructors and the operators that return the string cannot hand a
+// failure on: when memory runs out the string stays as it was (the
+// constructors' empty text). Code that must know calls SetText.
 StrBuf::StrBuf() {
   Init();
-  SetText("");
+  static_cast<void>(SetText(""));
 }
 
 StrBuf::StrBuf(const char* text) {
   Init();
-  SetText(text);
+  static_cast<void>(SetText(text));
 }
 
 StrBuf::StrBuf(const StrBuf& other) {
   Init();
-  SetText(other.Text());
+  static_cast<void>(SetText(other.Text()));
 }
 
 StrBuf::StrBuf(StrBuf&& other) noexcept : buffer_(other.buffer_) {
@@ -264,10 +267,11 @@ bool StrBuf::SetText(const char* text) {
   const int32_t n = TextLength(text);
   // Built before the old buffer goes, so text may be this string's own.
   char* block = NewBlock(n);
-  if (block != nullptr) std::memcpy(block, text, n);
+  if (block == nullptr) return false;  // the text stays as it was
+  std::memcpy(block, text, n);
   Free();
   buffer_ = block;
-  return block != nullptr;
+  return true;
 }
 
 bool StrBuf::AppendText(const char* text) {
@@ -316,12 +320,12 @@ const char* StrBuf::PointerAt(int32_t i) const {
 }
 
 StrBuf& StrBuf::Assign(const StrBuf& other) {
-  if (this != &other) SetText(other.Text());
+  if (this != &other) static_cast<void>(SetText(other.Text()));
   return *this;
 }
 
 StrBuf& StrBuf::Assign(const char* text) {
-  SetText(text);
+  static_cast<void>(SetText(text));
   return *this;
 }
 
@@ -619,7 +623,7 @@ void StrBuf::FormatList(const char* format, va_list arguments) {
   // A cut result must not end inside a character.
   const int32_t n = TextLength(area);
   if (n == kFormatArea - 1) area[CompleteLength(area, n)] = 0;
-  SetText(area);
+  static_cast<void>(SetText(area));
 }
 
 void StrBuf::Format(const char* format, ...) {

@@ -22,7 +22,9 @@ class StrBuf {
   void Init();
   void Free();
   bool Allocate(uint32_t n);  // n zero bytes; the old text is gone either way
-  bool SetText(const char* text);
+  // Replaces the text by a copy of text. When memory runs out the text
+  // stays as it was and the result is false: the caller reports it.
+  [[nodiscard]] bool SetText(const char* text);
   bool AppendText(const char* text);
   void Compact();
   const char* Text() const;

@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 
 #include "base/code_page.h"
@@ -18,7 +23,7 @@ TEST_F(StrBufTest, StorageKeepsOwnTextSafe) {
   StrBuf s("abc");
   s.Append(s);
   EXPECT_EQ(S(s), "abcabc");
-  s.SetText(s.PointerAt(3));  // a text inside the own buffer
+  EXPECT_TRUE(s.SetText(s.PointerAt(3)));  // a text inside the own buffer
   EXPECT_EQ(S(s), "abc");
   s = s;
   EXPECT_EQ(S(s), "abc");
@@ -285,5 +290,31 @@ TEST_F(StrBufTest, ShiftJisTrimTakesTrailByte) {
   s.Trim("", "\\");
   EXPECT_EQ(S(s), "ab\x83");
 }
+
+// AddressSanitizer's allocator stops the program when memory runs out, so
+// this needs a build without it.
+#if !defined(__SANITIZE_ADDRESS__)
+// When memory runs out, SetText says so and the text stays as it was. The
+// child process limits its address space to a little more than it uses
+// and then asks for a 64 MiB copy.
+TEST(StrBufDeathTest, SetTextKeepsTheTextWhenMemoryRunsOut) {
+  const std::string big(64u << 20, 'x');
+  EXPECT_EXIT(
+      {
+        StrBuf text("kept");
+        unsigned long pages = 0;
+        std::ifstream("/proc/self/statm") >> pages;
+        rlimit limit{};
+        getrlimit(RLIMIT_AS, &limit);
+        limit.rlim_cur = static_cast<rlim_t>(pages) *
+                             static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) +
+                         (16u << 20);
+        if (pages == 0 || setrlimit(RLIMIT_AS, &limit) != 0) std::_Exit(2);
+        const bool set = text.SetText(big.c_str());
+        std::_Exit(!set && std::strcmp(text.Text(), "kept") == 0 ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+#endif
 
 }  // namespace

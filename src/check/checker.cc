@@ -239,32 +239,32 @@ Checker::Section& Checker::CheckSection(const StrBuf& name,
     return s;
   }
 
-  // The command's own loader: what it reports is what a run reports.
-  delete command->load(rt_, *command, name);
+  // The loader a run uses: what it reports is what a run reports.
+  LoadRecord(rt_, *command, name);
   TakeReports("missing-key", "the key is missing: " + loadAction);
 
   // The loader stops at the first missing key; every key is looked at.
-  for (const char* const* key = s.command->keys; *key != nullptr; ++key) {
+  for (const RecordKey& row : s.command->keys) {
+    const char* const key = row.name;
     StrBuf value;
     if (!ReadProfileString(SettingsFile(rt_), rt_.SettingsPath.Text(),
-                           section.c_str(), *key, value)) {
-      ShowErrorReport(rt_, kMsgBadFormat, section.c_str(), *key);
+                           section.c_str(), key, value)) {
+      ShowErrorReport(rt_, kMsgBadFormat, section.c_str(), key);
       TakeReports("missing-key", "the key is missing: " + loadAction,
-                  section.c_str(), *key);
+                  section.c_str(), key);
       continue;
     }
-    if (s.command->integerKey != nullptr &&
-        std::strcmp(*key, s.command->integerKey) == 0) {
+    if (row.integer) {
       if (!IsDecimal(value))
-        Warn("not-a-number", section, *key,
+        Warn("not-a-number", section, key,
              Quoted(value.Text()) + " is not a number: the updater uses " +
                  Number(value.ToInt()));
       continue;
     }
-    GetSettingString(rt_, section.c_str(), *key, value);
+    GetSettingString(rt_, section.c_str(), key, value);
     TakeReports("missing-key", "the key is missing: " + loadAction);
-    CheckExpansion(section, *key, value);
-    s.values[*key] = value;
+    CheckExpansion(section, key, value);
+    s.values[key] = value;
   }
   CheckLines(section, s.command, true);
   CheckValues(s);
@@ -281,8 +281,7 @@ void Checker::CheckLines(const std::string& section, const Command* command,
     known = {"NAME", "PROC", "EXITCODE", "PROGRESS", "ROLLBACK", "INUSE"};
   if (command != nullptr) {
     known.push_back("MODE");
-    for (const char* const* key = command->keys; *key != nullptr; ++key)
-      known.push_back(*key);
+    for (const RecordKey& key : command->keys) known.push_back(key.name);
   }
   const std::vector<std::string> lines =
       SectionLines(SettingsFile(rt_), rt_.SettingsPath.Text(), section.c_str());

@@ -7,8 +7,10 @@
 #include "base/code_page.h"
 #include "check/check_text.h"
 #include "check/checker.h"
+#include "commands/file_commands.h"
 #include "commands/file_tree.h"
 #include "commands/launch.h"
+#include "commands/link.h"
 #include "commands/msgbox.h"
 #include "run/error_report.h"
 #include "run/levels.h"
@@ -225,7 +227,7 @@ struct Checker::CommandHooks {
 
   // Directory copies and moves into their own source, by identity: the
   // updater refuses them before anything is made.
-  static void IntoItself(Checker& c, Section& s, MessageId id) {
+  static void IntoItself(Checker& c, Section& s, uint32_t id) {
     for (int32_t i = 0; i < Count(s, "FROM"); ++i) {
       const StrBuf from = Item(s, "FROM", i);
       const StrBuf to = Item(s, "TO", i);

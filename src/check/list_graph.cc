@@ -6,6 +6,7 @@
 #include "check/check_text.h"
 #include "check/checker.h"
 #include "commands/dispatch.h"
+#include "commands/switch_command.h"
 #include "run/error_report.h"
 #include "settings/settings_reader.h"
 

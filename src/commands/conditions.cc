@@ -4,7 +4,6 @@
 #include "commands/conditions.h"
 
 #include "commands/file_tree.h"
-#include "commands/load_record.h"
 #include "platform/platform.h"
 #include "run/error_report.h"
 
@@ -13,14 +12,12 @@ namespace {
 // How a list walk ends for one item.
 enum class Walk { kContinue, kDecided };
 
-// Walks the items of list (the value of key) in order until test decides.
-// An empty list is reported and stops the run.
+// Walks the items of list in order until test decides. The list is the
+// row's first list, which dispatch has seen to be not empty.
 template <class Test>
-bool WalkList(Runtime& rt, const Procedure& record, const StrBuf& list,
-              const char* key, Test test) {
+bool WalkList(Runtime&, const Procedure&, const StrBuf& list,
+              const char* /*key*/, Test test) {
   int32_t count = list.FieldCount(",");
-  if (count == 0)
-    return ShowKeyErrorReport(rt, kMsgItemCount, record.name.Text(), key);
   for (int32_t i = 0; i < count; ++i) {
     if (test(ListItem(list, i)) == Walk::kDecided) break;
   }
@@ -28,10 +25,6 @@ bool WalkList(Runtime& rt, const Procedure& record, const StrBuf& list,
 }
 
 }  // namespace
-
-Procedure* LoadExist(Runtime& rt, const Command& row, const StrBuf& name) {
-  return LoadRecord<ExistProcedure>(rt, row, name, {&ExistProcedure::FILE});
-}
 
 // Set when every item of FILE exists.
 bool ExecuteExist(Runtime& rt, Procedure& record) {
@@ -45,11 +38,6 @@ bool ExecuteExist(Runtime& rt, Procedure& record) {
     return false;
   if (all) record.ResultFlag = 1;
   return true;
-}
-
-Procedure* LoadDate(Runtime& rt, const Command& row, const StrBuf& name) {
-  return LoadRecord<DateProcedure>(
-      rt, row, name, {&DateProcedure::FILE, &DateProcedure::DATE});
 }
 
 // Set when some item of FILE is older than DATE or cannot be opened.
@@ -67,18 +55,9 @@ bool ExecuteDate(Runtime& rt, Procedure& record) {
   return true;
 }
 
-Procedure* LoadOsVer(Runtime& rt, const Command& row, const StrBuf& name) {
-  return LoadRecord<OsVerProcedure>(rt, row, name, {});
-}
-
 bool ExecuteOsVer(Runtime& rt, Procedure& record) {
   if (IsNtPlatform(rt)) record.ResultFlag = 1;
   return true;
-}
-
-Procedure* LoadAppExist(Runtime& rt, const Command& row, const StrBuf& name) {
-  return LoadRecord<AppExistProcedure>(rt, row, name,
-                                       {&AppExistProcedure::APP});
 }
 
 // Set when every item of APP names a running process other than this one.
@@ -93,11 +72,6 @@ bool ExecuteAppExist(Runtime& rt, Procedure& record) {
     return false;
   if (all) record.ResultFlag = 1;
   return true;
-}
-
-Procedure* LoadVerify(Runtime& rt, const Command& row, const StrBuf& name) {
-  return LoadRecord<VerifyProcedure>(
-      rt, row, name, {&VerifyProcedure::ARG1, &VerifyProcedure::ARG2});
 }
 
 // Set when the two lists agree at some position (ASCII case ignored); an

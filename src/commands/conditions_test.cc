@@ -184,27 +184,6 @@ TEST_F(ConditionsTest, AppExistNeedsEveryItem) {
   EXPECT_EQ(missing.ResultFlag, 0);
 }
 
-TEST_F(ConditionsTest, EmptyListIsReportedAndStops) {
-  ExistProcedure exist;
-  exist.name.Assign("CheckFiles");
-  DateProcedure date;
-  date.name.Assign("CheckDate");
-  date.DATE.Assign("2003/1/1");
-  AppExistProcedure app;
-  app.name.Assign("CheckApp");
-
-  EXPECT_FALSE(ExecuteExist(rt, exist));
-  EXPECT_FALSE(ExecuteDate(rt, date));
-  EXPECT_FALSE(ExecuteAppExist(rt, app));
-  ASSERT_EQ(ErrorBoxes(), 3);
-  EXPECT_NE(platform.boxes[0].text.find("CheckFiles"), std::string::npos);
-  EXPECT_NE(platform.boxes[0].text.find("FILE"), std::string::npos);
-  EXPECT_NE(platform.boxes[1].text.find("CheckDate"), std::string::npos);
-  EXPECT_NE(platform.boxes[2].text.find("CheckApp"), std::string::npos);
-  EXPECT_NE(platform.boxes[2].text.find("APP"), std::string::npos);
-  EXPECT_EQ(exist.ResultFlag + date.ResultFlag + app.ResultFlag, 0);
-}
-
 TEST_F(ConditionsTest, LoadersReadTheirKeys) {
   WriteSettings(
       "[E]\nMODE=exist\nFILE=a.txt\n"
@@ -214,33 +193,33 @@ TEST_F(ConditionsTest, LoadersReadTheirKeys) {
       "[V]\nMODE=VERIFY\nARG1=x,y\nARG2=z\n"
       "[Broken]\nMODE=DATE\nFILE=b.txt\n");
 
-  std::unique_ptr<Procedure> e(LoadExist(rt, *FindCommand("EXIST"), "E"));
+  std::unique_ptr<Procedure> e(LoadRecord(rt, *FindCommand("EXIST"), "E"));
   ASSERT_NE(e, nullptr);
   EXPECT_STREQ(e->name.Text(), "E");
   EXPECT_STREQ(e->MODE.Text(), "exist");
   EXPECT_EQ(e->ResultFlag, 0);
   EXPECT_STREQ(static_cast<ExistProcedure&>(*e).FILE.Text(), "a.txt");
 
-  std::unique_ptr<Procedure> d(LoadDate(rt, *FindCommand("DATE"), "D"));
+  std::unique_ptr<Procedure> d(LoadRecord(rt, *FindCommand("DATE"), "D"));
   ASSERT_NE(d, nullptr);
   EXPECT_STREQ(static_cast<DateProcedure&>(*d).FILE.Text(), "b.txt");
   EXPECT_STREQ(static_cast<DateProcedure&>(*d).DATE.Text(), "2003/10/5");
 
-  std::unique_ptr<Procedure> o(LoadOsVer(rt, *FindCommand("OSVER"), "O"));
+  std::unique_ptr<Procedure> o(LoadRecord(rt, *FindCommand("OSVER"), "O"));
   ASSERT_NE(o, nullptr);
   EXPECT_STREQ(o->MODE.Text(), "OSVER");
 
-  std::unique_ptr<Procedure> p(LoadAppExist(rt, *FindCommand("APPEXIST"), "P"));
+  std::unique_ptr<Procedure> p(LoadRecord(rt, *FindCommand("APPEXIST"), "P"));
   ASSERT_NE(p, nullptr);
   EXPECT_STREQ(static_cast<AppExistProcedure&>(*p).APP.Text(), "c.exe");
 
-  std::unique_ptr<Procedure> v(LoadVerify(rt, *FindCommand("VERIFY"), "V"));
+  std::unique_ptr<Procedure> v(LoadRecord(rt, *FindCommand("VERIFY"), "V"));
   ASSERT_NE(v, nullptr);
   EXPECT_STREQ(static_cast<VerifyProcedure&>(*v).ARG1.Text(), "x,y");
   EXPECT_STREQ(static_cast<VerifyProcedure&>(*v).ARG2.Text(), "z");
   EXPECT_EQ(ErrorBoxes(), 0);
 
-  EXPECT_EQ(LoadDate(rt, *FindCommand("DATE"), "Broken"),
+  EXPECT_EQ(LoadRecord(rt, *FindCommand("DATE"), "Broken"),
             nullptr);  // DATE missing
   ASSERT_EQ(ErrorBoxes(), 1);
   EXPECT_NE(platform.boxes[0].text.find("Broken"), std::string::npos);

@@ -7,7 +7,6 @@
 #include <memory>
 #include <new>
 
-#include "commands/load_record.h"
 #include "platform/platform.h"
 #include "run/error_report.h"
 #include "run/interaction.h"
@@ -45,17 +44,9 @@ bool FileCrc32(Runtime& rt, const char* path, uint32_t& crc) {
   return true;
 }
 
-Procedure* LoadCrc(Runtime& rt, const Command& row, const StrBuf& name) {
-  return LoadRecord<CrcProcedure>(
-      rt, row, name,
-      {&CrcProcedure::FILE, &CrcProcedure::TYPE, &CrcProcedure::CRC});
-}
-
 bool ExecuteCrc(Runtime& rt, Procedure& record) {
   CrcProcedure& proc = static_cast<CrcProcedure&>(record);
   const int32_t count = proc.FILE.FieldCount(",");
-  if (count == 0)
-    return ShowKeyErrorReport(rt, kMsgItemCount, proc.name.Text(), "FILE");
   const bool all = proc.TYPE.Equals("AND");
 
   for (int32_t i = 0; i < count; ++i) {

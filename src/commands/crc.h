@@ -7,15 +7,12 @@
 #include "base/crc32.h"
 #include "run/procedure.h"
 
-struct Command;
-
 struct CrcProcedure : Procedure {
   StrBuf FILE;
   StrBuf TYPE;
   StrBuf CRC;
 };
 
-Procedure* LoadCrc(Runtime& rt, const Command& row, const StrBuf& name);
 bool ExecuteCrc(Runtime& rt, Procedure& record);
 
 // Checksum of a whole file, read in bounded memory; false when the file

@@ -236,11 +236,4 @@ TEST_F(CrcFileTest, OneModeNeedsOneMatchAndAReportLastDecides) {
   EXPECT_EQ(platform.boxes[0].style, kMbIconInformation);
 }
 
-TEST_F(CrcFileTest, EmptyFileListStopsTheRun) {
-  uint8_t flag = 0;
-  EXPECT_FALSE(Execute("", "AND", "", flag));
-  ASSERT_EQ(platform.boxes.size(), 1u);
-  EXPECT_EQ(platform.boxes[0].style & kMbIconMask, kMbIconError);
-}
-
 }  // namespace

@@ -9,6 +9,21 @@
 #include "run/levels.h"
 #include "settings/settings_reader.h"
 
+namespace {
+
+// The row's first list must name at least one item: an empty one stops the
+// run with message 4, before the executor runs.
+bool FirstListGiven(Runtime& rt, const Command& row, const Procedure& record) {
+  if (row.firstList == nullptr) return true;
+  const RecordKey* key = FindKey(row, row.firstList);
+  const StrBuf* list = key != nullptr ? key->text(record) : nullptr;
+  if (list == nullptr || list->FieldCount(",") != 0) return true;
+  return ShowKeyErrorReport(rt, kMsgItemCount, record.name.Text(),
+                            row.firstList);
+}
+
+}  // namespace
+
 ProcList LoadProcedureList(Runtime& rt, const StrBuf& list, int32_t count) {
   if (count <= 0) {
     ShowErrorReport(rt, kMsgProcedureCount);
@@ -29,11 +44,11 @@ ProcList LoadProcedureList(Runtime& rt, const StrBuf& list, int32_t count) {
     const Command* command = loaded ? FindCommand(mode) : nullptr;
     if (loaded && command == nullptr)
       ShowErrorReport(rt, kMsgBadSymbol, mode.Text());
-    std::unique_ptr<Procedure> record(
-        command != nullptr ? command->load(rt, *command, name) : nullptr);
-    // The executor is chosen again by the record's own MODE; should the
-    // settings file have changed between the two readings, the record must
-    // not reach another command's executor.
+    std::unique_ptr<Procedure> record =
+        command != nullptr ? LoadRecord(rt, *command, name) : nullptr;
+    // The loader reads MODE again; should the settings file have changed
+    // between the two readings, the record's MODE names another command and
+    // the run stops here.
     if (record != nullptr && FindCommand(record->MODE) != command) {
       ShowErrorReport(rt, kMsgBadSymbol, record->MODE.Text());
       return nullptr;
@@ -57,12 +72,14 @@ bool ExecuteProcedureList(Runtime& rt, ProcList list) {
     // A stop requested from outside ends the run here, as a failure.
     if (StopRequested()) return false;
     Procedure& record = *(*list)[i];
-    const Command* command = FindCommand(record.MODE);
+    // The row that loaded the record runs it.
+    const Command* command = record.row;
     if (command == nullptr)
       return ShowErrorReport(rt, kMsgBadSymbol, record.MODE.Text());
     int level = rt.LevelCount;
     rt.progress.Begin(record.name.Text(), i, steps);
-    bool result = command->execute(rt, record);
+    bool result =
+        FirstListGiven(rt, *command, record) && command->execute(rt, record);
     rt.progress.End();
     if (rt.transcript.IsOpen())
       rt.transcript.Proc(rt.platform.AnsiToUtf8(record.name.Text()),

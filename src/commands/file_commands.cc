@@ -4,7 +4,6 @@
 #include "commands/file_commands.h"
 
 #include "commands/file_tree.h"
-#include "commands/load_record.h"
 #include "run/error_report.h"
 
 namespace {
@@ -15,10 +14,9 @@ using PairOperation = bool (*)(Platform& platform, const StrBuf& first,
                                const StrBuf& second, Progress* progress);
 
 bool RunList(Runtime& rt, Procedure& record, const StrBuf& list,
-             const char* key, MessageId failure, PathOperation operation) {
+             const char* /*key*/, uint32_t failure,
+             PathOperation operation) {
   int32_t count = list.FieldCount(",");
-  if (count == 0)
-    return ShowKeyErrorReport(rt, kMsgItemCount, record.name.Text(), key);
   for (int32_t i = 0; i < count; ++i) {
     StrBuf item = ListItem(list, i);
     if (!operation(rt.platform, item, &rt.progress))
@@ -31,11 +29,9 @@ bool RunList(Runtime& rt, Procedure& record, const StrBuf& list,
 // The destination of item i is item i of the second list (empty when that
 // list is shorter); surplus items of the second list are not used.
 bool RunPairs(Runtime& rt, Procedure& record, const StrBuf& sources,
-              const StrBuf& destinations, MessageId failure,
+              const StrBuf& destinations, uint32_t failure,
               PairOperation operation) {
   int32_t count = sources.FieldCount(",");
-  if (count == 0)
-    return ShowKeyErrorReport(rt, kMsgItemCount, record.name.Text(), "FROM");
   rt.progress.Measure(Progress::Unit::kFiles, 0);
   for (int32_t i = 0; i < count; ++i) {
     StrBuf source = ListItem(sources, i);
@@ -53,28 +49,14 @@ bool MakeDirectoryItem(Platform& platform, const StrBuf& path, Progress*) {
 
 }  // namespace
 
-Procedure* LoadCopy(Runtime& rt, const Command& row, const StrBuf& name) {
-  return LoadRecord<CopyProcedure>(rt, row, name,
-                                   {&CopyProcedure::FROM, &CopyProcedure::TO});
-}
-
 bool ExecuteCopy(Runtime& rt, Procedure& record) {
   auto& copy = static_cast<CopyProcedure&>(record);
   return RunPairs(rt, copy, copy.FROM, copy.TO, kMsgCopyFailed, CopyTree);
 }
 
-Procedure* LoadMove(Runtime& rt, const Command& row, const StrBuf& name) {
-  return LoadRecord<MoveProcedure>(rt, row, name,
-                                   {&MoveProcedure::FROM, &MoveProcedure::TO});
-}
-
 bool ExecuteMove(Runtime& rt, Procedure& record) {
   auto& move = static_cast<MoveProcedure&>(record);
   return RunPairs(rt, move, move.FROM, move.TO, kMsgMoveFailed, MoveTree);
-}
-
-Procedure* LoadDelete(Runtime& rt, const Command& row, const StrBuf& name) {
-  return LoadRecord<DeleteProcedure>(rt, row, name, {&DeleteProcedure::FILE});
 }
 
 bool ExecuteDelete(Runtime& rt, Procedure& record) {
@@ -83,16 +65,9 @@ bool ExecuteDelete(Runtime& rt, Procedure& record) {
   return RunList(rt, del, del.FILE, "FILE", kMsgDeleteFailed, DeleteTree);
 }
 
-Procedure* LoadAttr(Runtime& rt, const Command& row, const StrBuf& name) {
-  return LoadRecord<AttrProcedure>(rt, row, name,
-                                   {&AttrProcedure::FILE, &AttrProcedure::ARG});
-}
-
 bool ExecuteAttr(Runtime& rt, Procedure& record) {
   auto& attr = static_cast<AttrProcedure&>(record);
   int32_t count = attr.FILE.FieldCount(",");
-  if (count == 0)
-    return ShowKeyErrorReport(rt, kMsgItemCount, attr.name.Text(), "FILE");
   for (int32_t i = 0; i < count; ++i) {
     StrBuf path = ListItem(attr.FILE, i);
     // An unreadable mask (empty, no hexadecimal digit) is 0, no error.
@@ -103,10 +78,6 @@ bool ExecuteAttr(Runtime& rt, Procedure& record) {
   }
   attr.ResultFlag = 1;
   return true;
-}
-
-Procedure* LoadMakeDir(Runtime& rt, const Command& row, const StrBuf& name) {
-  return LoadRecord<MakeDirProcedure>(rt, row, name, {&MakeDirProcedure::DIR});
 }
 
 bool ExecuteMakeDir(Runtime& rt, Procedure& record) {

@@ -1,9 +1,16 @@
 // The file commands COPY, MOVE, DELETE, ATTR and MAKEDIR.
 #pragma once
 
+#include <cstdint>
+
 #include "run/procedure.h"
 
-struct Command;
+// Their messages: the item (and for COPY and MOVE its destination).
+constexpr uint32_t kMsgCopyFailed = 8;      // source, destination
+constexpr uint32_t kMsgDeleteFailed = 10;   // path
+constexpr uint32_t kMsgAttrFailed = 12;     // path, mask
+constexpr uint32_t kMsgMakeDirFailed = 13;  // directory
+constexpr uint32_t kMsgMoveFailed = 14;     // source, destination
 
 struct CopyProcedure : Procedure {
   StrBuf FROM;
@@ -24,13 +31,8 @@ struct MakeDirProcedure : Procedure {
   StrBuf DIR;
 };
 
-Procedure* LoadCopy(Runtime& rt, const Command& row, const StrBuf& name);
 bool ExecuteCopy(Runtime& rt, Procedure& record);
-Procedure* LoadMove(Runtime& rt, const Command& row, const StrBuf& name);
 bool ExecuteMove(Runtime& rt, Procedure& record);
-Procedure* LoadDelete(Runtime& rt, const Command& row, const StrBuf& name);
 bool ExecuteDelete(Runtime& rt, Procedure& record);
-Procedure* LoadAttr(Runtime& rt, const Command& row, const StrBuf& name);
 bool ExecuteAttr(Runtime& rt, Procedure& record);
-Procedure* LoadMakeDir(Runtime& rt, const Command& row, const StrBuf& name);
 bool ExecuteMakeDir(Runtime& rt, Procedure& record);

@@ -38,29 +38,6 @@ class FileCommandsTest : public ::testing::Test {
   Runtime rt;
 };
 
-std::string ItemCount(const char* section, const char* key) {
-  return std::string("設定パラメータのアイテム数が正しくありません。\n\n"
-                     "セクション：\"") + section + "\"\nパラメータ：\"" + key + "\"";
-}
-
-TEST_F(FileCommandsTest, EmptyFirstListsShowMessage4WithTheirKey) {
-  auto copy = Make<CopyProcedure>("C");
-  auto move = Make<MoveProcedure>("M");
-  auto del = Make<DeleteProcedure>("D");
-  auto attr = Make<AttrProcedure>("A");
-  auto makeDir = Make<MakeDirProcedure>("K");
-  copy.TO.Assign("x");
-  attr.ARG.Assign("1");
-  EXPECT_FALSE(ExecuteCopy(rt, copy));
-  EXPECT_FALSE(ExecuteMove(rt, move));
-  EXPECT_FALSE(ExecuteDelete(rt, del));
-  EXPECT_FALSE(ExecuteAttr(rt, attr));
-  EXPECT_FALSE(ExecuteMakeDir(rt, makeDir));
-  EXPECT_EQ(Texts(), (Strings{ItemCount("C", "FROM"), ItemCount("M", "FROM"),
-                              ItemCount("D", "FILE"), ItemCount("A", "FILE"),
-                              ItemCount("K", "DIR")}));
-}
-
 TEST_F(FileCommandsTest, ShortSecondListsGiveEmptyItems) {
   dir.Write("a", "");
   dir.Write("b", "");
@@ -86,14 +63,14 @@ TEST_F(FileCommandsTest, LoadersReadTheirKeys) {
   dir.Write("u.ini", "[C]\nMODE=COPY\nFROM= a , b\nTO=c\n[A]\nMODE=ATTR\nFILE=f\n");
   rt.SettingsPath.Assign(P("u.ini").c_str());
   std::unique_ptr<Procedure> copy(
-      LoadCopy(rt, *FindCommand("COPY"), StrBuf("C")));
+      LoadRecord(rt, *FindCommand("COPY"), StrBuf("C")));
   ASSERT_TRUE(copy);
   auto& c = static_cast<CopyProcedure&>(*copy);
   EXPECT_STREQ(c.MODE.Text(), "COPY");
   EXPECT_STREQ(c.FROM.Text(), "a , b");
   EXPECT_STREQ(c.TO.Text(), "c");
   // A missing key: message 2, no record.
-  EXPECT_EQ(LoadAttr(rt, *FindCommand("ATTR"), StrBuf("A")), nullptr);
+  EXPECT_EQ(LoadRecord(rt, *FindCommand("ATTR"), StrBuf("A")), nullptr);
   EXPECT_EQ(Texts(), (Strings{"設定ファイルのフォーマットが正しくありません。\n\n"
                               "セクション：\"A\"\nパラメータ：\"ARG\""}));
 }

@@ -6,19 +6,9 @@
 
 #include "base/code_page.h"
 #include "commands/conditions.h"
-#include "commands/load_record.h"
 #include "platform/platform.h"
 #include "run/error_report.h"
 #include "settings/settings_reader.h"
-
-Procedure* LoadLaunch(Runtime& rt, const Command& row, const StrBuf& name) {
-  // ISWAIT keeps 0 when its value is not a decimal number: a program is then
-  // only waited for until it is ready for input.
-  return LoadRecord<LaunchProcedure>(
-      rt, row, name,
-      {&LaunchProcedure::FILE, &LaunchProcedure::PARAM,
-       &LaunchProcedure::ISWAIT});
-}
 
 bool GetDirectoryPart(Runtime& rt, const StrBuf& path, StrBuf& directory) {
   // The last separator that is a character of its own: the second byte of
@@ -52,8 +42,6 @@ bool StartProcess(Runtime& rt, const StrBuf& file, const StrBuf& param,
 bool ExecuteLaunch(Runtime& rt, Procedure& record) {
   LaunchProcedure& proc = static_cast<LaunchProcedure&>(record);
   const int32_t count = proc.FILE.FieldCount(",");
-  if (count == 0)
-    return ShowKeyErrorReport(rt, kMsgItemCount, proc.name.Text(), "FILE");
   for (int32_t i = 0; i < count; ++i) {
     StrBuf file = ListItem(proc.FILE, i);
     StrBuf param = ListItem(proc.PARAM, i);
@@ -83,16 +71,9 @@ uint32_t TickTimeout(const StrBuf& tick, bool* inRange) {
   return value > kLongestTick ? kLongestTick : static_cast<uint32_t>(value);
 }
 
-Procedure* LoadWaitApp(Runtime& rt, const Command& row, const StrBuf& name) {
-  return LoadRecord<WaitAppProcedure>(
-      rt, row, name, {&WaitAppProcedure::APP, &WaitAppProcedure::TICK});
-}
-
 bool ExecuteWaitApp(Runtime& rt, Procedure& record) {
   WaitAppProcedure& proc = static_cast<WaitAppProcedure&>(record);
   const int32_t count = proc.APP.FieldCount(",");
-  if (count == 0)
-    return ShowKeyErrorReport(rt, kMsgItemCount, proc.name.Text(), "APP");
   for (int32_t i = 0; i < count; ++i) {
     StrBuf app = ListItem(proc.APP, i);
     StrBuf tick = ListItem(proc.TICK, i);

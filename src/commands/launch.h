@@ -5,11 +5,13 @@
 
 #include "run/procedure.h"
 
-struct Command;
+constexpr uint32_t kMsgLaunchFailed = 9;  // file, parameters
 
 struct LaunchProcedure : Procedure {
   StrBuf FILE;
   StrBuf PARAM;
+  // Keeps 0 when its value is not a decimal number: a program is then only
+  // waited for until it is ready for input.
   int32_t ISWAIT = 0;
 };
 struct WaitAppProcedure : Procedure {
@@ -17,9 +19,7 @@ struct WaitAppProcedure : Procedure {
   StrBuf TICK;
 };
 
-Procedure* LoadLaunch(Runtime& rt, const Command& row, const StrBuf& name);
 bool ExecuteLaunch(Runtime& rt, Procedure& record);
-Procedure* LoadWaitApp(Runtime& rt, const Command& row, const StrBuf& name);
 bool ExecuteWaitApp(Runtime& rt, Procedure& record);
 
 // The longest wait of a WAITAPP TICK item, in milliseconds (a little under

@@ -99,11 +99,6 @@ TEST_F(LaunchTest, BareNameIsNeverStarted) {
   EXPECT_NE(platform.boxes[0].text.find("echo_args\""), std::string::npos);
   EXPECT_NE(platform.boxes[0].text.find("\"-x\""), std::string::npos);
   EXPECT_FALSE(dir.Exists("args.txt"));
-
-  platform.boxes.clear();
-  EXPECT_FALSE(Launch("", "x", 1, flag));
-  ASSERT_EQ(platform.boxes.size(), 1u);
-  EXPECT_NE(platform.boxes[0].text.find("FILE"), std::string::npos);
 }
 
 TEST_F(LaunchTest, WaitedProgramsRunInOrderInTheirOwnFolder) {
@@ -167,11 +162,6 @@ TEST_F(LaunchTest, WaitAppWaitsForEachProgramWithItsOwnTimeOut) {
   EXPECT_EQ(record.ResultFlag, 1);
   EXPECT_GE(elapsed(start), 0.25);
   EXPECT_EQ(waitpid(child, nullptr, 0), child);
-
-  record.APP.Assign("");
-  EXPECT_FALSE(ExecuteWaitApp(rt, record));
-  ASSERT_EQ(platform.boxes.size(), 1u);
-  EXPECT_NE(platform.boxes[0].text.find("APP"), std::string::npos);
 }
 
 TEST_F(LaunchTest, IswaitThatIsNoNumberMeansNoWait) {
@@ -180,11 +170,11 @@ TEST_F(LaunchTest, IswaitThatIsNoNumberMeansNoWait) {
             "[Bad]\nMODE=LAUNCH\nFILE=/x/y\nPARAM=\n");
   rt.SettingsPath.Assign((dir / "updater.ini").c_str());
   std::unique_ptr<Procedure> record(
-      LoadLaunch(rt, *FindCommand("LAUNCH"), "Run"));
+      LoadRecord(rt, *FindCommand("LAUNCH"), "Run"));
   ASSERT_TRUE(record);
   EXPECT_EQ(static_cast<LaunchProcedure&>(*record).ISWAIT, 0);
   EXPECT_STREQ(static_cast<LaunchProcedure&>(*record).FILE.Text(), "/x/y");
-  EXPECT_EQ(LoadLaunch(rt, *FindCommand("LAUNCH"), "Bad"),
+  EXPECT_EQ(LoadRecord(rt, *FindCommand("LAUNCH"), "Bad"),
             nullptr);  // ISWAIT is required
   ASSERT_EQ(platform.boxes.size(), 1u);
   EXPECT_NE(platform.boxes[0].text.find("ISWAIT"), std::string::npos);

@@ -5,7 +5,6 @@
 
 #include "commands/file_tree.h"
 #include "commands/launch.h"
-#include "commands/load_record.h"
 #include "platform/platform.h"
 #include "run/error_report.h"
 
@@ -41,13 +40,6 @@ int ShowCommandOf(int32_t showKind) {
 
 }  // namespace
 
-Procedure* LoadLink(Runtime& rt, const Command& row, const StrBuf& name) {
-  return LoadRecord<LinkProcedure>(
-      rt, row, name,
-      {&LinkProcedure::SRC, &LinkProcedure::PARAM, &LinkProcedure::SHOWCMD,
-       &LinkProcedure::DST});
-}
-
 bool CreateShortcut(Runtime& rt, const StrBuf& target, const StrBuf& linkFile,
                     const StrBuf& arguments, int32_t showKind) {
   // A path that does not fit the shell's path buffer is not saved anywhere
@@ -64,8 +56,6 @@ bool CreateShortcut(Runtime& rt, const StrBuf& target, const StrBuf& linkFile,
 bool ExecuteLink(Runtime& rt, Procedure& record) {
   LinkProcedure& proc = static_cast<LinkProcedure&>(record);
   const int32_t count = proc.SRC.FieldCount(",");
-  if (count == 0)
-    return ShowKeyErrorReport(rt, kMsgItemCount, proc.name.Text(), "SRC");
   for (int32_t i = 0; i < count; ++i) {
     StrBuf target = ListItem(proc.SRC, i);
     StrBuf link = ListItem(proc.DST, i);

@@ -5,7 +5,7 @@
 
 #include "run/procedure.h"
 
-struct Command;
+constexpr uint32_t kMsgLinkFailed = 15;  // source, destination
 
 struct LinkProcedure : Procedure {
   StrBuf SRC;
@@ -14,7 +14,6 @@ struct LinkProcedure : Procedure {
   StrBuf DST;
 };
 
-Procedure* LoadLink(Runtime& rt, const Command& row, const StrBuf& name);
 bool ExecuteLink(Runtime& rt, Procedure& record);
 bool CreateShortcut(Runtime& rt, const StrBuf& target, const StrBuf& linkFile,
                     const StrBuf& arguments, int32_t showKind);

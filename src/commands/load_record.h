@@ -1,66 +1,83 @@
-// The loader pattern of the procedure records.
+// How a row of the command table names its keys: each key with the member
+// of the command's record that its value fills.
+//
+//   KeysOf<CopyProcedure>(Key<&CopyProcedure::FROM>("FROM"),
+//                         Key<&CopyProcedure::TO>("TO"))
+//
+// A key is read as a number when its member is an int32_t and as a text when
+// it is a StrBuf; a member of another type, or a key of another record,
+// does not compile.
 #pragma once
 
 #include <cstdint>
-#include <cstring>
-#include <initializer_list>
+#include <memory>
 #include <new>
+#include <type_traits>
 
 #include "commands/command_table.h"
-#include "run/error_report.h"
-#include "run/procedure.h"
 #include "settings/settings_reader.h"
 
-// Where a loader stores the value of one key of its row: a text member, or
-// an integer member for the row's integer key.
-template <class Record>
-struct RecordField {
-  RecordField(StrBuf Record::*member) : text(member) {}
-  RecordField(int32_t Record::*member) : number(member) {}
-  StrBuf Record::*text = nullptr;
-  int32_t Record::*number = nullptr;
+template <class T>
+struct MemberTraits;
+template <class R, class V>
+struct MemberTraits<V R::*> {
+  using Record = R;
+  using Value = V;
 };
 
-// Whether fields match the keys of row one for one, in number and kind.
 template <class Record>
-bool FieldsMatchRow(const Command& row,
-                    std::initializer_list<RecordField<Record>> fields) {
-  const char* const* key = row.keys;
-  for (const RecordField<Record>& field : fields) {
-    if (*key == nullptr) return false;
-    const bool integer =
-        row.integerKey != nullptr && std::strcmp(*key, row.integerKey) == 0;
-    if (integer != (field.number != nullptr)) return false;
-    ++key;
-  }
-  return *key == nullptr;
+std::unique_ptr<Procedure> MakeRecord() {
+  return std::unique_ptr<Procedure>(new (std::nothrow) Record);
 }
 
-// The loader pattern: allocate the record (message 3 with the row's object
-// name when that fails), store the name, read MODE and then each key of the
-// row in order into the field given for it (an integer for the row's
-// integer key). On the first key that cannot be read the record is
-// destroyed. Fields that do not match the row's keys load nothing (the unit
-// tests of the table hold every loader to its row).
+// A key of Record's row (see KeysOf).
 template <class Record>
-Record* LoadRecord(Runtime& rt, const Command& row, const StrBuf& name,
-                   std::initializer_list<RecordField<Record>> fields) {
-  if (!FieldsMatchRow(row, fields)) return nullptr;
-  Record* record = new (std::nothrow) Record;
-  if (record == nullptr) {
-    ShowErrorReport(rt, kMsgOutOfMemory, row.objectName);
+struct KeyOf {
+  RecordKey key;
+};
+
+template <auto Member>
+bool ReadMember(Runtime& rt, const char* section, const char* key,
+                Procedure& record) {
+  using Traits = MemberTraits<decltype(Member)>;
+  auto& typed = static_cast<typename Traits::Record&>(record);
+  if constexpr (std::is_same_v<typename Traits::Value, int32_t>)
+    return GetSettingInt(rt, section, key, typed.*Member);
+  else
+    return GetSettingString(rt, section, key, typed.*Member);
+}
+
+template <auto Member>
+const StrBuf* MemberText(const Procedure& record) {
+  using Traits = MemberTraits<decltype(Member)>;
+  if constexpr (std::is_same_v<typename Traits::Value, int32_t>) {
     return nullptr;
+  } else {
+    return &(static_cast<const typename Traits::Record&>(record).*Member);
   }
-  record->name.Assign(name);
-  bool ok = GetSettingString(rt, name.Text(), "MODE", record->MODE);
-  const char* const* key = row.keys;
-  for (auto it = fields.begin(); ok && it != fields.end(); ++it, ++key)
-    ok = it->number != nullptr
-             ? GetSettingInt(rt, name.Text(), *key, record->*(it->number))
-             : GetSettingString(rt, name.Text(), *key, record->*(it->text));
-  if (!ok) {
-    delete record;
-    return nullptr;
-  }
-  return record;
+}
+
+// The key name whose value fills Member.
+template <auto Member>
+constexpr KeyOf<typename MemberTraits<decltype(Member)>::Record> Key(
+    const char* name) {
+  using Traits = MemberTraits<decltype(Member)>;
+  static_assert(std::is_base_of_v<Procedure, typename Traits::Record>,
+                "a key fills a member of a procedure record");
+  static_assert(std::is_same_v<typename Traits::Value, StrBuf> ||
+                    std::is_same_v<typename Traits::Value, int32_t>,
+                "a key fills a StrBuf or an int32_t member");
+  return {RecordKey{name, std::is_same_v<typename Traits::Value, int32_t>,
+                    &ReadMember<Member>, &MemberText<Member>}};
+}
+
+// The keys of Record's row, in reading order: only keys of Record, at most
+// kMaxCommandKeys of them.
+template <class Record, class... Keys,
+          std::enable_if_t<(std::is_same_v<Keys, KeyOf<Record>> && ...) &&
+                               sizeof...(Keys) <= kMaxCommandKeys,
+                           int> = 0>
+constexpr RecordKeys KeysOf(Keys... keys) {
+  return RecordKeys{{keys.key..., RecordKey{nullptr, false, nullptr, nullptr}},
+                    &MakeRecord<Record>};
 }

@@ -3,7 +3,6 @@
 // flag; ISABORT decides which answers stop the run.
 #include "commands/msgbox.h"
 
-#include "commands/load_record.h"
 #include "platform/platform.h"
 #include "run/error_report.h"
 #include "run/interaction.h"
@@ -20,13 +19,6 @@ const BoxKind* FindBoxKind(const StrBuf& word) {
   for (const BoxKind& kind : kBoxKinds)
     if (word.Equals(kind.word)) return &kind;
   return nullptr;
-}
-
-Procedure* LoadMsgBox(Runtime& rt, const Command& row, const StrBuf& name) {
-  return LoadRecord<MsgBoxProcedure>(
-      rt, row, name,
-      {&MsgBoxProcedure::FLAG, &MsgBoxProcedure::TYPE, &MsgBoxProcedure::TEXT,
-       &MsgBoxProcedure::ISABORT});
 }
 
 bool ExecuteMsgBox(Runtime& rt, Procedure& record) {

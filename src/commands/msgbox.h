@@ -3,8 +3,6 @@
 
 #include "run/procedure.h"
 
-struct Command;
-
 struct MsgBoxProcedure : Procedure {
   StrBuf FLAG;
   StrBuf TYPE;
@@ -12,7 +10,6 @@ struct MsgBoxProcedure : Procedure {
   StrBuf ISABORT;
 };
 
-Procedure* LoadMsgBox(Runtime& rt, const Command& row, const StrBuf& name);
 bool ExecuteMsgBox(Runtime& rt, Procedure& record);
 
 // The box kinds of TYPE: the word and the box's style.

@@ -1,16 +1,8 @@
 #include "commands/switch_command.h"
 
 #include "commands/dispatch.h"
-#include "commands/load_record.h"
 #include "run/error_report.h"
 #include "run/levels.h"
-
-Procedure* LoadSwitch(Runtime& rt, const Command& row, const StrBuf& name) {
-  return LoadRecord<SwitchProcedure>(
-      rt, row, name,
-      {&SwitchProcedure::PROC, &SwitchProcedure::list0,
-       &SwitchProcedure::list1});
-}
 
 bool ExecuteSwitch(Runtime& rt, Procedure& record) {
   auto& self = static_cast<SwitchProcedure&>(record);

@@ -1,9 +1,11 @@
 // SWITCH: run one of two procedure lists by an earlier procedure's result.
 #pragma once
 
+#include <cstdint>
+
 #include "run/procedure.h"
 
-struct Command;
+constexpr uint32_t kMsgNestingTooDeep = 16;  // SWITCH procedure
 
 struct SwitchProcedure : Procedure {
   StrBuf PROC;
@@ -11,5 +13,4 @@ struct SwitchProcedure : Procedure {
   StrBuf list1;  // key "1"
 };
 
-Procedure* LoadSwitch(Runtime& rt, const Command& row, const StrBuf& name);
 bool ExecuteSwitch(Runtime& rt, Procedure& record);

@@ -33,14 +33,16 @@ TEST(ErrorReport, GoesToTheRunsOneSink) {
   Collect collect;
   rt.errorSink = &collect;
   EXPECT_FALSE(ShowKeyErrorReport(rt, kMsgBadFormat, "Sec", "KEY"));
-  EXPECT_FALSE(ShowErrorReport(rt, kMsgAttrFailed, "/a", 0x21u));
+  // Message 12 (a command's own): a path and a mask.
+  constexpr uint32_t kPathAndMask = 12;
+  EXPECT_FALSE(ShowErrorReport(rt, kPathAndMask, "/a", 0x21u));
   EXPECT_EQ(platform.boxes.size(), 1u);
   ASSERT_EQ(collect.reports.size(), 2u);
   EXPECT_EQ(collect.reports[0].id, kMsgBadFormat);
   EXPECT_EQ(collect.reports[0].text, shown);
   EXPECT_EQ(collect.reports[0].section, "Sec");
   EXPECT_EQ(collect.reports[0].key, "KEY");
-  EXPECT_EQ(collect.reports[1].id, kMsgAttrFailed);
+  EXPECT_EQ(collect.reports[1].id, kPathAndMask);
   EXPECT_NE(collect.reports[1].text.find("0x00000021"), std::string::npos);
   EXPECT_TRUE(collect.reports[1].section.empty());
 }

@@ -7,12 +7,15 @@
 
 #include "base/str_buf.h"
 
+struct Command;
+
 // The common part of every loaded procedure record.
 struct Procedure {
   virtual ~Procedure() = default;
   StrBuf name;       // the section the record was read from
   StrBuf MODE;       // the command word as read
   uint8_t ResultFlag = 0;
+  const Command* row = nullptr;  // the row the record was loaded by
 };
 
 // One level: the records of one procedure list, in list order. The level

@@ -256,7 +256,7 @@ void CheckFolders(Win32Platform& p) {
         "desktop folder (CSIDL_DESKTOPDIRECTORY)");
   Check(p.SpecialFolder(0x02, folder) && folder.Length() > 3,
         "programs folder (CSIDL_PROGRAMS)");
-  folder.SetText("kept");
+  folder.Assign("kept");
   Check(!p.SpecialFolder(0x7F, folder) && folder.Equals("kept"),
         "an unknown folder fails and leaves the text");
   Check(p.IsNt(), "the NT family");
