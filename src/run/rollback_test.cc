@@ -3,8 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <cstdlib>
 #include <algorithm>
+#include <cstdlib>
+#include <deque>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -134,9 +135,9 @@ class RollbackTest : public ::testing::Test {
   void RunKilledAfterTwoChanges() {
     RollbackPlatform killed(platform);
     ASSERT_NO_FATAL_FAILURE(Begin(killed));
-    ASSERT_TRUE(CopyTree(killed, StrBuf((dir / "new").c_str()),
+    ASSERT_TRUE(CopyTree(With(killed), StrBuf((dir / "new").c_str()),
                          StrBuf((dir / "app").c_str())));
-    ASSERT_TRUE(DeleteTree(killed, StrBuf((dir / "app/data").c_str())));
+    ASSERT_TRUE(DeleteTree(With(killed), StrBuf((dir / "app/data").c_str())));
   }
   // Every name in the test directory, "/" after a directory's.
   std::set<std::string> Tree(const std::string& under = "") {
@@ -160,21 +161,30 @@ class RollbackTest : public ::testing::Test {
   // Makes the changes of a small run: a replace, a new file, a tree
   // deleted, a move, an attribute.
   void Changes() {
-    ASSERT_TRUE(CopyTree(journaled, StrBuf((dir / "new").c_str()),
+    ASSERT_TRUE(CopyTree(With(journaled), StrBuf((dir / "new").c_str()),
                          StrBuf((dir / "app").c_str())));
-    ASSERT_TRUE(CopyTree(journaled, StrBuf((dir / "new/main.exe").c_str()),
+    ASSERT_TRUE(CopyTree(With(journaled),
+                         StrBuf((dir / "new/main.exe").c_str()),
                          StrBuf((dir / "app/added.exe").c_str())));
-    ASSERT_TRUE(DeleteTree(journaled, StrBuf((dir / "app/data").c_str())));
-    ASSERT_TRUE(MoveTree(journaled, StrBuf((dir / "app/conf.ini").c_str()),
+    ASSERT_TRUE(
+        DeleteTree(With(journaled), StrBuf((dir / "app/data").c_str())));
+    ASSERT_TRUE(MoveTree(With(journaled),
+                         StrBuf((dir / "app/conf.ini").c_str()),
                          StrBuf((dir / "app/conf.bak").c_str())));
     ASSERT_TRUE(journaled.SetFileAttrs((dir / "app/main.exe").c_str(),
                                        kAttrReadOnly));
+  }
+  // The platform of a run with files in front of its file system.
+  Platform& With(FileSystem& files) {
+    runs.push_back(platform.WithFiles(files));
+    return runs.back();
   }
   TestDir dir;
   TestDir state;
   std::string oldState;
   FaultyPlatform platform;
   RollbackPlatform journaled;
+  std::deque<Platform> runs;
   std::string settings;
 };
 
@@ -221,9 +231,10 @@ TEST_F(RollbackTest, DiskFullWhileSettingAside) {
   const std::set<std::string> before = Tree();
   ASSERT_NO_FATAL_FAILURE(Begin(journaled));
   platform.setAsideLeft = 1;
-  ASSERT_TRUE(CopyTree(journaled, StrBuf((dir / "new/main.exe").c_str()),
+  ASSERT_TRUE(CopyTree(With(journaled), StrBuf((dir / "new/main.exe").c_str()),
                        StrBuf((dir / "app/main.exe").c_str())));
-  EXPECT_FALSE(DeleteTree(journaled, StrBuf((dir / "app/conf.ini").c_str())));
+  EXPECT_FALSE(
+      DeleteTree(With(journaled), StrBuf((dir / "app/conf.ini").c_str())));
   EXPECT_EQ(dir.Read("app/conf.ini"), "conf");
   const RollbackResult result = journaled.RollBack();
   EXPECT_EQ(result.undone, 1);
@@ -245,9 +256,12 @@ JournalRecord Rec(char kind, const std::string& first,
 // later start; a saved copy that cannot be moved back stays where it is.
 TEST_F(RollbackTest, VanishedOrStuckSavedCopies) {
   ASSERT_NO_FATAL_FAILURE(Begin(journaled));
-  ASSERT_TRUE(DeleteTree(journaled, StrBuf((dir / "app/conf.ini").c_str())));
-  ASSERT_TRUE(DeleteTree(journaled, StrBuf((dir / "app/data/x.txt").c_str())));
-  ASSERT_TRUE(DeleteTree(journaled, StrBuf((dir / "app/main.exe").c_str())));
+  ASSERT_TRUE(
+      DeleteTree(With(journaled), StrBuf((dir / "app/conf.ini").c_str())));
+  ASSERT_TRUE(
+      DeleteTree(With(journaled), StrBuf((dir / "app/data/x.txt").c_str())));
+  ASSERT_TRUE(
+      DeleteTree(With(journaled), StrBuf((dir / "app/main.exe").c_str())));
   for (const std::string& name : Tree("app"))
     if (name.find(kRollbackReservedPrefix) != std::string::npos &&
         (dir.Read(name) == "conf" || dir.Read(name) == "x"))
@@ -266,7 +280,8 @@ TEST_F(RollbackTest, VanishedOrStuckSavedCopies) {
   std::remove(Journal().c_str());
 
   ASSERT_NO_FATAL_FAILURE(Begin(journaled));
-  ASSERT_TRUE(DeleteTree(journaled, StrBuf((dir / "app/main.exe").c_str())));
+  ASSERT_TRUE(
+      DeleteTree(With(journaled), StrBuf((dir / "app/main.exe").c_str())));
   platform.failPutBack = true;
   result = journaled.RollBack();
   EXPECT_EQ(result.failed, 1);
@@ -319,7 +334,7 @@ TEST_F(RollbackTest, WhatSomethingElseWroteIsKept) {
       {
         RollbackPlatform run(platform);
         ASSERT_NO_FATAL_FAILURE(Begin(run));
-        ASSERT_TRUE(c.change(run, dir.path()));
+        ASSERT_TRUE(c.change(With(run), dir.path()));
         std::remove((dir / c.rewritten).c_str());
         dir.Write(c.rewritten, "other");
         if (!killed) result = run.RollBack();
@@ -348,7 +363,7 @@ TEST_F(RollbackTest, WhatSomethingElseWroteIsKept) {
 // and leaves the live journal alone; the lock goes with the run.
 TEST_F(RollbackTest, OneRunAtATime) {
   ASSERT_NO_FATAL_FAILURE(Begin(journaled));
-  ASSERT_TRUE(CopyTree(journaled, StrBuf((dir / "new/main.exe").c_str()),
+  ASSERT_TRUE(CopyTree(With(journaled), StrBuf((dir / "new/main.exe").c_str()),
                        StrBuf((dir / "app/main.exe").c_str())));
   {
     RollbackPlatform second(platform);
@@ -381,10 +396,10 @@ TEST_F(RollbackTest, FullDiskAtEveryJournalWrite) {
       platform.journalWritesLeft = left;
       platform.failFlush = flushFails;
       if (!run.Begin()) continue;  // nothing changed
-      bool ok = CopyTree(run, StrBuf((dir / "new").c_str()),
+      bool ok = CopyTree(With(run), StrBuf((dir / "new").c_str()),
                          StrBuf((dir / "app").c_str())) &&
-                DeleteTree(run, StrBuf((dir / "app/data").c_str())) &&
-                MoveTree(run, StrBuf((dir / "app/conf.ini").c_str()),
+                DeleteTree(With(run), StrBuf((dir / "app/data").c_str())) &&
+                MoveTree(With(run), StrBuf((dir / "app/conf.ini").c_str()),
                          StrBuf((dir / "app/conf.bak").c_str()));
       if (ok) ok = run.Commit();
       if (!ok) {
@@ -536,10 +551,10 @@ TEST_F(RollbackTest, DeathAtEveryStepOfUndoAndCleanUp) {
       {
         RollbackPlatform run(platform);
         ASSERT_NO_FATAL_FAILURE(Begin(run));
-        ASSERT_TRUE(CopyTree(run, StrBuf((dir / "new").c_str()),
+        ASSERT_TRUE(CopyTree(With(run), StrBuf((dir / "new").c_str()),
                              StrBuf((dir / "app").c_str())));
-        ASSERT_TRUE(DeleteTree(run, StrBuf((dir / "app/data").c_str())));
-        ASSERT_TRUE(MoveTree(run, StrBuf((dir / "app/conf.ini").c_str()),
+        ASSERT_TRUE(DeleteTree(With(run), StrBuf((dir / "app/data").c_str())));
+        ASSERT_TRUE(MoveTree(With(run), StrBuf((dir / "app/conf.ini").c_str()),
                              StrBuf((dir / "app/conf.bak").c_str())));
         ASSERT_TRUE(run.SetFileAttrs((dir / "app/main.exe").c_str(),
                                      kAttrReadOnly));
@@ -622,10 +637,10 @@ TEST_F(RollbackTest, FolderOfTheSettingsFileDeletedOrMoved) {
                    (completes ? ", completed" : ", stopped"));
       ASSERT_NO_FATAL_FAILURE(Begin(journaled));
       if (move)
-        ASSERT_TRUE(MoveTree(journaled, StrBuf((dir / "pkg").c_str()),
+        ASSERT_TRUE(MoveTree(With(journaled), StrBuf((dir / "pkg").c_str()),
                              StrBuf((dir / "elsewhere").c_str())));
       else
-        ASSERT_TRUE(DeleteTree(journaled, StrBuf((dir / "pkg").c_str())));
+        ASSERT_TRUE(DeleteTree(With(journaled), StrBuf((dir / "pkg").c_str())));
       if (!completes) {
         const RollbackResult result = journaled.RollBack();
         EXPECT_EQ(result.undone, 1);
