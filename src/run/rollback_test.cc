@@ -15,13 +15,15 @@
 #include "commands/file_tree.h"
 #include "platform/fake/fake_platform.h"
 #include "platform/fake/test_dir.h"
+#include "platform/file_system_forwarder.h"
 
 namespace {
 
 // Renames to a saved name fail after a number of them: the disk is full, or
 // a saved copy cannot be put back.
-class FaultyPlatform : public FakePlatform {
+class FaultyFiles : public FileSystemForwarder {
  public:
+  explicit FaultyFiles(FileSystem& inner) : FileSystemForwarder(inner) {}
   int setAsideLeft = 1 << 30;
   bool failPutBack = false;
   // Journal writes: each takes one; when none is left, the disk is full
@@ -30,7 +32,7 @@ class FaultyPlatform : public FakePlatform {
   bool failFlush = false;
   class FillingFile : public AppendFile {
    public:
-    FillingFile(std::unique_ptr<AppendFile> inner, FaultyPlatform& owner)
+    FillingFile(std::unique_ptr<AppendFile> inner, FaultyFiles& owner)
         : inner_(std::move(inner)), owner_(owner) {}
     bool WriteLine(const std::string& text) override {
       if (owner_.journalWritesLeft-- > 0) return inner_->WriteLine(text);
@@ -41,7 +43,7 @@ class FaultyPlatform : public FakePlatform {
 
    private:
     std::unique_ptr<AppendFile> inner_;
-    FaultyPlatform& owner_;
+    FaultyFiles& owner_;
   };
   // Changes to the file system: each takes one; when none is left the
   // process is as good as dead: that change and every later one fail, and
@@ -53,22 +55,22 @@ class FaultyPlatform : public FakePlatform {
     return true;
   }
   bool DeleteOneFile(const char* path) override {
-    return !Dies() && FakePlatform::DeleteOneFile(path);
+    return !Dies() && inner_.DeleteOneFile(path);
   }
   bool RemoveDir(const char* path) override {
-    return !Dies() && FakePlatform::RemoveDir(path);
+    return !Dies() && inner_.RemoveDir(path);
   }
   bool MakeDirectory(const char* path) override {
-    return !Dies() && FakePlatform::MakeDirectory(path);
+    return !Dies() && inner_.MakeDirectory(path);
   }
   bool SetFileAttrs(const char* path, uint32_t attributes) override {
-    return !Dies() && FakePlatform::SetFileAttrs(path, attributes);
+    return !Dies() && inner_.SetFileAttrs(path, attributes);
   }
   bool SetExactMode(const char* path, uint32_t mode) override {
-    return !Dies() && FakePlatform::SetExactMode(path, mode);
+    return !Dies() && inner_.SetExactMode(path, mode);
   }
   std::unique_ptr<AppendFile> CreatePrivateFile(const char* path) override {
-    auto file = FakePlatform::CreatePrivateFile(path);
+    auto file = inner_.CreatePrivateFile(path);
     if (!file) return nullptr;
     return std::make_unique<FillingFile>(std::move(file), *this);
   }
@@ -81,14 +83,14 @@ class FaultyPlatform : public FakePlatform {
     if (failPutBack && std::string(source).find(kRollbackReservedPrefix) !=
                            std::string::npos)
       return false;
-    return FakePlatform::MoveFileTo(source, destination);
+    return inner_.MoveFileTo(source, destination);
   }
   bool MoveFileOver(const char* source, const char* destination) override {
     if (Dies()) return false;
     if (failPutBack && std::string(source).find(kRollbackReservedPrefix) !=
                            std::string::npos)
       return false;
-    return FakePlatform::MoveFileOver(source, destination);
+    return inner_.MoveFileOver(source, destination);
   }
 };
 
@@ -176,13 +178,14 @@ class RollbackTest : public ::testing::Test {
   }
   // The platform of a run with files in front of its file system.
   Platform& With(FileSystem& files) {
-    runs.push_back(platform.WithFiles(files));
+    runs.push_back(fake.WithFiles(files));
     return runs.back();
   }
   TestDir dir;
   TestDir state;
   std::string oldState;
-  FaultyPlatform platform;
+  FakePlatform fake;
+  FaultyFiles platform{fake};
   RollbackPlatform journaled;
   std::deque<Platform> runs;
   std::string settings;
