@@ -12,7 +12,7 @@ constexpr unsigned kCodePageShiftJis = 932;
 constexpr unsigned kCodePageUtf8 = 65001;
 
 // The code page whose rules apply: the one copy of it in the process. The
-// system platform sets it when it is created (Platform::AnsiCodePage reads
+// system platform sets it when it is created (SystemInfo::AnsiCodePage reads
 // it from here); tests may set it at will. The default is UTF-8.
 void SetAnsiCodePage(unsigned codePage);
 unsigned AnsiCodePage();

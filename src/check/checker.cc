@@ -27,9 +27,9 @@ constexpr const char* kBuiltInSymbols[] = {"<Win>",     "<Sys>",
 class ComScope {
  public:
   explicit ComScope(Platform& platform) : platform_(platform) {
-    platform_.ComInitialize();
+    platform_.system().ComInitialize();
   }
-  ~ComScope() { platform_.ComUninitialize(); }
+  ~ComScope() { platform_.system().ComUninitialize(); }
   ComScope(const ComScope&) = delete;
   ComScope& operator=(const ComScope&) = delete;
 
@@ -73,10 +73,10 @@ void Checker::Add(Severity severity, const char* kind,
   Finding finding;
   finding.severity = severity;
   finding.kind = kind;
-  finding.section = platform_.AnsiToUtf8(section.c_str());
-  finding.key = platform_.AnsiToUtf8(key.c_str());
-  finding.action = platform_.AnsiToUtf8(action.c_str());
-  finding.message = platform_.AnsiToUtf8(message.c_str());
+  finding.section = platform_.system().AnsiToUtf8(section.c_str());
+  finding.key = platform_.system().AnsiToUtf8(key.c_str());
+  finding.action = platform_.system().AnsiToUtf8(action.c_str());
+  finding.message = platform_.system().AnsiToUtf8(message.c_str());
   findings_.push_back(std::move(finding));
 }
 
@@ -109,7 +109,7 @@ bool Checker::Check(const char* settingsPath, const char* commandLine) {
   const bool reached = CheckUpdaterSection();
   if (reached) Traverse();
   NoteSections(reached);
-  caption_ = platform_.AnsiToUtf8(rt_.Caption.Text());
+  caption_ = platform_.system().AnsiToUtf8(rt_.Caption.Text());
   return true;
 }
 

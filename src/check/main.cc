@@ -52,7 +52,7 @@ int PrintChecksums(int argc, char** argv) {
     std::fputs(kUsage, stderr);
     return kExitUnreadable;
   }
-  std::unique_ptr<Platform> platform = CreateSystemPlatform();
+  std::unique_ptr<SystemPlatform> platform = CreateSystemPlatform();
   Runtime rt(*platform);
   int code = kExitClean;
   for (int i = 2; i < argc; ++i) {
@@ -105,14 +105,16 @@ int main(int argc, char** argv) {
     return kExitUnreadable;
   }
 
-  std::unique_ptr<Platform> system = CreateSystemPlatform();
+  std::unique_ptr<SystemPlatform> system = CreateSystemPlatform();
   RecordingPlatform platform(*system);
   StrBuf workingDirectory;
-  if (!platform.CurrentDirectory(workingDirectory)) workingDirectory.Assign("");
-  const StrBuf path = SettingsFilePath(
-      settings.c_str(), workingDirectory.Text(), platform.PathSeparator());
+  if (!platform.system().CurrentDirectory(workingDirectory))
+    workingDirectory.Assign("");
+  const StrBuf path =
+      SettingsFilePath(settings.c_str(), workingDirectory.Text(),
+                       platform.files().PathSeparator());
   Checker checker(platform);
-  const std::string file = platform.AnsiToUtf8(settings.c_str());
+  const std::string file = platform.system().AnsiToUtf8(settings.c_str());
   if (!checker.Check(path.Text(), JoinCommandLine(arguments).c_str())) {
     std::fprintf(stderr, "updater-check: cannot read the settings file %s\n",
                  file.c_str());

@@ -2,15 +2,23 @@
 
 #include <cstring>
 
-int RecordingPlatform::ShowBox(const char* text, const char*,
-                               unsigned style) {
-  boxes.push_back(Box{text != nullptr ? text : "", style});
+RecordingPlatform::RecordingPlatform(const Platform& reader)
+    : Platform(files_, programs_, boxes_, info_),
+      files_(reader.files(), *this),
+      programs_(reader.processes(), *this),
+      boxes_(reader.ui(), *this),
+      info_(reader.system(), *this) {}
+
+int RecordingPlatform::Boxes::ShowBox(const char* text, const char*,
+                                      unsigned style) {
+  owner_.boxes.push_back(Box{text != nullptr ? text : "", style});
   if ((style & kMbTypeMask) != kMbYesNo) return kIdOk;
   return (style & kMbDefMask) == kMbDefButton2 ? kIdNo : kIdYes;
 }
 
-uint32_t RecordingPlatform::GetModulePath(char* buffer, uint32_t size) {
-  if (modulePath.empty()) return reader_.GetModulePath(buffer, size);
+uint32_t RecordingPlatform::Info::GetModulePath(char* buffer, uint32_t size) {
+  const std::string& modulePath = owner_.modulePath;
+  if (modulePath.empty()) return inner_.GetModulePath(buffer, size);
   if (buffer == nullptr || size == 0)
     return static_cast<uint32_t>(modulePath.size());
   const size_t n = modulePath.size() < size ? modulePath.size() : size - 1;
@@ -25,46 +33,48 @@ bool RecordingPlatform::Refuse(const char* operation, const char* path) {
   return false;
 }
 
-bool RecordingPlatform::SetFileAttrs(const char* path, uint32_t) {
-  return Refuse("SetFileAttrs", path);
+bool RecordingPlatform::Files::SetFileAttrs(const char* path, uint32_t) {
+  return owner_.Refuse("SetFileAttrs", path);
 }
 
-bool RecordingPlatform::MakeDirectory(const char* path) {
-  return Refuse("MakeDirectory", path);
+bool RecordingPlatform::Files::MakeDirectory(const char* path) {
+  return owner_.Refuse("MakeDirectory", path);
 }
 
-bool RecordingPlatform::RemoveDir(const char* path) {
-  return Refuse("RemoveDir", path);
+bool RecordingPlatform::Files::RemoveDir(const char* path) {
+  return owner_.Refuse("RemoveDir", path);
 }
 
-bool RecordingPlatform::CopyFileOver(const char* source, const char*) {
-  return Refuse("CopyFileOver", source);
+bool RecordingPlatform::Files::CopyFileOver(const char* source, const char*) {
+  return owner_.Refuse("CopyFileOver", source);
 }
 
-bool RecordingPlatform::MoveFileTo(const char* source, const char*) {
-  return Refuse("MoveFileTo", source);
+bool RecordingPlatform::Files::MoveFileTo(const char* source, const char*) {
+  return owner_.Refuse("MoveFileTo", source);
 }
 
-bool RecordingPlatform::MoveFileOver(const char* source, const char*) {
-  return Refuse("MoveFileOver", source);
+bool RecordingPlatform::Files::MoveFileOver(const char* source, const char*) {
+  return owner_.Refuse("MoveFileOver", source);
 }
 
-bool RecordingPlatform::DeleteOneFile(const char* path) {
-  return Refuse("DeleteOneFile", path);
+bool RecordingPlatform::Files::DeleteOneFile(const char* path) {
+  return owner_.Refuse("DeleteOneFile", path);
 }
 
-std::unique_ptr<ProcessHandle> RecordingPlatform::StartProgram(
+bool RecordingPlatform::Files::WriteShortcut(const char*, const char*,
+                                             const char*, int,
+                                             const char* linkFile) {
+  return owner_.Refuse("WriteShortcut", linkFile);
+}
+
+std::unique_ptr<ProcessHandle> RecordingPlatform::Programs::StartProgram(
     const char* commandLine, const char*) {
-  Refuse("StartProgram", commandLine);
+  owner_.Refuse("StartProgram", commandLine);
   return nullptr;
 }
 
-std::unique_ptr<ProcessHandle> RecordingPlatform::OpenForWait(uint32_t) {
-  Refuse("OpenForWait", "");
+std::unique_ptr<ProcessHandle> RecordingPlatform::Programs::OpenForWait(
+    uint32_t) {
+  owner_.Refuse("OpenForWait", "");
   return nullptr;
-}
-
-bool RecordingPlatform::WriteShortcut(const char*, const char*, const char*,
-                                      int, const char* linkFile) {
-  return Refuse("WriteShortcut", linkFile);
 }

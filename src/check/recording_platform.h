@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_system_forwarder.h"
 #include "platform/platform.h"
+#include "platform/system_info_forwarder.h"
 
 class RecordingPlatform : public Platform {
  public:
@@ -21,7 +23,9 @@ class RecordingPlatform : public Platform {
     unsigned style = 0;
   };
 
-  explicit RecordingPlatform(Platform& reader) : reader_(reader) {}
+  explicit RecordingPlatform(const Platform& reader);
+  RecordingPlatform(const RecordingPlatform&) = delete;
+  RecordingPlatform& operator=(const RecordingPlatform&) = delete;
 
   // The boxes asked for, oldest first; cleared by the caller.
   std::vector<Box> boxes;
@@ -31,105 +35,93 @@ class RecordingPlatform : public Platform {
   // The program path given to the engine; empty: the reader's.
   std::string modulePath;
 
-  const char* PathSeparator() const override {
-    return reader_.PathSeparator();
-  }
-  std::string AnsiToUtf8(const char* text) const override {
-    return reader_.AnsiToUtf8(text);
-  }
-  std::string Utf8ToAnsi(const char* text) const override {
-    return reader_.Utf8ToAnsi(text);
-  }
-  bool GetEnv(const char* name, std::string& value) const override {
-    return reader_.GetEnv(name, value);
-  }
-
-  FileRead ReadFileIfChanged(const char* path, const ChangeStamp* unchanged,
-                             FileLook& look, std::string& bytes) override {
-    return reader_.ReadFileIfChanged(path, unchanged, look, bytes);
-  }
-
-  // Recorded; answered with the box's default button, as an unattended run
-  // would be.
-  int LoadResourceString(uint32_t id, char* buffer, int size) override {
-    return reader_.LoadResourceString(id, buffer, size);
-  }
-  int ShowBox(const char* text, const char* caption, unsigned style) override;
-  bool CurrentDirectory(StrBuf& out) override {
-    return reader_.CurrentDirectory(out);
-  }
-  uint32_t GetModulePath(char* buffer, uint32_t size) override;
-
-  std::unique_ptr<DirSearch> StartSearchInside(const char* directory,
-                                               DirEntry& first) override {
-    return reader_.StartSearchInside(directory, first);
-  }
-  std::unique_ptr<DirSearch> StartSearch(const char* pattern,
-                                         DirEntry& first) override {
-    return reader_.StartSearch(pattern, first);
-  }
-  uint32_t GetFileAttrs(const char* path) override {
-    return reader_.GetFileAttrs(path);
-  }
-  bool IsFileSystemRoot(const char* path, bool followLast) override {
-    return reader_.IsFileSystemRoot(path, followLast);
-  }
-  bool IsSameFile(const char* first, const char* second) override {
-    return reader_.IsSameFile(first, second);
-  }
-  std::unique_ptr<ExclusiveFile> OpenExclusive(const char* path) override {
-    return reader_.OpenExclusive(path);
-  }
-  // The transcript of a run, not a file the settings name.
-  std::unique_ptr<AppendFile> OpenForAppend(const char* path) override {
-    return reader_.OpenForAppend(path);
-  }
-
-  // Actions on the file system: recorded and refused (false), so that a
-  // step that would change something fails instead of changing it.
-  bool SetFileAttrs(const char* path, uint32_t attributes) override;
-  bool MakeDirectory(const char* path) override;
-  bool RemoveDir(const char* path) override;
-  bool CopyFileOver(const char* source, const char* destination) override;
-  bool MoveFileTo(const char* source, const char* destination) override;
-  bool MoveFileOver(const char* source, const char* destination) override;
-  bool DeleteOneFile(const char* path) override;
-
-  bool WindowsDirectory(StrBuf& out) override {
-    return reader_.WindowsDirectory(out);
-  }
-  bool SystemDirectory(StrBuf& out) override {
-    return reader_.SystemDirectory(out);
-  }
-  bool TempPath(StrBuf& out) override { return reader_.TempPath(out); }
-  bool SpecialFolder(int csidl, StrBuf& out) override {
-    return reader_.SpecialFolder(csidl, out);
-  }
-
-  bool FindAppPath(const char* name, AppPathValue what,
-                   StrBuf& out) override {
-    return reader_.FindAppPath(name, what, out);
-  }
-
-  bool IsNt() override { return reader_.IsNt(); }
-
-  // Programs: never started, never waited for.
-  std::unique_ptr<ProcessHandle> StartProgram(const char* commandLine,
-                                              const char* workDir) override;
-  uint32_t FindProcessId(const char* name) override {
-    return reader_.FindProcessId(name);
-  }
-  std::unique_ptr<ProcessHandle> OpenForWait(uint32_t processId) override;
-
-  bool WriteShortcut(const char* target, const char* workDir,
-                     const char* arguments, int showCommand,
-                     const char* linkFile) override;
-
-  void ComInitialize() override { reader_.ComInitialize(); }
-  void ComUninitialize() override { reader_.ComUninitialize(); }
-
  private:
   bool Refuse(const char* operation, const char* path);
 
-  Platform& reader_;
+  // Reads go through; changes to files and folders, and shortcuts, are
+  // recorded and refused (false), so that a step that would change
+  // something fails instead of changing it. The transcript of a run is not
+  // a file the settings name: it is opened.
+  class Files : public FileSystemForwarder {
+   public:
+    Files(FileSystem& reader, RecordingPlatform& owner)
+        : FileSystemForwarder(reader), owner_(owner) {}
+    bool SetFileAttrs(const char* path, uint32_t attributes) override;
+    bool MakeDirectory(const char* path) override;
+    bool RemoveDir(const char* path) override;
+    bool CopyFileOver(const char* source, const char* destination) override;
+    bool MoveFileTo(const char* source, const char* destination) override;
+    bool MoveFileOver(const char* source, const char* destination) override;
+    bool DeleteOneFile(const char* path) override;
+    bool WriteShortcut(const char* target, const char* workDir,
+                       const char* arguments, int showCommand,
+                       const char* linkFile) override;
+    // Whole trees are changed entry by entry (each change recorded); the
+    // state folder of the rollback is neither made nor written.
+    bool RemoveTreeAtOnce(const char*) override { return false; }
+    bool MoveTreeAtOnce(const char*, const char*) override { return false; }
+    bool SetExactMode(const char*, uint32_t) override { return false; }
+    bool PrivateStateDirectory(std::string&, bool) override { return false; }
+    std::unique_ptr<FileLock> TryLock(const char*,
+                                      LockResult& result) override {
+      result = LockResult::kFailed;
+      return nullptr;
+    }
+    std::unique_ptr<AppendFile> CreatePrivateFile(const char*) override {
+      return nullptr;
+    }
+
+   private:
+    RecordingPlatform& owner_;
+  };
+
+  // Programs: found, never started, never waited for.
+  class Programs : public Processes {
+   public:
+    Programs(Processes& reader, RecordingPlatform& owner)
+        : reader_(reader), owner_(owner) {}
+    std::unique_ptr<ProcessHandle> StartProgram(const char* commandLine,
+                                                const char* workDir) override;
+    uint32_t FindProcessId(const char* name) override {
+      return reader_.FindProcessId(name);
+    }
+    std::unique_ptr<ProcessHandle> OpenForWait(uint32_t processId) override;
+
+   private:
+    Processes& reader_;
+    RecordingPlatform& owner_;
+  };
+
+  // Boxes: recorded, and answered with the box's default button, as an
+  // unattended run would be; the help is such a box, and there is no
+  // progress display.
+  class Boxes : public UserInterface {
+   public:
+    Boxes(UserInterface& reader, RecordingPlatform& owner)
+        : reader_(reader), owner_(owner) {}
+    int LoadResourceString(uint32_t id, char* buffer, int size) override {
+      return reader_.LoadResourceString(id, buffer, size);
+    }
+    int ShowBox(const char* text, const char* caption, unsigned style) override;
+
+   private:
+    UserInterface& reader_;
+    RecordingPlatform& owner_;
+  };
+
+  // The program path: modulePath when set.
+  class Info : public SystemInfoForwarder {
+   public:
+    Info(SystemInfo& reader, RecordingPlatform& owner)
+        : SystemInfoForwarder(reader), owner_(owner) {}
+    uint32_t GetModulePath(char* buffer, uint32_t size) override;
+
+   private:
+    RecordingPlatform& owner_;
+  };
+
+  Files files_;
+  Programs programs_;
+  Boxes boxes_;
+  Info info_;
 };

@@ -16,7 +16,7 @@ constexpr uint64_t kMaxSettingsSize = 64u << 20;
 
 bool ScanSectionHeaders(Platform& platform, const char* file,
                         std::vector<HeaderLine>& headers) {
-  std::unique_ptr<ExclusiveFile> handle = platform.OpenExclusive(file);
+  std::unique_ptr<ExclusiveFile> handle = platform.files().OpenExclusive(file);
   if (!handle || handle->Size() > kMaxSettingsSize) return false;
   std::string data;
   char chunk[8192];

@@ -98,7 +98,8 @@ bool ExecuteVerify(Runtime&, Procedure& record) {
 bool FileDateNotBefore(Runtime& rt, const char* path, const StrBuf& date) {
   uint16_t fileYear = 0, fileMonth = 0, fileDay = 0;
   {
-    std::unique_ptr<ExclusiveFile> file = rt.platform.OpenExclusive(path);
+    std::unique_ptr<ExclusiveFile> file =
+        rt.platform.files().OpenExclusive(path);
     if (!file) return false;
     if (!file->LastWriteLocalDate(fileYear, fileMonth, fileDay)) return false;
   }
@@ -111,5 +112,5 @@ bool FileDateNotBefore(Runtime& rt, const char* path, const StrBuf& date) {
 }
 
 uint32_t FindProcessId(Runtime& rt, const char* name) {
-  return rt.platform.FindProcessId(name);
+  return rt.platform.processes().FindProcessId(name);
 }

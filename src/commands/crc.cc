@@ -20,7 +20,7 @@ constexpr uint32_t kReadChunk = 1u << 20;
 }  // namespace
 
 bool FileCrc32(Runtime& rt, const char* path, uint32_t& crc) {
-  std::unique_ptr<ExclusiveFile> file = rt.platform.OpenExclusive(path);
+  std::unique_ptr<ExclusiveFile> file = rt.platform.files().OpenExclusive(path);
   if (!file) return false;
   // An empty file counts as unreadable, never as checksum 0.
   const uint64_t size = file->Size();

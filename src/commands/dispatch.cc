@@ -82,9 +82,9 @@ bool ExecuteProcedureList(Runtime& rt, ProcList list) {
         FirstListGiven(rt, *command, record) && command->execute(rt, record);
     rt.progress.End();
     if (rt.transcript.IsOpen())
-      rt.transcript.Proc(rt.platform.AnsiToUtf8(record.name.Text()),
-                         rt.platform.AnsiToUtf8(record.MODE.Text()), level,
-                         result, record.ResultFlag);
+      rt.transcript.Proc(rt.platform.system().AnsiToUtf8(record.name.Text()),
+                         rt.platform.system().AnsiToUtf8(record.MODE.Text()),
+                         level, result, record.ResultFlag);
     if (!result) return false;
   }
   return true;

@@ -101,22 +101,23 @@ bool HasWildcards(const StrBuf& name) {
 // to (a delete or move of the link never reaches beyond it).
 bool LeadsToRoot(Platform& platform, const StrBuf& item, bool followLast) {
   if (item.IsEmpty()) return false;
-  const char* sep = platform.PathSeparator();
+  const char* sep = platform.files().PathSeparator();
   StrBuf trimmed = WithoutTrailingSeparators(item, sep);
   if (trimmed.IsEmpty()) return true;  // separators only
   if (HasWildcards(trimmed.Field(-1, sep))) {
     StrBuf directory = trimmed.FieldCount(sep) < 2
                            ? StrBuf(".")
                            : trimmed.Fields(0, -2, sep);
-    return platform.IsFileSystemRoot(directory.Concat(sep).Text(), true);
+    return platform.files().IsFileSystemRoot(directory.Concat(sep).Text(),
+                                             true);
   }
-  return platform.IsFileSystemRoot(item.Text(), followLast);
+  return platform.files().IsFileSystemRoot(item.Text(), followLast);
 }
 
 // The separators a path may hold on this system: Windows takes "/" for
 // "\\" as well.
 const char* Separators(Platform& platform) {
-  return HasDeviceNames(platform) ? "\\/" : platform.PathSeparator();
+  return HasDeviceNames(platform) ? "\\/" : platform.files().PathSeparator();
 }
 
 // The last component of a path (after its last separator).
@@ -150,7 +151,7 @@ bool WalkInside(Platform& platform, const StrBuf& directory,
                 WalkCallback callback, void* user) {
   DirEntry entry;
   std::unique_ptr<DirSearch> search =
-      platform.StartSearchInside(directory.Text(), entry);
+      platform.files().StartSearchInside(directory.Text(), entry);
   return WalkSearch(platform, std::move(search), entry, &directory, nullptr,
                     callback, 1, user);
 }
@@ -161,7 +162,7 @@ bool WalkPattern(Platform& platform, const StrBuf& pattern,
                  void* user) {
   DirEntry entry;
   std::unique_ptr<DirSearch> search =
-      platform.StartSearch(pattern.Text(), entry);
+      platform.files().StartSearch(pattern.Text(), entry);
   std::string last = LastName(platform, pattern.Text());
   const char* filter = HasWildcard(last.c_str()) ? last.c_str() : nullptr;
   if (search && filter != nullptr && !NextMatching(*search, entry, filter))
@@ -179,7 +180,7 @@ bool WalkPattern(Platform& platform, const StrBuf& pattern,
 bool WalkSearch(Platform& platform, std::unique_ptr<DirSearch> search,
                 DirEntry& entry, const StrBuf* directory, const char* filter,
                 WalkCallback callback, int recursive, void* user) {
-  const char* sep = platform.PathSeparator();
+  const char* sep = platform.files().PathSeparator();
   if (!search) return false;
   const bool devices = HasDeviceNames(platform);
   do {
@@ -209,13 +210,13 @@ bool WalkSearch(Platform& platform, std::unique_ptr<DirSearch> search,
 enum class SourceKind { kFile, kDirectory, kSelection, kDirectoryLink };
 
 SourceKind ClassifySource(Platform& platform, const StrBuf& source) {
-  uint32_t attributes = platform.GetFileAttrs(source.Text());
+  uint32_t attributes = platform.files().GetFileAttrs(source.Text());
   if (attributes != kInvalidAttributes &&
       (attributes & kAttrDirectory) != 0) {
     return (attributes & kAttrReparsePoint) != 0 ? SourceKind::kDirectoryLink
                                                  : SourceKind::kDirectory;
   }
-  if (source.Field(-1, platform.PathSeparator()).Contains("*"))
+  if (source.Field(-1, platform.files().PathSeparator()).Contains("*"))
     return SourceKind::kSelection;
   return SourceKind::kFile;
 }
@@ -227,10 +228,10 @@ bool SelectionHolds(Platform& platform, const StrBuf& source,
                     const StrBuf& destination) {
   DirEntry entry;
   std::unique_ptr<DirSearch> search =
-      platform.StartSearch(source.Text(), entry);
+      platform.files().StartSearch(source.Text(), entry);
   if (!search) return false;
   const std::string filter = LastName(platform, source.Text());
-  const StrBuf parent = ParentPart(source, platform.PathSeparator());
+  const StrBuf parent = ParentPart(source, platform.files().PathSeparator());
   do {
     const bool isDirectory = (entry.attributes & kAttrDirectory) != 0;
     if (!isDirectory || (entry.attributes & kAttrReparsePoint) != 0 ||
@@ -239,7 +240,7 @@ bool SelectionHolds(Platform& platform, const StrBuf& source,
       continue;
     StrBuf path = parent.IsEmpty()
                       ? StrBuf(entry.name.c_str())
-                      : parent.Concat(platform.PathSeparator())
+                      : parent.Concat(platform.files().PathSeparator())
                             .Concat(entry.name.c_str());
     if (DestinationWithin(platform, destination, path)) return true;
   } while (search->Next(entry));
@@ -252,7 +253,7 @@ bool SelectionHolds(Platform& platform, const StrBuf& source,
 // either is spelled, before anything is created.
 bool PrepareTarget(Platform& platform, SourceKind kind, const StrBuf& source,
                    const StrBuf& destination, TreeTarget& target) {
-  const char* sep = platform.PathSeparator();
+  const char* sep = platform.files().PathSeparator();
   if (kind == SourceKind::kDirectory) {
     StrBuf directory = WithoutTrailingSeparators(source, sep);
     if (directory.IsEmpty()) return false;
@@ -269,8 +270,8 @@ bool PrepareTarget(Platform& platform, SourceKind kind, const StrBuf& source,
   // The selected files onto themselves.
   StrBuf parent = ParentPart(source, sep);
   if (IsSamePath(target.destination, parent, sep) ||
-      platform.IsSameFile(target.destination.Text(),
-                          parent.IsEmpty() ? "." : parent.Text()))
+      platform.files().IsSameFile(target.destination.Text(),
+                                  parent.IsEmpty() ? "." : parent.Text()))
     return false;
   return !SelectionHolds(platform, source, target.destination);
 }
@@ -280,7 +281,7 @@ bool PrepareTarget(Platform& platform, SourceKind kind, const StrBuf& source,
 // entry is, or holds, the destination itself (a walk into its own output).
 bool BuildTarget(Platform& platform, const StrBuf& entry, WalkEvent event,
                  const TreeTarget& target, StrBuf& out) {
-  const char* sep = platform.PathSeparator();
+  const char* sep = platform.files().PathSeparator();
   if (event != kWalkFile && IsSameOrBeneath(target.destination, entry, sep))
     return false;
   StrBuf rest = entry.Fields(target.skip, -1, sep);
@@ -294,9 +295,9 @@ bool BuildTarget(Platform& platform, const StrBuf& entry, WalkEvent event,
 // fails the walk: nothing is ever written through a link met below the
 // destination that the script names.
 int EnterTargetDirectory(Platform& platform, const StrBuf& target) {
-  const uint32_t attributes = platform.GetFileAttrs(target.Text());
+  const uint32_t attributes = platform.files().GetFileAttrs(target.Text());
   if (attributes == kInvalidAttributes)
-    return platform.MakeDirectory(target.Text());
+    return platform.files().MakeDirectory(target.Text());
   return (attributes & (kAttrDirectory | kAttrReparsePoint)) == kAttrDirectory;
 }
 
@@ -309,7 +310,8 @@ bool TakeTargetName(Platform& platform, TreeTarget& tree,
   std::string exact(target.Text());
   auto found = tree.written.emplace(FoldAsciiCase(exact), exact);
   if (found.second || found.first->second == exact) return true;
-  return !platform.IsSameFile(found.first->second.c_str(), exact.c_str());
+  return !platform.files().IsSameFile(found.first->second.c_str(),
+                                      exact.c_str());
 }
 
 int CopyEntry(Platform& platform, const StrBuf& entry, WalkEvent event,
@@ -322,8 +324,9 @@ int CopyEntry(Platform& platform, const StrBuf& entry, WalkEvent event,
       if (!BuildTarget(platform, entry, event, tree, target)) return 0;
       if (event == kWalkFile) {
         if (!TakeTargetName(platform, tree, target)) return 0;
-        return Counted(platform.CopyFileOver(entry.Text(), target.Text()),
-                       tree.progress);
+        return Counted(
+            platform.files().CopyFileOver(entry.Text(), target.Text()),
+            tree.progress);
       }
       return EnterTargetDirectory(platform, target);
     }
@@ -339,8 +342,8 @@ int CopyEntry(Platform& platform, const StrBuf& entry, WalkEvent event,
 // platform never leaves the name without the old or the new file). A move
 // onto itself, by name or by identity, fails before anything changes.
 int MoveOne(Platform& platform, const StrBuf& entry, const StrBuf& target) {
-  if (IsSamePath(entry, target, platform.PathSeparator())) return 0;
-  return platform.MoveFileOver(entry.Text(), target.Text());
+  if (IsSamePath(entry, target, platform.files().PathSeparator())) return 0;
+  return platform.files().MoveFileOver(entry.Text(), target.Text());
 }
 
 int MoveEntry(Platform& platform, const StrBuf& entry, WalkEvent event,
@@ -358,7 +361,7 @@ int MoveEntry(Platform& platform, const StrBuf& entry, WalkEvent event,
       if (!BuildTarget(platform, entry, event, tree, target)) return 0;
       return EnterTargetDirectory(platform, target);
     case kWalkDirectoryLeave:
-      return platform.RemoveDir(entry.Text());  // emptied by now
+      return platform.files().RemoveDir(entry.Text());  // emptied by now
   }
   return 0;
 }
@@ -367,13 +370,13 @@ int DeleteEntry(Platform& platform, const StrBuf& entry, WalkEvent event,
                 void* user) {
   switch (event) {
     case kWalkFile:
-      return Counted(platform.DeleteOneFile(entry.Text()),
+      return Counted(platform.files().DeleteOneFile(entry.Text()),
                      static_cast<Progress*>(user));
     case kWalkDirectoryEnter:
       return 1;
     case kWalkDirectoryLeave:
     case kWalkDirectoryLink:  // the link itself, nothing behind it
-      return platform.RemoveDir(entry.Text());
+      return platform.files().RemoveDir(entry.Text());
   }
   return 0;
 }
@@ -384,12 +387,12 @@ int SetAttributesEntry(Platform& platform, const StrBuf& entry,
     case kWalkFile: {
       // A link has no attributes of its own, and the file behind it is
       // not the script's to change.
-      const uint32_t attributes = platform.GetFileAttrs(entry.Text());
+      const uint32_t attributes = platform.files().GetFileAttrs(entry.Text());
       if (attributes != kInvalidAttributes &&
           (attributes & kAttrReparsePoint) != 0)
         return 1;
-      return platform.SetFileAttrs(entry.Text(),
-                                   *static_cast<const uint32_t*>(user));
+      return platform.files().SetFileAttrs(entry.Text(),
+                                           *static_cast<const uint32_t*>(user));
     }
     case kWalkDirectoryEnter:
     case kWalkDirectoryLeave:
@@ -416,7 +419,7 @@ bool WritesIntoRoot(Platform& platform, const StrBuf& destination) {
 
 bool PathExists(Platform& platform, const char* path) {
   DirEntry entry;
-  std::unique_ptr<DirSearch> search = platform.StartSearch(path, entry);
+  std::unique_ptr<DirSearch> search = platform.files().StartSearch(path, entry);
   if (!search) return false;
   std::string last = LastName(platform, path);
   return !HasWildcard(last.c_str()) ||
@@ -424,7 +427,7 @@ bool PathExists(Platform& platform, const char* path) {
 }
 
 bool HasDeviceNames(const Platform& platform) {
-  return platform.PathSeparator()[0] == '\\';
+  return platform.files().PathSeparator()[0] == '\\';
 }
 
 bool NamesDevice(Platform& platform, const StrBuf& path) {
@@ -439,7 +442,7 @@ bool HasEmptyName(Platform& platform, const StrBuf& path) {
 
 bool DestinationWithin(Platform& platform, const StrBuf& spelled,
                        const StrBuf& directory) {
-  const char* sep = platform.PathSeparator();
+  const char* sep = platform.files().PathSeparator();
   if (directory.IsEmpty() || spelled.IsEmpty()) return false;
   // Every separator the system takes ("/" on Windows as well) separates the
   // prefixes. No trail byte of a double-byte character is "/".
@@ -455,9 +458,10 @@ bool DestinationWithin(Platform& platform, const StrBuf& spelled,
   for (int32_t i = 0; i < count; ++i) {
     StrBuf prefix = destination.Fields(0, i, sep);
     if (prefix.IsEmpty() ||
-        platform.GetFileAttrs(prefix.Text()) == kInvalidAttributes)
+        platform.files().GetFileAttrs(prefix.Text()) == kInvalidAttributes)
       continue;
-    if (platform.IsSameFile(prefix.Text(), directory.Text())) return true;
+    if (platform.files().IsSameFile(prefix.Text(), directory.Text()))
+      return true;
     deepest = prefix;
   }
   if (deepest.IsEmpty()) return false;
@@ -467,17 +471,19 @@ bool DestinationWithin(Platform& platform, const StrBuf& spelled,
   StrBuf up = WithoutTrailingSeparators(deepest, sep);
   for (int level = 0; level < 512; ++level) {
     StrBuf parent = up.Concat(sep).Concat("..");
-    if (platform.GetFileAttrs(parent.Text()) == kInvalidAttributes)
+    if (platform.files().GetFileAttrs(parent.Text()) == kInvalidAttributes)
       return false;
-    if (platform.IsSameFile(parent.Text(), directory.Text())) return true;
-    if (platform.IsSameFile(parent.Text(), up.Text())) return false;  // root
+    if (platform.files().IsSameFile(parent.Text(), directory.Text()))
+      return true;
+    if (platform.files().IsSameFile(parent.Text(), up.Text()))
+      return false;  // root
     up = parent;
   }
   return false;
 }
 
 bool IsDirectory(Platform& platform, const char* path) {
-  uint32_t attributes = platform.GetFileAttrs(path);
+  uint32_t attributes = platform.files().GetFileAttrs(path);
   return attributes != kInvalidAttributes &&
          (attributes & kAttrDirectory) != 0;
 }
@@ -485,7 +491,7 @@ bool IsDirectory(Platform& platform, const char* path) {
 bool CreateDirectoryPath(Platform& platform, const StrBuf& path) {
   if (NamesDevice(platform, path)) return false;
   if (PathExists(platform, path.Text())) return true;
-  const char* sep = platform.PathSeparator();
+  const char* sep = platform.files().PathSeparator();
   int32_t count = path.FieldCount(sep);
   // Field 0 (the drive, or the empty field before a leading separator) is
   // never created; nor are the server and share of a network path.
@@ -495,7 +501,7 @@ bool CreateDirectoryPath(Platform& platform, const StrBuf& path) {
     if (path.Field(i, sep).IsEmpty()) continue;
     StrBuf prefix = path.Fields(0, i, sep);
     if (!PathExists(platform, prefix.Text()) &&
-        !platform.MakeDirectory(prefix.Text()))
+        !platform.files().MakeDirectory(prefix.Text()))
       return false;
   }
   return true;
@@ -503,9 +509,9 @@ bool CreateDirectoryPath(Platform& platform, const StrBuf& path) {
 
 bool WalkTree(Platform& platform, const StrBuf& path, WalkCallback callback,
               int recursive, void* user) {
-  const char* sep = platform.PathSeparator();
+  const char* sep = platform.files().PathSeparator();
   if (recursive) {
-    uint32_t attributes = platform.GetFileAttrs(path.Text());
+    uint32_t attributes = platform.files().GetFileAttrs(path.Text());
     if (attributes != kInvalidAttributes &&
         (attributes & kAttrDirectory) != 0 &&
         (attributes & kAttrReparsePoint) == 0) {
@@ -522,7 +528,7 @@ bool WalkTree(Platform& platform, const StrBuf& path, WalkCallback callback,
 
 bool CopyTree(Platform& platform, const StrBuf& source,
               const StrBuf& destination, Progress* progress) {
-  const char* sep = platform.PathSeparator();
+  const char* sep = platform.files().PathSeparator();
   if (NamesDevice(platform, source) || NamesDevice(platform, destination) ||
       WritesIntoRoot(platform, destination))
     return false;
@@ -531,8 +537,9 @@ bool CopyTree(Platform& platform, const StrBuf& source,
   if (kind == SourceKind::kFile) {
     if (!CreateDirectoryPath(platform, ParentPart(destination, sep)))
       return false;
-    return Counted(platform.CopyFileOver(source.Text(), destination.Text()),
-                   progress);
+    return Counted(
+        platform.files().CopyFileOver(source.Text(), destination.Text()),
+        progress);
   }
   TreeTarget target;
   target.progress = progress;
@@ -543,14 +550,14 @@ bool CopyTree(Platform& platform, const StrBuf& source,
 
 bool MoveTree(Platform& platform, const StrBuf& source,
               const StrBuf& destination, Progress* progress) {
-  const char* sep = platform.PathSeparator();
+  const char* sep = platform.files().PathSeparator();
   if (RefusesItem(platform, source) || NamesDevice(platform, destination) ||
       WritesIntoRoot(platform, destination))
     return false;
   SourceKind kind = ClassifySource(platform, source);
   if (kind == SourceKind::kFile || kind == SourceKind::kDirectoryLink) {
     // Nothing to move: the destination stays.
-    if (platform.GetFileAttrs(source.Text()) == kInvalidAttributes)
+    if (platform.files().GetFileAttrs(source.Text()) == kInvalidAttributes)
       return false;
     if (!CreateDirectoryPath(platform, ParentPart(destination, sep)))
       return false;
@@ -560,13 +567,15 @@ bool MoveTree(Platform& platform, const StrBuf& source,
   target.progress = progress;
   if (!PrepareTarget(platform, kind, source, destination, target)) return false;
   if (kind == SourceKind::kDirectory &&
-      platform.MoveTreeAtOnce(WithoutTrailingSeparators(source, sep).Text(),
-                              target.destination.Text()))
+      platform.files().MoveTreeAtOnce(
+          WithoutTrailingSeparators(source, sep).Text(),
+          target.destination.Text()))
     return true;
   if (!CreateDirectoryPath(platform, target.destination)) return false;
   if (!WalkTree(platform, source, MoveEntry, 1, &target)) return false;
   if (kind == SourceKind::kSelection) return true;
-  return platform.RemoveDir(WithoutTrailingSeparators(source, sep).Text());
+  return platform.files().RemoveDir(
+      WithoutTrailingSeparators(source, sep).Text());
 }
 
 bool DeleteTree(Platform& platform, const StrBuf& path, Progress* progress) {
@@ -575,14 +584,15 @@ bool DeleteTree(Platform& platform, const StrBuf& path, Progress* progress) {
   // with a separator finds nothing, so a folder named by a word that turned
   // out empty ("data\{?Param\1}\") never costs its parent.
   if (!PathExists(platform, path.Text())) return true;
-  const uint32_t attributes = platform.GetFileAttrs(path.Text());
+  const uint32_t attributes = platform.files().GetFileAttrs(path.Text());
   if (attributes != kInvalidAttributes &&
       (attributes & kAttrDirectory) != 0) {
     if ((attributes & kAttrReparsePoint) != 0)
-      return platform.RemoveDir(path.Text());  // the link, not behind it
-    if (platform.RemoveTreeAtOnce(path.Text())) return true;
+      return platform.files().RemoveDir(
+          path.Text());  // the link, not behind it
+    if (platform.files().RemoveTreeAtOnce(path.Text())) return true;
     if (!WalkTree(platform, path, DeleteEntry, 1, progress)) return false;
-    return platform.RemoveDir(path.Text());
+    return platform.files().RemoveDir(path.Text());
   }
   return WalkTree(platform, path, DeleteEntry, 1, progress);
 }

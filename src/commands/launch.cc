@@ -33,7 +33,7 @@ bool StartProcess(Runtime& rt, const StrBuf& file, const StrBuf& param,
   // The program path unquoted, one space, the parameters (also when empty).
   StrBuf commandLine = file.Concat(" ").Concat(param);
   std::unique_ptr<ProcessHandle> process =
-      rt.platform.StartProgram(commandLine.Text(), workDir.Text());
+      rt.platform.processes().StartProgram(commandLine.Text(), workDir.Text());
   if (!process) return false;
   return wait ? process->WaitForExit(kWaitInfinite)
               : process->WaitUntilIdle(kWaitInfinite);
@@ -82,7 +82,8 @@ bool ExecuteWaitApp(Runtime& rt, Procedure& record) {
     // simply not found.
     const uint32_t pid = FindProcessId(rt, app.Text());
     if (pid == 0) continue;
-    std::unique_ptr<ProcessHandle> process = rt.platform.OpenForWait(pid);
+    std::unique_ptr<ProcessHandle> process =
+        rt.platform.processes().OpenForWait(pid);
     if (!process) continue;
     // The end of the program, the time-out and a failed wait are alike.
     process->WaitForExit(timeout);

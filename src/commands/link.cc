@@ -44,13 +44,14 @@ bool CreateShortcut(Runtime& rt, const StrBuf& target, const StrBuf& linkFile,
                     const StrBuf& arguments, int32_t showKind) {
   // A path that does not fit the shell's path buffer is not saved anywhere
   // else: the shortcut fails.
-  if (Utf16Length(rt.platform.AnsiToUtf8(linkFile.Text())) + 1 > kMaxPathUnits)
+  if (Utf16Length(rt.platform.system().AnsiToUtf8(linkFile.Text())) + 1 >
+      kMaxPathUnits)
     return false;
   StrBuf workDir;
   if (!GetDirectoryPart(rt, target, workDir)) workDir.Assign("");
-  return rt.platform.WriteShortcut(target.Text(), workDir.Text(),
-                                   arguments.Text(), ShowCommandOf(showKind),
-                                   linkFile.Text());
+  return rt.platform.files().WriteShortcut(
+      target.Text(), workDir.Text(), arguments.Text(), ShowCommandOf(showKind),
+      linkFile.Text());
 }
 
 bool ExecuteLink(Runtime& rt, Procedure& record) {

@@ -15,11 +15,12 @@
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
   WatchStopRequests();
-  std::unique_ptr<Platform> platform = CreateSystemPlatform();
-  RollbackPlatform journaled(*platform);
+  std::unique_ptr<SystemPlatform> platform = CreateSystemPlatform();
+  RollbackPlatform journaled(platform->files());
   std::unique_ptr<InUseHandling> inUse = CreateSystemInUseHandling();
   InUsePlatform guarded(journaled, *inUse);
-  Runtime rt(guarded);
+  Platform run = platform->WithFiles(guarded);
+  Runtime rt(run);
   rt.rollback = &journaled;
   rt.inUse = &guarded;
   guarded.Attach(rt);
@@ -76,11 +77,12 @@ int main(int argc, char** argv) {
   std::vector<std::string> words;
   for (int i = 1; i < argc; ++i) words.push_back(argv[i]);
   const std::string commandLine = JoinCommandLine(words);
-  std::unique_ptr<Platform> platform = CreateSystemPlatform();
-  RollbackPlatform journaled(*platform);
+  std::unique_ptr<SystemPlatform> platform = CreateSystemPlatform();
+  RollbackPlatform journaled(platform->files());
   std::unique_ptr<InUseHandling> inUse = CreateSystemInUseHandling();
   InUsePlatform guarded(journaled, *inUse);
-  Runtime rt(guarded);
+  Platform run = platform->WithFiles(guarded);
+  Runtime rt(run);
   rt.rollback = &journaled;
   rt.inUse = &guarded;
   guarded.Attach(rt);

@@ -45,8 +45,8 @@ StrBuf DefaultSettingsPath(const StrBuf& modulePath, const char* separator) {
 void ReadCaption(Runtime& rt) {
   if (GetCommandLineOption(rt.CommandLine, 't', rt.Caption)) return;
   char caption[256];
-  if (rt.platform.LoadResourceString(kDefaultCaptionId, caption,
-                                    sizeof caption) <= 0)
+  if (rt.platform.ui().LoadResourceString(kDefaultCaptionId, caption,
+                                          sizeof caption) <= 0)
     caption[0] = 0;
   caption[sizeof caption - 1] = 0;
   rt.Caption.Assign(caption);
@@ -81,7 +81,7 @@ bool Startup(Runtime& rt, const char* commandLine) {
 
   char module[kModulePathArea];
   std::memset(module, 0, sizeof module);
-  uint32_t length = rt.platform.GetModulePath(module, kModulePathArea);
+  uint32_t length = rt.platform.system().GetModulePath(module, kModulePathArea);
   module[kModulePathArea - 1] = 0;
   rt.ModulePath.Assign(module);
 
@@ -97,8 +97,8 @@ bool Startup(Runtime& rt, const char* commandLine) {
   // The settings file is never written: a log of /log= that names it is
   // dropped before its first line.
   if (rt.logBySwitch && rt.transcript.IsOpen() &&
-      rt.platform.IsSameFile(rt.transcript.Path().c_str(),
-                             rt.SettingsPath.Text()))
+      rt.platform.files().IsSameFile(rt.transcript.Path().c_str(),
+                                     rt.SettingsPath.Text()))
     rt.transcript.Drop("is the settings file");
   LoadSymbols(rt);
   if (!ReadExitCodeOption(rt)) return false;
@@ -208,8 +208,8 @@ namespace {
 void ShowHelp(Runtime& rt) {
   ReadCaption(rt);
   std::vector<char> text(kHelpTextArea, 0);
-  if (rt.platform.LoadResourceString(kMsgHelp, text.data(),
-                                    static_cast<int>(text.size())) <= 0)
+  if (rt.platform.ui().LoadResourceString(kMsgHelp, text.data(),
+                                          static_cast<int>(text.size())) <= 0)
     text[0] = 0;
   ShowHelpText(rt, text.data());
   rt.helpShown = true;
@@ -228,7 +228,7 @@ void RefuseSwitch(Runtime& rt, const std::string& written) {
 int RunProgram(Runtime& rt, const char* commandLine) {
   const CommandSwitches switches = TakeSwitches(commandLine);
   SetUpInteraction(rt, switches.interaction);
-  rt.platform.ComInitialize();
+  rt.platform.system().ComInitialize();
   const char* outcome = "not-started";
   if (!switches.refused.empty() || switches.help) {
     rt.CommandLine.Assign(switches.rest.c_str());
@@ -246,7 +246,7 @@ int RunProgram(Runtime& rt, const char* commandLine) {
     FinishInUse(rt, std::strcmp(outcome, "completed") == 0);
   }
   FreeAllLevels(rt);
-  rt.platform.ComUninitialize();
+  rt.platform.system().ComUninitialize();
   const int code = OutcomeExitCode(rt, outcome);
   if (rt.transcript.IsOpen()) rt.transcript.End(outcome, code);
   return code;

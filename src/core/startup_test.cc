@@ -312,7 +312,8 @@ TEST(SecondStart, WhileAJournaledRunHoldsTheSettingsFile) {
     FakePlatform platform;
     platform.modulePath = dir / "updater";
     RollbackPlatform journaled(platform);
-    Runtime rt(journaled);
+    Platform run = platform.WithFiles(journaled);
+    Runtime rt(run);
     rt.rollback = &journaled;
     EXPECT_EQ(RunProgram(rt, ""), rollback ? 1618 : 0);
     EXPECT_EQ(dir.Exists("out.txt"), !rollback);
@@ -335,7 +336,8 @@ TEST(SecondStart, WhileAJournaledRunHoldsTheSettingsFile) {
   FakePlatform platform;
   platform.modulePath = dir / "updater";
   RollbackPlatform journaled(platform);
-  Runtime rt(journaled);
+  Platform run = platform.WithFiles(journaled);
+  Runtime rt(run);
   rt.rollback = &journaled;
   EXPECT_EQ(RunProgram(rt, ""), 0);
   EXPECT_EQ(platform.GetFileAttrs(base.c_str()), kInvalidAttributes);

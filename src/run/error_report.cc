@@ -18,7 +18,7 @@ class BoxSink : public ErrorSink {
 
 ErrorReport FormatReport(Runtime& rt, uint32_t id, va_list arguments) {
   char format[256];
-  if (rt.platform.LoadResourceString(id, format, sizeof format) <= 0)
+  if (rt.platform.ui().LoadResourceString(id, format, sizeof format) <= 0)
     format[0] = 0;
   format[sizeof format - 1] = 0;
   StrBuf text;

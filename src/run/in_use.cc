@@ -20,7 +20,8 @@ constexpr size_t kNamesLength = 600;
 
 std::string Message(Runtime& rt, uint32_t id) {
   char text[512];
-  if (rt.platform.LoadResourceString(id, text, sizeof text) <= 0) text[0] = 0;
+  if (rt.platform.ui().LoadResourceString(id, text, sizeof text) <= 0)
+    text[0] = 0;
   text[sizeof text - 1] = 0;
   return text;
 }

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_system_forwarder.h"
 #include "platform/in_use.h"
-#include "platform/platform.h"
 
 struct Runtime;
 
@@ -26,10 +26,10 @@ extern const char kInUseReservedPrefix[];
 constexpr uint32_t kMsgCloseProgramsQuestion = 40;
 constexpr uint32_t kMsgRestartRequired = 41;
 
-class InUsePlatform : public Platform {
+class InUsePlatform : public FileSystemForwarder {
  public:
-  InUsePlatform(Platform& inner, InUseHandling& system)
-      : inner_(inner), system_(system) {}
+  InUsePlatform(FileSystem& inner, InUseHandling& system)
+      : FileSystemForwarder(inner), system_(system) {}
   InUsePlatform(const InUsePlatform&) = delete;
   InUsePlatform& operator=(const InUsePlatform&) = delete;
 
@@ -51,118 +51,16 @@ class InUsePlatform : public Platform {
   // when one of them stays.
   bool UnregisterAll();
 
-  // Platform: changes that fail for a file in use are handled.
+  // The file system: changes that fail for a file in use are handled, the
+  // searches leave out the names set aside; the rest is passed on.
   bool RemoveDir(const char* path) override;
   bool CopyFileOver(const char* source, const char* destination) override;
   bool MoveFileOver(const char* source, const char* destination) override;
   bool DeleteOneFile(const char* path) override;
-
-  // Platform: everything else is passed on.
-  const char* PathSeparator() const override { return inner_.PathSeparator(); }
-  std::string AnsiToUtf8(const char* text) const override {
-    return inner_.AnsiToUtf8(text);
-  }
-  std::string Utf8ToAnsi(const char* text) const override {
-    return inner_.Utf8ToAnsi(text);
-  }
-  bool GetEnv(const char* name, std::string& value) const override {
-    return inner_.GetEnv(name, value);
-  }
-  FileRead ReadFileIfChanged(const char* path, const ChangeStamp* unchanged,
-                             FileLook& look, std::string& bytes) override {
-    return inner_.ReadFileIfChanged(path, unchanged, look, bytes);
-  }
-  int LoadResourceString(uint32_t id, char* buffer, int size) override {
-    return inner_.LoadResourceString(id, buffer, size);
-  }
-  int ShowBox(const char* text, const char* caption, unsigned style) override {
-    return inner_.ShowBox(text, caption, style);
-  }
-  int ShowHelp(const char* text, const char* caption,
-               bool boxAllowed) override {
-    return inner_.ShowHelp(text, caption, boxAllowed);
-  }
-  std::unique_ptr<ProgressView> OpenProgress(const char* caption) override {
-    return inner_.OpenProgress(caption);
-  }
-  bool CurrentDirectory(StrBuf& out) override {
-    return inner_.CurrentDirectory(out);
-  }
-  uint32_t GetModulePath(char* buffer, uint32_t size) override {
-    return inner_.GetModulePath(buffer, size);
-  }
-  // While files in use are handled, the names set aside for the restart
-  // are left out of every search, as rollback leaves out its saved copies.
   std::unique_ptr<DirSearch> StartSearch(const char* pattern,
                                          DirEntry& first) override;
   std::unique_ptr<DirSearch> StartSearchInside(const char* directory,
                                                DirEntry& first) override;
-  uint32_t GetFileAttrs(const char* path) override {
-    return inner_.GetFileAttrs(path);
-  }
-  bool IsFileSystemRoot(const char* path, bool followLast) override {
-    return inner_.IsFileSystemRoot(path, followLast);
-  }
-  bool IsSameFile(const char* first, const char* second) override {
-    return inner_.IsSameFile(first, second);
-  }
-  bool SetFileAttrs(const char* path, uint32_t attributes) override {
-    return inner_.SetFileAttrs(path, attributes);
-  }
-  bool MakeDirectory(const char* path) override {
-    return inner_.MakeDirectory(path);
-  }
-  bool MoveFileTo(const char* source, const char* destination) override {
-    return inner_.MoveFileTo(source, destination);
-  }
-  bool RemoveTreeAtOnce(const char* path) override {
-    return inner_.RemoveTreeAtOnce(path);
-  }
-  bool MoveTreeAtOnce(const char* source, const char* destination) override {
-    return inner_.MoveTreeAtOnce(source, destination);
-  }
-  bool FullPath(const char* path, std::string& out) override {
-    return inner_.FullPath(path, out);
-  }
-  std::unique_ptr<ExclusiveFile> OpenExclusive(const char* path) override {
-    return inner_.OpenExclusive(path);
-  }
-  std::unique_ptr<AppendFile> OpenForAppend(const char* path) override {
-    return inner_.OpenForAppend(path);
-  }
-  bool WindowsDirectory(StrBuf& out) override {
-    return inner_.WindowsDirectory(out);
-  }
-  bool SystemDirectory(StrBuf& out) override {
-    return inner_.SystemDirectory(out);
-  }
-  bool TempPath(StrBuf& out) override { return inner_.TempPath(out); }
-  bool SpecialFolder(int csidl, StrBuf& out) override {
-    return inner_.SpecialFolder(csidl, out);
-  }
-  bool FindAppPath(const char* name, AppPathValue what,
-                   StrBuf& out) override {
-    return inner_.FindAppPath(name, what, out);
-  }
-  bool IsNt() override { return inner_.IsNt(); }
-  std::unique_ptr<ProcessHandle> StartProgram(const char* commandLine,
-                                              const char* workDir) override {
-    return inner_.StartProgram(commandLine, workDir);
-  }
-  uint32_t FindProcessId(const char* name) override {
-    return inner_.FindProcessId(name);
-  }
-  std::unique_ptr<ProcessHandle> OpenForWait(uint32_t processId) override {
-    return inner_.OpenForWait(processId);
-  }
-  bool WriteShortcut(const char* target, const char* workDir,
-                     const char* arguments, int showCommand,
-                     const char* linkFile) override {
-    return inner_.WriteShortcut(target, workDir, arguments, showCommand,
-                                linkFile);
-  }
-  void ComInitialize() override { inner_.ComInitialize(); }
-  void ComUninitialize() override { inner_.ComUninitialize(); }
 
  private:
   bool Handling() const;
@@ -182,7 +80,6 @@ class InUsePlatform : public Platform {
   // Notes the folder of a file deleted now or at the restart.
   void NoteDeletedIn(const char* path);
 
-  Platform& inner_;
   InUseHandling& system_;
   Runtime* rt_ = nullptr;
   bool asked_ = false;

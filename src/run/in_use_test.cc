@@ -19,7 +19,11 @@ using Share = FakeInUse::Share;
 // One run on real files, where programs hold some of them.
 class InUseTest : public ::testing::Test {
  public:
-  InUseTest() : platform(inUse), guarded(platform, inUse), rt(guarded) {
+  InUseTest()
+      : platform(inUse),
+        guarded(platform, inUse),
+        run(platform.WithFiles(guarded)),
+        rt(run) {
     SetAnsiCodePage(kCodePageUtf8);
     rt.inUse = &guarded;
     guarded.Attach(rt);
@@ -66,6 +70,7 @@ class InUseTest : public ::testing::Test {
   FakeInUse inUse;
   HoldingPlatform platform;
   InUsePlatform guarded;
+  Platform run;
   Runtime rt;
 };
 
@@ -154,14 +159,15 @@ TEST_F(InUseTest, OneQuestionARun) {
   inUse = other;
   platform.boxes.clear();
   InUsePlatform fresh(platform, inUse);
-  Runtime second(fresh);
+  Platform freshRun = platform.WithFiles(fresh);
+  Runtime second(freshRun);
   fresh.Attach(second);
   second.inUseClose = true;
   Hold("many/f500.txt", "Editor");
   Hold("many/f900.txt", "Editor");
   platform.boxAnswers = {kIdNo};
-  EXPECT_FALSE(DeleteTree(fresh, StrBuf((dir / "many/f500.txt").c_str())));
-  EXPECT_FALSE(DeleteTree(fresh, StrBuf((dir / "many/f900.txt").c_str())));
+  EXPECT_FALSE(DeleteTree(freshRun, StrBuf((dir / "many/f500.txt").c_str())));
+  EXPECT_FALSE(DeleteTree(freshRun, StrBuf((dir / "many/f900.txt").c_str())));
   EXPECT_EQ(platform.boxes.size(), 1u);
   EXPECT_EQ(inUse.shutdowns, 0);
 }
@@ -315,7 +321,8 @@ TEST(InUseRollback, SavedCopyInUseGoesAtTheRestart) {
     HoldingPlatform platform(inUse);
     RollbackPlatform journaled(platform);
     InUsePlatform guarded(journaled, inUse);
-    Runtime rt(guarded);
+    Platform run = platform.WithFiles(guarded);
+    Runtime rt(run);
     rt.rollback = &journaled;
     rt.inUse = &guarded;
     rt.inUseRestart = restart;
@@ -331,7 +338,7 @@ TEST(InUseRollback, SavedCopyInUseGoesAtTheRestart) {
     ASSERT_TRUE(journaled.Begin());
     // Rollback renames the loaded file aside before it copies: no
     // registration is needed for the copy itself.
-    ASSERT_TRUE(CopyTree(guarded, StrBuf((dir / "new.dll").c_str()),
+    ASSERT_TRUE(CopyTree(run, StrBuf((dir / "new.dll").c_str()),
                          StrBuf((dir / "app/app.dll").c_str())));
     EXPECT_TRUE(inUse.pending.empty());
     journaled.Commit();

@@ -70,7 +70,7 @@ void SetUpInteraction(Runtime& rt, const InteractionSwitches& switches) {
   std::string value;
   const bool bySwitch =
       switches.quiet || switches.passive || switches.answersGiven;
-  if (bySwitch || rt.platform.GetEnv("UPDATER_ANSWERS", value)) {
+  if (bySwitch || rt.platform.system().GetEnv("UPDATER_ANSWERS", value)) {
     rt.answers.unattended = true;
     rt.answers.words = SplitAnswers(bySwitch ? switches.answers : value);
     rt.answers.next = 0;
@@ -89,32 +89,33 @@ void SetUpInteraction(Runtime& rt, const InteractionSwitches& switches) {
   }
   if (switches.quiet) rt.progressHidden = true;
   if (switches.exitCodes ||
-      (rt.platform.GetEnv("UPDATER_EXITCODE", value) && value == "1"))
+      (rt.platform.system().GetEnv("UPDATER_EXITCODE", value) && value == "1"))
     rt.outcomeExitCodes = true;
   rt.logBySwitch = switches.logGiven;
   if (switches.logGiven)
     rt.transcript.Open(rt.platform, switches.log.c_str());
-  else if (rt.platform.GetEnv("UPDATER_TRANSCRIPT", value) && !value.empty())
+  else if (rt.platform.system().GetEnv("UPDATER_TRANSCRIPT", value) &&
+           !value.empty())
     rt.transcript.Open(rt.platform, value.c_str());
 }
 
 void ShowHelpText(Runtime& rt, const char* text) {
-  const int answer =
-      rt.platform.ShowHelp(text, rt.Caption.Text(), !rt.answers.unattended);
+  const int answer = rt.platform.ui().ShowHelp(text, rt.Caption.Text(),
+                                               !rt.answers.unattended);
   if (rt.transcript.IsOpen())
-    rt.transcript.Box(rt.platform.AnsiToUtf8(rt.Caption.Text()),
-                      rt.platform.AnsiToUtf8(text), "information", "ok",
-                      AnswerName(answer > 0 ? answer : kIdOk));
+    rt.transcript.Box(rt.platform.system().AnsiToUtf8(rt.Caption.Text()),
+                      rt.platform.system().AnsiToUtf8(text), "information",
+                      "ok", AnswerName(answer > 0 ? answer : kIdOk));
 }
 
 int ShowMessageBox(Runtime& rt, const char* text, unsigned style) {
   rt.progress.Pause();
   int answer = rt.answers.unattended
                    ? UnattendedAnswer(rt.answers, style)
-                   : rt.platform.ShowBox(text, rt.Caption.Text(), style);
+                   : rt.platform.ui().ShowBox(text, rt.Caption.Text(), style);
   if (rt.transcript.IsOpen())
-    rt.transcript.Box(rt.platform.AnsiToUtf8(rt.Caption.Text()),
-                      rt.platform.AnsiToUtf8(text), IconName(style),
+    rt.transcript.Box(rt.platform.system().AnsiToUtf8(rt.Caption.Text()),
+                      rt.platform.system().AnsiToUtf8(text), IconName(style),
                       (style & kMbTypeMask) == kMbYesNo ? "yesno" : "ok",
                       AnswerName(answer));
   return answer;

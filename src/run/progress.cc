@@ -26,7 +26,7 @@ std::string Progress::Text(uint32_t id, const std::string& a,
                            const std::string& b) const {
   char format[128];
   if (platform_ == nullptr ||
-      platform_->LoadResourceString(id, format, sizeof format) <= 0)
+      platform_->ui().LoadResourceString(id, format, sizeof format) <= 0)
     return a;
   format[sizeof format - 1] = 0;
   StrBuf text;
@@ -51,7 +51,7 @@ std::string Progress::Bytes(uint64_t bytes) const {
 
 void Progress::Open(Platform& platform, const char* caption) {
   platform_ = &platform;
-  view_ = platform.OpenProgress(caption);
+  view_ = platform.ui().OpenProgress(caption);
   frames_.clear();
   lastDraw_ = std::chrono::steady_clock::now();
 }

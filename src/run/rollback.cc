@@ -84,9 +84,9 @@ std::string Plain(const std::string& path, const char* sep) {
 
 // Reads a file in blocks, handing each to add; false when it cannot be
 // opened.
-bool ForEachBlock(Platform& platform, const std::string& path,
+bool ForEachBlock(FileSystem& files, const std::string& path,
                   const std::function<void(const char*, uint32_t)>& add) {
-  std::unique_ptr<ExclusiveFile> file = platform.OpenExclusive(path.c_str());
+  std::unique_ptr<ExclusiveFile> file = files.OpenExclusive(path.c_str());
   if (!file) return false;
   std::vector<char> block(kReadBlock);
   uint32_t got = 0;

@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/file_system_forwarder.h"
 #include "run/journal.h"
 
 // The names of saved copies and journals begin with it.
@@ -33,12 +33,9 @@ struct RollbackResult {
   std::vector<std::string> failedPaths;  // all of them, in the run's order
 };
 
-class RollbackPlatform : public Platform {
+class RollbackPlatform : public FileSystemForwarder {
  public:
-  explicit RollbackPlatform(Platform& inner) : inner_(inner) {}
-  ~RollbackPlatform() override = default;
-  RollbackPlatform(const RollbackPlatform&) = delete;
-  RollbackPlatform& operator=(const RollbackPlatform&) = delete;
+  explicit RollbackPlatform(FileSystem& inner) : FileSystemForwarder(inner) {}
 
   // The name of the journal of the settings file whose identity is given,
   // in folder (the private state folder).
@@ -93,53 +90,11 @@ class RollbackPlatform : public Platform {
   Recovery Recover(RollbackResult& result, RollbackResult& others,
                    std::string& refusedPath);
 
-  // Platform: everything is passed on; the changes are journaled.
-  const char* PathSeparator() const override { return inner_.PathSeparator(); }
-  std::string AnsiToUtf8(const char* text) const override {
-    return inner_.AnsiToUtf8(text);
-  }
-  std::string Utf8ToAnsi(const char* text) const override {
-    return inner_.Utf8ToAnsi(text);
-  }
-  bool GetEnv(const char* name, std::string& value) const override {
-    return inner_.GetEnv(name, value);
-  }
-  FileRead ReadFileIfChanged(const char* path, const ChangeStamp* unchanged,
-                             FileLook& look, std::string& bytes) override {
-    return inner_.ReadFileIfChanged(path, unchanged, look, bytes);
-  }
-  int LoadResourceString(uint32_t id, char* buffer, int size) override {
-    return inner_.LoadResourceString(id, buffer, size);
-  }
-  int ShowBox(const char* text, const char* caption, unsigned style) override {
-    return inner_.ShowBox(text, caption, style);
-  }
-  int ShowHelp(const char* text, const char* caption,
-               bool boxAllowed) override {
-    return inner_.ShowHelp(text, caption, boxAllowed);
-  }
-  std::unique_ptr<ProgressView> OpenProgress(const char* caption) override {
-    return inner_.OpenProgress(caption);
-  }
-  bool CurrentDirectory(StrBuf& out) override {
-    return inner_.CurrentDirectory(out);
-  }
-  uint32_t GetModulePath(char* buffer, uint32_t size) override {
-    return inner_.GetModulePath(buffer, size);
-  }
+  // The file system: the changes are journaled, the rest is passed on.
   std::unique_ptr<DirSearch> StartSearch(const char* pattern,
                                          DirEntry& first) override;
   std::unique_ptr<DirSearch> StartSearchInside(const char* directory,
                                                DirEntry& first) override;
-  uint32_t GetFileAttrs(const char* path) override {
-    return inner_.GetFileAttrs(path);
-  }
-  bool IsFileSystemRoot(const char* path, bool followLast) override {
-    return inner_.IsFileSystemRoot(path, followLast);
-  }
-  bool IsSameFile(const char* first, const char* second) override {
-    return inner_.IsSameFile(first, second);
-  }
   bool SetFileAttrs(const char* path, uint32_t attributes) override;
   bool MakeDirectory(const char* path) override;
   bool RemoveDir(const char* path) override;
@@ -149,64 +104,9 @@ class RollbackPlatform : public Platform {
   bool DeleteOneFile(const char* path) override;
   bool RemoveTreeAtOnce(const char* path) override;
   bool MoveTreeAtOnce(const char* source, const char* destination) override;
-  bool FullPath(const char* path, std::string& out) override {
-    return inner_.FullPath(path, out);
-  }
-  std::unique_ptr<ExclusiveFile> OpenExclusive(const char* path) override {
-    return inner_.OpenExclusive(path);
-  }
-  std::unique_ptr<AppendFile> OpenForAppend(const char* path) override {
-    return inner_.OpenForAppend(path);
-  }
-  bool WindowsDirectory(StrBuf& out) override {
-    return inner_.WindowsDirectory(out);
-  }
-  bool SystemDirectory(StrBuf& out) override {
-    return inner_.SystemDirectory(out);
-  }
-  bool TempPath(StrBuf& out) override { return inner_.TempPath(out); }
-  bool SpecialFolder(int csidl, StrBuf& out) override {
-    return inner_.SpecialFolder(csidl, out);
-  }
-  bool FindAppPath(const char* name, AppPathValue what,
-                   StrBuf& out) override {
-    return inner_.FindAppPath(name, what, out);
-  }
-  bool IsNt() override { return inner_.IsNt(); }
-  std::unique_ptr<ProcessHandle> StartProgram(const char* commandLine,
-                                              const char* workDir) override {
-    return inner_.StartProgram(commandLine, workDir);
-  }
-  uint32_t FindProcessId(const char* name) override {
-    return inner_.FindProcessId(name);
-  }
-  std::unique_ptr<ProcessHandle> OpenForWait(uint32_t processId) override {
-    return inner_.OpenForWait(processId);
-  }
   bool WriteShortcut(const char* target, const char* workDir,
                      const char* arguments, int showCommand,
                      const char* linkFile) override;
-  void ComInitialize() override { inner_.ComInitialize(); }
-  void ComUninitialize() override { inner_.ComUninitialize(); }
-  bool StampOf(const char* path, FileStamp& out) override {
-    return inner_.StampOf(path, out);
-  }
-  bool SetExactMode(const char* path, uint32_t mode) override {
-    return inner_.SetExactMode(path, mode);
-  }
-  bool IdentityPath(const char* path, std::string& out) override {
-    return inner_.IdentityPath(path, out);
-  }
-  bool PrivateStateDirectory(std::string& out, bool create) override {
-    return inner_.PrivateStateDirectory(out, create);
-  }
-  std::unique_ptr<FileLock> TryLock(const char* path,
-                                    LockResult& result) override {
-    return inner_.TryLock(path, result);
-  }
-  std::unique_ptr<AppendFile> CreatePrivateFile(const char* path) override {
-    return inner_.CreatePrivateFile(path);
-  }
 
  private:
   // Writes a record ahead of its change; false when it could not be
@@ -256,7 +156,6 @@ class RollbackPlatform : public Platform {
   // with keepOpen, journal_ then appends to it.
   bool WriteJournal(const std::vector<JournalRecord>& records, bool keepOpen);
 
-  Platform& inner_;
   std::unique_ptr<FileLock> lock_;
   std::unique_ptr<AppendFile> journal_;
   bool broken_ = false;     // a journal write failed

@@ -101,7 +101,8 @@ bool EndRollback(Runtime& rt, bool completed) {
   // The last thing the user sees says that the update was undone.
   if (result.failed == 0 && result.undone > 0) {
     char text[512];
-    if (rt.platform.LoadResourceString(kMsgRolledBack, text, sizeof text) > 0)
+    if (rt.platform.ui().LoadResourceString(kMsgRolledBack, text, sizeof text) >
+        0)
       ShowMessageBox(rt, text, kMbIconInformation);
   }
   return false;

@@ -3,8 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <cstdlib>
 #include <algorithm>
+#include <cstdlib>
+#include <deque>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -14,13 +15,15 @@
 #include "commands/file_tree.h"
 #include "platform/fake/fake_platform.h"
 #include "platform/fake/test_dir.h"
+#include "platform/file_system_forwarder.h"
 
 namespace {
 
 // Renames to a saved name fail after a number of them: the disk is full, or
 // a saved copy cannot be put back.
-class FaultyPlatform : public FakePlatform {
+class FaultyFiles : public FileSystemForwarder {
  public:
+  explicit FaultyFiles(FileSystem& inner) : FileSystemForwarder(inner) {}
   int setAsideLeft = 1 << 30;
   bool failPutBack = false;
   // Journal writes: each takes one; when none is left, the disk is full
@@ -29,7 +32,7 @@ class FaultyPlatform : public FakePlatform {
   bool failFlush = false;
   class FillingFile : public AppendFile {
    public:
-    FillingFile(std::unique_ptr<AppendFile> inner, FaultyPlatform& owner)
+    FillingFile(std::unique_ptr<AppendFile> inner, FaultyFiles& owner)
         : inner_(std::move(inner)), owner_(owner) {}
     bool WriteLine(const std::string& text) override {
       if (owner_.journalWritesLeft-- > 0) return inner_->WriteLine(text);
@@ -40,7 +43,7 @@ class FaultyPlatform : public FakePlatform {
 
    private:
     std::unique_ptr<AppendFile> inner_;
-    FaultyPlatform& owner_;
+    FaultyFiles& owner_;
   };
   // Changes to the file system: each takes one; when none is left the
   // process is as good as dead: that change and every later one fail, and
@@ -52,22 +55,22 @@ class FaultyPlatform : public FakePlatform {
     return true;
   }
   bool DeleteOneFile(const char* path) override {
-    return !Dies() && FakePlatform::DeleteOneFile(path);
+    return !Dies() && inner_.DeleteOneFile(path);
   }
   bool RemoveDir(const char* path) override {
-    return !Dies() && FakePlatform::RemoveDir(path);
+    return !Dies() && inner_.RemoveDir(path);
   }
   bool MakeDirectory(const char* path) override {
-    return !Dies() && FakePlatform::MakeDirectory(path);
+    return !Dies() && inner_.MakeDirectory(path);
   }
   bool SetFileAttrs(const char* path, uint32_t attributes) override {
-    return !Dies() && FakePlatform::SetFileAttrs(path, attributes);
+    return !Dies() && inner_.SetFileAttrs(path, attributes);
   }
   bool SetExactMode(const char* path, uint32_t mode) override {
-    return !Dies() && FakePlatform::SetExactMode(path, mode);
+    return !Dies() && inner_.SetExactMode(path, mode);
   }
   std::unique_ptr<AppendFile> CreatePrivateFile(const char* path) override {
-    auto file = FakePlatform::CreatePrivateFile(path);
+    auto file = inner_.CreatePrivateFile(path);
     if (!file) return nullptr;
     return std::make_unique<FillingFile>(std::move(file), *this);
   }
@@ -80,14 +83,14 @@ class FaultyPlatform : public FakePlatform {
     if (failPutBack && std::string(source).find(kRollbackReservedPrefix) !=
                            std::string::npos)
       return false;
-    return FakePlatform::MoveFileTo(source, destination);
+    return inner_.MoveFileTo(source, destination);
   }
   bool MoveFileOver(const char* source, const char* destination) override {
     if (Dies()) return false;
     if (failPutBack && std::string(source).find(kRollbackReservedPrefix) !=
                            std::string::npos)
       return false;
-    return FakePlatform::MoveFileOver(source, destination);
+    return inner_.MoveFileOver(source, destination);
   }
 };
 
@@ -134,9 +137,9 @@ class RollbackTest : public ::testing::Test {
   void RunKilledAfterTwoChanges() {
     RollbackPlatform killed(platform);
     ASSERT_NO_FATAL_FAILURE(Begin(killed));
-    ASSERT_TRUE(CopyTree(killed, StrBuf((dir / "new").c_str()),
+    ASSERT_TRUE(CopyTree(With(killed), StrBuf((dir / "new").c_str()),
                          StrBuf((dir / "app").c_str())));
-    ASSERT_TRUE(DeleteTree(killed, StrBuf((dir / "app/data").c_str())));
+    ASSERT_TRUE(DeleteTree(With(killed), StrBuf((dir / "app/data").c_str())));
   }
   // Every name in the test directory, "/" after a directory's.
   std::set<std::string> Tree(const std::string& under = "") {
@@ -160,21 +163,31 @@ class RollbackTest : public ::testing::Test {
   // Makes the changes of a small run: a replace, a new file, a tree
   // deleted, a move, an attribute.
   void Changes() {
-    ASSERT_TRUE(CopyTree(journaled, StrBuf((dir / "new").c_str()),
+    ASSERT_TRUE(CopyTree(With(journaled), StrBuf((dir / "new").c_str()),
                          StrBuf((dir / "app").c_str())));
-    ASSERT_TRUE(CopyTree(journaled, StrBuf((dir / "new/main.exe").c_str()),
+    ASSERT_TRUE(CopyTree(With(journaled),
+                         StrBuf((dir / "new/main.exe").c_str()),
                          StrBuf((dir / "app/added.exe").c_str())));
-    ASSERT_TRUE(DeleteTree(journaled, StrBuf((dir / "app/data").c_str())));
-    ASSERT_TRUE(MoveTree(journaled, StrBuf((dir / "app/conf.ini").c_str()),
+    ASSERT_TRUE(
+        DeleteTree(With(journaled), StrBuf((dir / "app/data").c_str())));
+    ASSERT_TRUE(MoveTree(With(journaled),
+                         StrBuf((dir / "app/conf.ini").c_str()),
                          StrBuf((dir / "app/conf.bak").c_str())));
     ASSERT_TRUE(journaled.SetFileAttrs((dir / "app/main.exe").c_str(),
                                        kAttrReadOnly));
   }
+  // The platform of a run with files in front of its file system.
+  Platform& With(FileSystem& files) {
+    runs.push_back(fake.WithFiles(files));
+    return runs.back();
+  }
   TestDir dir;
   TestDir state;
   std::string oldState;
-  FaultyPlatform platform;
+  FakePlatform fake;
+  FaultyFiles platform{fake};
   RollbackPlatform journaled;
+  std::deque<Platform> runs;
   std::string settings;
 };
 
@@ -221,9 +234,10 @@ TEST_F(RollbackTest, DiskFullWhileSettingAside) {
   const std::set<std::string> before = Tree();
   ASSERT_NO_FATAL_FAILURE(Begin(journaled));
   platform.setAsideLeft = 1;
-  ASSERT_TRUE(CopyTree(journaled, StrBuf((dir / "new/main.exe").c_str()),
+  ASSERT_TRUE(CopyTree(With(journaled), StrBuf((dir / "new/main.exe").c_str()),
                        StrBuf((dir / "app/main.exe").c_str())));
-  EXPECT_FALSE(DeleteTree(journaled, StrBuf((dir / "app/conf.ini").c_str())));
+  EXPECT_FALSE(
+      DeleteTree(With(journaled), StrBuf((dir / "app/conf.ini").c_str())));
   EXPECT_EQ(dir.Read("app/conf.ini"), "conf");
   const RollbackResult result = journaled.RollBack();
   EXPECT_EQ(result.undone, 1);
@@ -245,9 +259,12 @@ JournalRecord Rec(char kind, const std::string& first,
 // later start; a saved copy that cannot be moved back stays where it is.
 TEST_F(RollbackTest, VanishedOrStuckSavedCopies) {
   ASSERT_NO_FATAL_FAILURE(Begin(journaled));
-  ASSERT_TRUE(DeleteTree(journaled, StrBuf((dir / "app/conf.ini").c_str())));
-  ASSERT_TRUE(DeleteTree(journaled, StrBuf((dir / "app/data/x.txt").c_str())));
-  ASSERT_TRUE(DeleteTree(journaled, StrBuf((dir / "app/main.exe").c_str())));
+  ASSERT_TRUE(
+      DeleteTree(With(journaled), StrBuf((dir / "app/conf.ini").c_str())));
+  ASSERT_TRUE(
+      DeleteTree(With(journaled), StrBuf((dir / "app/data/x.txt").c_str())));
+  ASSERT_TRUE(
+      DeleteTree(With(journaled), StrBuf((dir / "app/main.exe").c_str())));
   for (const std::string& name : Tree("app"))
     if (name.find(kRollbackReservedPrefix) != std::string::npos &&
         (dir.Read(name) == "conf" || dir.Read(name) == "x"))
@@ -266,7 +283,8 @@ TEST_F(RollbackTest, VanishedOrStuckSavedCopies) {
   std::remove(Journal().c_str());
 
   ASSERT_NO_FATAL_FAILURE(Begin(journaled));
-  ASSERT_TRUE(DeleteTree(journaled, StrBuf((dir / "app/main.exe").c_str())));
+  ASSERT_TRUE(
+      DeleteTree(With(journaled), StrBuf((dir / "app/main.exe").c_str())));
   platform.failPutBack = true;
   result = journaled.RollBack();
   EXPECT_EQ(result.failed, 1);
@@ -319,7 +337,7 @@ TEST_F(RollbackTest, WhatSomethingElseWroteIsKept) {
       {
         RollbackPlatform run(platform);
         ASSERT_NO_FATAL_FAILURE(Begin(run));
-        ASSERT_TRUE(c.change(run, dir.path()));
+        ASSERT_TRUE(c.change(With(run), dir.path()));
         std::remove((dir / c.rewritten).c_str());
         dir.Write(c.rewritten, "other");
         if (!killed) result = run.RollBack();
@@ -348,7 +366,7 @@ TEST_F(RollbackTest, WhatSomethingElseWroteIsKept) {
 // and leaves the live journal alone; the lock goes with the run.
 TEST_F(RollbackTest, OneRunAtATime) {
   ASSERT_NO_FATAL_FAILURE(Begin(journaled));
-  ASSERT_TRUE(CopyTree(journaled, StrBuf((dir / "new/main.exe").c_str()),
+  ASSERT_TRUE(CopyTree(With(journaled), StrBuf((dir / "new/main.exe").c_str()),
                        StrBuf((dir / "app/main.exe").c_str())));
   {
     RollbackPlatform second(platform);
@@ -381,10 +399,10 @@ TEST_F(RollbackTest, FullDiskAtEveryJournalWrite) {
       platform.journalWritesLeft = left;
       platform.failFlush = flushFails;
       if (!run.Begin()) continue;  // nothing changed
-      bool ok = CopyTree(run, StrBuf((dir / "new").c_str()),
+      bool ok = CopyTree(With(run), StrBuf((dir / "new").c_str()),
                          StrBuf((dir / "app").c_str())) &&
-                DeleteTree(run, StrBuf((dir / "app/data").c_str())) &&
-                MoveTree(run, StrBuf((dir / "app/conf.ini").c_str()),
+                DeleteTree(With(run), StrBuf((dir / "app/data").c_str())) &&
+                MoveTree(With(run), StrBuf((dir / "app/conf.ini").c_str()),
                          StrBuf((dir / "app/conf.bak").c_str()));
       if (ok) ok = run.Commit();
       if (!ok) {
@@ -536,10 +554,10 @@ TEST_F(RollbackTest, DeathAtEveryStepOfUndoAndCleanUp) {
       {
         RollbackPlatform run(platform);
         ASSERT_NO_FATAL_FAILURE(Begin(run));
-        ASSERT_TRUE(CopyTree(run, StrBuf((dir / "new").c_str()),
+        ASSERT_TRUE(CopyTree(With(run), StrBuf((dir / "new").c_str()),
                              StrBuf((dir / "app").c_str())));
-        ASSERT_TRUE(DeleteTree(run, StrBuf((dir / "app/data").c_str())));
-        ASSERT_TRUE(MoveTree(run, StrBuf((dir / "app/conf.ini").c_str()),
+        ASSERT_TRUE(DeleteTree(With(run), StrBuf((dir / "app/data").c_str())));
+        ASSERT_TRUE(MoveTree(With(run), StrBuf((dir / "app/conf.ini").c_str()),
                              StrBuf((dir / "app/conf.bak").c_str())));
         ASSERT_TRUE(run.SetFileAttrs((dir / "app/main.exe").c_str(),
                                      kAttrReadOnly));
@@ -622,10 +640,10 @@ TEST_F(RollbackTest, FolderOfTheSettingsFileDeletedOrMoved) {
                    (completes ? ", completed" : ", stopped"));
       ASSERT_NO_FATAL_FAILURE(Begin(journaled));
       if (move)
-        ASSERT_TRUE(MoveTree(journaled, StrBuf((dir / "pkg").c_str()),
+        ASSERT_TRUE(MoveTree(With(journaled), StrBuf((dir / "pkg").c_str()),
                              StrBuf((dir / "elsewhere").c_str())));
       else
-        ASSERT_TRUE(DeleteTree(journaled, StrBuf((dir / "pkg").c_str())));
+        ASSERT_TRUE(DeleteTree(With(journaled), StrBuf((dir / "pkg").c_str())));
       if (!completes) {
         const RollbackResult result = journaled.RollBack();
         EXPECT_EQ(result.undone, 1);

@@ -96,8 +96,8 @@ struct Runtime {
   bool runInProgress = false;
 
   // The path separator of the platform ("\\" or "/").
-  const char* Sep() const { return platform.PathSeparator(); }
+  const char* Sep() const { return platform.files().PathSeparator(); }
 };
 
 // True on the NT family of Windows (always, on the platforms supported).
-inline bool IsNtPlatform(Runtime& rt) { return rt.platform.IsNt(); }
+inline bool IsNtPlatform(Runtime& rt) { return rt.platform.system().IsNt(); }

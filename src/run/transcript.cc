@@ -6,7 +6,7 @@
 
 bool Transcript::Open(Platform& platform, const char* path) {
   path_ = path;
-  file_ = platform.OpenForAppend(path);
+  file_ = platform.files().OpenForAppend(path);
   if (file_ == nullptr)
     std::fprintf(stderr,
                  "updater: warning: cannot open the transcript \"%s\"; the "

@@ -56,9 +56,9 @@ const ProfileCache::Parsed* ProfileCache::Load(const char* path) {
 
   FileLook look;
   std::string bytes;
-  FileRead got = platform_.ReadFileIfChanged(
-      path, kept != nullptr && kept->trusted ? &kept->identity : nullptr,
-      look, bytes);
+  FileRead got = platform_.files().ReadFileIfChanged(
+      path, kept != nullptr && kept->trusted ? &kept->identity : nullptr, look,
+      bytes);
   if (got == FileRead::kUnchanged) return kept;
   if (got == FileRead::kMissing) {
     if (kept != nullptr) kept_.erase(cached);
@@ -78,7 +78,7 @@ const ProfileCache::Parsed* ProfileCache::Load(const char* path) {
   try {
     std::unique_ptr<Parsed> parsed(
         new Parsed(look, bytes, [this](const std::string& utf8) {
-          return platform_.Utf8ToAnsi(utf8.c_str());
+          return platform_.system().Utf8ToAnsi(utf8.c_str());
         }));
     ++parses_;
     if (kept_.size() >= kMaxKeptFiles) kept_.clear();

@@ -2,7 +2,7 @@
 // read again when it changes.
 //
 // Each key read asks the platform whether the file still has the identity
-// it had when it was parsed (Platform::ReadFileIfChanged: one look at the
+// it had when it was parsed (FileSystem::ReadFileIfChanged: one look at the
 // file). The identity vouches for the kept contents only once any later
 // change of the file must give it another stamp (ProfileStampTrusted); until
 // then (a change in the tick of the read, a stamp ahead of the clock), each

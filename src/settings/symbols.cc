@@ -220,12 +220,14 @@ bool AnswerQuery(Runtime& rt, StrBuf& query) {
   query.Trim("{", "}");
   const StrBuf keyword = query.Field(0, kQuerySeparator);
   if (keyword.Equals("?App")) {
-    return rt.platform.FindAppPath(query.Field(1, kQuerySeparator).Text(),
-                                   AppPathValue::kExecutable, query);
+    return rt.platform.system().FindAppPath(
+        query.Field(1, kQuerySeparator).Text(), AppPathValue::kExecutable,
+        query);
   }
   if (keyword.Equals("?AppPath")) {
-    if (!rt.platform.FindAppPath(query.Field(1, kQuerySeparator).Text(),
-                                 AppPathValue::kPathList, query)) {
+    if (!rt.platform.system().FindAppPath(
+            query.Field(1, kQuerySeparator).Text(), AppPathValue::kPathList,
+            query)) {
       return false;
     }
     query.Trim("", rt.Sep());
@@ -277,9 +279,9 @@ bool LoadSymbols(Runtime& rt) {
   // The built-in folders. A folder the platform cannot give is empty.
   const char* sep = rt.Sep();
   StrBuf work;
-  if (!rt.platform.WindowsDirectory(work)) work.Assign("");
+  if (!rt.platform.system().WindowsDirectory(work)) work.Assign("");
   DefineSymbol(rt, "<Win>", work);
-  if (!rt.platform.SystemDirectory(work)) work.Assign("");
+  if (!rt.platform.system().SystemDirectory(work)) work.Assign("");
   DefineSymbol(rt, "<Sys>", work);
   DefineSymbol(rt, "<Src>", rt.ModulePath.Fields(0, -2, sep));
   const bool nt = IsNtPlatform(rt);
@@ -290,7 +292,7 @@ bool LoadSymbols(Runtime& rt) {
   if (!GetSpecialFolderPath(rt, work, nt ? kCommonPrograms : kPrograms))
     work.Assign("");
   DefineSymbol(rt, "<Programs>", work);
-  if (!rt.platform.TempPath(work)) work.Assign("");
+  if (!rt.platform.system().TempPath(work)) work.Assign("");
   // The temporary directory comes with a trailing separator; the symbol
   // has none.
   if (work.CountOf(sep) != 0 && work.Field(-1, sep).IsEmpty()) {
@@ -418,7 +420,7 @@ bool CollapseDotDot(Runtime& rt, StrBuf& text) {
 // when the platform has no such folder.
 bool GetSpecialFolderPath(Runtime& rt, StrBuf& out, int folder) {
   StrBuf path;
-  if (!rt.platform.SpecialFolder(folder, path)) return false;
+  if (!rt.platform.system().SpecialFolder(folder, path)) return false;
   out.Assign(path);
   return true;
 }

@@ -14,7 +14,7 @@
 
 #include "platform/platform.h"
 
-class PosixPlatform : public Platform {
+class PosixPlatform : public SystemPlatform {
  public:
   PosixPlatform();
 

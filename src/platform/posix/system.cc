@@ -320,7 +320,7 @@ void PosixPlatform::SetCodePage(unsigned codePage) {
   SetAnsiCodePage(codePage);
 }
 
-std::unique_ptr<Platform> CreateSystemPlatform() {
+std::unique_ptr<SystemPlatform> CreateSystemPlatform() {
   return std::make_unique<PosixPlatform>();
 }
 

@@ -46,7 +46,7 @@ bool TakeFolder(UINT length, UINT capacity, const char* buffer, StrBuf& out) {
 // life of the process.
 Win32Platform::Win32Platform() { SetAnsiCodePage(GetACP()); }
 
-std::unique_ptr<Platform> CreateSystemPlatform() {
+std::unique_ptr<SystemPlatform> CreateSystemPlatform() {
   return std::make_unique<Win32Platform>();
 }
 

@@ -16,7 +16,7 @@
 
 #include <memory>
 
-class Win32Platform : public Platform {
+class Win32Platform : public SystemPlatform {
  public:
   Win32Platform();
 
