@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -359,6 +360,39 @@ TEST_F(RollbackTest, WhatSomethingElseWroteIsKept) {
           std::remove((dir / name).c_str());
       std::remove((dir / "app/backup/conf.ini").c_str());
     }
+  }
+}
+
+// A folder that became a link after the run changed something in it is
+// never followed by the undo: what lies behind the link stays as it is.
+TEST_F(RollbackTest, FolderSwappedForALinkIsNotFollowed) {
+  dir.Write("outside/added.exe", "outside");
+  dir.Write("outside/main.exe", "outside main");
+  for (bool killed : {false, true}) {
+    SCOPED_TRACE(killed ? "killed" : "stopped");
+    RollbackResult result;
+    {
+      RollbackPlatform run(platform);
+      ASSERT_NO_FATAL_FAILURE(Begin(run));
+      ASSERT_TRUE(CopyTree(With(run), StrBuf((dir / "new/main.exe").c_str()),
+                           StrBuf((dir / "app/sub/added.exe").c_str())));
+      ASSERT_TRUE(CopyTree(With(run), StrBuf((dir / "new/main.exe").c_str()),
+                           StrBuf((dir / "app/sub/main.exe").c_str())));
+      const std::string aside = dir / (killed ? "aside-killed" : "aside");
+      ASSERT_EQ(std::rename((dir / "app/sub").c_str(), aside.c_str()), 0);
+      ASSERT_EQ(symlink((dir / "outside").c_str(), (dir / "app/sub").c_str()),
+                0);
+      if (!killed) result = run.RollBack();
+    }
+    if (killed) {
+      EXPECT_EQ(Recover(result), RollbackPlatform::Recovery::kDone);
+    }
+    EXPECT_EQ(dir.Read("outside/added.exe"), "outside");
+    EXPECT_EQ(dir.Read("outside/main.exe"), "outside main");
+    EXPECT_GE(result.failed, 1);
+    journaled.Release();
+    std::remove(Journal().c_str());
+    std::remove((dir / "app/sub").c_str());
   }
 }
 
