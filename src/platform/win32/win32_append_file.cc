@@ -13,19 +13,7 @@ class Win32AppendFile : public AppendFile {
   explicit Win32AppendFile(ScopedHandle&& file) : file_(std::move(file)) {}
 
   bool WriteLine(const std::string& text) override {
-    std::string line = text;
-    line += '\n';
-    size_t done = 0;
-    while (done < line.size()) {
-      DWORD n = 0;
-      if (!WriteFile(file_.Get(), line.data() + done,
-                     static_cast<DWORD>(line.size() - done), &n, nullptr) ||
-          n == 0) {
-        return false;
-      }
-      done += n;
-    }
-    return true;
+    return WriteLineTo(file_.Get(), text);
   }
 
  private:

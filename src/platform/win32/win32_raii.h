@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <string>
 #include <utility>
 
 // A handle closed by a function of the handle's kind, or nothing when it
@@ -65,6 +66,23 @@ class ScopedHandle {
  private:
   HANDLE h_ = nullptr;
 };
+
+// Writes text and a line end ("\n") to file, all of it; false when a write
+// failed or wrote nothing.
+inline bool WriteLineTo(HANDLE file, const std::string& text) {
+  std::string line = text;
+  line += '\n';
+  size_t done = 0;
+  while (done < line.size()) {
+    DWORD n = 0;
+    if (!WriteFile(file, line.data() + done,
+                   static_cast<DWORD>(line.size() - done), &n, nullptr) ||
+        n == 0)
+      return false;
+    done += n;
+  }
+  return true;
+}
 
 // A directory search of FindFirstFileA.
 class ScopedFind {
