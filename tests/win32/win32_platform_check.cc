@@ -8,7 +8,8 @@
 // temporary folder when none is given); the shortcuts are left there for
 // run_checks.sh to read back with lnkinfo. One line per failed check, then
 // "N passed, N failed". The program also serves as the child that the
-// process checks start: --child-sleep MS, --child-cwd FILE.
+// process checks start: --child-sleep MS, --child-cwd FILE, --child-copy
+// SOURCE DESTINATION.
 #include <windows.h>
 #include <objbase.h>
 #include <objidl.h>
@@ -23,6 +24,7 @@
 
 #include "commands/file_tree.h"
 #include "platform/win32/win32_platform.h"
+#include "platform/win32/win32_raii.h"
 #include "settings/profile_cache.h"
 
 namespace {
@@ -596,6 +598,10 @@ int Child(int argc, char** argv) {
     GetCurrentDirectoryA(MAX_PATH, cwd);
     return WriteBytes(argv[2], cwd) ? 0 : 1;
   }
+  if (argc >= 4 && std::strcmp(argv[1], "--child-copy") == 0) {
+    Win32Platform p;
+    return p.CopyFileOver(argv[2], argv[3]) ? 0 : 1;
+  }
   return 2;
 }
 
@@ -791,6 +797,65 @@ void CheckTreeGuards(Win32Platform& p, const std::string& work) {
   Check(!search, "no temporary file is left beside the destination");
 }
 
+// A copy over a file whose process is killed while it writes the new data
+// leaves the old file and no temporary file.
+void CheckKilledCopy(const std::string& work) {
+  const std::string dir = work + "\\killed";
+  const std::string big = dir + "\\big.bin";
+  const std::string target = dir + "\\target.bin";
+  CreateDirectoryA(dir.c_str(), nullptr);
+  {
+    ScopedHandle file(CreateFileA(big.c_str(), GENERIC_WRITE, 0, nullptr,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                  nullptr));
+    LARGE_INTEGER size;
+    size.QuadPart = 256LL << 20;
+    Check(file.Valid() && SetFilePointerEx(file.Get(), size, nullptr,
+                                           FILE_BEGIN) &&
+              SetEndOfFile(file.Get()),
+          "killed copy: a large source is made");
+  }
+  WriteBytes(target, "old");
+  char module[MAX_PATH];
+  GetModuleFileNameA(nullptr, module, MAX_PATH);
+  std::string command = std::string("\"") + module + "\" --child-copy \"" +
+                        big + "\" \"" + target + "\"";
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION child = {};
+  if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0,
+                      nullptr, nullptr, &startup, &child)) {
+    Check(false, "killed copy: the child starts");
+    return;
+  }
+  ScopedHandle process(child.hProcess), thread(child.hThread);
+  const std::string pattern = dir + "\\upd*.tmp";
+  bool seen = false;
+  for (int i = 0; i < 20000 && !seen; ++i) {
+    WIN32_FIND_DATAA data;
+    HANDLE found = FindFirstFileA(pattern.c_str(), &data);
+    if (found != INVALID_HANDLE_VALUE) {
+      FindClose(found);
+      seen = true;
+    } else if (WaitForSingleObject(process.Get(), 1) == WAIT_OBJECT_0) {
+      break;
+    }
+  }
+  Sleep(20);  // well into the copy
+  bool killed = TerminateProcess(process.Get(), 9) != FALSE &&
+                WaitForSingleObject(process.Get(), 10000) == WAIT_OBJECT_0;
+  DWORD code = 0;
+  GetExitCodeProcess(process.Get(), &code);
+  Check(seen && killed && code == 9,
+        "killed copy: the child is killed while it copies");
+  WIN32_FIND_DATAA data;
+  HANDLE found = FindFirstFileA(pattern.c_str(), &data);
+  if (found != INVALID_HANDLE_VALUE) FindClose(found);
+  Check(found == INVALID_HANDLE_VALUE && ReadBytes(target) == "old",
+        "killed copy: the old file stays and no temporary file is left");
+  DeleteFileA(big.c_str());
+}
+
 int main(int argc, char** argv) {
   if (argc >= 2 && std::strncmp(argv[1], "--child-", 8) == 0) {
     return Child(argc, argv);
@@ -818,6 +883,7 @@ int main(int argc, char** argv) {
   CheckFiles(p, work);
   CheckRootGuards(work);
   CheckTreeGuards(p, work);
+  CheckKilledCopy(work);
   CheckExclusive(p, work);
   CheckRegistry(p);
   CheckShortcuts(p, work);

@@ -4,6 +4,8 @@
 
 #include "platform/win32/win32_raii.h"
 
+#include <vector>
+
 namespace {
 
 void TakeEntry(const WIN32_FIND_DATAA& data, DirEntry& entry) {
@@ -137,31 +139,116 @@ bool IsDriveOrShareRoot(const std::string& path) {
          share + 1 == path.size();
 }
 
-// A name for a temporary file beside destination, made (empty) by the
-// system so that no other can take it; empty when none can be made.
-std::string TempFileBeside(const std::string& destination) {
-  size_t slash = destination.find_last_of("\\/");
-  std::string directory =
-      slash == std::string::npos ? "." : destination.substr(0, slash + 1);
-  char name[MAX_PATH];
-  if (GetTempFileNameA(directory.c_str(), "upd", 0, name) == 0)
-    return std::string();
-  return name;
+// The directory part of path with its separator ("." when it has none).
+std::string DirectoryOf(const std::string& path) {
+  size_t slash = path.find_last_of("\\/");
+  return slash == std::string::npos ? "." : path.substr(0, slash + 1);
+}
+
+// Marks an open file to be deleted when its last handle closes, or clears
+// the mark. The system honours the mark however the process ends, so a
+// copy cut short by a kill leaves nothing. SetFileInformationByHandle
+// exists from Vista on and is looked up at run time; without it (XP) there
+// is no mark and false is returned.
+bool MarkForDeletion(HANDLE file, bool mark) {
+  using SetInfoFn = BOOL(WINAPI*)(HANDLE, int, LPVOID, DWORD);
+  static const SetInfoFn setInfo = reinterpret_cast<SetInfoFn>(
+      reinterpret_cast<void*>(GetProcAddress(
+          GetModuleHandleA("kernel32.dll"), "SetFileInformationByHandle")));
+  if (setInfo == nullptr) return false;
+  const int kFileDispositionInfo = 4;  // FILE_INFO_BY_HANDLE_CLASS
+  struct { BOOLEAN DeleteFile; } disposition = {static_cast<BOOLEAN>(mark)};
+  return setInfo(file, kFileDispositionInfo, &disposition,
+                 sizeof disposition) != FALSE;
+}
+
+// A new file beside destination ("upd*.tmp"), opened for writing and for
+// no one else, and marked to go when its handle closes; its name in temp.
+ScopedHandle CreateTempBeside(const std::string& destination,
+                              std::string& temp, bool& marked) {
+  std::string directory = DirectoryOf(destination);
+  UINT unique = GetTickCount() ^ (GetCurrentProcessId() << 16);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char name[MAX_PATH];
+    if (++unique == 0) ++unique;  // 0 would make GetTempFileNameA create it
+    if (GetTempFileNameA(directory.c_str(), "upd", unique, name) == 0)
+      return ScopedHandle();
+    ScopedHandle file(CreateFileA(name, GENERIC_WRITE | DELETE, 0, nullptr,
+                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.Valid()) {
+      temp = name;
+      marked = MarkForDeletion(file.Get(), true);
+      return file;
+    }
+    if (GetLastError() != ERROR_FILE_EXISTS) return ScopedHandle();
+  }
+  return ScopedHandle();
+}
+
+// Copies the data and the last-write time of source into the open file.
+bool CopyContent(const char* source, HANDLE to) {
+  ScopedHandle from(CreateFileA(source, GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
+                                nullptr));
+  if (!from.Valid()) return false;
+  std::vector<char> buffer(1 << 16);
+  for (;;) {
+    DWORD got = 0;
+    if (!ReadFile(from.Get(), buffer.data(),
+                  static_cast<DWORD>(buffer.size()), &got, nullptr))
+      return false;
+    if (got == 0) break;
+    DWORD done = 0;
+    while (done < got) {
+      DWORD put = 0;
+      if (!WriteFile(to, buffer.data() + done, got - done, &put, nullptr) ||
+          put == 0)
+        return false;
+      done += put;
+    }
+  }
+  FILETIME written;
+  return GetFileTime(from.Get(), nullptr, nullptr, &written) &&
+         SetFileTime(to, nullptr, nullptr, &written) &&
+         FlushFileBuffers(to);
 }
 
 // Makes a whole copy of source beside destination and renames it over
 // destination, so that the name holds the old file until the new one is
-// complete; a failure leaves no temporary file behind.
+// complete. The copy is marked for deletion while it is written, so that
+// neither a failure nor a kill leaves it behind; the mark is cleared only
+// once it is whole, just before the rename.
 bool CopyBesideAndReplace(const char* source, const char* destination) {
-  std::string temp = TempFileBeside(destination);
-  if (temp.empty()) return false;
-  if (CopyFileA(source, temp.c_str(), FALSE) &&
-      MoveFileExA(temp.c_str(), destination,
-                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    return true;
+  DWORD attributes = GetFileAttributesA(source);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+  std::string temp;
+  bool marked = false;
+  ScopedHandle file = CreateTempBeside(destination, temp, marked);
+  if (!file.Valid()) return false;
+  bool whole = CopyContent(source, file.Get());
   DWORD error = GetLastError();
-  SetFileAttributesA(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
-  DeleteFileA(temp.c_str());
+  if (whole && marked && !MarkForDeletion(file.Get(), false)) {
+    error = GetLastError();
+    whole = false;
+  }
+  file.Reset();  // a marked copy goes with its handle
+  if (whole) {
+    // The attributes that CopyFileA carries over.
+    const DWORD kept = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                       FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                       FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    DWORD own = attributes & kept;
+    if ((own == 0 || SetFileAttributesA(temp.c_str(), own)) &&
+        MoveFileExA(temp.c_str(), destination,
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+      return true;
+    error = GetLastError();
+  }
+  if (whole || !marked) {
+    SetFileAttributesA(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(temp.c_str());
+  }
   SetLastError(error);
   return false;
 }
