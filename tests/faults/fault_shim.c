@@ -12,6 +12,8 @@
                       permission bits, so that read-only directories and
                       unreadable files act on root as on any user
      trace            prints every hooked call to stderr
+     notmpfile        an open of an unnamed file (O_TMPFILE) fails with
+                      EOPNOTSUPP, as on a file system without them
      CALL:NAME[@N]>ACTION
                       before the N-th (default first) call CALL whose path's
                       last component is NAME, carries out ACTION once
@@ -64,6 +66,7 @@ static struct rule rules[MAX_RULES];
 static int rule_count;
 static int active;
 static int tracing;
+static int no_tmpfile;
 static __thread int inside; /* an action's own calls are not hooked */
 
 static int (*real_open)(const char*, int, ...);
@@ -177,6 +180,8 @@ __attribute__((constructor)) static void start(void) {
         dup2(ends[1], 2);
         close(ends[1]);
       }
+    } else if (length == 9 && strncmp(p, "notmpfile", 9) == 0) {
+      no_tmpfile = 1;
     } else if (length == 4 && strncmp(p, "user", 4) == 0) {
       drop_dac_capabilities();
     } else if (length > 6 && strncmp(p, "fsize=", 6) == 0) {
@@ -306,6 +311,13 @@ static void trigger_path(const char* call, const char* path) {
   if (path != NULL) trigger(call, last_component(path));
 }
 
+/* True (errno set) when an open of an unnamed file is to be refused. */
+static int refuses_tmpfile(int flags) {
+  if (!no_tmpfile || (flags & O_TMPFILE) != O_TMPFILE) return 0;
+  errno = EOPNOTSUPP;
+  return 1;
+}
+
 static mode_t mode_argument(int flags, va_list arguments) {
   return (flags & (O_CREAT | O_TMPFILE)) ? (mode_t)va_arg(arguments, int) : 0;
 }
@@ -317,6 +329,7 @@ int open(const char* path, int flags, ...) {
   va_end(arguments);
   resolve();
   trigger_path("open", path);
+  if (refuses_tmpfile(flags)) return -1;
   return real_open(path, flags, mode);
 }
 
@@ -327,6 +340,7 @@ int open64(const char* path, int flags, ...) {
   va_end(arguments);
   resolve();
   trigger_path("open", path);
+  if (refuses_tmpfile(flags)) return -1;
   return real_open64(path, flags, mode);
 }
 
@@ -337,6 +351,7 @@ int openat(int dirfd, const char* path, int flags, ...) {
   va_end(arguments);
   resolve();
   trigger_path("open", path);
+  if (refuses_tmpfile(flags)) return -1;
   return real_openat(dirfd, path, flags, mode);
 }
 
@@ -347,6 +362,7 @@ int openat64(int dirfd, const char* path, int flags, ...) {
   va_end(arguments);
   resolve();
   trigger_path("open", path);
+  if (refuses_tmpfile(flags)) return -1;
   return real_openat64(dirfd, path, flags, mode);
 }
 

@@ -229,14 +229,68 @@ bool CopyData(int in, int out) {
   }
 }
 
-// A temporary file beside a destination, removed unless it was renamed.
+// The start of a process in clock ticks since boot (field 22 of
+// /proc/PID/stat), 0 when it cannot be read: the process is gone.
+unsigned long long ProcessStart(long pid) {
+  char path[48];
+  std::snprintf(path, sizeof path, "/proc/%ld/stat", pid);
+  Fd fd(open(path, O_RDONLY | O_CLOEXEC));
+  if (!fd.valid()) return 0;
+  char text[1024];
+  ssize_t n = read(fd.get(), text, sizeof text - 1);
+  if (n <= 0) return 0;
+  text[n] = '\0';
+  // The program name (field 2) may hold blanks and ")": skip to its last ")".
+  const char* p = std::strrchr(text, ')');
+  for (int field = 2; p != nullptr && field < 22; ++field)
+    p = std::strchr(p + 1, ' ');
+  return p == nullptr ? 0 : std::strtoull(p + 1, nullptr, 10);
+}
+
+// The start of reserved temporary names: ".~upd.PID-START." names a file of
+// this process, which no other will take for stale while the process lives.
+std::string ReservedPrefix() {
+  char prefix[64];
+  std::snprintf(prefix, sizeof prefix, ".~upd.%ld-%llu.",
+                static_cast<long>(getpid()), ProcessStart(getpid()));
+  return prefix;
+}
+
+// Removes from directory (ending in "/", or empty for the current one) the
+// reserved temporary files and links of this account whose process is no
+// longer running: those left by a run killed while it copied.
+void RemoveStaleTemporaries(const std::string& directory) {
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(
+      opendir(directory.empty() ? "." : directory.c_str()), closedir);
+  if (!dir) return;
+  while (const struct dirent* entry = readdir(dir.get())) {
+    long pid = 0;
+    unsigned long long start = 0;
+    int used = 0;
+    if (std::sscanf(entry->d_name, ".~upd.%ld-%llu.%n", &pid, &start,
+                    &used) != 2 ||
+        used == 0 || pid <= 0 || start == 0 ||
+        ProcessStart(pid) == start)
+      continue;
+    const std::string path = directory + entry->d_name;
+    struct stat st;
+    if (lstat(path.c_str(), &st) == 0 && st.st_uid == geteuid() &&
+        (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)))
+      unlink(path.c_str());
+  }
+}
+
+// A temporary file beside a destination, under a reserved name, removed
+// unless it was renamed; one left by a kill is removed by the next copy
+// made this way into the same directory.
 class TempFile {
  public:
   explicit TempFile(const std::string& destination) {
     size_t slash = destination.rfind('/');
     path_ = slash == std::string::npos ? std::string()
                                        : destination.substr(0, slash + 1);
-    path_ += ".~upd.XXXXXX";
+    RemoveStaleTemporaries(path_);
+    path_ += ReservedPrefix() + "XXXXXX";
     int fd = mkostemp(&path_[0], O_CLOEXEC);
     created_ = fd >= 0;
     fd_ = fd;
@@ -333,11 +387,8 @@ Outcome ReplaceThroughUnnamed(int in, const struct stat& st,
   char self[40];
   std::snprintf(self, sizeof self, "/proc/self/fd/%d", out.get());
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
-    char name[64];
-    std::snprintf(name, sizeof name, ".~upd.%ld.%u.%ld",
-                  static_cast<long>(getpid()), attempt,
-                  static_cast<long>(std::time(nullptr) & 0xFFFFFF));
-    const std::string temp = base + name;
+    const std::string temp =
+        base + ReservedPrefix() + std::to_string(attempt);
     if (linkat(AT_FDCWD, self, AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) !=
         0) {
       if (errno == EEXIST) continue;
@@ -417,10 +468,7 @@ bool ReplaceWithLinkCopy(const char* source, const struct stat& st,
                          ? std::string()
                          : destination.substr(0, slash + 1);
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
-    char name[64];
-    std::snprintf(name, sizeof name, ".~upd.%ld.%u",
-                  static_cast<long>(getpid()), attempt);
-    std::string temp = base + name;
+    std::string temp = base + ReservedPrefix() + std::to_string(attempt);
     if (!CopyLink(source, st, temp.c_str())) {
       if (errno == EEXIST) continue;
       return false;
