@@ -25,18 +25,8 @@ CAPTION = "Progress check"
 ERASE = b"\r\x1b[K"
 
 
-class Results:
-    def __init__(self):
-        self.passed = 0
-        self.failed = 0
-
-    def check(self, what, ok, detail=""):
-        if ok:
-            self.passed += 1
-        else:
-            self.failed += 1
-            print("FAIL: %s%s" % (what, (": " + detail) if detail else ""))
-
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+from check_results import Results  # noqa: E402
 
 def make_run(program, root, box):
     """A run directory: the program, its settings file and a tree of FILES

@@ -25,18 +25,8 @@ import time
 WAIT_MS = 20000  # far longer than any case takes when the signal works
 
 
-class Results:
-    def __init__(self):
-        self.passed = 0
-        self.failed = 0
-
-    def check(self, what, ok, detail=""):
-        if ok:
-            self.passed += 1
-        else:
-            self.failed += 1
-            print("FAIL: %s%s" % (what, (": " + detail) if detail else ""))
-
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+from check_results import Results  # noqa: E402
 
 def make_run(root, program, sleeper, rollback):
     shutil.copy(program, os.path.join(root, "updater"))

@@ -40,16 +40,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
-  mkdir -p "$scratch/locale"
-  if localedef -i ja_JP -f UTF-8 "$scratch/locale/ja_JP.UTF-8" >/dev/null 2>&1; then
-    export LOCPATH=$scratch/locale
-  else
-    echo "FAIL: the locale ja_JP.UTF-8 is missing and localedef cannot make it: install locales"
-    echo "0 passed, 1 failed"
-    exit 1
-  fi
-fi
+ja_locale "$scratch"
 
 mkdir -p "$scratch/work"
 # The account's state folder (rollback journals) of these checks alone.

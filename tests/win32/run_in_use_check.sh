@@ -14,6 +14,8 @@
 set -u -o pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=tests/win32/summary.sh
+. "$here/summary.sh"
 build=${1:-$here/../../build/win32}
 for exe in updater.exe hold_file.exe; do
   if [ ! -f "$build/$exe" ]; then
@@ -37,16 +39,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
-  mkdir -p "$scratch/locale"
-  if localedef -i ja_JP -f UTF-8 "$scratch/locale/ja_JP.UTF-8" >/dev/null 2>&1; then
-    export LOCPATH=$scratch/locale
-  else
-    echo "FAIL: the locale ja_JP.UTF-8 is missing and localedef cannot make it"
-    echo "0 passed, 1 failed"
-    exit 1
-  fi
-fi
+ja_locale "$scratch"
 
 work=$scratch/work
 mkdir -p "$work"
