@@ -17,7 +17,80 @@ failures=()
 passed=0
 failed=0
 
-step() { echo; echo "=== $*"; }
+# Each step's header says when it starts; its end, what it took: wall
+# seconds and the processor seconds of its programs (user + system, both
+# processors together). The summary lists them all, so that CI's output shows
+# where the time goes. Times are in milliseconds, from bash's own clock and
+# its "times" (which counts only programs waited for).
+started=${EPOCHREALTIME//[.,]/}
+now_ms() { local t=${EPOCHREALTIME//[.,]/}; echo $(((t - started) / 1000)); }
+# Processor time of all programs this shell waited for so far, in ms, into
+# $cpu_ms. ("times" in the shell itself: a subshell counts only its own.)
+cpu_total() {
+  local line file="$log/times.$BASHPID"
+  times >"$file"
+  line=$(tail -n 1 "$file")   # "0m1.234s 0m0.567s": user, system
+  cpu_ms=0
+  local part
+  for part in $line; do
+    if [[ $part =~ ^([0-9]+)m([0-9]+)[.,]([0-9]+)s$ ]]; then
+      cpu_ms=$((cpu_ms + BASH_REMATCH[1] * 60000 + 10#${BASH_REMATCH[2]} * 1000
+                + 10#${BASH_REMATCH[3]}))
+    fi
+  done
+}
+seconds() { printf '%d.%d' $(($1 / 1000)) $(($1 % 1000 / 100)); }
+step_names=()
+step_wall=()
+step_cpu=()
+current_step=""
+end_step() {
+  [ -n "$current_step" ] || return 0
+  local wall cpu
+  wall=$(($(now_ms) - step_started))
+  cpu_total
+  cpu=$((cpu_ms - step_cpu_started))
+  echo "--- $current_step: $(seconds $wall) s, processors $(seconds $cpu) s"
+  step_names+=("$current_step")
+  step_wall+=("$wall")
+  step_cpu+=("$cpu")
+  current_step=""
+}
+step() {
+  end_step
+  current_step=${1%%:*}
+  step_started=$(now_ms)
+  cpu_total
+  step_cpu_started=$cpu_ms
+  echo
+  echo "=== $* (at $(seconds "$step_started") s)"
+}
+# Runs a command of a background job and adds its times to the table.
+timed() {
+  local name=$1 begin begin_cpu status cpu_ms
+  shift
+  begin=$(now_ms)
+  cpu_total
+  begin_cpu=$cpu_ms
+  "$@"
+  status=$?
+  cpu_total
+  printf '%8s %8s  %s\n' "$(seconds $(($(now_ms) - begin)))" \
+    "$(seconds $((cpu_ms - begin_cpu)))" "$name (in the background)" \
+    >>"$log/background-times.txt"
+  return $status
+}
+# The table of the steps' times, and the background builds' own lines.
+time_table() {
+  local i
+  printf '%8s %8s  %s\n' "wall s" "cpu s" "step"
+  for i in "${!step_names[@]}"; do
+    printf '%8s %8s  %s\n' "$(seconds "${step_wall[$i]}")" \
+      "$(seconds "${step_cpu[$i]}")" "${step_names[$i]}"
+  done
+  [ -f "$log/background-times.txt" ] && cat "$log/background-times.txt"
+  printf '%8s %8s  %s\n' "$(seconds "$(now_ms)")" "" "total"
+}
 fatal() { echo "test-all: $*" >&2; echo "0 passed, 1 failed"; exit 1; }
 # Adds the "N passed, N failed" line of a step's output to the totals.
 count() {
@@ -123,8 +196,9 @@ export WINEPREFIX="$log/wineprefix"
 # the processors: the builds run meanwhile, at a lower priority. Their
 # steps below build again (nothing is left to do then) and report any
 # failure; the output of the background builds is shown there.
-{ nice -n 10 tools/sanitize.sh --build-only build/sanitize &&
-  nice -n 10 tools/fuzz.sh --build-only; } >"$log/background-builds.txt" 2>&1 &
+( timed "sanitizer build" nice -n 10 tools/sanitize.sh --build-only build/sanitize &&
+  timed "fuzz build" nice -n 10 tools/fuzz.sh --build-only ) \
+  >"$log/background-builds.txt" 2>&1 &
 background_builds=$!
 
 step "scenarios, Windows build under Wine"
@@ -195,7 +269,12 @@ tools/fuzz.sh "${UPDATER_FUZZ_SECONDS:-10}" 2>&1 | tee "$log/fuzz.txt"
 if [ "${PIPESTATUS[0]}" != 0 ]; then failures+=("fuzz targets"); fi
 count "$log/fuzz.txt"
 
-step "summary"
+end_step
+echo
+echo "=== summary (at $(seconds "$(now_ms)") s)"
+echo "Times (wall: elapsed; cpu: processor time of the step's programs;"
+echo "the background builds' cpu is also counted in the step that waits for them):"
+time_table
 if [ ${#failures[@]} -eq 0 ]; then
   echo "all steps passed"
 else
