@@ -18,7 +18,19 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root" || exit 1
 
 log=$(mktemp -d "${TMPDIR:-/tmp}/updater-test.XXXXXX")
-trap 'rm -rf "$log"' EXIT
+# A run that stops early (a failed build, Ctrl+C) ends what it started in
+# the background too.
+kill_tree() {
+  local child
+  for child in $(ps -o pid= --ppid "$1" 2>/dev/null); do kill_tree "$child"; done
+  kill "$1" 2>/dev/null
+}
+cleanup() {
+  local job
+  for job in $(jobs -p); do kill_tree "$job"; done
+  rm -rf "$log"
+}
+trap cleanup EXIT
 # The results of every step, from whichever part of the run: a line "N M"
 # of passed and failed checks each, the names of the failed steps, and each
 # step's times.
@@ -125,6 +137,20 @@ checked "layer check" layers.txt python3 tools/check-layers.py
   >"$log/background-builds.txt" 2>&1 &
 background_builds=$!
 
+# The Wine prefixes take about half a minute each to make, mostly waiting:
+# they are made now, beside the builds. One serves every Wine step but the
+# device names, which needs one of its own.
+# shellcheck source=tools/wine-env.sh
+. tools/wine-env.sh
+export WINEPREFIX="$log/wineprefix"
+( export WINEDEBUG=-all
+  make_prefix() { wineboot -i >/dev/null 2>&1; wineserver -w; }
+  timed "Wine prefix" make_prefix
+  timed "Wine prefix of the device names" python3 \
+    tests/win32/device_names_check.py --make-prefix "$log/devices-prefix"
+) >"$log/prefixes.txt" 2>&1 &
+prefixes=$!
+
 step "native build"
 { cmake --preset native && cmake --build --preset native; } ||
   fatal "native build failed"
@@ -144,8 +170,6 @@ if echo "$dlls" | grep -qi rstrtmgr; then
   add_counts 0 1
 fi
 
-# shellcheck source=tools/wine-env.sh
-. tools/wine-env.sh
 if [ "$WIN_BUILD" = build/win64 ]; then
   step "64-bit Windows build, for Wine (this machine runs no 32-bit programs)"
   { cmake --preset win64 && cmake --build --preset win64; } ||
@@ -158,8 +182,6 @@ end_step
 # making one costs about half a minute. The steps stop their Wine server
 # when they end.
 wine_steps() {
-  export WINEPREFIX="$log/wineprefix"
-
   step "scenarios, Windows build under Wine"
   echo "running $WIN_BUILD/updater.exe"
   checked "scenarios, Wine" wine.txt python3 tests/run_scenarios.py --wine \
@@ -181,7 +203,7 @@ wine_steps() {
 
   step "device names under Wine, in a prefix whose devices are plain files"
   checked "device names" devices.txt python3 tests/win32/device_names_check.py \
-    --program "$WIN_BUILD/updater.exe"
+    --program "$WIN_BUILD/updater.exe" --prefix "$log/devices-prefix"
 
   if [ -x tests/win32/run_in_use_check.sh ]; then
     step "files in use under Wine (held files, pending renames, wineboot -r)"
@@ -199,6 +221,7 @@ wine_steps() {
   fi
   end_step
 }
+wait "$prefixes"
 wine_steps >"$log/wine-steps.txt" 2>&1 &
 wine_lane=$!
 echo
