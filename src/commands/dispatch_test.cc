@@ -7,6 +7,7 @@
 
 #include "base/code_page.h"
 #include "platform/fake/fake_platform.h"
+#include "platform/file_system_forwarder.h"
 #include "platform/fake/test_dir.h"
 #include "run/levels.h"
 #include "settings/symbols.h"
@@ -138,11 +139,12 @@ TEST_F(DispatchTest, LongListsAndWideSectionsLoad) {
   EXPECT_EQ(again.LevelCount, 0);
 }
 
-// A platform whose settings file is a new file at every look, saying SWITCH
-// and MSGBOX in turn for P's MODE, as a file replaced between the list's
-// reading of a MODE and the loader's would.
-class ChangingPlatform : public FakePlatform {
+// A file system whose settings file is a new file at every look, saying
+// SWITCH and MSGBOX in turn for P's MODE, as a file replaced between the
+// list's reading of a MODE and the loader's would.
+class ChangingFiles : public FileSystemForwarder {
  public:
+  using FileSystemForwarder::FileSystemForwarder;
   FileRead ReadFileIfChanged(const char*, const ChangeStamp*, FileLook& look,
                              std::string& bytes) override {
     ++looks;
@@ -158,8 +160,10 @@ class ChangingPlatform : public FakePlatform {
 
 TEST(DispatchSafety, RecordNeverReachesAnotherCommandsExecutor) {
   TestDir dir;
-  ChangingPlatform platform;
-  Runtime rt(platform);
+  FakePlatform platform;
+  ChangingFiles changing(platform);
+  Platform run = platform.WithFiles(changing);
+  Runtime rt(run);
   rt.SettingsPath.Assign((dir / "u.ini").c_str());
   ASSERT_TRUE(ReadUpdaterSection(rt));
   EXPECT_FALSE(RunUpdater(rt));
