@@ -1,6 +1,5 @@
 #include "run/interaction.h"
 
-#include <cstdio>
 #include <string>
 
 #include "base/code_page.h"
@@ -79,10 +78,10 @@ void SetUpInteraction(Runtime& rt, const InteractionSwitches& switches) {
       if (!bySwitch && rt.answers.badWord.empty() && !IsAnswerWord(word)) {
         rt.answers.badWord = word;
         // Unattended boxes are shown nowhere: say it where a caller looks.
-        std::fprintf(stderr,
-                     "updater: unknown answer \"%s\" in UPDATER_ANSWERS "
-                     "(yes, no, default or empty); nothing is run\n",
-                     word.c_str());
+        rt.platform.ui().Warn(("updater: unknown answer \"" + word +
+                               "\" in UPDATER_ANSWERS (yes, no, default or "
+                               "empty); nothing is run")
+                                  .c_str());
       }
       word = FoldAsciiCase(word);
     }

@@ -23,6 +23,10 @@ class FakePlatform : public PosixPlatform {
   std::vector<int> boxAnswers;
   int ShowBox(const char* text, const char* caption, unsigned style) override;
 
+  // Warnings: recorded in order, never printed.
+  std::vector<std::string> warnings;
+  void Warn(const char* text) override { warnings.push_back(text); }
+
   // The progress display: every call recorded in order, as "open CAPTION",
   // "show PROCEDURE | DETAIL | PERMILLE", "clear" and "close".
   std::vector<std::string> progress;

@@ -28,6 +28,7 @@ class PosixPlatform : public SystemPlatform {
 
   int LoadResourceString(uint32_t id, char* buffer, int size) override;
   int ShowBox(const char* text, const char* caption, unsigned style) override;
+  void Warn(const char* text) override;
   int ShowHelp(const char* text, const char* caption,
                bool boxAllowed) override;
   std::unique_ptr<ProgressView> OpenProgress(const char* caption) override;

@@ -394,6 +394,13 @@ int PosixPlatform::ShowBox(const char* text, const char* caption,
   }
 }
 
+void PosixPlatform::Warn(const char* text) {
+  std::string line = AnsiToLocal(text != nullptr ? text : "");
+  line += '\n';
+  // Nothing is left to tell when stderr itself fails.
+  static_cast<void>(std::fputs(line.c_str(), stderr));
+}
+
 int PosixPlatform::ShowHelp(const char* text, const char*, bool) {
   std::string out = AnsiToLocal(text != nullptr ? text : "");
   if (out.empty() || out.back() != '\n') out += '\n';

@@ -30,6 +30,7 @@ class Win32Platform : public SystemPlatform {
 
   int LoadResourceString(uint32_t id, char* buffer, int size) override;
   int ShowBox(const char* text, const char* caption, unsigned style) override;
+  void Warn(const char* text) override;
   std::unique_ptr<ProgressView> OpenProgress(const char* caption) override;
   bool CurrentDirectory(StrBuf& out) override;
   uint32_t GetModulePath(char* buffer, uint32_t size) override;
