@@ -206,7 +206,7 @@ void CheckAll(ProfileCache& cache, const std::string& path,
   // The engine's readers on top.
   StrBuf value;
   if (ReadProfileString(cache, path.c_str(), section.c_str(), key.c_str(),
-                        value))
+                        value) == KeyRead::kPresent)
     FUZZ_CHECK(value.Length() <= 258);
   int32_t number = 0;
   (void)ReadProfileInt(cache, path.c_str(), section.c_str(), key.c_str(),

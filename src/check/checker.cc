@@ -189,12 +189,13 @@ bool Checker::CheckUpdaterSection() {
   bool proc = both;
   if (!both) {
     // The reading stops at a missing NAME; PROC is looked at all the same.
-    proc = GetSettingString(rt_, "UPDATER", "PROC", rt_.UpdaterProc);
+    proc = GetSettingString(rt_, "UPDATER", "PROC", rt_.UpdaterProc,
+                            "UpdaterProc");
     TakeReports("missing-key", stops);
   }
   StrBuf name;
   if (ReadProfileString(SettingsFile(rt_), rt_.SettingsPath.Text(), "UPDATER", "NAME",
-                        name)) {
+                        name) == KeyRead::kPresent) {
     CheckExpansion("UPDATER", "NAME", rt_.UpdaterName);
     if (!rt_.UpdaterName.IsEmpty()) rt_.Caption.Assign(rt_.UpdaterName);
   }
@@ -220,7 +221,7 @@ Checker::Section& Checker::CheckSection(const StrBuf& name,
   const bool exists = HasSection(section);
 
   StrBuf mode;
-  if (!GetSettingString(rt_, section.c_str(), "MODE", mode)) {
+  if (!GetSettingString(rt_, section.c_str(), "MODE", mode, "ProcList")) {
     TakeReports(exists ? "missing-key" : "missing-section",
                 (exists ? "MODE is missing: " : "there is no such section: ") +
                     loadAction,
@@ -247,8 +248,8 @@ Checker::Section& Checker::CheckSection(const StrBuf& name,
   for (const RecordKey& row : s.command->keys) {
     const char* const key = row.name;
     StrBuf value;
-    if (!ReadProfileString(SettingsFile(rt_), rt_.SettingsPath.Text(),
-                           section.c_str(), key, value)) {
+    if (ReadProfileString(SettingsFile(rt_), rt_.SettingsPath.Text(),
+                          section.c_str(), key, value) != KeyRead::kPresent) {
       ShowErrorReport(rt_, kMsgBadFormat, section.c_str(), key);
       TakeReports("missing-key", "the key is missing: " + loadAction,
                   section.c_str(), key);
@@ -261,7 +262,8 @@ Checker::Section& Checker::CheckSection(const StrBuf& name,
                  Number(value.ToInt()));
       continue;
     }
-    GetSettingString(rt_, section.c_str(), key, value);
+    GetSettingString(rt_, section.c_str(), key, value,
+                     s.command->objectName);
     TakeReports("missing-key", "the key is missing: " + loadAction);
     CheckExpansion(section, key, value);
     s.values[key] = value;

@@ -95,7 +95,7 @@ void Checker::CheckList(size_t index) {
     const StrBuf& name = list[i]->name;
     if (name.IsEmpty() && !HasSection("")) {
       StrBuf mode;
-      GetSettingString(rt_, "", "MODE", mode);
+      GetSettingString(rt_, "", "MODE", mode, "ProcList");
       TakeReports("empty-name",
                   "item " + Number(i + 1) + " of " + description +
                       " is empty, a section without a name: " + loadAction,

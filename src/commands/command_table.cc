@@ -107,7 +107,8 @@ std::unique_ptr<Procedure> LoadRecord(Runtime& rt, const Command& row,
     ShowErrorReport(rt, kMsgOutOfMemory, row.objectName);
     return nullptr;
   }
-  if (!GetSettingString(rt, name.Text(), "MODE", record->MODE)) return nullptr;
+  if (!GetSettingString(rt, name.Text(), "MODE", record->MODE, row.objectName))
+    return nullptr;
   for (const RecordKey& key : row.keys)
     if (!key.read(rt, name.Text(), key.name, *record)) return nullptr;
   return record;

@@ -40,7 +40,7 @@ ProcList LoadProcedureList(Runtime& rt, const StrBuf& list, int32_t count) {
     StrBuf name = list.Field(i, ",");
     name.Trim(" ", " ");
     StrBuf mode;
-    bool loaded = GetSettingString(rt, name.Text(), "MODE", mode);
+    bool loaded = GetSettingString(rt, name.Text(), "MODE", mode, "ProcList");
     const Command* command = loaded ? FindCommand(mode) : nullptr;
     if (loaded && command == nullptr)
       ShowErrorReport(rt, kMsgBadSymbol, mode.Text());

@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <new>
+#include <string>
 
 #include "base/code_page.h"
 #include "platform/fake/fake_platform.h"
 #include "platform/file_system_forwarder.h"
+#include "platform/system_info_forwarder.h"
 #include "platform/fake/test_dir.h"
 #include "run/levels.h"
 #include "settings/symbols.h"
@@ -170,6 +173,55 @@ TEST(DispatchSafety, RecordNeverReachesAnotherCommandsExecutor) {
   ASSERT_EQ(platform.boxes.size(), 1u);
   EXPECT_EQ(platform.boxes[0].text, "シンボルが正しくありません。\n\nシンボル：\"MSGBOX\"");
   EXPECT_EQ(rt.LevelCount, 0);
+}
+
+// Memory that runs out while a key is read (here: at the n-th parse of a
+// settings file that is new at every look) gives message 3 naming what the
+// value was read for, never message 2 or an empty value.
+TEST(DispatchSafety, KeyReadWithoutMemoryGivesMessage3) {
+  struct FreshFiles : FileSystemForwarder {
+    using FileSystemForwarder::FileSystemForwarder;
+    FileRead ReadFileIfChanged(const char*, const ChangeStamp*, FileLook& look,
+                               std::string& bytes) override {
+      look = FileLook();
+      look.identity.size = ++looks;
+      bytes =
+          "\xEF\xBB\xBF[UPDATER]\nNAME=\nPROC=P\n[P]\nMODE=MSGBOX\nFLAG=\n"
+          "TYPE=ERROR\nTEXT=x\nISABORT=\n";
+      return FileRead::kRead;
+    }
+    uint64_t looks = 0;
+  };
+  struct FailingConversion : SystemInfoForwarder {
+    using SystemInfoForwarder::SystemInfoForwarder;
+    std::string Utf8ToAnsi(const char* text) const override {
+      if (++calls == failAt) throw std::bad_alloc();
+      return SystemInfoForwarder::Utf8ToAnsi(text);
+    }
+    int failAt = 0;
+    mutable int calls = 0;
+  };
+  const struct {
+    int failAt;  // the parse that runs out of memory
+    const char* object;
+  } rows[] = {{1, "UpdaterName"}, {2, "UpdaterProc"}, {3, "ProcList"},
+              {4, "MSGBOX_INFO"}, {6, "MSGBOX_INFO"}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.failAt);
+    TestDir dir;
+    FakePlatform platform;
+    FreshFiles files(platform);
+    FailingConversion system(platform);
+    system.failAt = row.failAt;
+    Platform run(files, platform, platform, system);
+    Runtime rt(run);
+    rt.SettingsPath.Assign((dir / "u.ini").c_str());
+    EXPECT_FALSE(ReadUpdaterSection(rt) && RunUpdater(rt));
+    ASSERT_EQ(platform.boxes.size(), 1u);
+    EXPECT_EQ(platform.boxes[0].text,
+              std::string("メモリが不足しています。\n\nオブジェクト：\"") +
+                  row.object + "\"");
+  }
 }
 
 }  // namespace

@@ -7,8 +7,9 @@
 
 bool ReadUpdaterSection(Runtime& rt) {
   rt.LevelCount = 0;
-  if (!GetSettingString(rt, "UPDATER", "NAME", rt.UpdaterName)) return false;
-  return GetSettingString(rt, "UPDATER", "PROC", rt.UpdaterProc);
+  if (!GetSettingString(rt, "UPDATER", "NAME", rt.UpdaterName, "UpdaterName"))
+    return false;
+  return GetSettingString(rt, "UPDATER", "PROC", rt.UpdaterProc, "UpdaterProc");
 }
 
 bool RunUpdater(Runtime& rt) {

@@ -128,9 +128,11 @@ namespace {
 bool ReadOnOffKey(Runtime& rt, const char* key, bool& on,
                   bool words = false) {
   StrBuf value;
-  if (!ReadProfileString(SettingsFile(rt), rt.SettingsPath.Text(), "UPDATER",
-                         key, value))
-    return true;
+  const KeyRead got = ReadProfileString(SettingsFile(rt), rt.SettingsPath.Text(),
+                                        "UPDATER", key, value);
+  if (got == KeyRead::kNoMemory)
+    return ShowErrorReport(rt, kMsgOutOfMemory, key);
+  if (got == KeyRead::kMissing) return true;
   value.Trim(" ", " ");
   if (value.IsEmpty() || value.Equals("0") || (words && value.Equals("NO")))
     return true;
@@ -162,9 +164,11 @@ bool ReadRollbackOption(Runtime& rt) {
 
 bool ReadInUseOption(Runtime& rt) {
   StrBuf value;
-  if (!ReadProfileString(SettingsFile(rt), rt.SettingsPath.Text(), "UPDATER",
-                         "INUSE", value))
-    return true;
+  const KeyRead got = ReadProfileString(SettingsFile(rt), rt.SettingsPath.Text(),
+                                        "UPDATER", "INUSE", value);
+  if (got == KeyRead::kNoMemory)
+    return ShowErrorReport(rt, kMsgOutOfMemory, "INUSE");
+  if (got == KeyRead::kMissing) return true;
   value.Trim(" ", " ");
   if (value.IsEmpty() || value.Equals("0") || value.Equals("NO")) return true;
   // CLOSE, RESTART, or both in either order; blanks around each ignored.

@@ -50,7 +50,7 @@ class SymbolsTest : public ::testing::Test {
   }
   std::string Setting(const char* key) {
     StrBuf out;
-    EXPECT_TRUE(GetSettingString(rt, "P", key, out));
+    EXPECT_TRUE(GetSettingString(rt, "P", key, out, "P_INFO"));
     return out.Text();
   }
 
