@@ -301,7 +301,7 @@ TEST(SecondStart, WhileAJournaledRunHoldsTheSettingsFile) {
       "TO=<Src>/out.txt\n";
   dir.Write("updater.ini", "[UPDATER]\nROLLBACK=1\n" + body);
   FakePlatform first;
-  RollbackPlatform live(first);
+  RollbackPlatform live(first, first);
   ASSERT_EQ(live.Take((dir / "updater.ini").c_str()),
             RollbackPlatform::Claim::kTaken);
   ASSERT_TRUE(live.Begin());
@@ -311,7 +311,7 @@ TEST(SecondStart, WhileAJournaledRunHoldsTheSettingsFile) {
                   body);
     FakePlatform platform;
     platform.modulePath = dir / "updater";
-    RollbackPlatform journaled(platform);
+    RollbackPlatform journaled(platform, platform);
     Platform run = platform.WithFiles(journaled);
     Runtime rt(run);
     rt.rollback = &journaled;
@@ -335,7 +335,7 @@ TEST(SecondStart, WhileAJournaledRunHoldsTheSettingsFile) {
   dir.Write("updater.ini", "[UPDATER]\n" + body);
   FakePlatform platform;
   platform.modulePath = dir / "updater";
-  RollbackPlatform journaled(platform);
+  RollbackPlatform journaled(platform, platform);
   Platform run = platform.WithFiles(journaled);
   Runtime rt(run);
   rt.rollback = &journaled;

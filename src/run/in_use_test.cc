@@ -322,7 +322,7 @@ TEST(InUseRollback, SavedCopyInUseGoesAtTheRestart) {
     FakeInUse inUse;
     FakePlatform platform;
     HoldingFiles holding(platform, inUse);
-    RollbackPlatform journaled(holding);
+    RollbackPlatform journaled(holding, platform);
     InUsePlatform guarded(journaled, inUse);
     Platform run = platform.WithFiles(guarded);
     Runtime rt(run);

@@ -66,6 +66,12 @@ class Progress {
     bool running;
   };
   void MaybeDraw();
+  static constexpr int64_t Interval() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               kRedrawInterval)
+        .count();
+  }
+  int64_t Now() const { return platform_->system().SteadyClock(); }
   void Draw();
   const Frame* Shown() const;
   std::string Text(uint32_t id, const std::string& a,
@@ -74,7 +80,7 @@ class Progress {
 
   Platform* platform_ = nullptr;
   std::unique_ptr<ProgressView> view_;
-  std::chrono::steady_clock::time_point lastDraw_;
+  int64_t lastDraw_ = 0;  // the steady clock (ns) of the last drawing
   // The lists in progress, outermost first; the top may be an ended one.
   std::vector<Frame> frames_;
   Unit unit_ = Unit::kSteps;

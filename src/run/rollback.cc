@@ -183,11 +183,7 @@ bool RollbackPlatform::Begin() {
   // Short, so that a saved name makes a path as little longer as it can:
   // six base-36 digits of the time, which a second run in the same second
   // of the same folder would have to meet to the microsecond.
-  const auto now = std::chrono::system_clock::now().time_since_epoch();
-  token_ = Base36(static_cast<uint64_t>(
-                      std::chrono::duration_cast<std::chrono::microseconds>(now)
-                          .count()),
-                  6);
+  token_ = Base36(static_cast<uint64_t>(clock_.WallClock() / 1000), 6);
   saved_ = 0;
   savedIn_.clear();
   return true;

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "platform/file_system_forwarder.h"
+#include "platform/system_info.h"
 #include "run/journal.h"
 
 // The names of saved copies and journals begin with it.
@@ -35,7 +36,9 @@ struct RollbackResult {
 
 class RollbackPlatform : public FileSystemForwarder {
  public:
-  explicit RollbackPlatform(FileSystem& inner) : FileSystemForwarder(inner) {}
+  // clock gives the time that makes this run's saved names its own.
+  RollbackPlatform(FileSystem& inner, const SystemInfo& clock)
+      : FileSystemForwarder(inner), clock_(clock) {}
 
   // The name of the journal of the settings file whose identity is given,
   // in folder (the private state folder).
@@ -156,6 +159,7 @@ class RollbackPlatform : public FileSystemForwarder {
   // with keepOpen, journal_ then appends to it.
   bool WriteJournal(const std::vector<JournalRecord>& records, bool keepOpen);
 
+  const SystemInfo& clock_;
   std::unique_ptr<FileLock> lock_;
   std::unique_ptr<AppendFile> journal_;
   bool broken_ = false;     // a journal write failed

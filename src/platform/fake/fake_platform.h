@@ -52,6 +52,19 @@ class FakePlatform : public PosixPlatform {
   const char* separator = "/";
   const char* PathSeparator() const override { return separator; }
 
+  // The clocks (ns): the real ones until a test sets fakeClock; then
+  // steadyClock and wallClock are what the engine reads, and a test moves
+  // them on.
+  bool fakeClock = false;
+  int64_t steadyClock = 0;
+  int64_t wallClock = 0;
+  int64_t SteadyClock() const override {
+    return fakeClock ? steadyClock : PosixPlatform::SteadyClock();
+  }
+  int64_t WallClock() const override {
+    return fakeClock ? wallClock : PosixPlatform::WallClock();
+  }
+
   bool nt = true;
   bool IsNt() override { return nt; }
 
