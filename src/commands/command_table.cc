@@ -78,20 +78,21 @@ CommandRows AllCommands() {
   return CommandRows{std::begin(kCommands), std::end(kCommands)};
 }
 
-const Command* FindCommand(const StrBuf& mode) {
+const Command* FindCommand(const StrBuf& mode, const CodePage& cp) {
   for (const Command& command : kCommands)
-    if (mode.Equals(command.mode)) return &command;
+    if (mode.Equals(command.mode, cp)) return &command;
   return nullptr;
 }
 
-bool IsKeyOf(const Command& row, const StrBuf& key) {
-  return key.Equals("MODE") || FindKey(row, key.Text()) != nullptr;
+bool IsKeyOf(const Command& row, const StrBuf& key, const CodePage& cp) {
+  return key.Equals("MODE", cp) || FindKey(row, key.Text(), cp) != nullptr;
 }
 
-const RecordKey* FindKey(const Command& row, const char* key) {
+const RecordKey* FindKey(const Command& row, const char* key,
+                         const CodePage& cp) {
   const StrBuf wanted(key);
   for (const RecordKey& candidate : row.keys)
-    if (wanted.Equals(candidate.name)) return &candidate;
+    if (wanted.Equals(candidate.name, cp)) return &candidate;
   return nullptr;
 }
 

@@ -19,7 +19,7 @@ namespace {
 
 class DispatchTest : public ::testing::Test {
  protected:
-  DispatchTest() : rt(platform) { SetAnsiCodePage(kCodePageUtf8); }
+  DispatchTest() : rt(platform) {}
   ~DispatchTest() override { FreeAllLevels(rt); }
 
   // Writes the settings file and runs its main list.
@@ -126,7 +126,7 @@ TEST_F(DispatchTest, LongListsAndWideSectionsLoad) {
   rt.SettingsPath.Assign((dir / "u.ini").c_str());
   ASSERT_TRUE(LoadSymbols(rt));
   ASSERT_TRUE(ReadUpdaterSection(rt));
-  EXPECT_EQ(rt.UpdaterProc.FieldCount(","), 10000);
+  EXPECT_EQ(rt.UpdaterProc.FieldCount(",", rt.codePage), 10000);
   EXPECT_TRUE(RunUpdater(rt));
   EXPECT_TRUE(platform.boxes.empty());
 

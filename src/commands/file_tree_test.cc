@@ -27,8 +27,8 @@ using Strings = std::vector<std::string>;
 
 class FileTreeTest : public ::testing::Test {
  protected:
-  FileTreeTest() { SetAnsiCodePage(kCodePageUtf8); }
-  ~FileTreeTest() override { SetAnsiCodePage(kCodePageUtf8); }
+  FileTreeTest() {}
+  ~FileTreeTest() override {}
 
   StrBuf P(const std::string& relative) const {
     return StrBuf((dir / relative).c_str());
@@ -235,7 +235,7 @@ TEST_F(FileTreeTest, WideDeepAndShiftJisTrees) {
   EXPECT_EQ(dir.Read("deep2" + deep.substr(4) + "/leaf"), "L");
   ASSERT_TRUE(DeleteTree(platform, P("deep2")));
 
-  SetAnsiCodePage(kCodePageShiftJis);
+  platform.SetCodePage(kCodePageShiftJis);
   const std::string hyo = "\x95\x5C";  // trail byte 0x5C
   dir.Write("s" + hyo + "/" + hyo + ".txt", "S");
   dir.Write("s" + hyo + "/sub" + hyo + "/a", "A");

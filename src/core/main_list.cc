@@ -13,7 +13,7 @@ bool ReadUpdaterSection(Runtime& rt) {
 }
 
 bool RunUpdater(Runtime& rt) {
-  int32_t n = rt.UpdaterProc.FieldCount(",");
+  int32_t n = rt.UpdaterProc.FieldCount(",", rt.codePage);
   if (n == 0) return ShowKeyErrorReport(rt, kMsgItemCount, "UPDATER", "PROC");
   if (LoadProcedureList(rt, rt.UpdaterProc, n) == nullptr) return false;
   if (!ExecuteProcedureList(rt, GetCurrentLevel(rt))) return false;

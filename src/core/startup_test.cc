@@ -13,7 +13,7 @@ namespace {
 
 std::string Option(const char* commandLine, char letter, bool* found = nullptr) {
   StrBuf out;
-  bool present = GetCommandLineOption(StrBuf(commandLine), letter, out);
+  bool present = GetCommandLineOption(StrBuf(commandLine), letter, out, CodePage());
   if (found != nullptr) *found = present;
   return out.Text();
 }
@@ -56,7 +56,6 @@ TEST(CommandLineOption, LongCommandLine) {
 class StartupTest : public ::testing::Test {
  protected:
   StartupTest() : rt(platform) {
-    SetAnsiCodePage(kCodePageUtf8);
     platform.modulePath = dir / "setup.exe";
   }
   std::string LastBox() const {

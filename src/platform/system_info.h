@@ -18,10 +18,9 @@ class SystemInfo {
  public:
   virtual ~SystemInfo() = default;
 
-  // The ANSI code page. The platform of the process chooses it when it is
-  // created and gives it to the text rules of base/code_page.h, which hold
-  // it; this reads it back from there, so the two never disagree.
-  unsigned AnsiCodePage() const { return ::AnsiCodePage(); }
+  // The ANSI code page: the entry point reads it once and hands its rules
+  // (a CodePage) to what reads text.
+  virtual unsigned AnsiCodePage() const = 0;
   // Converts an ANSI text to UTF-8 (for the transcript and the console).
   virtual std::string AnsiToUtf8(const char* text) const = 0;
   // Converts a UTF-8 text to ANSI (for texts given in UTF-8 by tests).

@@ -25,7 +25,6 @@ class InUseTest : public ::testing::Test {
         guarded(holding, inUse),
         run(platform.WithFiles(guarded)),
         rt(run) {
-    SetAnsiCodePage(kCodePageUtf8);
     rt.inUse = &guarded;
     guarded.Attach(rt);
     dir.Write("new.dll", "new");

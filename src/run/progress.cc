@@ -30,7 +30,7 @@ std::string Progress::Text(uint32_t id, const std::string& a,
     return a;
   format[sizeof format - 1] = 0;
   StrBuf text;
-  text.Format(format, a.c_str(), b.c_str());
+  text.Format(*codePage_, format, a.c_str(), b.c_str());
   return text.Text();
 }
 
@@ -49,8 +49,10 @@ std::string Progress::Bytes(uint64_t bytes) const {
   return text;
 }
 
-void Progress::Open(Platform& platform, const char* caption) {
+void Progress::Open(Platform& platform, const CodePage& cp,
+                    const char* caption) {
   platform_ = &platform;
+  codePage_ = &cp;
   view_ = platform.ui().OpenProgress(caption);
   frames_.clear();
   lastDraw_ = Now();

@@ -29,7 +29,8 @@ class Progress {
   Progress& operator=(const Progress&) = delete;
 
   // Opens the view of the platform; without one every report is a no-op.
-  void Open(Platform& platform, const char* caption);
+  // Texts are cut by the rules of cp, which must outlive the view.
+  void Open(Platform& platform, const CodePage& cp, const char* caption);
   // Removes the view (the line erased, the window gone).
   void Close();
   bool IsOn() const { return view_ != nullptr; }
@@ -79,6 +80,7 @@ class Progress {
   std::string Bytes(uint64_t bytes) const;
 
   Platform* platform_ = nullptr;
+  const CodePage* codePage_ = nullptr;
   std::unique_ptr<ProgressView> view_;
   int64_t lastDraw_ = 0;  // the steady clock (ns) of the last drawing
   // The lists in progress, outermost first; the top may be an ended one.

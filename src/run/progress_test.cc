@@ -97,7 +97,7 @@ class ProgressTest : public ::testing::Test {
  protected:
   ProgressTest() {
     platform.fakeClock = true;
-    progress.Open(platform, "Cap");
+    progress.Open(platform, platform.codePage(), "Cap");
   }
   // Lets the redraw interval pass, so that the next report draws.
   void Wait() {

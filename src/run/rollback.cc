@@ -43,7 +43,7 @@ bool IsDirectoryLink(uint32_t attributes) {
 // the path without trailing separators, and the result is the position of
 // the last separator before that, or npos.
 size_t LastSeparator(const std::string& path, const char* sep,
-                     size_t* end = nullptr) {
+                     const CodePage& cp, size_t* end = nullptr) {
   const size_t n = std::strlen(sep);
   size_t last = std::string::npos;
   size_t pending = std::string::npos;  // a separator not yet followed
@@ -56,7 +56,7 @@ size_t LastSeparator(const std::string& path, const char* sep,
     }
     if (pending != std::string::npos) last = pending;
     pending = std::string::npos;
-    const int length = CharLength(path.c_str() + at);
+    const int length = cp.CharLength(path.c_str() + at);
     at += length < 1 ? 1 : static_cast<size_t>(length);
     keep = at;
   }
@@ -65,20 +65,22 @@ size_t LastSeparator(const std::string& path, const char* sep,
 }
 
 // The path without trailing separators (a root keeps them).
-std::string Trimmed(const std::string& path, const char* sep) {
+std::string Trimmed(const std::string& path, const char* sep,
+                    const CodePage& cp) {
   size_t end = 0;
-  LastSeparator(path, sep, &end);
+  LastSeparator(path, sep, cp, &end);
   return path.substr(0, end);
 }
 
 // The path the system acts on: without trailing separators, and without a
 // last component "." ("dir/." is dir).
-std::string Plain(const std::string& path, const char* sep) {
-  std::string plain = Trimmed(path, sep);
+std::string Plain(const std::string& path, const char* sep,
+                  const CodePage& cp) {
+  std::string plain = Trimmed(path, sep, cp);
   const std::string dot = std::string(sep) + ".";
   while (plain.size() > dot.size() &&
          plain.compare(plain.size() - dot.size(), dot.size(), dot) == 0)
-    plain = Trimmed(plain.substr(0, plain.size() - dot.size() + 1), sep);
+    plain = Trimmed(plain.substr(0, plain.size() - dot.size() + 1), sep, cp);
   return plain;
 }
 
@@ -233,10 +235,10 @@ bool RollbackPlatform::Record(char kind, const char* first,
   record.number = number;
   if (kind != kJournalCancelled && kind != kJournalCommitted) {
     if (!inner_.FullPath(first, record.first)) return false;
-    record.first = Plain(record.first, PathSeparator());
+    record.first = Plain(record.first, PathSeparator(), codePage_);
     if (*second != '\0') {
       if (!inner_.FullPath(second, record.second)) return false;
-      record.second = Plain(record.second, PathSeparator());
+      record.second = Plain(record.second, PathSeparator(), codePage_);
     }
   }
   return Record(std::move(record));
@@ -252,8 +254,8 @@ std::string RollbackPlatform::OnDisk(const char* path) {
   const char* sep = PathSeparator();
   std::string full;
   if (!inner_.FullPath(path, full)) return path;
-  full = Plain(full, sep);
-  const size_t cut = LastSeparator(full, sep);
+  full = Plain(full, sep, codePage_);
+  const size_t cut = LastSeparator(full, sep, codePage_);
   if (cut == std::string::npos) return full;
   const size_t start = cut + std::strlen(sep);
   const std::string name = full.substr(start);
@@ -277,7 +279,7 @@ bool RollbackPlatform::SetAside(const char* path, bool onDisk) {
   const char* sep = PathSeparator();
   // Set aside, and put back, under its name as the directory holds it.
   const std::string full = onDisk ? std::string(path) : OnDisk(path);
-  const size_t cut = LastSeparator(full, sep);
+  const size_t cut = LastSeparator(full, sep, codePage_);
   if (cut == std::string::npos) return false;
   char number[16];
   std::snprintf(number, sizeof number, ".%s", Base36(++saved_, 0).c_str());
@@ -330,7 +332,7 @@ bool RollbackPlatform::SetFileAttrs(const char* path, uint32_t attributes) {
     record.number = old;
     record.heldKnown = inner_.StampOf(path, record.held);
     if (!inner_.FullPath(path, record.first)) return false;
-    record.first = Plain(record.first, PathSeparator());
+    record.first = Plain(record.first, PathSeparator(), codePage_);
     if (!Record(std::move(record))) return false;
   }
   const bool done = inner_.SetFileAttrs(path, attributes);
@@ -358,7 +360,7 @@ bool RollbackPlatform::RemoveDir(const char* path) {
   // whole, with them: its entries were all deleted.
   std::string full;
   if (!inner_.FullPath(path, full)) return false;
-  full = Plain(full, PathSeparator());
+  full = Plain(full, PathSeparator(), codePage_);
   if (savedIn_.count(full) == 0 || !HoldsOnlySaved(full))
     return false;
   return SetAside(path);
@@ -386,7 +388,7 @@ bool RollbackPlatform::CopyFileOver(const char* source,
   created.putKnown = inner_.StampOf(source, created.put) && !created.put.link &&
                      !created.put.directory;
   if (!inner_.FullPath(destination, created.first)) return false;
-  created.first = Plain(created.first, PathSeparator());
+  created.first = Plain(created.first, PathSeparator(), codePage_);
   const bool replaces = Exists(attributes);
   // What the copy refuses is left to it to refuse.
   if (replaces && (!Replaceable(attributes) ||
@@ -440,7 +442,7 @@ bool RollbackPlatform::RecordMove(const char* source,
   record.heldKnown = inner_.StampOf(source, record.held);
   if (!inner_.FullPath(destination, record.second)) return false;
   record.first = OnDisk(source);  // moved back under that name
-  record.second = Plain(record.second, PathSeparator());
+  record.second = Plain(record.second, PathSeparator(), codePage_);
   return Record(std::move(record));
 }
 
@@ -507,7 +509,7 @@ bool RollbackPlatform::RemoveTreeAtOnce(const char* path) {
   if (!IsPlainDirectory(inner_.GetFileAttrs(path))) return false;
   // A read-only file stops a delete: the tree is then deleted entry by
   // entry, as far as a delete goes without a journal.
-  if (HoldsReadOnly(Plain(path, PathSeparator()), 0)) return false;
+  if (HoldsReadOnly(Plain(path, PathSeparator(), codePage_), 0)) return false;
   return SetAside(path);
 }
 
@@ -518,8 +520,8 @@ bool RollbackPlatform::MoveTreeAtOnce(const char* source,
     return false;
   // Into a directory that is there already; one rename on one volume (a
   // move to another volume fails and is made entry by entry).
-  const std::string target = Trimmed(destination, PathSeparator());
-  const size_t cut = LastSeparator(target, PathSeparator());
+  const std::string target = Trimmed(destination, PathSeparator(), codePage_);
+  const size_t cut = LastSeparator(target, PathSeparator(), codePage_);
   if (cut == std::string::npos || cut == 0 ||
       !IsPlainDirectory(inner_.GetFileAttrs(target.substr(0, cut).c_str())))
     return false;
@@ -527,7 +529,7 @@ bool RollbackPlatform::MoveTreeAtOnce(const char* source,
   // stay where the journal says they are.
   std::string from;
   if (!inner_.FullPath(source, from)) return false;
-  from = Plain(from, PathSeparator());
+  from = Plain(from, PathSeparator(), codePage_);
   const auto holder = savedIn_.lower_bound(from);
   if (holder != savedIn_.end() &&
       holder->compare(0, from.size(), from) == 0 &&
@@ -801,7 +803,7 @@ bool RollbackPlatform::Acceptable(const JournalRecord& record) {
   if (record.kind != kJournalSetAside) return record.second.empty();
   // A saved copy lies beside its file, under a reserved name.
   if (!plain(record.second)) return false;
-  const size_t cut = LastSeparator(record.first, sep);
+  const size_t cut = LastSeparator(record.first, sep, codePage_);
   const size_t n = std::strlen(sep);
   return cut != std::string::npos &&
          record.second.compare(0, cut + n, record.first, 0, cut + n) == 0 &&

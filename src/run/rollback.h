@@ -36,9 +36,12 @@ struct RollbackResult {
 
 class RollbackPlatform : public FileSystemForwarder {
  public:
-  // clock gives the time that makes this run's saved names its own.
-  RollbackPlatform(FileSystem& inner, const SystemInfo& clock)
-      : FileSystemForwarder(inner), clock_(clock) {}
+  // system gives the time that makes this run's saved names its own, and
+  // the code page of the paths.
+  RollbackPlatform(FileSystem& inner, const SystemInfo& system)
+      : FileSystemForwarder(inner),
+        clock_(system),
+        codePage_(system.AnsiCodePage()) {}
 
   // The name of the journal of the settings file whose identity is given,
   // in folder (the private state folder).
@@ -160,6 +163,7 @@ class RollbackPlatform : public FileSystemForwarder {
   bool WriteJournal(const std::vector<JournalRecord>& records, bool keepOpen);
 
   const SystemInfo& clock_;
+  const CodePage codePage_;
   std::unique_ptr<FileLock> lock_;
   std::unique_ptr<AppendFile> journal_;
   bool broken_ = false;     // a journal write failed

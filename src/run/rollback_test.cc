@@ -98,7 +98,6 @@ class FaultyFiles : public FileSystemForwarder {
 class RollbackTest : public ::testing::Test {
  protected:
   RollbackTest() : journaled(platform, fake) {
-    SetAnsiCodePage(kCodePageUtf8);
     const char* old = std::getenv("UPDATER_STATE_HOME");
     if (old != nullptr) oldState = old;
     setenv("UPDATER_STATE_HOME", state.path().c_str(), 1);

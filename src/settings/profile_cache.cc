@@ -22,10 +22,10 @@ struct ProfileCache::Parsed {
   ProfileReader reader;
 
   Parsed(const FileLook& look, const std::string& bytes,
-         const Utf8ToAnsiFunction& toAnsi)
+         const Utf8ToAnsiFunction& toAnsi, const CodePage& cp)
       : identity(look.identity),
         firstSeen(look.steadyClock),
-        reader(bytes, toAnsi) {
+        reader(bytes, toAnsi, cp) {
     if (reader.encoding() != ProfileEncoding::kAnsi) decodedBytes = bytes;
     trusted = ProfileStampTrusted(identity.changed, look, firstSeen);
   }
@@ -35,7 +35,8 @@ struct ProfileCache::Parsed {
   }
 };
 
-ProfileCache::ProfileCache(Platform& platform) : platform_(platform) {}
+ProfileCache::ProfileCache(Platform& platform, const CodePage& cp)
+    : platform_(platform), codePage_(cp) {}
 ProfileCache::~ProfileCache() = default;
 
 bool ProfileStampTrusted(int64_t changed, const FileLook& look,
@@ -90,7 +91,7 @@ const ProfileCache::Parsed* ProfileCache::LoadOrThrow(const char* path) {
   std::unique_ptr<Parsed> parsed(
       new Parsed(look, bytes, [this](const std::string& utf8) {
         return platform_.system().Utf8ToAnsi(utf8.c_str());
-      }));
+      }, codePage_));
   ++parses_;
   if (kept_.size() >= kMaxKeptFiles) kept_.clear();
   Parsed* result = parsed.get();
@@ -110,7 +111,7 @@ uint32_t ProfileCache::ReadKey(const char* file, const char* section,
     return 0;
   }
   const Parsed* parsed = Load(file);
-  if (parsed == nullptr) return ProfileReader::ReadMissingKey(def, buffer, size);
+  if (parsed == nullptr) return ProfileReader::ReadMissingKey(codePage_, def, buffer, size);
   return parsed->reader.ReadKey(section, key, def, buffer, size);
 }
 

@@ -21,7 +21,9 @@
 
 class ProfileCache {
  public:
-  explicit ProfileCache(Platform& platform);
+  // Texts are compared and cut by the rules of cp, which must outlive the
+  // cache.
+  ProfileCache(Platform& platform, const CodePage& cp);
   ~ProfileCache();
   ProfileCache(const ProfileCache&) = delete;
   ProfileCache& operator=(const ProfileCache&) = delete;
@@ -53,6 +55,7 @@ class ProfileCache {
   const Parsed* LoadOrThrow(const char* path);
 
   Platform& platform_;
+  const CodePage& codePage_;
   std::map<std::string, std::unique_ptr<Parsed>> kept_;
   uint64_t parses_ = 0;
   uint64_t comparisons_ = 0;

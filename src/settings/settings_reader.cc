@@ -60,7 +60,7 @@ bool ShowKeyReadReport(Runtime& rt, KeyRead got, const char* section,
 }  // namespace
 
 ProfileCache& SettingsFile(Runtime& rt) {
-  if (!rt.settingsFile) rt.settingsFile = std::make_shared<ProfileCache>(rt.platform);
+  if (!rt.settingsFile) rt.settingsFile = std::make_shared<ProfileCache>(rt.platform, rt.codePage);
   return *rt.settingsFile;
 }
 

@@ -107,7 +107,7 @@ void CheckTexts(Win32Platform& p) {
 }
 
 void CheckProfile(Win32Platform& p, const std::string& work) {
-  ProfileCache profiles(p);
+  ProfileCache profiles(p, p.codePage());
   std::string ini = work + "\\settings.ini";
   std::string longValue(300, 'x');
   WriteBytes(ini,
@@ -259,7 +259,7 @@ void CheckFolders(Win32Platform& p) {
   Check(p.SpecialFolder(0x02, folder) && folder.Length() > 3,
         "programs folder (CSIDL_PROGRAMS)");
   folder.Assign("kept");
-  Check(!p.SpecialFolder(0x7F, folder) && folder.Equals("kept"),
+  Check(!p.SpecialFolder(0x7F, folder) && folder.Equals("kept", p.codePage()),
         "an unknown folder fails and leaves the text");
   Check(p.IsNt(), "the NT family");
 }

@@ -11,6 +11,10 @@
 
 class FakePlatform : public PosixPlatform {
  public:
+  // The code page is UTF-8, whatever the locale, until a test sets another
+  // (SetCodePage).
+  FakePlatform() { SetCodePage(kCodePageUtf8); }
+
   struct BoxCall {
     std::string text;
     std::string caption;

@@ -80,8 +80,9 @@ bool HasWildcards(const std::string& name) {
 }
 
 // The matcher the engine uses as well (base/name_rules.h).
-bool MatchName(const std::string& pattern, const char* name) {
-  return WildcardMatch(pattern.c_str(), name);
+bool MatchName(const std::string& pattern, const char* name,
+               const CodePage& cp) {
+  return WildcardMatch(pattern.c_str(), name, cp);
 }
 
 // Attributes of an entry whose lstat is st; followed is the stat of the
@@ -139,8 +140,8 @@ class SingleSearch : public DirSearch {
 // match), then the directory's entries in the order the system gives them.
 class PatternSearch : public DirSearch {
  public:
-  PatternSearch(DIR* dir, std::string pattern)
-      : dir_(dir), pattern_(std::move(pattern)) {}
+  PatternSearch(DIR* dir, std::string pattern, const CodePage& cp)
+      : dir_(dir), pattern_(std::move(pattern)), cp_(cp) {}
   PatternSearch(const PatternSearch&) = delete;
   PatternSearch& operator=(const PatternSearch&) = delete;
   ~PatternSearch() override { closedir(dir_); }
@@ -148,7 +149,7 @@ class PatternSearch : public DirSearch {
   bool Next(DirEntry& entry) override {
     while (dots_ < 2) {
       const char* dot = dots_++ == 0 ? "." : "..";
-      if (MatchName(pattern_, dot)) {
+      if (MatchName(pattern_, dot, cp_)) {
         entry.name = dot;
         entry.attributes = kAttrDirectory;
         return true;
@@ -161,7 +162,7 @@ class PatternSearch : public DirSearch {
       const char* name = d->d_name;
       if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
         continue;
-      if (!MatchName(pattern_, name)) continue;
+      if (!MatchName(pattern_, name, cp_)) continue;
       uint32_t attributes = 0;
       if (!EntryAttributes(dirfd(dir_), name, d->d_type, attributes))
         continue;  // vanished since it was listed
@@ -174,6 +175,7 @@ class PatternSearch : public DirSearch {
  private:
   DIR* dir_;
   std::string pattern_;
+  const CodePage& cp_;
   int dots_ = 0;
 };
 
@@ -547,7 +549,7 @@ std::unique_ptr<DirSearch> PosixPlatform::StartSearch(const char* pattern,
 
   DIR* dir = opendir(directory.c_str());
   if (dir == nullptr) return nullptr;
-  auto search = std::make_unique<PatternSearch>(dir, name);
+  auto search = std::make_unique<PatternSearch>(dir, name, codePage_);
   if (!search->Next(first)) return nullptr;
   return search;
 }
@@ -563,7 +565,7 @@ std::unique_ptr<DirSearch> PosixPlatform::StartSearchInside(
     close(fd);
     return nullptr;
   }
-  auto search = std::make_unique<PatternSearch>(dir, "*.*");
+  auto search = std::make_unique<PatternSearch>(dir, "*.*", codePage_);
   if (!search->Next(first)) return nullptr;
   return search;
 }

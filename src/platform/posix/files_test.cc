@@ -18,8 +18,8 @@ using Names = std::vector<std::string>;
 
 class PosixFilesTest : public ::testing::Test {
  protected:
-  PosixFilesTest() { SetAnsiCodePage(kCodePageUtf8); }
-  ~PosixFilesTest() override { SetAnsiCodePage(kCodePageUtf8); }
+  PosixFilesTest() {}
+  ~PosixFilesTest() override {}
 
   const char* P(const std::string& relative) {
     paths_.push_back(dir / relative);
@@ -69,7 +69,7 @@ TEST_F(PosixFilesTest, WildcardsHaveTheWindowsMeaning) {
   // (also when the trail byte is 0x5C or an ASCII letter, never folded).
   dir.Write("\xE8\xA1\xA8.u8", "x");
   EXPECT_EQ(Search(P("?.u8")), (Names{"\xE8\xA1\xA8.u8"}));
-  SetAnsiCodePage(kCodePageShiftJis);
+  platform.SetCodePage(kCodePageShiftJis);
   dir.Write("\x95\x5C.dat", "x");
   dir.Write("\x83\x61.dat", "y");
   EXPECT_EQ(Search(P("?.dat")), (Names{"\x83\x61.dat", "\x95\x5C.dat"}));

@@ -83,8 +83,10 @@ class PosixPlatform : public SystemPlatform {
                                     LockResult& result) override;
   std::unique_ptr<AppendFile> CreatePrivateFile(const char* path) override;
 
+  // The ANSI code page: the one of the locale's codeset.
+  unsigned AnsiCodePage() const override { return codePage_.Id(); }
   // For tests: the ANSI code page (65001 or 932) in place of the one the
-  // locale chose; the text rules follow it (SetAnsiCodePage).
+  // locale chose, for this platform only.
   void SetCodePage(unsigned codePage);
 
   // File names, environment values and the terminal use the encoding of the
@@ -94,4 +96,5 @@ class PosixPlatform : public SystemPlatform {
 
  private:
   unsigned localCodePage_;  // the code page of the locale's codeset
+  CodePage codePage_;       // the ANSI code page and its rules
 };

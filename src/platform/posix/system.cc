@@ -124,9 +124,12 @@ unsigned LocaleCodePage() {
   return kCodePageUtf8;
 }
 
+// a and b equal, the ASCII letters' case ignored; b is ASCII, so bytes
+// compare as characters do.
 bool EqualsIgnoringCase(const char* a, const char* b) {
-  const size_t n = std::strlen(a);
-  return n == std::strlen(b) && SameIgnoringAsciiCase(a, b, n);
+  for (; *a != 0 && *b != 0; ++a, ++b)
+    if (FoldAsciiLetter(*a) != FoldAsciiLetter(*b)) return false;
+  return *a == *b;
 }
 
 // ---------------------------------------------------------------------------
@@ -312,12 +315,12 @@ bool ReadAnswerLine(std::string& line) {
 
 // ---------------------------------------------------------------------------
 
-PosixPlatform::PosixPlatform() : localCodePage_(LocaleCodePage()) {
-  SetAnsiCodePage(localCodePage_);
-}
+PosixPlatform::PosixPlatform()
+    : localCodePage_(LocaleCodePage()), codePage_(localCodePage_) {}
 
 void PosixPlatform::SetCodePage(unsigned codePage) {
-  SetAnsiCodePage(codePage);
+  codePage_ = CodePage(codePage);
+  ReadCodePageAgain();
 }
 
 std::unique_ptr<SystemPlatform> CreateSystemPlatform() {
@@ -554,7 +557,7 @@ int PosixPlatform::LoadResourceString(uint32_t id, char* buffer, int size) {
     const size_t limit = static_cast<size_t>(size) - 1;
     size_t n = 0;
     while (n < text.size()) {
-      size_t step = static_cast<size_t>(CharLength(text.c_str() + n));
+      size_t step = static_cast<size_t>(codePage_.CharLength(text.c_str() + n));
       if (n + step > limit) break;
       n += step;
     }

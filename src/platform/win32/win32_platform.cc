@@ -42,9 +42,10 @@ bool TakeFolder(UINT length, UINT capacity, const char* buffer, StrBuf& out) {
 
 }  // namespace
 
-// The text rules follow the system's ANSI code page, which is fixed for the
-// life of the process.
-Win32Platform::Win32Platform() { SetAnsiCodePage(GetACP()); }
+Win32Platform::Win32Platform() = default;
+
+// Fixed for the life of the process.
+unsigned Win32Platform::AnsiCodePage() const { return GetACP(); }
 
 std::unique_ptr<SystemPlatform> CreateSystemPlatform() {
   return std::make_unique<Win32Platform>();

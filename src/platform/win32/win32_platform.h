@@ -21,6 +21,7 @@ class Win32Platform : public SystemPlatform {
   Win32Platform();
 
   const char* PathSeparator() const override { return "\\"; }
+  unsigned AnsiCodePage() const override;
   std::string AnsiToUtf8(const char* text) const override;
   std::string Utf8ToAnsi(const char* text) const override;
   bool GetEnv(const char* name, std::string& value) const override;
