@@ -102,7 +102,8 @@ bool ReferenceAnswer(const Fixture& fixture, Runtime& rt, bool windows,
   const std::string keyword = query.Field(0, kQ, rt.codePage).Text();
   const std::string argument = query.Field(1, kQ, rt.codePage).Text();
 
-  if (SameFolded(keyword, "?App", rt.codePage) || SameFolded(keyword, "?AppPath", rt.codePage)) {
+  if (SameFolded(keyword, "?App", rt.codePage) ||
+      SameFolded(keyword, "?AppPath", rt.codePage)) {
     const bool paths = SameFolded(keyword, "?AppPath", rt.codePage);
     for (const AppEntry& app : fixture.apps) {
       if (!SameFolded(argument, app.name, rt.codePage)) continue;
@@ -117,8 +118,8 @@ bool ReferenceAnswer(const Fixture& fixture, Runtime& rt, bool windows,
     return false;
   }
   if (SameFolded(keyword, "?SpFolder", rt.codePage)) {
-    const auto it =
-        fixture.folders.find(static_cast<int>(query.Field(1, kQ, rt.codePage).ToHex()));
+    const auto it = fixture.folders.find(
+        static_cast<int>(query.Field(1, kQ, rt.codePage).ToHex()));
     if (it == fixture.folders.end()) return false;
     q.Assign(DropTrailing(it->second, sep).c_str());
     return true;
@@ -168,13 +169,15 @@ bool ReferenceQueries(const Fixture& fixture, Runtime& rt, bool windows,
 
 bool ReferenceDotDot(Runtime& rt, StrBuf& text) {
   const char* sep = rt.Sep();
-  if (text.CountOf((std::string(sep) + "..").c_str(), rt.codePage) == 0) return false;
+  if (text.CountOf((std::string(sep) + "..").c_str(), rt.codePage) == 0)
+    return false;
   const int32_t n = text.FieldCount(sep, rt.codePage) - 2;
   bool changed = false;
   int32_t a = 0, b = 2;
   for (int32_t r = 0; r < n && a >= 0; ++r) {
     if (text.Field(b, sep, rt.codePage).Equals("..", rt.codePage)) {
-      text.ReplaceFields(a, b, sep, text.Field(a, sep, rt.codePage).Text(), rt.codePage);
+      text.ReplaceFields(a, b, sep, text.Field(a, sep, rt.codePage).Text(),
+                         rt.codePage);
       --a;
       --b;
       changed = true;

@@ -42,7 +42,8 @@ class BlockScanner {
       next_open_ = cp_.FindAtCharBoundary(text_, len_, pos_, open_, open_len_);
     }
     if (next_close_ != -1 && next_close_ < pos_) {
-      next_close_ = cp_.FindAtCharBoundary(text_, len_, pos_, close_, close_len_);
+      next_close_ =
+          cp_.FindAtCharBoundary(text_, len_, pos_, close_, close_len_);
     }
     if (next_open_ >= 0 && next_close_ >= 0 && next_open_ < next_close_) {
       at_ = next_open_;
@@ -134,8 +135,7 @@ void ReplaceWord(StrBuf& text, int32_t n, const char* with,
   ReplaceWords(text, n, n, with, cp);
 }
 
-void ReplaceWords(StrBuf& text, int32_t first, int32_t last,
-                  const char* with,
+void ReplaceWords(StrBuf& text, int32_t first, int32_t last, const char* with,
                   const CodePage& cp) {
   int32_t from = 0;
   int32_t to = 0;
@@ -162,9 +162,8 @@ int32_t BlockCount(const StrBuf& s, const char* open, const char* close,
   return count;
 }
 
-bool FindBlocks(const StrBuf& s, int32_t first, int32_t last,
-                const char* open, const char* close, int32_t& from,
-                int32_t& to,
+bool FindBlocks(const StrBuf& s, int32_t first, int32_t last, const char* open,
+                const char* close, int32_t& from, int32_t& to,
                 const CodePage& cp) {
   BlockScanner scan(s.Text(), s.Length(), open, close, cp);
   if (!scan.Usable()) return false;
@@ -216,30 +215,27 @@ bool FindBlocks(const StrBuf& s, int32_t first, int32_t last,
   return true;
 }
 
-StrBuf Block(const StrBuf& text, int32_t n, const char* open,
-             const char* close,
+StrBuf Block(const StrBuf& text, int32_t n, const char* open, const char* close,
              const CodePage& cp) {
   return Blocks(text, n, n, open, close, cp);
 }
 
-StrBuf Blocks(const StrBuf& text, int32_t first, int32_t last,
-              const char* open, const char* close,
-              const CodePage& cp) {
+StrBuf Blocks(const StrBuf& text, int32_t first, int32_t last, const char* open,
+              const char* close, const CodePage& cp) {
   int32_t from = 0;
   int32_t to = 0;
-  if (!FindBlocks(text, first, last, open, close, from, to, cp)) return StrBuf();
+  if (!FindBlocks(text, first, last, open, close, from, to, cp))
+    return StrBuf();
   return text.Extract(from, to);
 }
 
-void ReplaceBlock(StrBuf& text, int32_t n, const char* open,
-                  const char* close, const char* with,
-                  const CodePage& cp) {
+void ReplaceBlock(StrBuf& text, int32_t n, const char* open, const char* close,
+                  const char* with, const CodePage& cp) {
   ReplaceBlocks(text, n, n, open, close, with, cp);
 }
 
-void ReplaceBlocks(StrBuf& text, int32_t first, int32_t last,
-                   const char* open, const char* close, const char* with,
-                   const CodePage& cp) {
+void ReplaceBlocks(StrBuf& text, int32_t first, int32_t last, const char* open,
+                   const char* close, const char* with, const CodePage& cp) {
   int32_t from = 0;
   int32_t to = 0;
   if (FindBlocks(text, first, last, open, close, from, to, cp))

@@ -49,7 +49,8 @@ TEST_F(ReferenceTextTest, PositionsOutsideTheTextAreHarmless) {
 TEST_F(ReferenceTextTest, WordRanges) {
   StrBuf line("\"C:\\Program Files\\App\\setup.exe\" /q /tMy");
   // A range of several words keeps its quotes.
-  EXPECT_EQ(S(Words(line, 0, 1, cp)), "\"C:\\Program Files\\App\\setup.exe\" /q");
+  EXPECT_EQ(S(Words(line, 0, 1, cp)),
+            "\"C:\\Program Files\\App\\setup.exe\" /q");
   EXPECT_EQ(S(Words(line, 1, -1, cp)), "/q /tMy");
   EXPECT_EQ(S(Words(line, 2, 1, cp)), "");
   EXPECT_EQ(S(Words(line, 0, 0, cp)), S(line.Word(0, cp)));

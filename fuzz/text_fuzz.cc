@@ -58,8 +58,8 @@ void CheckFields(const StrBuf& text, const std::string& sep,
   FUZZ_CHECK(joined == text.Text());
   FUZZ_CHECK(std::string(text.Fields(0, -1, sep.c_str(), cp).Text()) ==
              text.Text());
-  FUZZ_CHECK(text.Field(-1, sep.c_str(), cp).Equals(
-      text.Field(n - 1, sep.c_str(), cp), cp));
+  FUZZ_CHECK(text.Field(-1, sep.c_str(), cp)
+                 .Equals(text.Field(n - 1, sep.c_str(), cp), cp));
   FUZZ_CHECK(text.Field(n, sep.c_str(), cp).IsEmpty());
 }
 
@@ -82,10 +82,10 @@ void CheckWords(const StrBuf& text, const CodePage& cp) {
 }
 
 void CheckBlocks(const StrBuf& text, const std::string& open,
-                 const std::string& close,
-    const CodePage& cp) {
+                 const std::string& close, const CodePage& cp) {
   if (open.empty() || close.empty()) return;
-  const int32_t n = reference::BlockCount(text, open.c_str(), close.c_str(), cp);
+  const int32_t n =
+      reference::BlockCount(text, open.c_str(), close.c_str(), cp);
   FUZZ_CHECK(n >= 0);
   for (int32_t i = 0; i < n && i < 64; ++i) {
     const std::string block =
@@ -98,8 +98,7 @@ void CheckBlocks(const StrBuf& text, const std::string& open,
 }
 
 void CheckTrim(const StrBuf& text, const std::string& leading,
-               const std::string& trailing,
-    const CodePage& cp) {
+               const std::string& trailing, const CodePage& cp) {
   StrBuf trimmed = text;
   trimmed.Trim(leading.c_str(), trailing.c_str(), cp);
   const std::string t = trimmed.Text();
@@ -111,8 +110,7 @@ void CheckTrim(const StrBuf& text, const std::string& leading,
 }
 
 void CheckReplaceAll(const StrBuf& text, const std::string& find,
-                     const std::string& replacement,
-    const CodePage& cp) {
+                     const std::string& replacement, const CodePage& cp) {
   StrBuf result = text;
   const bool changed = result.ReplaceAll(find.c_str(), replacement.c_str(), cp);
   FUZZ_CHECK(changed == ContainsAtBoundary(text.Text(), find, cp));
@@ -134,7 +132,8 @@ void CheckFormat(const char* argument, uint32_t id, const CodePage& cp) {
   if (got.size() < full.size()) {
     // Cut at a character boundary of the full text.
     size_t p = 0;
-    while (p < got.size()) p += static_cast<size_t>(cp.CharLength(full.c_str() + p));
+    while (p < got.size())
+      p += static_cast<size_t>(cp.CharLength(full.c_str() + p));
     FUZZ_CHECK(p == got.size());
   }
   char format[256];

@@ -66,5 +66,9 @@ TEST(CodePageTest, CaseFoldsWholeAsciiCharactersOnly) {
   EXPECT_FALSE(StrBuf(a).Equals(d, cp));
   cp = CodePage(kCodePageUtf8);
   EXPECT_TRUE(cp.SameIgnoringAsciiCase("Setup.EXE", "setup.exe", 9));
-  EXPECT_TRUE(StrBuf("\xe3\x82\xa2" "A").Equals("\xe3\x82\xa2" "a", cp));
+  EXPECT_TRUE(StrBuf("\xe3\x82\xa2"
+                     "A")
+                  .Equals("\xe3\x82\xa2"
+                          "a",
+                          cp));
 }

@@ -143,8 +143,8 @@ class ByteStack {
 // replacements ends the rare rules that grow for ever; the text then keeps
 // the replacements made so far. Null when there is no memory.
 HeapText ReplaceRepeatedly(const char* text, int32_t len, const char* find,
-                           int32_t flen, const char* replacement,
-                           int32_t rlen, const CodePage& cp) {
+                           int32_t flen, const char* replacement, int32_t rlen,
+                           const CodePage& cp) {
   ByteStack input;  // the input still to come, its next byte on top
   for (int32_t i = len - 1; i >= 0; --i) {
     if (!input.Push(text[i])) return nullptr;
@@ -445,8 +445,8 @@ int32_t StrBuf::WordCount(const CodePage& cp) const {
   return count;
 }
 
-bool StrBuf::WordRange(int32_t first, int32_t last, int32_t& from,
-                       int32_t& to, const CodePage& cp) const {
+bool StrBuf::WordRange(int32_t first, int32_t last, int32_t& from, int32_t& to,
+                       const CodePage& cp) const {
   const StrBuf& s = *this;
   const char* text = s.Text();
   const int32_t len = s.Length();
@@ -596,7 +596,8 @@ void StrBuf::Trim(const char* leading, const char* trailing,
   int32_t s = 0;
   int32_t e = len - 1;
   if (llen > 0) {
-    while (len - s >= llen && SameFolded(text + s, leading, llen, cp)) s += llen;
+    while (len - s >= llen && SameFolded(text + s, leading, llen, cp))
+      s += llen;
   }
   if (rlen > 0) {
     // Byte-wise from the end: a trail byte equal to the token is taken.
@@ -624,9 +625,9 @@ bool StrBuf::ReplaceAll(const char* find, const char* replacement,
   const bool holds_find =
       cp.FindAtCharBoundary(replacement, rlen, 0, find, flen) >= 0;
   HeapText result =
-      holds_find ? ReplaceEach(text, len, q, find, flen, replacement, rlen, cp)
-                 : ReplaceRepeatedly(text, len, find, flen, replacement, rlen,
-                                     cp);
+      holds_find
+          ? ReplaceEach(text, len, q, find, flen, replacement, rlen, cp)
+          : ReplaceRepeatedly(text, len, find, flen, replacement, rlen, cp);
   if (!result) return false;  // no memory: the text stays as it was
   Free();
   buffer_ = result.release();
@@ -682,10 +683,12 @@ uint32_t StrBuf::ToHex() const { return ReadNumber(Text(), true); }
 
 bool StrBuf::Contains(const char* text, const CodePage& cp) const {
   const int32_t tlen = TextLength(text);
-  return tlen > 0 && cp.FindAtCharBoundary(Text(), Length(), 0, text, tlen) >= 0;
+  return tlen > 0 &&
+         cp.FindAtCharBoundary(Text(), Length(), 0, text, tlen) >= 0;
 }
 
 bool StrBuf::StartsWith(const char* text, const CodePage& cp) const {
   const int32_t tlen = TextLength(text);
-  return tlen == 0 || cp.FindAtCharBoundary(Text(), Length(), 0, text, tlen) == 0;
+  return tlen == 0 ||
+         cp.FindAtCharBoundary(Text(), Length(), 0, text, tlen) == 0;
 }

@@ -65,10 +65,10 @@ void Checker::Add(Severity severity, const char* kind,
                   const std::string& action, const std::string& message) {
   // The same fault reached through another list is reported once: errors
   // by their message, the others by what they say.
-  const std::string identity = std::string(SeverityName(severity)) + "\n" +
-                               kind + "\n" + Folded(section, rt_.codePage) + "\n" +
-                               Folded(key, rt_.codePage) + "\n" +
-                               (severity == Severity::kError ? message : action);
+  const std::string identity =
+      std::string(SeverityName(severity)) + "\n" + kind + "\n" +
+      Folded(section, rt_.codePage) + "\n" + Folded(key, rt_.codePage) + "\n" +
+      (severity == Severity::kError ? message : action);
   if (!reported_.insert(identity).second) return;
   Finding finding;
   finding.severity = severity;
@@ -95,7 +95,8 @@ bool Checker::Check(const char* settingsPath, const char* commandLine) {
   // the updater takes them out.
   rt_.CommandLine.Assign(TakeSwitches(commandLine, rt_.codePage).rest.c_str());
   rt_.SettingsPath.Assign(settingsPath);
-  rt_.ModulePath = ProgramPathFor(rt_.SettingsPath, rt_.CommandLine, sep, rt_.codePage);
+  rt_.ModulePath =
+      ProgramPathFor(rt_.SettingsPath, rt_.CommandLine, sep, rt_.codePage);
   platform_.modulePath = rt_.ModulePath.Text();
   ReadCaption(rt_);
 
@@ -133,7 +134,8 @@ void Checker::CheckDefine() {
     if (line[0] == ';') continue;
     const std::string name = line.substr(0, line.find('='));
     const StrBuf symbol(name.c_str());
-    if (line.find('=') != std::string::npos && !defines_.count(Folded(name, rt_.codePage))) {
+    if (line.find('=') != std::string::npos &&
+        !defines_.count(Folded(name, rt_.codePage))) {
       const StrBuf value = StrBuf(line.c_str()).Field(1, "=", rt_.codePage);
       defines_[Folded(name, rt_.codePage)] = value.Text();
     }
@@ -194,8 +196,8 @@ bool Checker::CheckUpdaterSection() {
     TakeReports("missing-key", stops);
   }
   StrBuf name;
-  if (ReadProfileString(SettingsFile(rt_), rt_.SettingsPath.Text(), "UPDATER", "NAME",
-                        name) == KeyRead::kPresent) {
+  if (ReadProfileString(SettingsFile(rt_), rt_.SettingsPath.Text(), "UPDATER",
+                        "NAME", name) == KeyRead::kPresent) {
     CheckExpansion("UPDATER", "NAME", rt_.UpdaterName);
     if (!rt_.UpdaterName.IsEmpty()) rt_.Caption.Assign(rt_.UpdaterName);
   }
@@ -262,8 +264,7 @@ Checker::Section& Checker::CheckSection(const StrBuf& name,
                  Number(value.ToInt()));
       continue;
     }
-    GetSettingString(rt_, section.c_str(), key, value,
-                     s.command->objectName);
+    GetSettingString(rt_, section.c_str(), key, value, s.command->objectName);
     TakeReports("missing-key", "the key is missing: " + loadAction);
     CheckExpansion(section, key, value);
     s.values[key] = value;
@@ -290,7 +291,8 @@ void Checker::CheckLines(const std::string& section, const Command* command,
   std::set<std::string> present;
   for (const std::string& line : lines)
     if (line[0] != ';' && line.find('=') != std::string::npos)
-      present.insert(Folded(TrimBlanks(line.substr(0, line.find('='))), rt_.codePage));
+      present.insert(
+          Folded(TrimBlanks(line.substr(0, line.find('='))), rt_.codePage));
   std::set<std::string> seen;
   for (const std::string& line : lines) {
     if (line[0] == ';') continue;
@@ -334,13 +336,15 @@ void Checker::CheckLines(const std::string& section, const Command* command,
 
 void Checker::CheckExpansion(const std::string& section, const char* key,
                              const StrBuf& value) {
-  const std::vector<std::string> symbols = LeftBlocks(value, '<', '>', false, rt_.codePage);
+  const std::vector<std::string> symbols =
+      LeftBlocks(value, '<', '>', false, rt_.codePage);
   if (!symbols.empty())
     Warn("unexpanded-symbol", section, key,
          Joined(symbols) + (symbols.size() > 1 ? " are" : " is") +
              " no symbol: the updater keeps the text as written, " +
              Quoted(value.Text()));
-  const std::vector<std::string> queries = LeftBlocks(value, '{', '}', true, rt_.codePage);
+  const std::vector<std::string> queries =
+      LeftBlocks(value, '{', '}', true, rt_.codePage);
   if (!queries.empty())
     Warn("unexpanded-query", section, key,
          Joined(queries) + " gives nothing on this machine: the updater "

@@ -35,7 +35,8 @@ bool LexicallyNamesRoot(const std::string& text, const char* sep,
   }
   for (int32_t i = first; i < n; ++i) {
     const StrBuf field = path.Field(i, sep, cp);
-    if (field.IsEmpty() || field.Equals(".", cp) || field.Equals("..", cp)) continue;
+    if (field.IsEmpty() || field.Equals(".", cp) || field.Equals("..", cp))
+      continue;
     const bool last = i == n - 1;
     return last && (field.Contains("*", cp) || field.Contains("?", cp));
   }
@@ -196,8 +197,8 @@ struct Checker::CommandHooks {
       // A root is reported as such.
       if (NamesRoot(c.platform_, item) || WritesIntoRoot(c.platform_, item))
         continue;
-      const StrBuf other = Item(c, s, std::strcmp(key, "TO") == 0 ? "FROM" : "TO",
-                                i);
+      const StrBuf other =
+          Item(c, s, std::strcmp(key, "TO") == 0 ? "FROM" : "TO", i);
       const std::string head =
           "item " + Number(i + 1) + ", " + Quoted(item.Text()) + ", ";
       const std::string refused =
@@ -279,10 +280,12 @@ struct Checker::CommandHooks {
     });
     const char* sep = c.rt_.Sep();
     const StrBuf* list = s.Value("FILE");
-    const int32_t n = list != nullptr ? list->FieldCount(",", c.rt_.codePage) : 0;
+    const int32_t n =
+        list != nullptr ? list->FieldCount(",", c.rt_.codePage) : 0;
     for (int32_t i = 0; i < n; ++i) {
       const StrBuf item = ListItem(*list, i, c.rt_.codePage);
-      if (item.FieldCount(sep, c.rt_.codePage) < 2 || !item.Field(-1, sep, c.rt_.codePage).IsEmpty() ||
+      if (item.FieldCount(sep, c.rt_.codePage) < 2 ||
+          !item.Field(-1, sep, c.rt_.codePage).IsEmpty() ||
           NamesRoot(c.platform_, item))
         continue;
       c.Warn("never-matches", s.name, "FILE",
@@ -295,9 +298,11 @@ struct Checker::CommandHooks {
   static void AttrRoots(Checker& c, Section& s) {
     auto report = [&](const StrBuf& item, const StrBuf&, int32_t i) {
       const StrBuf* masks = s.Value("ARG");
-      ShowErrorReport(c.rt_, kMsgAttrFailed, item.Text(),
-                      static_cast<unsigned>(
-                          masks != nullptr ? ListItem(*masks, i, c.rt_.codePage).ToHex() : 0));
+      ShowErrorReport(
+          c.rt_, kMsgAttrFailed, item.Text(),
+          static_cast<unsigned>(
+              masks != nullptr ? ListItem(*masks, i, c.rt_.codePage).ToHex()
+                               : 0));
     };
     Roots(c, s, "FILE", false, report);
     Names(c, s, "FILE", true, report);
@@ -417,9 +422,10 @@ struct Checker::CommandHooks {
       c.Warn("not-a-number", s.name, "TICK",
              "item " + Number(i + 1) + ", " + Quoted(tick.Text()) +
                  ", is not a number: the updater " +
-                 (timeout == 0 ? std::string("does not wait for ") +
-                                     ListItem(*s.Value("APP"), i, c.rt_.codePage).Text()
-                               : "waits " + Number(timeout) + " ms"));
+                 (timeout == 0
+                      ? std::string("does not wait for ") +
+                            ListItem(*s.Value("APP"), i, c.rt_.codePage).Text()
+                      : "waits " + Number(timeout) + " ms"));
     }
   }
 
@@ -437,9 +443,9 @@ struct Checker::CommandHooks {
                     name.c_str(), "TYPE");
     }
     const StrBuf* abort = s.Value("ISABORT");
-    if (abort != nullptr &&
-        (abort->FieldCount(",", c.rt_.codePage) != 2 || !IsDecimal(ListItem(*abort, 0, c.rt_.codePage)) ||
-         !IsDecimal(ListItem(*abort, 1, c.rt_.codePage)))) {
+    if (abort != nullptr && (abort->FieldCount(",", c.rt_.codePage) != 2 ||
+                             !IsDecimal(ListItem(*abort, 0, c.rt_.codePage)) ||
+                             !IsDecimal(ListItem(*abort, 1, c.rt_.codePage)))) {
       const bool onYes = abort->Field(0, ",", c.rt_.codePage).ToInt() != 0;
       const bool onNo = abort->Field(1, ",", c.rt_.codePage).ToInt() != 0;
       c.Warn("isabort", name, "ISABORT",
@@ -509,7 +515,8 @@ struct Checker::CommandHooks {
       return;
     }
     if (fields < 2) return;
-    Procedure* target = FindProcedure(list, ListItem(*flag, 0, c.rt_.codePage), c.rt_.codePage);
+    Procedure* target =
+        FindProcedure(list, ListItem(*flag, 0, c.rt_.codePage), c.rt_.codePage);
     if (target == nullptr) {
       ShowErrorReport(c.rt_, kMsgBadSymbol, flag->Text());
       c.TakeReports("unknown-procedure",
@@ -552,7 +559,9 @@ void Checker::CheckSeparators(Section& s) {
       const int32_t n = CommandHooks::Count(*this, s, key);
       for (int32_t i = 0; i < n; ++i) {
         const StrBuf item = CommandHooks::Item(*this, s, key, i);
-        if (LastSeparatorOutsideQueries(item.Text(), posix, rt_.codePage) != wrong) continue;
+        if (LastSeparatorOutsideQueries(item.Text(), posix, rt_.codePage) !=
+            wrong)
+          continue;
         Warn("separator", s.name, key,
              "item " + Number(i + 1) + ", " + Quoted(item.Text()) +
                  (posix ? ", holds \"\\\": on Linux it is part of a name, "
@@ -614,7 +623,9 @@ std::string Checker::WorstCase(const std::string& raw, int depth) const {
     i = close + 1;
     if (c == '{') continue;  // a query may give nothing
     const StrBuf symbol(block.c_str());
-    if (symbol.Equals("<Desktop>", rt_.codePage) || symbol.Equals("<Programs>", rt_.codePage)) continue;
+    if (symbol.Equals("<Desktop>", rt_.codePage) ||
+        symbol.Equals("<Programs>", rt_.codePage))
+      continue;
     auto defined = defines_.find(Folded(block, rt_.codePage));
     if (defined != defines_.end() && depth < 8) {
       out += WorstCase(defined->second, depth + 1);

@@ -7,5 +7,4 @@
 #include "base/code_page.h"
 
 // The edit distance of a and b, ASCII case ignored.
-size_t Distance(const std::string& a, const std::string& b,
-                const CodePage& cp);
+size_t Distance(const std::string& a, const std::string& b, const CodePage& cp);

@@ -114,7 +114,8 @@ void Checker::CheckList(size_t index) {
          *lists != nullptr; ++lists) {
       const char* key = *lists;
       const StrBuf* branch = section->Value(key);
-      if (branch == nullptr || branch->FieldCount(",", rt_.codePage) == 0) continue;
+      if (branch == nullptr || branch->FieldCount(",", rt_.codePage) == 0)
+        continue;
       const std::string switchName = list[i]->name.Text();
       const size_t child =
           ListFor(*branch, section->command->mode, switchName, key);
@@ -125,9 +126,10 @@ void Checker::CheckList(size_t index) {
       // A SWITCH named twice in the list leads on once.
       bool known = false;
       for (const ListNode::Edge& e : lists_[index].edges)
-        known = known ||
-                (e.child == child &&
-                 Folded(e.switchName, rt_.codePage) == Folded(switchName, rt_.codePage) && e.key == key);
+        known = known || (e.child == child &&
+                          Folded(e.switchName, rt_.codePage) ==
+                              Folded(switchName, rt_.codePage) &&
+                          e.key == key);
       if (!known) lists_[index].edges.push_back(edge);
     }
   }

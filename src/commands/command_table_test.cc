@@ -20,9 +20,7 @@ namespace {
 // A settings file u.ini in a directory of its own, and a run reading it.
 class CommandTable : public ::testing::Test {
  protected:
-  CommandTable() {
-    rt.SettingsPath.Assign((dir / "u.ini").c_str());
-  }
+  CommandTable() { rt.SettingsPath.Assign((dir / "u.ini").c_str()); }
   TestDir dir;
   FakePlatform platform;
   Runtime rt{platform};
@@ -70,7 +68,8 @@ TEST_F(CommandTable, KeysAreExactlyTheKeysTheLoadersRead) {
       EXPECT_TRUE(IsKeyOf(command, *list, CodePage())) << mode;
   }
   EXPECT_EQ(FindCommand("COPIES", CodePage()), nullptr);
-  const RecordKey* wait = FindKey(*FindCommand("launch", CodePage()), "iswait", CodePage());
+  const RecordKey* wait =
+      FindKey(*FindCommand("launch", CodePage()), "iswait", CodePage());
   ASSERT_NE(wait, nullptr);
   EXPECT_TRUE(wait->integer);
 }

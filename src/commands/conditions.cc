@@ -84,7 +84,8 @@ bool ExecuteVerify(Runtime& rt, Procedure& record) {
     return true;
   }
   for (int32_t i = 0; i < count; ++i) {
-    if (ListItem(verify.ARG1, i, rt.codePage).Equals(ListItem(verify.ARG2, i, rt.codePage), rt.codePage)) {
+    if (ListItem(verify.ARG1, i, rt.codePage)
+            .Equals(ListItem(verify.ARG2, i, rt.codePage), rt.codePage)) {
       record.ResultFlag = 1;
       break;
     }

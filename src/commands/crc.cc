@@ -58,13 +58,14 @@ bool ExecuteCrc(Runtime& rt, Procedure& record) {
     if (expected.IsEmpty()) {
       StrBuf text;
       if (!read) {
-        text.Format(rt.codePage, "PROC\t: %s\nFILE\t: %s\nCRC32\t: GetFileData Error.",
+        text.Format(rt.codePage,
+                    "PROC\t: %s\nFILE\t: %s\nCRC32\t: GetFileData Error.",
                     proc.name.Text(), file.Text());
         ShowMessageBox(rt, text.Text(), kMbOk | kMbIconError);
         return true;
       }
-      text.Format(rt.codePage, "PROC\t: %s\nFILE\t: %s\nCRC32\t: 0x%08X", proc.name.Text(),
-                  file.Text(), static_cast<unsigned>(crc));
+      text.Format(rt.codePage, "PROC\t: %s\nFILE\t: %s\nCRC32\t: 0x%08X",
+                  proc.name.Text(), file.Text(), static_cast<unsigned>(crc));
       ShowMessageBox(rt, text.Text(), kMbOk | kMbIconInformation);
       continue;
     }

@@ -49,7 +49,8 @@ ProcList LoadProcedureList(Runtime& rt, const StrBuf& list, int32_t count) {
     // The loader reads MODE again; should the settings file have changed
     // between the two readings, the record's MODE names another command and
     // the run stops here.
-    if (record != nullptr && FindCommand(record->MODE, rt.codePage) != command) {
+    if (record != nullptr &&
+        FindCommand(record->MODE, rt.codePage) != command) {
       ShowErrorReport(rt, kMsgBadSymbol, record->MODE.Text());
       return nullptr;
     }

@@ -1,5 +1,4 @@
 #include "commands/dispatch.h"
-#include "core/main_list.h"
 
 #include <gtest/gtest.h>
 
@@ -8,10 +7,11 @@
 #include <string>
 
 #include "base/code_page.h"
+#include "core/main_list.h"
 #include "platform/fake/fake_platform.h"
+#include "platform/fake/test_dir.h"
 #include "platform/file_system_forwarder.h"
 #include "platform/system_info_forwarder.h"
-#include "platform/fake/test_dir.h"
 #include "run/levels.h"
 #include "settings/symbols.h"
 
@@ -204,8 +204,11 @@ TEST(DispatchSafety, KeyReadWithoutMemoryGivesMessage3) {
   const struct {
     int failAt;  // the parse that runs out of memory
     const char* object;
-  } rows[] = {{1, "UpdaterName"}, {2, "UpdaterProc"}, {3, "ProcList"},
-              {4, "MSGBOX_INFO"}, {6, "MSGBOX_INFO"}};
+  } rows[] = {{1, "UpdaterName"},
+              {2, "UpdaterProc"},
+              {3, "ProcList"},
+              {4, "MSGBOX_INFO"},
+              {6, "MSGBOX_INFO"}};
   for (const auto& row : rows) {
     SCOPED_TRACE(row.failAt);
     TestDir dir;

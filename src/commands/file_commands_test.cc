@@ -70,7 +70,8 @@ TEST_F(FileCommandsTest, LoadersReadTheirKeys) {
   EXPECT_STREQ(c.FROM.Text(), "a , b");
   EXPECT_STREQ(c.TO.Text(), "c");
   // A missing key: message 2, no record.
-  EXPECT_EQ(LoadRecord(rt, *FindCommand("ATTR", CodePage()), StrBuf("A")), nullptr);
+  EXPECT_EQ(LoadRecord(rt, *FindCommand("ATTR", CodePage()), StrBuf("A")),
+            nullptr);
   EXPECT_EQ(Texts(), (Strings{"設定ファイルのフォーマットが正しくありません。\n\n"
                               "セクション：\"A\"\nパラメータ：\"ARG\""}));
 }

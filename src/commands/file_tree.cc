@@ -107,7 +107,8 @@ bool LeadsToRoot(Platform& platform, const StrBuf& item, bool followLast) {
   const char* sep = platform.files().PathSeparator();
   StrBuf trimmed = WithoutTrailingSeparators(item, sep, platform.codePage());
   if (trimmed.IsEmpty()) return true;  // separators only
-  if (HasWildcards(trimmed.Field(-1, sep, platform.codePage()), platform.codePage())) {
+  if (HasWildcards(trimmed.Field(-1, sep, platform.codePage()),
+                   platform.codePage())) {
     StrBuf directory = trimmed.FieldCount(sep, platform.codePage()) < 2
                            ? StrBuf(".")
                            : trimmed.Fields(0, -2, sep, platform.codePage());
@@ -168,8 +169,10 @@ bool WalkPattern(Platform& platform, const StrBuf& pattern,
   std::unique_ptr<DirSearch> search =
       platform.files().StartSearch(pattern.Text(), entry);
   std::string last = LastName(platform, pattern.Text());
-  const char* filter = HasWildcard(last.c_str(), platform.codePage()) ? last.c_str() : nullptr;
-  if (search && filter != nullptr && !NextMatching(*search, entry, filter, platform.codePage()))
+  const char* filter =
+      HasWildcard(last.c_str(), platform.codePage()) ? last.c_str() : nullptr;
+  if (search && filter != nullptr &&
+      !NextMatching(*search, entry, filter, platform.codePage()))
     return false;  // only other names (short names) matched
   return WalkSearch(platform, std::move(search), entry, directory, filter,
                     callback, recursive, user);
@@ -190,9 +193,11 @@ bool WalkSearch(Platform& platform, std::unique_ptr<DirSearch> search,
   do {
     bool isDirectory = (entry.attributes & kAttrDirectory) != 0;
     if (isDirectory && (entry.name == "." || entry.name == "..")) continue;
-    if (filter != nullptr && !WildcardMatch(filter, entry.name.c_str(), platform.codePage()))
+    if (filter != nullptr &&
+        !WildcardMatch(filter, entry.name.c_str(), platform.codePage()))
       continue;
-    if (devices && IsDeviceName(entry.name.c_str(), platform.codePage())) return false;
+    if (devices && IsDeviceName(entry.name.c_str(), platform.codePage()))
+      return false;
     StrBuf path = directory != nullptr
                       ? directory->Concat(sep).Concat(entry.name.c_str())
                       : StrBuf(entry.name.c_str());
@@ -220,7 +225,8 @@ SourceKind ClassifySource(Platform& platform, const StrBuf& source) {
     return (attributes & kAttrReparsePoint) != 0 ? SourceKind::kDirectoryLink
                                                  : SourceKind::kDirectory;
   }
-  if (source.Field(-1, platform.files().PathSeparator(), platform.codePage()).Contains("*", platform.codePage()))
+  if (source.Field(-1, platform.files().PathSeparator(), platform.codePage())
+          .Contains("*", platform.codePage()))
     return SourceKind::kSelection;
   return SourceKind::kFile;
 }
@@ -235,7 +241,8 @@ bool SelectionHolds(Platform& platform, const StrBuf& source,
       platform.files().StartSearch(source.Text(), entry);
   if (!search) return false;
   const std::string filter = LastName(platform, source.Text());
-  const StrBuf parent = ParentPart(source, platform.files().PathSeparator(), platform.codePage());
+  const StrBuf parent =
+      ParentPart(source, platform.files().PathSeparator(), platform.codePage());
   do {
     const bool isDirectory = (entry.attributes & kAttrDirectory) != 0;
     if (!isDirectory || (entry.attributes & kAttrReparsePoint) != 0 ||
@@ -259,17 +266,21 @@ bool PrepareTarget(Platform& platform, SourceKind kind, const StrBuf& source,
                    const StrBuf& destination, TreeTarget& target) {
   const char* sep = platform.files().PathSeparator();
   if (kind == SourceKind::kDirectory) {
-    StrBuf directory = WithoutTrailingSeparators(source, sep, platform.codePage());
+    StrBuf directory =
+        WithoutTrailingSeparators(source, sep, platform.codePage());
     if (directory.IsEmpty()) return false;
     target.skip = directory.FieldCount(sep, platform.codePage());
-    target.destination = WithoutTrailingSeparators(destination, sep, platform.codePage());
+    target.destination =
+        WithoutTrailingSeparators(destination, sep, platform.codePage());
     if (target.destination.IsEmpty()) return false;
-    return !IsSameOrBeneath(target.destination, directory, sep, platform.codePage()) &&
+    return !IsSameOrBeneath(target.destination, directory, sep,
+                            platform.codePage()) &&
            !DestinationWithin(platform, target.destination, directory);
   }
   target.skip = source.FieldCount(sep, platform.codePage()) - 1;
   target.destination = WithoutTrailingSeparators(
-      destination.Fields(0, -2, sep, platform.codePage()), sep, platform.codePage());
+      destination.Fields(0, -2, sep, platform.codePage()), sep,
+      platform.codePage());
   if (target.destination.IsEmpty()) return false;
   // The selected files onto themselves.
   StrBuf parent = ParentPart(source, sep, platform.codePage());
@@ -286,7 +297,8 @@ bool PrepareTarget(Platform& platform, SourceKind kind, const StrBuf& source,
 bool BuildTarget(Platform& platform, const StrBuf& entry, WalkEvent event,
                  const TreeTarget& target, StrBuf& out) {
   const char* sep = platform.files().PathSeparator();
-  if (event != kWalkFile && IsSameOrBeneath(target.destination, entry, sep, platform.codePage()))
+  if (event != kWalkFile &&
+      IsSameOrBeneath(target.destination, entry, sep, platform.codePage()))
     return false;
   StrBuf rest = entry.Fields(target.skip, -1, sep, platform.codePage());
   if (rest.IsEmpty()) return false;
@@ -312,7 +324,8 @@ int EnterTargetDirectory(Platform& platform, const StrBuf& target) {
 bool TakeTargetName(Platform& platform, TreeTarget& tree,
                     const StrBuf& target) {
   std::string exact(target.Text());
-  auto found = tree.written.emplace(platform.codePage().FoldAsciiCase(exact), exact);
+  auto found =
+      tree.written.emplace(platform.codePage().FoldAsciiCase(exact), exact);
   if (found.second || found.first->second == exact) return true;
   return !platform.files().IsSameFile(found.first->second.c_str(),
                                       exact.c_str());
@@ -346,7 +359,9 @@ int CopyEntry(Platform& platform, const StrBuf& entry, WalkEvent event,
 // platform never leaves the name without the old or the new file). A move
 // onto itself, by name or by identity, fails before anything changes.
 int MoveOne(Platform& platform, const StrBuf& entry, const StrBuf& target) {
-  if (IsSamePath(entry, target, platform.files().PathSeparator(), platform.codePage())) return 0;
+  if (IsSamePath(entry, target, platform.files().PathSeparator(),
+                 platform.codePage()))
+    return 0;
   return platform.files().MoveFileOver(entry.Text(), target.Text());
 }
 
@@ -436,7 +451,9 @@ bool HasDeviceNames(const Platform& platform) {
 
 bool NamesDevice(Platform& platform, const StrBuf& path) {
   return HasDeviceNames(platform) &&
-         !DeviceComponent(path.Text(), Separators(platform), platform.codePage()).empty();
+         !DeviceComponent(path.Text(), Separators(platform),
+                          platform.codePage())
+              .empty();
 }
 
 bool HasEmptyName(Platform& platform, const StrBuf& path) {
@@ -499,7 +516,9 @@ bool CreateDirectoryPath(Platform& platform, const StrBuf& path) {
   int32_t count = path.FieldCount(sep, platform.codePage());
   // Field 0 (the drive, or the empty field before a leading separator) is
   // never created; nor are the server and share of a network path.
-  int32_t first = path.StartsWith(StrBuf(sep).Concat(sep).Text(), platform.codePage()) ? 4 : 1;
+  int32_t first =
+      path.StartsWith(StrBuf(sep).Concat(sep).Text(), platform.codePage()) ? 4
+                                                                           : 1;
   for (int32_t i = first; i < count; ++i) {
     // An empty field (doubled or trailing separator) adds no directory.
     if (path.Field(i, sep, platform.codePage()).IsEmpty()) continue;
@@ -520,7 +539,8 @@ bool WalkTree(Platform& platform, const StrBuf& path, WalkCallback callback,
         (attributes & kAttrDirectory) != 0 &&
         (attributes & kAttrReparsePoint) == 0) {
       // Only trailing separators go: a leading one makes the path absolute.
-      StrBuf directory = WithoutTrailingSeparators(path, sep, platform.codePage());
+      StrBuf directory =
+          WithoutTrailingSeparators(path, sep, platform.codePage());
       return WalkInside(platform, directory, callback, user);
     }
   }
@@ -539,7 +559,8 @@ bool CopyTree(Platform& platform, const StrBuf& source,
   SourceKind kind = ClassifySource(platform, source);
   if (kind == SourceKind::kDirectoryLink) return false;
   if (kind == SourceKind::kFile) {
-    if (!CreateDirectoryPath(platform, ParentPart(destination, sep, platform.codePage())))
+    if (!CreateDirectoryPath(platform,
+                             ParentPart(destination, sep, platform.codePage())))
       return false;
     return Counted(
         platform.files().CopyFileOver(source.Text(), destination.Text()),
@@ -563,7 +584,8 @@ bool MoveTree(Platform& platform, const StrBuf& source,
     // Nothing to move: the destination stays.
     if (platform.files().GetFileAttrs(source.Text()) == kInvalidAttributes)
       return false;
-    if (!CreateDirectoryPath(platform, ParentPart(destination, sep, platform.codePage())))
+    if (!CreateDirectoryPath(platform,
+                             ParentPart(destination, sep, platform.codePage())))
       return false;
     return Counted(MoveOne(platform, source, destination), progress);
   }

@@ -171,7 +171,8 @@ TEST_F(MsgBoxTest, LoaderReadsAllKeys) {
   EXPECT_STREQ(record.ISABORT.Text(), "0,1");
   EXPECT_TRUE(platform.boxes.empty());
 
-  EXPECT_EQ(LoadRecord(rt, *FindCommand("MSGBOX", CodePage()), "NoAbort"), nullptr);
+  EXPECT_EQ(LoadRecord(rt, *FindCommand("MSGBOX", CodePage()), "NoAbort"),
+            nullptr);
   ASSERT_EQ(platform.boxes.size(), 1u);
   EXPECT_NE(platform.boxes[0].text.find("ISABORT"), std::string::npos);
 

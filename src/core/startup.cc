@@ -44,7 +44,8 @@ StrBuf DefaultSettingsPath(const StrBuf& modulePath, const char* separator,
 }  // namespace
 
 void ReadCaption(Runtime& rt) {
-  if (GetCommandLineOption(rt.CommandLine, 't', rt.Caption, rt.codePage)) return;
+  if (GetCommandLineOption(rt.CommandLine, 't', rt.Caption, rt.codePage))
+    return;
   char caption[256];
   if (rt.platform.ui().LoadResourceString(kDefaultCaptionId, caption,
                                           sizeof caption) <= 0)
@@ -131,15 +132,17 @@ namespace {
 bool ReadOnOffKey(Runtime& rt, const char* key, bool& on,
                   bool words = false) {
   StrBuf value;
-  const KeyRead got = ReadProfileString(SettingsFile(rt), rt.SettingsPath.Text(),
-                                        "UPDATER", key, value);
+  const KeyRead got = ReadProfileString(
+      SettingsFile(rt), rt.SettingsPath.Text(), "UPDATER", key, value);
   if (got == KeyRead::kNoMemory)
     return ShowErrorReport(rt, kMsgOutOfMemory, key);
   if (got == KeyRead::kMissing) return true;
   value.Trim(" ", " ", rt.codePage);
-  if (value.IsEmpty() || value.Equals("0", rt.codePage) || (words && value.Equals("NO", rt.codePage)))
+  if (value.IsEmpty() || value.Equals("0", rt.codePage) ||
+      (words && value.Equals("NO", rt.codePage)))
     return true;
-  if (value.Equals("1", rt.codePage) || (words && value.Equals("YES", rt.codePage))) {
+  if (value.Equals("1", rt.codePage) ||
+      (words && value.Equals("YES", rt.codePage))) {
     on = true;
     return true;
   }
@@ -167,13 +170,15 @@ bool ReadRollbackOption(Runtime& rt) {
 
 bool ReadInUseOption(Runtime& rt) {
   StrBuf value;
-  const KeyRead got = ReadProfileString(SettingsFile(rt), rt.SettingsPath.Text(),
-                                        "UPDATER", "INUSE", value);
+  const KeyRead got = ReadProfileString(
+      SettingsFile(rt), rt.SettingsPath.Text(), "UPDATER", "INUSE", value);
   if (got == KeyRead::kNoMemory)
     return ShowErrorReport(rt, kMsgOutOfMemory, "INUSE");
   if (got == KeyRead::kMissing) return true;
   value.Trim(" ", " ", rt.codePage);
-  if (value.IsEmpty() || value.Equals("0", rt.codePage) || value.Equals("NO", rt.codePage)) return true;
+  if (value.IsEmpty() || value.Equals("0", rt.codePage) ||
+      value.Equals("NO", rt.codePage))
+    return true;
   // CLOSE, RESTART, or both in either order; blanks around each ignored.
   bool close = false;
   bool restart = false;

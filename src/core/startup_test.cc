@@ -13,7 +13,8 @@ namespace {
 
 std::string Option(const char* commandLine, char letter, bool* found = nullptr) {
   StrBuf out;
-  bool present = GetCommandLineOption(StrBuf(commandLine), letter, out, CodePage());
+  bool present =
+      GetCommandLineOption(StrBuf(commandLine), letter, out, CodePage());
   if (found != nullptr) *found = present;
   return out.Text();
 }
@@ -55,9 +56,7 @@ TEST(CommandLineOption, LongCommandLine) {
 
 class StartupTest : public ::testing::Test {
  protected:
-  StartupTest() : rt(platform) {
-    platform.modulePath = dir / "setup.exe";
-  }
+  StartupTest() : rt(platform) { platform.modulePath = dir / "setup.exe"; }
   std::string LastBox() const {
     return platform.boxes.empty() ? "" : platform.boxes.back().text;
   }

@@ -100,8 +100,9 @@ std::string InUsePlatform::ReservedBeside(const char* path) {
   const char* sep = inner_.PathSeparator();
   const StrBuf whole(path);
   const StrBuf name = whole.Field(-1, sep, rt_->codePage);
-  const StrBuf directory =
-      whole.FieldCount(sep, rt_->codePage) < 2 ? StrBuf() : whole.Fields(0, -2, sep, rt_->codePage);
+  const StrBuf directory = whole.FieldCount(sep, rt_->codePage) < 2
+                               ? StrBuf()
+                               : whole.Fields(0, -2, sep, rt_->codePage);
   for (int attempt = 0; attempt < 100; ++attempt) {
     StrBuf candidate = directory;
     if (whole.FieldCount(sep, rt_->codePage) >= 2) candidate.Append(sep);

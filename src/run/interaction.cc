@@ -75,7 +75,8 @@ void SetUpInteraction(Runtime& rt, const InteractionSwitches& switches) {
     rt.answers.next = 0;
     for (std::string& word : rt.answers.words) {
       // The words of /answers= were checked with the command line.
-      if (!bySwitch && rt.answers.badWord.empty() && !IsAnswerWord(word, rt.codePage)) {
+      if (!bySwitch && rt.answers.badWord.empty() &&
+          !IsAnswerWord(word, rt.codePage)) {
         rt.answers.badWord = word;
         // Unattended boxes are shown nowhere: say it where a caller looks.
         rt.platform.ui().Warn(("updater: unknown answer \"" + word +

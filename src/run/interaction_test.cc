@@ -64,10 +64,11 @@ TEST_F(InteractionTest, TranscriptThatCannotBeOpenedIsWarnedOnce) {
   Answers("");
   EXPECT_FALSE(rt.transcript.IsOpen());
   rt.transcript.End("completed", 0);
-  EXPECT_EQ(platform.warnings,
-            std::vector<std::string>{"updater: warning: cannot open the "
-                                     "transcript \"" + dir.path() +
-                                     "\"; the run goes on without it"});
+  EXPECT_EQ(
+      platform.warnings,
+      std::vector<std::string>{"updater: warning: cannot open the "
+                               "transcript \"" +
+                               dir.path() + "\"; the run goes on without it"});
 }
 
 TEST_F(InteractionTest, EmptyAnswersStillMeanUnattended) {

@@ -68,8 +68,7 @@ class Progress {
   };
   void MaybeDraw();
   static constexpr int64_t Interval() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               kRedrawInterval)
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(kRedrawInterval)
         .count();
   }
   int64_t Now() const { return platform_->system().SteadyClock(); }

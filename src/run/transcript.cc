@@ -6,8 +6,7 @@ bool Transcript::Open(Platform& platform, const char* path) {
   path_ = path;
   ui_ = &platform.ui();
   file_ = platform.files().OpenForAppend(path);
-  if (file_ == nullptr)
-    Warn("cannot open the transcript \"" + path_ + "\"");
+  if (file_ == nullptr) Warn("cannot open the transcript \"" + path_ + "\"");
   return file_ != nullptr;
 }
 
@@ -25,8 +24,8 @@ void Transcript::WriteLine(const std::string& line) {
 
 void Transcript::Warn(const std::string& what) {
   if (ui_ == nullptr) return;
-  ui_->Warn(("updater: warning: " + what + "; the run goes on without it")
-                .c_str());
+  ui_->Warn(
+      ("updater: warning: " + what + "; the run goes on without it").c_str());
 }
 
 void Transcript::Box(const std::string& caption, const std::string& text,

@@ -88,10 +88,12 @@ const ProfileCache::Parsed* ProfileCache::LoadOrThrow(const char* path) {
   }
   if (kept != nullptr) kept_.erase(cached);
 
-  std::unique_ptr<Parsed> parsed(
-      new Parsed(look, bytes, [this](const std::string& utf8) {
+  std::unique_ptr<Parsed> parsed(new Parsed(
+      look, bytes,
+      [this](const std::string& utf8) {
         return platform_.system().Utf8ToAnsi(utf8.c_str());
-      }, codePage_));
+      },
+      codePage_));
   ++parses_;
   if (kept_.size() >= kMaxKeptFiles) kept_.clear();
   Parsed* result = parsed.get();
@@ -111,7 +113,8 @@ uint32_t ProfileCache::ReadKey(const char* file, const char* section,
     return 0;
   }
   const Parsed* parsed = Load(file);
-  if (parsed == nullptr) return ProfileReader::ReadMissingKey(codePage_, def, buffer, size);
+  if (parsed == nullptr)
+    return ProfileReader::ReadMissingKey(codePage_, def, buffer, size);
   return parsed->reader.ReadKey(section, key, def, buffer, size);
 }
 

@@ -166,8 +166,9 @@ size_t ProfileReader::Probe(const char* text, uint32_t begin, uint32_t end,
     if (index_[slot] == 0) return slot;
     const Section& s = sections_[index_[slot] - 1];
     if (s.hash == hash &&
-        EqualsIgnoringCase(codePage_, data_.data() + s.nameBegin, s.nameEnd - s.nameBegin,
-                           text + begin, end - begin)) {
+        EqualsIgnoringCase(codePage_, data_.data() + s.nameBegin,
+                           s.nameEnd - s.nameBegin, text + begin,
+                           end - begin)) {
       return slot;
     }
   }
@@ -251,7 +252,7 @@ void ProfileReader::Parse() {
 }
 
 uint32_t ProfileReader::ReadMissingKey(const CodePage& cp, const char* def,
-                                      char* buffer, uint32_t size) {
+                                       char* buffer, uint32_t size) {
   if (buffer == nullptr || size == 0) return 0;
   const char* value = def != nullptr ? def : "";
   size_t n = CutAtCharacter(cp, value, std::strlen(value), size - 1);
@@ -283,7 +284,8 @@ uint32_t ProfileReader::ReadKey(const char* section, const char* key,
     if (line.equals == kNoEquals) continue;
     uint32_t nb = line.begin, ne = line.equals;
     TrimBlanks(text, nb, ne);
-    if (!EqualsIgnoringCase(codePage_, text + nb, ne - nb, key + kb, ke - kb)) continue;
+    if (!EqualsIgnoringCase(codePage_, text + nb, ne - nb, key + kb, ke - kb))
+      continue;
     uint32_t vb = line.equals + 1, ve = line.end;
     TrimBlanks(text, vb, ve);
     if (ve - vb >= 2 && (text[vb] == '"' || text[vb] == '\'') &&
@@ -292,7 +294,8 @@ uint32_t ProfileReader::ReadKey(const char* section, const char* key,
       --ve;
     }
     const char* value = text + vb;
-    size_t n = CutAtCharacter(codePage_, value, LengthToNul(value, ve - vb), size - 1);
+    size_t n =
+        CutAtCharacter(codePage_, value, LengthToNul(value, ve - vb), size - 1);
     std::memcpy(buffer, value, n);
     buffer[n] = 0;
     return static_cast<uint32_t>(n);

@@ -60,7 +60,8 @@ bool ShowKeyReadReport(Runtime& rt, KeyRead got, const char* section,
 }  // namespace
 
 ProfileCache& SettingsFile(Runtime& rt) {
-  if (!rt.settingsFile) rt.settingsFile = std::make_shared<ProfileCache>(rt.platform, rt.codePage);
+  if (!rt.settingsFile)
+    rt.settingsFile = std::make_shared<ProfileCache>(rt.platform, rt.codePage);
   return *rt.settingsFile;
 }
 
@@ -103,8 +104,8 @@ int32_t ReadProfileSection(ProfileCache& profiles, const char* file,
 
 bool GetSettingString(Runtime& rt, const char* section, const char* key,
                       StrBuf& out, const char* object) {
-  const KeyRead got = ReadProfileString(SettingsFile(rt), rt.SettingsPath.Text(),
-                                        section, key, out);
+  const KeyRead got = ReadProfileString(
+      SettingsFile(rt), rt.SettingsPath.Text(), section, key, out);
   if (got != KeyRead::kPresent)
     return ShowKeyReadReport(rt, got, section, key, object);
   ExpandSymbols(rt, out);

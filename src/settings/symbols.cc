@@ -224,13 +224,13 @@ bool AnswerQuery(Runtime& rt, StrBuf& query) {
   const StrBuf keyword = query.Field(0, kQuerySeparator, rt.codePage);
   if (keyword.Equals("?App", rt.codePage)) {
     return rt.platform.system().FindAppPath(
-        query.Field(1, kQuerySeparator, rt.codePage).Text(), AppPathValue::kExecutable,
-        query);
+        query.Field(1, kQuerySeparator, rt.codePage).Text(),
+        AppPathValue::kExecutable, query);
   }
   if (keyword.Equals("?AppPath", rt.codePage)) {
     if (!rt.platform.system().FindAppPath(
-            query.Field(1, kQuerySeparator, rt.codePage).Text(), AppPathValue::kPathList,
-            query)) {
+            query.Field(1, kQuerySeparator, rt.codePage).Text(),
+            AppPathValue::kPathList, query)) {
       return false;
     }
     query.Trim("", rt.Sep(), rt.codePage);
@@ -274,7 +274,8 @@ bool LoadSymbols(Runtime& rt) {
     size_t end = all.find('\n', begin);
     if (end == std::string::npos) end = all.size();
     const StrBuf line(all.substr(begin, end - begin).c_str());
-    rt.SymbolTable.Add(line.Field(0, "=", rt.codePage).Text(), line.Field(1, "=", rt.codePage), rt.codePage);
+    rt.SymbolTable.Add(line.Field(0, "=", rt.codePage).Text(),
+                       line.Field(1, "=", rt.codePage), rt.codePage);
     begin = end + 1;
   }
   rt.SymbolCount = rt.SymbolTable.Size();
@@ -298,7 +299,8 @@ bool LoadSymbols(Runtime& rt) {
   if (!rt.platform.system().TempPath(work)) work.Assign("");
   // The temporary directory comes with a trailing separator; the symbol
   // has none.
-  if (work.CountOf(sep, rt.codePage) != 0 && work.Field(-1, sep, rt.codePage).IsEmpty()) {
+  if (work.CountOf(sep, rt.codePage) != 0 &&
+      work.Field(-1, sep, rt.codePage).IsEmpty()) {
     work = work.Fields(0, -2, sep, rt.codePage);
   }
   DefineSymbol(rt, "<Temp>", work);
@@ -389,7 +391,8 @@ bool CollapseDotDot(Runtime& rt, StrBuf& text) {
   const std::string marker = std::string(sep) + "..";
   if (std::strstr(text.Text(), marker.c_str()) == nullptr) return false;
   if (text.CountOf(marker.c_str(), rt.codePage) == 0) return false;
-  const std::vector<std::string> fields = SplitFields(text.Text(), sep, rt.codePage);
+  const std::vector<std::string> fields =
+      SplitFields(text.Text(), sep, rt.codePage);
   if (fields.size() < 3) return false;
 
   std::vector<size_t> kept = {0, 1};

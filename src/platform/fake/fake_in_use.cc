@@ -87,21 +87,20 @@ bool HoldingFiles::Writable(const char* path) const {
   return inUse_.HoldOf(path) == nullptr;
 }
 
-bool HoldingFiles::CopyFileOver(const char* source,
-                                   const char* destination) {
+bool HoldingFiles::CopyFileOver(const char* source, const char* destination) {
   if (!Writable(destination)) return false;
   return FileSystemForwarder::CopyFileOver(source, destination);
 }
 
 bool HoldingFiles::MoveFileTo(const char* source, const char* destination) {
-  if (!Renamable(source) || !FileSystemForwarder::MoveFileTo(source, destination))
+  if (!Renamable(source) ||
+      !FileSystemForwarder::MoveFileTo(source, destination))
     return false;
   Follow(source, destination);
   return true;
 }
 
-bool HoldingFiles::MoveFileOver(const char* source,
-                                   const char* destination) {
+bool HoldingFiles::MoveFileOver(const char* source, const char* destination) {
   if (!Renamable(source) || !Writable(destination) ||
       !FileSystemForwarder::MoveFileOver(source, destination))
     return false;

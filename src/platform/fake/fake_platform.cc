@@ -39,7 +39,8 @@ bool FakePlatform::FindAppPath(const char* name, AppPathValue what,
                                StrBuf& out) {
   appPathQueries.push_back(name);
   for (const auto& entry : appPaths) {
-    if (codePage().FoldAsciiCase(entry.first) != codePage().FoldAsciiCase(name)) continue;
+    if (codePage().FoldAsciiCase(entry.first) != codePage().FoldAsciiCase(name))
+      continue;
     const std::string& value = what == AppPathValue::kExecutable
                                    ? entry.second.executable
                                    : entry.second.pathList;
@@ -51,7 +52,8 @@ bool FakePlatform::FindAppPath(const char* name, AppPathValue what,
 uint32_t FakePlatform::FindProcessId(const char* name) {
   if (processes.empty()) return PosixPlatform::FindProcessId(name);
   for (const auto& entry : processes)
-    if (codePage().FoldAsciiCase(entry.first) == codePage().FoldAsciiCase(name)) return entry.second;
+    if (codePage().FoldAsciiCase(entry.first) == codePage().FoldAsciiCase(name))
+      return entry.second;
   return 0;
 }
 

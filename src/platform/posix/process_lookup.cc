@@ -26,10 +26,9 @@ namespace {
 constexpr char kDeletedSuffix[] = " (deleted)";
 
 // Texts equal but for the case of ASCII letters, as the engine compares.
-bool SameText(const std::string& a, const std::string& b,
-              const CodePage& cp) {
-  return a.size() == b.size() && cp.SameIgnoringAsciiCase(a.c_str(), b.c_str(),
-                                                          a.size());
+bool SameText(const std::string& a, const std::string& b, const CodePage& cp) {
+  return a.size() == b.size() &&
+         cp.SameIgnoringAsciiCase(a.c_str(), b.c_str(), a.size());
 }
 
 struct DirCloser {

@@ -275,8 +275,7 @@ bool ReadFull(int fd, void* data, size_t size) {
 
 }  // namespace
 
-std::string ProgramOfCommandLine(const char* commandLine,
-                                const CodePage& cp) {
+std::string ProgramOfCommandLine(const char* commandLine, const CodePage& cp) {
   const char* line = commandLine == nullptr ? "" : commandLine;
   if (line[0] != '"') {
     for (const char* p = line; *p != 0 && *p != '"'; p += cp.CharLength(p)) {

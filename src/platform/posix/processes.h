@@ -20,5 +20,4 @@ std::vector<std::string> SplitCommandLine(const char* commandLine,
 // without application name: a quoted first word is the program; an unquoted
 // one is tried at each blank, shortest first, until it names a regular
 // file; when none does, the first word.
-std::string ProgramOfCommandLine(const char* commandLine,
-                                const CodePage& cp);
+std::string ProgramOfCommandLine(const char* commandLine, const CodePage& cp);

@@ -30,14 +30,18 @@ TEST(SplitCommandLineTest, BlanksQuotesAndBackslashes) {
             (Args{"C:\\My Apps\\x.exe\\", "z"}));
   EXPECT_EQ(SplitCommandLine("p \"a b\" c\"d e\"f", CodePage()),
             (Args{"p", "a b", "cd ef"}));
-  EXPECT_EQ(SplitCommandLine("p a\\b a\\\\b", CodePage()), (Args{"p", "a\\b", "a\\\\b"}));
+  EXPECT_EQ(SplitCommandLine("p a\\b a\\\\b", CodePage()),
+            (Args{"p", "a\\b", "a\\\\b"}));
   // 2n backslashes and a quote: n backslashes, the quote groups.
-  EXPECT_EQ(SplitCommandLine("p a\\\\\"b c\"", CodePage()), (Args{"p", "a\\b c"}));
+  EXPECT_EQ(SplitCommandLine("p a\\\\\"b c\"", CodePage()),
+            (Args{"p", "a\\b c"}));
   // 2n+1: n backslashes and a literal quote.
-  EXPECT_EQ(SplitCommandLine("p a\\\\\\\"b c", CodePage()), (Args{"p", "a\\\"b", "c"}));
+  EXPECT_EQ(SplitCommandLine("p a\\\\\\\"b c", CodePage()),
+            (Args{"p", "a\\\"b", "c"}));
   EXPECT_EQ(SplitCommandLine("p \\\"x\\\"", CodePage()), (Args{"p", "\"x\""}));
   // "" inside a quoted run is a quote; "" alone an empty argument.
-  EXPECT_EQ(SplitCommandLine("p \"a\"\"b\" \"\"", CodePage()), (Args{"p", "a\"b", ""}));
+  EXPECT_EQ(SplitCommandLine("p \"a\"\"b\" \"\"", CodePage()),
+            (Args{"p", "a\"b", ""}));
 }
 
 TEST(SplitCommandLineTest, UnbalancedQuoteRunsToTheEnd) {
@@ -49,7 +53,8 @@ TEST(SplitCommandLineTest, UnbalancedQuoteRunsToTheEnd) {
 TEST(SplitCommandLineTest, DoubleByteTrailIsNeverABackslash) {
   const CodePage sjis(kCodePageShiftJis);
   // 0x95 0x5C is one character; the quote after it opens a quoted run.
-  EXPECT_EQ(SplitCommandLine("p \x95\x5C\" x\"", sjis), (Args{"p", "\x95\x5C x"}));
+  EXPECT_EQ(SplitCommandLine("p \x95\x5C\" x\"", sjis),
+            (Args{"p", "\x95\x5C x"}));
 }
 
 // The helper programs are built beside the test program.
@@ -120,8 +125,10 @@ TEST_F(StartProgramTest, UnquotedPathWithBlanksIsFoundAsWindowsFindsIt) {
   const std::string copy = dir / "my dir/echo";
   ASSERT_EQ(system(("cp '" + echo + "' '" + copy + "'").c_str()), 0);
   EXPECT_EQ(ProgramOfCommandLine((copy + " x").c_str(), CodePage()), copy);
-  EXPECT_EQ(ProgramOfCommandLine(("\"" + copy + "\" x").c_str(), CodePage()), copy);
-  EXPECT_EQ(ProgramOfCommandLine((dir / "none here x").c_str(), CodePage()), dir / "none");
+  EXPECT_EQ(ProgramOfCommandLine(("\"" + copy + "\" x").c_str(), CodePage()),
+            copy);
+  EXPECT_EQ(ProgramOfCommandLine((dir / "none here x").c_str(), CodePage()),
+            dir / "none");
   auto process =
       platform.StartProgram((copy + " x").c_str(), (dir / "my dir").c_str());
   ASSERT_TRUE(process);

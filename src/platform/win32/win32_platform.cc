@@ -110,18 +110,16 @@ bool WriteAll(HANDLE file, const std::string& bytes) {
 bool WriteToConsole(HANDLE console, const std::string& line) {
   DWORD mode = 0;
   if (!GetConsoleMode(console, &mode)) return false;
-  const int wide = MultiByteToWideChar(CP_ACP, 0, line.data(),
-                                       static_cast<int>(line.size()), nullptr,
-                                       0);
+  const int wide = MultiByteToWideChar(
+      CP_ACP, 0, line.data(), static_cast<int>(line.size()), nullptr, 0);
   if (wide <= 0) return false;
   std::vector<wchar_t> text(static_cast<size_t>(wide));
-  if (MultiByteToWideChar(CP_ACP, 0, line.data(),
-                          static_cast<int>(line.size()), text.data(),
-                          wide) <= 0)
+  if (MultiByteToWideChar(CP_ACP, 0, line.data(), static_cast<int>(line.size()),
+                          text.data(), wide) <= 0)
     return false;
   DWORD written = 0;
-  return WriteConsoleW(console, text.data(), static_cast<DWORD>(wide),
-                       &written, nullptr) != 0;
+  return WriteConsoleW(console, text.data(), static_cast<DWORD>(wide), &written,
+                       nullptr) != 0;
 }
 
 }  // namespace
