@@ -48,6 +48,13 @@ enum JournalKind : char {
   kJournalSettled = 'F',
 };
 
+// The number of a "created" record whose name was free before.
+constexpr uint32_t kCreatedNew = 1;
+// The number of a "made directory" record of the folder that a run makes
+// near the root of a volume for saved copies that beside their files would
+// make a path too long: removed with them when the run completes.
+constexpr uint32_t kSavedFolder = 1;
+
 struct JournalRecord {
   char kind = kJournalCancelled;
   std::string first;

@@ -386,10 +386,16 @@ std::unique_ptr<ExclusiveFile> Win32Platform::OpenExclusive(
   return std::make_unique<Win32ExclusiveFile>(file);
 }
 
+size_t Win32Platform::LongestPath() const {
+  // The ANSI calls take MAX_PATH characters with the terminating null.
+  return MAX_PATH - 1;
+}
+
 bool Win32Platform::FullPath(const char* path, std::string& out) {
-  char buffer[MAX_PATH];
-  const DWORD length = GetFullPathNameA(path, MAX_PATH, buffer, nullptr);
-  if (length == 0 || length >= MAX_PATH) return false;
+  // MAX_PATH characters: a double-byte character takes two bytes.
+  char buffer[MAX_PATH * 2];
+  const DWORD length = GetFullPathNameA(path, sizeof buffer, buffer, nullptr);
+  if (length == 0 || length >= sizeof buffer) return false;
   out.assign(buffer, length);
   return true;
 }
