@@ -227,11 +227,7 @@ bool CopyBesideAndReplace(const char* source, const char* destination) {
   ScopedHandle file = CreateTempBeside(destination, temp, marked);
   if (!file.Valid()) return false;
   bool whole = CopyContent(source, file.Get());
-  DWORD error = GetLastError();
-  if (whole && marked && !MarkForDeletion(file.Get(), false)) {
-    error = GetLastError();
-    whole = false;
-  }
+  if (whole && marked && !MarkForDeletion(file.Get(), false)) whole = false;
   file.Reset();  // a marked copy goes with its handle
   if (whole) {
     // The attributes that CopyFileA carries over.
@@ -243,13 +239,14 @@ bool CopyBesideAndReplace(const char* source, const char* destination) {
         MoveFileExA(temp.c_str(), destination,
                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
       return true;
-    error = GetLastError();
   }
+  // The copy that was not marked (or no longer is) goes by hand. Where that
+  // fails nothing more can be done: it keeps its "upd*.tmp" name, which is
+  // never the destination's.
   if (whole || !marked) {
-    SetFileAttributesA(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(temp.c_str());
+    (void)SetFileAttributesA(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
+    (void)DeleteFileA(temp.c_str());
   }
-  SetLastError(error);
   return false;
 }
 
@@ -306,10 +303,8 @@ bool Win32Platform::CopyFileOver(const char* source,
   DWORD existing = GetFileAttributesA(destination);
   if (existing == INVALID_FILE_ATTRIBUTES)
     return CopyFileA(source, destination, TRUE) != FALSE;
-  if (RefusesReplace(existing) || IsSameFile(source, destination)) {
-    SetLastError(ERROR_ACCESS_DENIED);
+  if (RefusesReplace(existing) || IsSameFile(source, destination))
     return false;
-  }
   // CopyFileA would write through a link at the destination, and a copy
   // cut short would leave neither the old file nor the new one.
   return CopyBesideAndReplace(source, destination);
@@ -323,10 +318,8 @@ bool Win32Platform::MoveFileOver(const char* source,
                                  const char* destination) {
   DWORD existing = GetFileAttributesA(destination);
   if (existing == INVALID_FILE_ATTRIBUTES) return MoveFileTo(source, destination);
-  if (RefusesReplace(existing) || IsSameFile(source, destination)) {
-    SetLastError(ERROR_ACCESS_DENIED);
+  if (RefusesReplace(existing) || IsSameFile(source, destination))
     return false;
-  }
   // On one volume a rename replaces the old file in one step.
   if (MoveFileExA(source, destination,
                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
