@@ -230,7 +230,10 @@ RollbackResult RollbackPlatform::Undo(
       const bool secondHalf = records[i].kind == kJournalCreated && i > 0 &&
                               records[i - 1].kind == kJournalSetAside &&
                               records[i - 1].first == records[i].first;
-      if (acted && !secondHalf) ++result.undone;
+      // The folder for saved copies near a root is no change of the run's.
+      const bool savedFolder = records[i].kind == kJournalMadeDirectory &&
+                               records[i].number == kSavedFolder;
+      if (acted && !secondHalf && !savedFolder) ++result.undone;
       // Each change undone is cancelled in the journal at once: a crash
       // during the rollback leaves only what is still to be undone. After
       // a failure the journal is written anew at the end instead.
