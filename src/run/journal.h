@@ -23,7 +23,8 @@
 // What a record says was done (the kinds are the first byte of a line).
 enum JournalKind : char {
   // first held a file, a link or a tree that was renamed to second, its
-  // saved copy, beside it (replaced or deleted).
+  // saved copy, beside it or in the run's folder in the root of its volume
+  // (replaced or deleted).
   kJournalSetAside = 'R',
   // first was made by the run (a file, a link or a shortcut).
   kJournalCreated = 'C',
