@@ -278,8 +278,8 @@ void FinishInUse(Runtime& rt, bool completed) {
   const int files = static_cast<int>(rt.inUse->Registered().size());
   if (files == 0) return;
   rt.restartRequired = true;
-  ShowMessageBox(rt, Message(rt, kMsgRestartRequired).c_str(),
-                 kMbOk | kMbIconInformation);
+  (void)ShowMessageBox(rt, Message(rt, kMsgRestartRequired).c_str(),
+                       kMbOk | kMbIconInformation);  // OK is the only answer
   if (rt.transcript.IsOpen()) rt.transcript.Restart(files);
 }
 
