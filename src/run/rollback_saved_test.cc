@@ -49,40 +49,30 @@ class SavedPlaceTest : public ::testing::Test {
   }
   // Every file of the test directory with its contents ("/" ends a
   // directory), read without a limit.
-  std::map<std::string, std::string> Tree(const std::string& under = "") {
+  std::map<std::string, std::string> Tree() {
     std::map<std::string, std::string> files;
-    const std::string base = under.empty() ? dir.path() : dir / under;
-    DirEntry entry;
-    auto search = probe_.StartSearchInside(base.c_str(), entry);
-    if (!search) return files;
-    do {
-      if (entry.name == "." || entry.name == "..") continue;
-      const std::string rel = (under.empty() ? "" : under + "/") + entry.name;
-      if (entry.attributes & kAttrDirectory) {
-        files[rel + "/"] = "";
-        for (const auto& inner : Tree(rel)) files.insert(inner);
-      } else {
-        files[rel] = dir.Read(rel);
-      }
-    } while (search->Next(entry));
+    for (const auto& entry :
+         std::filesystem::recursive_directory_iterator(dir.path())) {
+      const std::string rel =
+          entry.path().string().substr(dir.path().size() + 1);
+      files[entry.is_directory() ? rel + "/" : rel] =
+          entry.is_directory() ? "" : dir.Read(rel);
+    }
     return files;
   }
-  // Where the saved files are: "root" for the entries of a reserved
-  // folder at the top of the test directory, "beside" for other paths
-  // through a reserved name.
+  // Where the saved files are: "root" in a reserved folder at the top of
+  // the test directory (the root of the volume), "beside" elsewhere.
   std::string SavedPlaces() {
     std::set<std::string> places;
-    const std::string prefix = kRollbackReservedPrefix;
+    const std::string folder = std::string("/") + kRollbackReservedPrefix;
     for (const auto& file : Tree()) {
-      const std::string& path = file.first;
-      const size_t slash = path.find('/');
-      if (path.back() == '/' || path.find(prefix) == std::string::npos)
-        continue;
-      const bool inFolder = path.compare(0, prefix.size(), prefix) == 0 &&
-                            slash != std::string::npos &&
-                            slash + 1 < path.size() &&
-                            path.compare(slash + 1, prefix.size(), prefix) != 0;
-      places.insert(inFolder ? "root" : "beside");
+      const std::string path = "/" + file.first;
+      const size_t at = path.find(folder);
+      if (path.back() == '/' || at == std::string::npos) continue;
+      places.insert(at == 0 && path.find('/', 1) != std::string::npos &&
+                            path.find(folder, 1) == std::string::npos
+                        ? "root"
+                        : "beside");
     }
     std::string text;
     for (const std::string& place : places)
@@ -97,7 +87,6 @@ class SavedPlaceTest : public ::testing::Test {
  private:
   TestDir state_;
   std::string oldState_;
-  FakePlatform probe_;
 };
 
 // COPY over a file near the limit, and DELETE of a tree whose deepest

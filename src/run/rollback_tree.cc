@@ -93,7 +93,8 @@ std::string LockPath(const std::string& journal) {
 std::string Base36(uint64_t value, int digits) {
   std::string text;
   do {
-    text.insert(text.begin(), "0123456789abcdefghijklmnopqrstuvwxyz"[value % 36]);
+    text.insert(text.begin(),
+                "0123456789abcdefghijklmnopqrstuvwxyz"[value % 36]);
     value /= 36;
   } while ((digits == 0 && value != 0) ||
            (digits > 0 && static_cast<int>(text.size()) < digits));

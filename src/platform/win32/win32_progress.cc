@@ -186,8 +186,9 @@ class ProgressWindow : public ProgressView {
       const auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
       // Where it fails, the window is left to the default handling below
       // (self stays null), and Refresh never runs.
-      (void)SetWindowLongPtrA(window, GWLP_USERDATA,
-                              reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+      (void)SetWindowLongPtrA(
+          window, GWLP_USERDATA,
+          reinterpret_cast<LONG_PTR>(create->lpCreateParams));
     }
     auto* self = reinterpret_cast<ProgressWindow*>(
         GetWindowLongPtrA(window, GWLP_USERDATA));
