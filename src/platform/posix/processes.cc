@@ -100,14 +100,15 @@ int OpenPidFd(pid_t pid) {
   return static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
 #else
   (void)pid;
-  errno = ENOSYS;
+  errno = ENOSYS;  // read by OpenForWait: no pidfd, but no answer either
   return -1;
 #endif
 }
 
 int64_t NowMs() {
   struct timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
+  // Fails only for a clock the kernel does not know, which this is not.
+  (void)clock_gettime(CLOCK_MONOTONIC, &ts);
   return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
@@ -173,18 +174,19 @@ class PosixProcess : public ProcessHandle {
 // that the intermediate only calls posix_spawn and plain system calls.
 class SpawnPlan {
  public:
-  SpawnPlan() {
-    posix_spawn_file_actions_init(&actions_);
-    posix_spawnattr_init(&attr_);
-  }
+  SpawnPlan()
+      : haveActions_(posix_spawn_file_actions_init(&actions_) == 0),
+        haveAttr_(posix_spawnattr_init(&attr_) == 0) {}
   ~SpawnPlan() {
-    posix_spawn_file_actions_destroy(&actions_);
-    posix_spawnattr_destroy(&attr_);
+    // Destroying what was made fails only for an object never made.
+    if (haveActions_) (void)posix_spawn_file_actions_destroy(&actions_);
+    if (haveAttr_) (void)posix_spawnattr_destroy(&attr_);
   }
   SpawnPlan(const SpawnPlan&) = delete;
   SpawnPlan& operator=(const SpawnPlan&) = delete;
 
   bool Prepare(const char* commandLine, const char* workDir) {
+    if (!haveActions_ || !haveAttr_) return false;  // out of memory
     program_ = ProgramOfCommandLine(commandLine);
     if (program_.empty()) return false;
     if (program_[0] != '/') {
@@ -213,9 +215,8 @@ class SpawnPlan {
     // A session of its own, default signal handling, nothing blocked.
     sigset_t all;
     sigset_t none;
-    sigfillset(&all);
-    sigemptyset(&none);
-    return posix_spawnattr_setflags(&attr_, POSIX_SPAWN_SETSID |
+    return sigfillset(&all) == 0 && sigemptyset(&none) == 0 &&
+           posix_spawnattr_setflags(&attr_, POSIX_SPAWN_SETSID |
                                                 POSIX_SPAWN_SETSIGDEF |
                                                 POSIX_SPAWN_SETSIGMASK) == 0 &&
            posix_spawnattr_setsigdefault(&attr_, &all) == 0 &&
@@ -234,6 +235,8 @@ class SpawnPlan {
   std::vector<char*> argv_;
   posix_spawn_file_actions_t actions_;
   posix_spawnattr_t attr_;
+  bool haveActions_;
+  bool haveAttr_;
 };
 
 struct SpawnReport {
