@@ -100,7 +100,7 @@ bool CopyLink(const char* source, const struct stat& st,
 
 bool ReplaceWithLinkCopy(const char* source, const struct stat& st,
                          const std::string& destination) {
-  return PlaceBeside(destination, [&](const std::string& temp) {
+  return PlaceBeside(destination, false, [&](const std::string& temp) {
     if (CopyLink(source, st, temp.c_str())) return Placed::kMade;
     return errno == EEXIST ? Placed::kTaken : Placed::kFailed;
   });

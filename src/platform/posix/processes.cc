@@ -131,8 +131,8 @@ bool HasEnded(pid_t pid) {
 
 class PosixProcess : public ProcessHandle {
  public:
-  // pidfd may be -1 where the kernel refuses pidfds; waits then poll the
-  // process table.
+  // pidfd may hold nothing where the kernel refuses pidfds; waits then
+  // poll the process table.
   PosixProcess(pid_t pid, UniqueFd pidfd)
       : pid_(pid), pidfd_(std::move(pidfd)) {}
 
@@ -218,7 +218,8 @@ class SpawnPlan {
     return sigfillset(&all) == 0 && sigemptyset(&none) == 0 &&
            posix_spawnattr_setflags(&attr_, POSIX_SPAWN_SETSID |
                                                 POSIX_SPAWN_SETSIGDEF |
-                                                POSIX_SPAWN_SETSIGMASK) == 0 &&
+                                                POSIX_SPAWN_SETSIGMASK) ==
+               0 &&
            posix_spawnattr_setsigdefault(&attr_, &all) == 0 &&
            posix_spawnattr_setsigmask(&attr_, &none) == 0;
   }

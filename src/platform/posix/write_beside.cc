@@ -77,10 +77,10 @@ std::string DescriptorPath(int fd) {
 
 }  // namespace
 
-bool PlaceBeside(const std::string& destination,
+bool PlaceBeside(const std::string& destination, bool tidy,
                  const std::function<Placed(const std::string& name)>& make) {
   const std::string folder = FolderPrefixOf(destination, "/");
-  RemoveStaleTemporaries(folder);
+  if (tidy) RemoveStaleTemporaries(folder);
   const std::string prefix = folder + ReservedPrefix();
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
     const std::string temp = prefix + std::to_string(attempt);
@@ -120,7 +120,8 @@ bool WriteBesideThenRename(const std::string& destination, bool replaces,
     }
     if (replaces || errno == EEXIST) {
       bool linked = false;
-      const bool placed = PlaceBeside(destination, [&](const std::string& temp) {
+      const bool placed =
+          PlaceBeside(destination, false, [&](const std::string& temp) {
         if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temp.c_str(),
                    AT_SYMLINK_FOLLOW) != 0)
           return errno == EEXIST ? Placed::kTaken : Placed::kFailed;
@@ -136,7 +137,7 @@ bool WriteBesideThenRename(const std::string& destination, bool replaces,
     // No link by descriptor here (no /proc): a file with a name.
   }
   UniqueFd named;
-  return PlaceBeside(destination, [&](const std::string& temp) {
+  return PlaceBeside(destination, true, [&](const std::string& temp) {
     named.Reset(open(temp.c_str(),
                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                      mode));

@@ -32,6 +32,9 @@ enum class Placed { kMade, kTaken, kFailed };
 // Makes an entry under a free reserved name beside destination with
 // make(name) (kTaken: the name is taken, another one is tried; kFailed: it
 // failed and left nothing there), then renames it over destination; the
-// entry is removed when the rename fails.
-bool PlaceBeside(const std::string& destination,
+// entry is removed when the rename fails. With tidy, the reserved entries
+// that killed runs left in the folder are removed first: a look through
+// the whole folder, made only where an entry stays under its reserved name
+// while it is written.
+bool PlaceBeside(const std::string& destination, bool tidy,
                  const std::function<Placed(const std::string& name)>& make);
