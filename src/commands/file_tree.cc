@@ -15,6 +15,7 @@
 
 #include "base/code_page.h"
 #include "base/name_rules.h"
+#include "base/path_parts.h"
 #include "platform/platform.h"
 #include "run/progress.h"
 
@@ -122,15 +123,7 @@ const char* Separators(Platform& platform) {
 
 // The last component of a path (after its last separator).
 std::string LastName(Platform& platform, const char* path) {
-  const char* separators = Separators(platform);
-  const char* start = path;
-  for (const char* p = path; *p != '\0';) {
-    int n = CharLength(p);
-    if (n < 1) n = 1;
-    if (n == 1 && std::strchr(separators, *p) != nullptr) start = p + 1;
-    p += n;
-  }
-  return std::string(start);
+  return NameOf(path, Separators(platform));
 }
 
 // Moves search on to the first entry, from entry on, whose own name

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "base/code_page.h"
+#include "platform/replace_rules.h"
 #include "run/reserved_search.h"
 
 const char kRollbackReservedPrefix[] = "~updater-rollback.";
@@ -272,9 +273,7 @@ std::string RollbackPlatform::OnDisk(const char* path) {
 }
 
 bool RollbackPlatform::Replaceable(uint32_t attributes) const {
-  return (attributes & (kAttrDirectory | kAttrReadOnly | kAttrHidden)) == 0 ||
-         ((attributes & kAttrReparsePoint) != 0 &&
-          (attributes & kAttrDirectory) == 0);
+  return !Refused(JudgeReplace(ReplaceTargetOf(attributes, false)));
 }
 
 bool RollbackPlatform::SetAside(const char* path, bool onDisk) {

@@ -2,6 +2,8 @@
 // exclusive reads.
 #include "platform/win32/win32_platform.h"
 
+#include "base/path_parts.h"
+#include "platform/replace_rules.h"
 #include "platform/win32/win32_raii.h"
 
 #include <vector>
@@ -139,12 +141,6 @@ bool IsDriveOrShareRoot(const std::string& path) {
          share + 1 == path.size();
 }
 
-// The directory part of path with its separator ("." when it has none).
-std::string DirectoryOf(const std::string& path) {
-  size_t slash = path.find_last_of("\\/");
-  return slash == std::string::npos ? "." : path.substr(0, slash + 1);
-}
-
 // Marks an open file to be deleted when its last handle closes, or clears
 // the mark. The system honours the mark however the process ends, so a
 // copy cut short by a kill leaves nothing. SetFileInformationByHandle
@@ -166,7 +162,10 @@ bool MarkForDeletion(HANDLE file, bool mark) {
 // no one else, and marked to go when its handle closes; its name in temp.
 ScopedHandle CreateTempBeside(const std::string& destination,
                               std::string& temp, bool& marked) {
-  std::string directory = DirectoryOf(destination);
+  // The folder with its separator ("X:\\" stays a root), "." for a bare
+  // name.
+  std::string directory = FolderPrefixOf(destination, "\\/");
+  if (directory.empty()) directory = ".";
   UINT unique = GetTickCount() ^ (GetCurrentProcessId() << 16);
   for (int attempt = 0; attempt < 100; ++attempt) {
     char name[MAX_PATH];
@@ -227,11 +226,7 @@ bool CopyBesideAndReplace(const char* source, const char* destination) {
   ScopedHandle file = CreateTempBeside(destination, temp, marked);
   if (!file.Valid()) return false;
   bool whole = CopyContent(source, file.Get());
-  DWORD error = GetLastError();
-  if (whole && marked && !MarkForDeletion(file.Get(), false)) {
-    error = GetLastError();
-    whole = false;
-  }
+  if (whole && marked && !MarkForDeletion(file.Get(), false)) whole = false;
   file.Reset();  // a marked copy goes with its handle
   if (whole) {
     // The attributes that CopyFileA carries over.
@@ -243,22 +238,14 @@ bool CopyBesideAndReplace(const char* source, const char* destination) {
         MoveFileExA(temp.c_str(), destination,
                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
       return true;
-    error = GetLastError();
   }
   if (whole || !marked) {
-    SetFileAttributesA(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(temp.c_str());
+    // Clean-up after the failure that is reported: a copy that cannot go
+    // now stays under its "upd*.tmp" name, and nothing more can be done.
+    (void)SetFileAttributesA(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
+    (void)DeleteFileA(temp.c_str());
   }
-  SetLastError(error);
   return false;
-}
-
-// The destination of a copy or move that must not be replaced: a directory
-// (or a link to one), or a read-only or hidden file, which Windows refuses
-// to overwrite (Wine run by root would not).
-bool RefusesReplace(DWORD attributes) {
-  return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
-         (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)) != 0;
 }
 
 }  // namespace
@@ -303,13 +290,14 @@ bool Win32Platform::RemoveDir(const char* path) {
 
 bool Win32Platform::CopyFileOver(const char* source,
                                  const char* destination) {
-  DWORD existing = GetFileAttributesA(destination);
+  // The replace rules are checked here, not left to the system: Wine run
+  // by root would overwrite a read-only file.
+  const DWORD existing = GetFileAttributesA(destination);
   if (existing == INVALID_FILE_ATTRIBUTES)
     return CopyFileA(source, destination, TRUE) != FALSE;
-  if (RefusesReplace(existing) || IsSameFile(source, destination)) {
-    SetLastError(ERROR_ACCESS_DENIED);
+  if (Refused(JudgeReplace(
+          ReplaceTargetOf(existing, IsSameFile(source, destination)))))
     return false;
-  }
   // CopyFileA would write through a link at the destination, and a copy
   // cut short would leave neither the old file nor the new one.
   return CopyBesideAndReplace(source, destination);
@@ -321,12 +309,11 @@ bool Win32Platform::MoveFileTo(const char* source, const char* destination) {
 
 bool Win32Platform::MoveFileOver(const char* source,
                                  const char* destination) {
-  DWORD existing = GetFileAttributesA(destination);
+  const DWORD existing = GetFileAttributesA(destination);
   if (existing == INVALID_FILE_ATTRIBUTES) return MoveFileTo(source, destination);
-  if (RefusesReplace(existing) || IsSameFile(source, destination)) {
-    SetLastError(ERROR_ACCESS_DENIED);
+  if (Refused(JudgeReplace(
+          ReplaceTargetOf(existing, IsSameFile(source, destination)))))
     return false;
-  }
   // On one volume a rename replaces the old file in one step.
   if (MoveFileExA(source, destination,
                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
