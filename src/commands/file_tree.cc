@@ -519,7 +519,7 @@ bool PathExists(Platform& platform, const char* path) {
 }
 
 bool HasDeviceNames(const Platform& platform) {
-  return platform.files().PathSeparator()[0] == '\\';
+  return DeviceNamesApply(platform.files().PathSeparator());
 }
 
 bool NamesDevice(Platform& platform, const StrBuf& path) {
