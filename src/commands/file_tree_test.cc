@@ -705,6 +705,7 @@ TEST_F(FileTreeTest, CopiesIntoThemselvesAreRefusedByIdentity) {
   dir.Write("pkg/data/g/h.txt", "h");
   dir.Write("pkg/other/x.txt", "x");
   fs::create_directory_symlink("pkg/data", dir / "alias");
+  fs::create_directory_symlink("pkg/data/g", dir / "inner");
   const Strings before = Tree("");
   const Strings spellings[] = {
       {"pkg/data", "pkg//data/sub"},   {"pkg/data", "pkg/./data/sub"},
@@ -712,6 +713,7 @@ TEST_F(FileTreeTest, CopiesIntoThemselvesAreRefusedByIdentity) {
       {"pkg/data", "alias/sub"},       {"pkg/data/", "pkg/data/g/new"},
       {"pkg/data/.", "pkg/data/sub"},
       {"pkg/data", "pkg/data"},        {"pkg/data", "alias/g/../sub"},
+      {"pkg/data", "inner/new"},
       {"pkg/*", "pkg//data/sub/*"},    {"pkg/d*", "alias/sub/*"},
   };
   for (const Strings& pair : spellings) {
