@@ -239,7 +239,8 @@ bool SelectionHolds(Platform& platform, const StrBuf& source,
         entry.name == "." || entry.name == ".." ||
         !WildcardMatch(filter.c_str(), entry.name.c_str()))
       continue;
-    StrBuf path = parent.IsEmpty()
+    // As WalkPattern names the entries ("/d*" gives "/d").
+    StrBuf path = source.FieldCount(platform.files().PathSeparator()) < 2
                       ? StrBuf(entry.name.c_str())
                       : parent.Concat(platform.files().PathSeparator())
                             .Concat(entry.name.c_str());
@@ -308,10 +309,11 @@ bool TargetBlocked(Platform& platform, SourceKind kind, const StrBuf& source,
   std::unique_ptr<DirSearch> search =
       platform.files().StartSearch(source.Text(), entry);
   const std::string filter = LastName(platform, source.Text());
+  // The entries' paths as WalkPattern makes them ("/d*" gives "/d").
   const StrBuf parent = ParentPart(source, sep);
   return BlockedIn(platform, std::move(search), entry,
-                   parent.IsEmpty() ? nullptr : &parent, filter.c_str(),
-                   target.destination);
+                   source.FieldCount(sep) < 2 ? nullptr : &parent,
+                   filter.c_str(), target.destination);
 }
 
 // Sets up the target of a directory or selection copy or move. Fails for an

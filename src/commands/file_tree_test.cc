@@ -729,4 +729,13 @@ TEST_F(FileTreeTest, CopiesIntoThemselvesAreRefusedByIdentity) {
               true);
   ASSERT_TRUE(CopyTree(platform, P("pkg/o*"), P("pkg/data/backup/*")));
   EXPECT_EQ(dir.Read("pkg/data/backup/other/x.txt"), "x");
+  // A selection just below the root ("/tm*" holding the test directory):
+  // its directories are named from the root. Changes are only recorded.
+  FakePlatform looking;
+  looking.refuseChanges = true;
+  const std::string top = dir.path().substr(0, dir.path().find('/', 1));
+  ASSERT_GT(top.size(), 2u);
+  EXPECT_FALSE(CopyTree(looking, StrBuf((top.substr(0, 3) + "*").c_str()),
+                        P("x/*")));
+  EXPECT_EQ(looking.changes, Strings{});
 }
