@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "base/code_page.h"
+#include "base/name_rules.h"
 #include "platform/replace_rules.h"
 #include "run/reserved_search.h"
 
@@ -481,9 +482,10 @@ bool RollbackPlatform::DeleteOneFile(const char* path) {
   return SetAside(path);
 }
 
-bool RollbackPlatform::HoldsReadOnly(const std::string& directory,
-                                     int depth) {
+bool RollbackPlatform::HoldsWhatStopsADelete(const std::string& directory,
+                                             int depth) {
   (void)depth;
+  const bool devices = DeviceNamesApply(PathSeparator());
   // Without recursion: a tree of any depth is looked through.
   std::vector<std::string> directories{directory};
   while (!directories.empty()) {
@@ -495,6 +497,7 @@ bool RollbackPlatform::HoldsReadOnly(const std::string& directory,
     if (!search) continue;
     do {
       if (IsDots(entry)) continue;
+      if (devices && IsDeviceName(entry.name.c_str())) return true;
       if (IsPlainDirectory(entry.attributes))
         directories.push_back(prefix + entry.name);
       else if ((entry.attributes & kAttrDirectory) == 0 &&
@@ -508,9 +511,10 @@ bool RollbackPlatform::HoldsReadOnly(const std::string& directory,
 bool RollbackPlatform::RemoveTreeAtOnce(const char* path) {
   if (!Journaling()) return false;
   if (!IsPlainDirectory(inner_.GetFileAttrs(path))) return false;
-  // A read-only file stops a delete: the tree is then deleted entry by
-  // entry, as far as a delete goes without a journal.
-  if (HoldsReadOnly(Plain(path, PathSeparator()), 0)) return false;
+  // A read-only file, or an entry named as a device, stops a delete: the
+  // tree is then deleted entry by entry, as far as a delete goes without
+  // a journal.
+  if (HoldsWhatStopsADelete(Plain(path, PathSeparator()), 0)) return false;
   return SetAside(path);
 }
 

@@ -135,7 +135,10 @@ class RollbackPlatform : public FileSystemForwarder {
   // True when a plain file or a link at path may be set aside before it is
   // replaced: not read-only, no directory.
   bool Replaceable(uint32_t attributes) const;
-  bool HoldsReadOnly(const std::string& directory, int depth);
+  // True when the tree holds a read-only file, or an entry named as a
+  // device where the system has them: it is then not set aside whole (the
+  // delete stops there, and the saved tree could never be removed).
+  bool HoldsWhatStopsADelete(const std::string& directory, int depth);
   // Removes a saved copy, a file or a tree.
   bool RemoveSaved(const std::string& path, int depth);
   // Removes the saved copies of every change in the journal, then the

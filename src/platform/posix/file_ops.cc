@@ -195,6 +195,16 @@ bool PosixPlatform::IsSameFile(const char* first, const char* second) {
          a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+bool PosixPlatform::FinalPath(const char* path, std::string& out) {
+  // The same bytes as the names on disk, as the other file operations take
+  // them.
+  char* resolved = realpath(path, nullptr);
+  if (resolved == nullptr) return false;
+  out = resolved;
+  std::free(resolved);
+  return true;
+}
+
 bool PosixPlatform::DeleteOneFile(const char* path) {
   // The look of the walk that found the entry, where it did: relative to
   // the directory it searched, which no link swapped in since can lead

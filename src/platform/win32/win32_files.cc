@@ -102,28 +102,33 @@ std::string WithoutNamespacePrefix(const std::string& path) {
   return path;
 }
 
-// Where path leads as the system resolves it: the final path of the
-// opened file where the system can tell it (links, junctions and mounted
-// folders followed), else the full path ("." and ".." and repeated
-// separators resolved). Empty when neither can be had.
-std::string ResolvedPath(const char* path) {
+// Where path leads with every link, junction and mounted folder on the way
+// followed: the final path of the opened file. Empty where the system
+// cannot tell it (before Windows Vista, or a path it cannot open).
+std::string FinalPathOf(const char* path) {
   using FinalPathFn = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
   HMODULE kernel = GetModuleHandleA("kernel32.dll");
   auto finalPath = kernel != nullptr
                        ? ProcAddress<FinalPathFn>(kernel,
                                                   "GetFinalPathNameByHandleA")
                        : nullptr;
-  if (finalPath != nullptr) {
-    ScopedHandle file(CreateFileA(
-        path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (file.Valid()) {
-      char buffer[MAX_PATH * 2];
-      DWORD n = finalPath(file.Get(), buffer, sizeof buffer, 0);
-      if (n > 0 && n < sizeof buffer)
-        return WithoutNamespacePrefix(std::string(buffer, n));
-    }
-  }
+  if (finalPath == nullptr) return std::string();
+  ScopedHandle file(CreateFileA(
+      path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!file.Valid()) return std::string();
+  char buffer[MAX_PATH * 2];
+  DWORD n = finalPath(file.Get(), buffer, sizeof buffer, 0);
+  if (n == 0 || n >= sizeof buffer) return std::string();
+  return WithoutNamespacePrefix(std::string(buffer, n));
+}
+
+// Where path leads as the system resolves it: its final path where the
+// system can tell it, else the full path ("." and ".." and repeated
+// separators resolved). Empty when neither can be had.
+std::string ResolvedPath(const char* path) {
+  std::string resolved = FinalPathOf(path);
+  if (!resolved.empty()) return resolved;
   char buffer[MAX_PATH * 2];
   DWORD n = GetFullPathNameA(path, sizeof buffer, buffer, nullptr);
   if (n == 0 || n >= sizeof buffer) return std::string();
@@ -359,6 +364,11 @@ bool Win32Platform::IsSameFile(const char* first, const char* second) {
          a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
          a.nFileIndexHigh == b.nFileIndexHigh &&
          a.nFileIndexLow == b.nFileIndexLow;
+}
+
+bool Win32Platform::FinalPath(const char* path, std::string& out) {
+  out = FinalPathOf(path);
+  return !out.empty();
 }
 
 bool Win32Platform::DeleteOneFile(const char* path) {
