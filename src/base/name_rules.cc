@@ -75,6 +75,10 @@ bool HasWildcard(const char* text) {
   return false;
 }
 
+bool DeviceNamesApply(const char* separator) {
+  return separator[0] == '\\';
+}
+
 bool IsDeviceName(const char* name) {
   // The base name: up to the first "." (a whole character), trailing blanks
   // and dots not counted.

@@ -88,6 +88,9 @@ class FileSystemForwarder : public FileSystem {
   bool IdentityPath(const char* path, std::string& out) override {
     return inner_.IdentityPath(path, out);
   }
+  bool FinalPath(const char* path, std::string& out) override {
+    return inner_.FinalPath(path, out);
+  }
   bool PrivateStateDirectory(std::string& out, bool create) override {
     return inner_.PrivateStateDirectory(out, create);
   }

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/replace_rules.h"
 #include "run/reserved_search.h"
 #include "run/rollback_tree.h"
 
@@ -43,9 +44,7 @@ std::string RollbackPlatform::OnDisk(const char* path) {
 }
 
 bool RollbackPlatform::Replaceable(uint32_t attributes) const {
-  return (attributes & (kAttrDirectory | kAttrReadOnly | kAttrHidden)) == 0 ||
-         ((attributes & kAttrReparsePoint) != 0 &&
-          (attributes & kAttrDirectory) == 0);
+  return !Refused(JudgeReplace(ReplaceTargetOf(attributes, false)));
 }
 
 // The saved copies are hidden from the run that made them only: a run

@@ -15,6 +15,7 @@
 #include <fstream>
 
 #include "base/code_page.h"
+#include "base/path_parts.h"
 #include "platform/posix/posix_platform.h"
 
 namespace {
@@ -132,10 +133,6 @@ bool EqualsIgnoringCase(const char* a, const char* b) {
 // ---------------------------------------------------------------------------
 // Folders (texts in the locale's encoding).
 
-void StripTrailingSlashes(std::string& path) {
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
-}
-
 std::string JoinPath(const std::string& directory, const std::string& name) {
   if (!directory.empty() && directory.back() == '/') return directory + name;
   return directory + "/" + name;
@@ -146,9 +143,7 @@ std::string JoinPath(const std::string& directory, const std::string& name) {
 std::string AbsoluteEnv(const char* name) {
   const char* value = std::getenv(name);
   if (value == nullptr || value[0] != '/') return std::string();
-  std::string path = value;
-  StripTrailingSlashes(path);
-  return path;
+  return WithoutTrailingSeparators(value, "/");
 }
 
 std::string HomeDirectory() { return AbsoluteEnv("HOME"); }
@@ -209,8 +204,7 @@ std::string UserDirsEntry(const char* variable) {
     } else {
       return std::string();
     }
-    StripTrailingSlashes(path);
-    return path;
+    return WithoutTrailingSeparators(path, "/");
   }
   return std::string();
 }
@@ -470,8 +464,8 @@ bool PosixPlatform::FindAppPath(const char* name, AppPathValue what,
     // Only absolute entries: an empty or relative one would make the answer
     // depend on the working directory.
     if (!directory.empty() && directory[0] == '/') {
-      StripTrailingSlashes(directory);
-      const std::string program = JoinPath(directory, file);
+      const std::string program =
+          JoinPath(WithoutTrailingSeparators(directory, "/"), file);
       if (IsExecutableFile(program)) {
         // A link names the program where it is installed, as the
         // registry's entry names the real file: the update must reach
@@ -484,7 +478,7 @@ bool PosixPlatform::FindAppPath(const char* name, AppPathValue what,
         const std::string value =
             what == AppPathValue::kExecutable
                 ? real
-                : real.substr(0, std::max<size_t>(real.rfind('/'), 1));
+                : DirectoryOf(real, "/");
         return out.SetText(LocalToAnsi(value.c_str()).c_str());
       }
     }

@@ -41,6 +41,7 @@ class Win32Platform : public SystemPlatform {
   uint32_t GetFileAttrs(const char* path) override;
   bool IsFileSystemRoot(const char* path, bool followLast) override;
   bool IsSameFile(const char* first, const char* second) override;
+  bool FinalPath(const char* path, std::string& out) override;
   bool SetFileAttrs(const char* path, uint32_t attributes) override;
   bool MakeDirectory(const char* path) override;
   bool RemoveDir(const char* path) override;
