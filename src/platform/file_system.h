@@ -4,6 +4,7 @@
 // bytes in the ANSI code page.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -205,6 +206,10 @@ class FileSystem {
     out = path;
     return true;
   }
+  // The most characters of the ANSI code page (a double-byte character
+  // counts once) that a path given to this file system may have; 0 when
+  // the engine need keep to none.
+  virtual size_t LongestPath() const { return 0; }
   virtual std::unique_ptr<ExclusiveFile> OpenExclusive(const char* path) = 0;
   // Opens path for appending, creating a missing file, without ever
   // waiting: null for a named pipe that nobody reads, a directory, a block

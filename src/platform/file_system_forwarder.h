@@ -66,6 +66,7 @@ class FileSystemForwarder : public FileSystem {
   bool FullPath(const char* path, std::string& out) override {
     return inner_.FullPath(path, out);
   }
+  size_t LongestPath() const override { return inner_.LongestPath(); }
   std::unique_ptr<ExclusiveFile> OpenExclusive(const char* path) override {
     return inner_.OpenExclusive(path);
   }

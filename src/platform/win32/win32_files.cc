@@ -244,9 +244,10 @@ bool CopyBesideAndReplace(const char* source, const char* destination) {
                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
       return true;
   }
+  // The copy that was not marked (or no longer is) goes by hand. Where that
+  // fails nothing more can be done: it keeps its "upd*.tmp" name, which is
+  // never the destination's.
   if (whole || !marked) {
-    // Clean-up after the failure that is reported: a copy that cannot go
-    // now stays under its "upd*.tmp" name, and nothing more can be done.
     (void)SetFileAttributesA(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
     (void)DeleteFileA(temp.c_str());
   }
@@ -383,10 +384,16 @@ std::unique_ptr<ExclusiveFile> Win32Platform::OpenExclusive(
   return std::make_unique<Win32ExclusiveFile>(file);
 }
 
+size_t Win32Platform::LongestPath() const {
+  // The ANSI calls take MAX_PATH characters with the terminating null.
+  return MAX_PATH - 1;
+}
+
 bool Win32Platform::FullPath(const char* path, std::string& out) {
-  char buffer[MAX_PATH];
-  const DWORD length = GetFullPathNameA(path, MAX_PATH, buffer, nullptr);
-  if (length == 0 || length >= MAX_PATH) return false;
+  // MAX_PATH characters: a double-byte character takes two bytes.
+  char buffer[MAX_PATH * 2];
+  const DWORD length = GetFullPathNameA(path, sizeof buffer, buffer, nullptr);
+  if (length == 0 || length >= sizeof buffer) return false;
   out.assign(buffer, length);
   return true;
 }

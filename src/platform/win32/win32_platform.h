@@ -50,6 +50,7 @@ class Win32Platform : public SystemPlatform {
   bool MoveFileOver(const char* source, const char* destination) override;
   bool DeleteOneFile(const char* path) override;
   bool FullPath(const char* path, std::string& out) override;
+  size_t LongestPath() const override;
   std::unique_ptr<ExclusiveFile> OpenExclusive(const char* path) override;
   std::unique_ptr<AppendFile> OpenForAppend(const char* path) override;
   // win32_state.cc
