@@ -160,6 +160,12 @@ python3 tests/win32/device_names_check.py --program "$WIN_BUILD/updater.exe" 2>&
 if [ "${PIPESTATUS[0]}" != 0 ]; then failures+=("device names"); fi
 count "$log/devices.txt"
 
+step "paths near MAX_PATH under ROLLBACK=1, Wine (a drive letter on a scratch folder)"
+python3 tests/win32/long_paths_check.py --program "$WIN_BUILD/updater.exe" \
+  --helpers "$WIN_BUILD" 2>&1 | tee "$log/long-paths.txt"
+if [ "${PIPESTATUS[0]}" != 0 ]; then failures+=("long paths"); fi
+count "$log/long-paths.txt"
+
 if [ -x tests/win32/run_in_use_check.sh ]; then
   step "files in use under Wine (held files, pending renames, wineboot -r)"
   tests/win32/run_in_use_check.sh "$WIN_BUILD" 2>&1 | tee "$log/in-use.txt"

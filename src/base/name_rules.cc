@@ -77,6 +77,10 @@ bool HasWildcard(const char* text, const CodePage& cp) {
   return false;
 }
 
+bool DeviceNamesApply(const char* separator) {
+  return separator[0] == '\\';
+}
+
 bool IsDeviceName(const char* name, const CodePage& cp) {
   // The base name: up to the first "." (a whole character), trailing blanks
   // and dots not counted.

@@ -24,6 +24,9 @@ bool HasWildcard(const char* text, const CodePage& cp);
 // trailing dots and blanks not counted (so "nul.txt", "Com1 ", "aux.tar.gz"
 // and "CON." all are); and CONIN$ and CONOUT$.
 bool IsDeviceName(const char* name, const CodePage& cp);
+// True on the systems that read such names as devices: those whose path
+// separator is "\\" (Windows).
+bool DeviceNamesApply(const char* separator);
 
 // The first component of path (its parts separated by any byte of
 // separators) that IsDeviceName, or the empty text when none is.

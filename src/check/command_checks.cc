@@ -3,6 +3,8 @@
 // with the helpers the executors use.
 #include <cstring>
 #include <iterator>
+#include <string>
+#include <vector>
 
 #include "base/code_page.h"
 #include "check/check_text.h"
@@ -229,6 +231,36 @@ struct Checker::CommandHooks {
     }
   }
 
+  // Entries named as devices in the trees that the items of key walk
+  // (WalkTree with recursive), as they are on this machine: the updater
+  // never acts on them, and fails the item when its walk meets one. Only
+  // listed, never opened; nothing on the Linux build, where they are
+  // names.
+  static void DeviceEntries(Checker& c, Section& s, const char* key,
+                            int recursive) {
+    const StrBuf* list = s.Value(key);
+    if (list == nullptr) return;
+    const int32_t n = list->FieldCount(",", c.rt_.codePage);
+    for (int32_t i = 0; i < n; ++i) {
+      const StrBuf item = ListItem(*list, i, c.rt_.codePage);
+      std::vector<std::string> found;
+      const size_t count =
+          FindDeviceEntries(c.platform_, item, recursive, found, 1);
+      if (count == 0) continue;
+      c.Warn("device-entry", s.name, key,
+             "item " + Number(i + 1) + ", " + Quoted(item.Text()) +
+                 ", meets " + Quoted(found.front()) +
+                 (count > 1 ? " and " + Number(static_cast<long long>(count) -
+                                               1) +
+                                  " more"
+                            : std::string()) +
+                 ", named as a device of the system: the updater never "
+                 "acts on it, and the item fails where the walk meets it "
+                 "and the run stops when " +
+                 s.name + " runs");
+    }
+  }
+
   // Directory copies and moves into their own source, by identity: the
   // updater refuses them before anything is made.
   static void IntoItself(Checker& c, Section& s, uint32_t id) {
@@ -278,6 +310,7 @@ struct Checker::CommandHooks {
     Names(c, s, "FILE", true, [&](const StrBuf& item, const StrBuf&, int32_t) {
       ShowErrorReport(c.rt_, kMsgDeleteFailed, item.Text());
     });
+    DeviceEntries(c, s, "FILE", 1);
     const char* sep = c.rt_.Sep();
     const StrBuf* list = s.Value("FILE");
     const int32_t n =
@@ -357,11 +390,13 @@ struct Checker::CommandHooks {
 
   static void CopyValues(Checker& c, Section& s) {
     Sources(c, s, "FROM", "copying it fails unless an earlier step makes it");
+    DeviceEntries(c, s, "FROM", 1);
     ShortTo(c, s);
   }
 
   static void MoveValues(Checker& c, Section& s) {
     Sources(c, s, "FROM", "moving it fails unless an earlier step makes it");
+    DeviceEntries(c, s, "FROM", 1);
     ShortTo(c, s);
   }
 
@@ -394,6 +429,7 @@ struct Checker::CommandHooks {
   }
 
   static void AttrValues(Checker& c, Section& s) {
+    DeviceEntries(c, s, "FILE", 0);
     for (int32_t i = 0; i < Count(c, s, "FILE"); ++i) {
       const StrBuf mask = Item(c, s, "ARG", i);
       if (!IsHex(mask))

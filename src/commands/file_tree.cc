@@ -15,6 +15,7 @@
 
 #include "base/code_page.h"
 #include "base/name_rules.h"
+#include "base/path_parts.h"
 #include "platform/platform.h"
 #include "run/progress.h"
 
@@ -126,15 +127,7 @@ const char* Separators(Platform& platform) {
 
 // The last component of a path (after its last separator).
 std::string LastName(Platform& platform, const char* path) {
-  const char* separators = Separators(platform);
-  const char* start = path;
-  for (const char* p = path; *p != '\0';) {
-    int n = platform.codePage().CharLength(p);
-    if (n < 1) n = 1;
-    if (n == 1 && std::strchr(separators, *p) != nullptr) start = p + 1;
-    p += n;
-  }
-  return std::string(start);
+  return NameOf(path, Separators(platform), platform.codePage());
 }
 
 // Moves search on to the first entry, from entry on, whose own name
@@ -182,8 +175,8 @@ bool WalkPattern(Platform& platform, const StrBuf& pattern,
 // directory + separator + name, or the bare name when directory is null.
 // With a filter, only the entries whose own names match it are visited (a
 // system's search may also match other names it keeps for an entry). An
-// entry whose name the system reads as a device ends the walk with
-// failure: every walk changes what it visits.
+// entry whose name the system reads as a device is handed over as such
+// (kWalkDevice), never as what it would open.
 bool WalkSearch(Platform& platform, std::unique_ptr<DirSearch> search,
                 DirEntry& entry, const StrBuf* directory, const char* filter,
                 WalkCallback callback, int recursive, void* user) {
@@ -196,12 +189,12 @@ bool WalkSearch(Platform& platform, std::unique_ptr<DirSearch> search,
     if (filter != nullptr &&
         !WildcardMatch(filter, entry.name.c_str(), platform.codePage()))
       continue;
-    if (devices && IsDeviceName(entry.name.c_str(), platform.codePage()))
-      return false;
     StrBuf path = directory != nullptr
                       ? directory->Concat(sep).Concat(entry.name.c_str())
                       : StrBuf(entry.name.c_str());
-    if (!isDirectory) {
+    if (devices && IsDeviceName(entry.name.c_str(), platform.codePage())) {
+      if (!callback(platform, path, kWalkDevice, user)) return false;
+    } else if (!isDirectory) {
       if (!callback(platform, path, kWalkFile, user)) return false;
     } else if ((entry.attributes & kAttrReparsePoint) != 0) {
       if (!callback(platform, path, kWalkDirectoryLink, user)) return false;
@@ -249,7 +242,9 @@ bool SelectionHolds(Platform& platform, const StrBuf& source,
         entry.name == "." || entry.name == ".." ||
         !WildcardMatch(filter.c_str(), entry.name.c_str(), platform.codePage()))
       continue;
-    StrBuf path = parent.IsEmpty()
+    // As WalkPattern names the entries ("/d*" gives "/d").
+    StrBuf path = source.FieldCount(platform.files().PathSeparator(),
+                                     platform.codePage()) < 2
                       ? StrBuf(entry.name.c_str())
                       : parent.Concat(platform.files().PathSeparator())
                             .Concat(entry.name.c_str());
@@ -258,10 +253,82 @@ bool SelectionHolds(Platform& platform, const StrBuf& source,
   return false;
 }
 
+bool BlockedInside(Platform& platform, const StrBuf& source,
+                   const StrBuf& target);
+
+// True when a directory of a search (entry first, then the rest; paths as
+// in WalkSearch, with a filter as there) has at target, beneath the
+// destination, something that EnterTargetDirectory refuses: a file, or a
+// link (which may lead anywhere, back into the source too). Only what
+// exists at the destination is looked into.
+bool BlockedIn(Platform& platform, std::unique_ptr<DirSearch> search,
+               DirEntry& entry, const StrBuf* directory, const char* filter,
+               const StrBuf& target) {
+  if (!search) return false;
+  const char* sep = platform.files().PathSeparator();
+  const bool devices = HasDeviceNames(platform);
+  do {
+    const uint32_t kind =
+        entry.attributes & (kAttrDirectory | kAttrReparsePoint);
+    if (kind != kAttrDirectory || entry.name == "." || entry.name == ".." ||
+        (filter != nullptr &&
+         !WildcardMatch(filter, entry.name.c_str(), platform.codePage())) ||
+        (devices && IsDeviceName(entry.name.c_str(), platform.codePage())))
+      continue;  // not entered by the walk (a device fails it there)
+    const StrBuf there = target.Concat(sep).Concat(entry.name.c_str());
+    const uint32_t found = platform.files().GetFileAttrs(there.Text());
+    if (found == kInvalidAttributes) continue;  // made anew by the walk
+    if ((found & (kAttrDirectory | kAttrReparsePoint)) != kAttrDirectory)
+      return true;
+    const StrBuf path =
+        directory != nullptr
+            ? directory->Concat(sep).Concat(entry.name.c_str())
+            : StrBuf(entry.name.c_str());
+    if (BlockedInside(platform, path, there)) return true;
+  } while (search->Next(entry));
+  return false;
+}
+
+bool BlockedInside(Platform& platform, const StrBuf& source,
+                   const StrBuf& target) {
+  DirEntry entry;
+  return BlockedIn(platform,
+                   platform.files().StartSearchInside(source.Text(), entry),
+                   entry, &source, nullptr, target);
+}
+
+// True when the walk of a directory or selection source into the target's
+// destination would fail where it needs a directory of its own and finds a
+// file or a link: looked at before anything is changed, so that the item
+// fails untouched instead of halfway (the walk still refuses such an entry
+// when it appears later). A destination that does not exist yet costs one
+// look.
+bool TargetBlocked(Platform& platform, SourceKind kind, const StrBuf& source,
+                   const TreeTarget& target) {
+  if (!IsDirectory(platform, target.destination.Text())) return false;
+  const char* sep = platform.files().PathSeparator();
+  if (kind == SourceKind::kDirectory)
+    return BlockedInside(platform,
+                         WithoutTrailingSeparators(source, sep,
+                                                   platform.codePage()),
+                         target.destination);
+  DirEntry entry;
+  std::unique_ptr<DirSearch> search =
+      platform.files().StartSearch(source.Text(), entry);
+  const std::string filter = LastName(platform, source.Text());
+  // The entries' paths as WalkPattern makes them ("/d*" gives "/d").
+  const StrBuf parent = ParentPart(source, sep, platform.codePage());
+  return BlockedIn(platform, std::move(search), entry,
+                   source.FieldCount(sep, platform.codePage()) < 2 ? nullptr
+                                                                 : &parent,
+                   filter.c_str(), target.destination);
+}
+
 // Sets up the target of a directory or selection copy or move. Fails for an
-// empty destination (never the root instead) and for a destination that
+// empty destination (never the root instead), for a destination that
 // would be walked as part of the source, compared by identity however
-// either is spelled, before anything is created.
+// either is spelled, and for one whose tree holds a file or a link where
+// the walk needs a directory, before anything is created.
 bool PrepareTarget(Platform& platform, SourceKind kind, const StrBuf& source,
                    const StrBuf& destination, TreeTarget& target) {
   const char* sep = platform.files().PathSeparator();
@@ -275,7 +342,8 @@ bool PrepareTarget(Platform& platform, SourceKind kind, const StrBuf& source,
     if (target.destination.IsEmpty()) return false;
     return !IsSameOrBeneath(target.destination, directory, sep,
                             platform.codePage()) &&
-           !DestinationWithin(platform, target.destination, directory);
+           !DestinationWithin(platform, target.destination, directory) &&
+           !TargetBlocked(platform, kind, source, target);
   }
   target.skip = source.FieldCount(sep, platform.codePage()) - 1;
   target.destination = WithoutTrailingSeparators(
@@ -288,7 +356,8 @@ bool PrepareTarget(Platform& platform, SourceKind kind, const StrBuf& source,
       platform.files().IsSameFile(target.destination.Text(),
                                   parent.IsEmpty() ? "." : parent.Text()))
     return false;
-  return !SelectionHolds(platform, source, target.destination);
+  return !SelectionHolds(platform, source, target.destination) &&
+         !TargetBlocked(platform, kind, source, target);
 }
 
 // Where an entry goes: the destination followed by the entry's fields after
@@ -351,6 +420,8 @@ int CopyEntry(Platform& platform, const StrBuf& entry, WalkEvent event,
       return 1;
     case kWalkDirectoryLink:
       return 1;  // left out: never followed, never recreated
+    case kWalkDevice:
+      return 0;
   }
   return 0;
 }
@@ -381,6 +452,8 @@ int MoveEntry(Platform& platform, const StrBuf& entry, WalkEvent event,
       return EnterTargetDirectory(platform, target);
     case kWalkDirectoryLeave:
       return platform.files().RemoveDir(entry.Text());  // emptied by now
+    case kWalkDevice:
+      return 0;
   }
   return 0;
 }
@@ -396,6 +469,8 @@ int DeleteEntry(Platform& platform, const StrBuf& entry, WalkEvent event,
     case kWalkDirectoryLeave:
     case kWalkDirectoryLink:  // the link itself, nothing behind it
       return platform.files().RemoveDir(entry.Text());
+    case kWalkDevice:
+      return 0;
   }
   return 0;
 }
@@ -417,9 +492,25 @@ int SetAttributesEntry(Platform& platform, const StrBuf& entry,
     case kWalkDirectoryLeave:
     case kWalkDirectoryLink:
       return 1;  // directories are left unchanged
+    case kWalkDevice:
+      return 0;
   }
   return 0;
 }
+
+// Collects the device entries of a walk, which goes on past them.
+struct DeviceFinder {
+  std::vector<std::string>* found;
+  size_t most;
+  size_t count = 0;
+  static int Callback(Platform&, const StrBuf& entry, WalkEvent event,
+                      void* user) {
+    auto& self = *static_cast<DeviceFinder*>(user);
+    if (event != kWalkDevice) return 1;
+    if (self.count++ < self.most) self.found->push_back(entry.Text());
+    return 1;
+  }
+};
 
 }  // namespace
 
@@ -446,7 +537,7 @@ bool PathExists(Platform& platform, const char* path) {
 }
 
 bool HasDeviceNames(const Platform& platform) {
-  return platform.files().PathSeparator()[0] == '\\';
+  return DeviceNamesApply(platform.files().PathSeparator());
 }
 
 bool NamesDevice(Platform& platform, const StrBuf& path) {
@@ -486,10 +577,17 @@ bool DestinationWithin(Platform& platform, const StrBuf& spelled,
     deepest = prefix;
   }
   if (deepest.IsEmpty()) return false;
-  // And the directories above the deepest one, as the system finds them
-  // (through links on the way, where ".." is read after them), up to the
-  // root or as far as the system takes the growing path.
-  StrBuf up = WithoutTrailingSeparators(deepest, sep, platform.codePage());
+  // And the directories above the deepest one, where it lies: from its
+  // final path, every link on the way followed (Windows reads ".." by the
+  // text, so a junction's ".." is the folder that holds the junction, not
+  // the one that holds its target), else as the system reads ".." after
+  // it; up to the root or as far as the system takes the growing path.
+  std::string final;
+  StrBuf up = WithoutTrailingSeparators(
+      platform.files().FinalPath(deepest.Text(), final)
+          ? StrBuf(final.c_str())
+          : deepest,
+      sep, platform.codePage());
   for (int level = 0; level < 512; ++level) {
     StrBuf parent = up.Concat(sep).Concat("..");
     if (platform.files().GetFileAttrs(parent.Text()) == kInvalidAttributes)
@@ -548,6 +646,17 @@ bool WalkTree(Platform& platform, const StrBuf& path, WalkCallback callback,
     return WalkPattern(platform, path, nullptr, callback, recursive, user);
   StrBuf directory = path.Fields(0, -2, sep, platform.codePage());
   return WalkPattern(platform, path, &directory, callback, recursive, user);
+}
+
+size_t FindDeviceEntries(Platform& platform, const StrBuf& path,
+                         int recursive, std::vector<std::string>& found,
+                         size_t most) {
+  if (!HasDeviceNames(platform) || path.IsEmpty() ||
+      RefusesItem(platform, path))
+    return 0;
+  DeviceFinder finder{&found, most};
+  WalkTree(platform, path, DeviceFinder::Callback, recursive, &finder);
+  return finder.count;
 }
 
 bool CopyTree(Platform& platform, const StrBuf& source,

@@ -324,17 +324,66 @@ TEST_F(FileTreeTest, DotEndsAndTrailingSeparators) {
 // A destination tree whose directories are links to places elsewhere: the
 // copy or move fails at the link, and nothing behind it is written, moved
 // or deleted. A link where a file goes is replaced, never written through.
+// Lists every directory in the order of the names, so that a walk meets
+// "a.txt" before "sub" whatever order the file system keeps.
+class SortedPlatform : public PosixPlatform {
+ public:
+  std::unique_ptr<DirSearch> StartSearch(const char* pattern,
+                                         DirEntry& first) override {
+    return Sorted(PosixPlatform::StartSearch(pattern, first), first);
+  }
+  std::unique_ptr<DirSearch> StartSearchInside(const char* directory,
+                                               DirEntry& first) override {
+    return Sorted(PosixPlatform::StartSearchInside(directory, first), first);
+  }
+
+ private:
+  struct Listed : DirSearch {
+    std::vector<DirEntry> rest;  // the last one next
+    bool Next(DirEntry& entry) override {
+      if (rest.empty()) return false;
+      entry = rest.back();
+      rest.pop_back();
+      return true;
+    }
+  };
+  static std::unique_ptr<DirSearch> Sorted(std::unique_ptr<DirSearch> search,
+                                           DirEntry& first) {
+    if (!search) return nullptr;
+    auto listed = std::make_unique<Listed>();
+    DirEntry entry = first;
+    do listed->rest.push_back(entry);
+    while (search->Next(entry));
+    std::sort(listed->rest.begin(), listed->rest.end(),
+              [](const DirEntry& a, const DirEntry& b) {
+                return a.name > b.name;
+              });
+    listed->Next(first);
+    return listed;
+  }
+};
+
 TEST_F(FileTreeTest, DestinationLinksAreNeverWrittenThrough) {
   dir.Write("src/sub/file.txt", "new");
+  dir.Write("src/a.txt", "a");
   dir.Write("elsewhere/file.txt", "precious");
   dir.Write("elsewhere/top.txt", "precious too");
   fs::create_directories(dir / "dst");
   fs::create_symlink(dir / "elsewhere", dir / "dst/sub");
-  EXPECT_FALSE(CopyTree(platform, P("src"), P("dst")));
-  EXPECT_FALSE(MoveTree(platform, P("src"), P("dst")));
-  EXPECT_EQ(Tree("elsewhere"), (Strings{"file.txt", "top.txt"}));
-  EXPECT_EQ(dir.Read("elsewhere/file.txt"), "precious");
-  EXPECT_EQ(dir.Read("src/sub/file.txt"), "new");
+  // Where the walk needs a directory: a link elsewhere, a link back into
+  // the source, a file. The item fails before anything is copied or moved.
+  fs::create_directories(dir / "back");
+  fs::create_symlink(dir / "src", dir / "back/sub");
+  dir.Write("plain/sub", "file");
+  const Strings before = Tree("");
+  SortedPlatform sorted;
+  for (const char* to : {"dst", "back", "plain"}) {
+    EXPECT_FALSE(CopyTree(sorted, P("src"), P(to))) << to;
+    EXPECT_FALSE(MoveTree(sorted, P("src"), P(to))) << to;
+    EXPECT_FALSE(CopyTree(sorted, P("src/*"), P(to).Concat("/*"))) << to;
+    EXPECT_EQ(Tree(""), before) << to;
+  }
+  fs::remove(dir / "src/a.txt");
 
   dir.Write("files/top.txt", "top");
   fs::create_symlink(dir / "elsewhere/top.txt", dir / "dst/top.txt");
@@ -588,7 +637,16 @@ TEST_F(FileTreeTest, DeviceNamesAreNeverActedOn) {
   EXPECT_FALSE(DeleteTree(windows, W("tree")));
   EXPECT_EQ(dir.Read("tree/nul.txt"), "n");
   EXPECT_EQ(dir.Read("tree/sub/com1"), "c");
+  // The checker finds them without acting (the walk goes past them).
+  Strings found;
+  EXPECT_EQ(FindDeviceEntries(windows, W("tree"), 1, found, 5), 2u);
+  EXPECT_EQ(found.size(), 2u);
+  found.clear();
+  EXPECT_EQ(FindDeviceEntries(windows, W("tree\\sub"), 1, found, 0), 1u);
+  EXPECT_EQ(FindDeviceEntries(windows, W("tree\\*"), 0, found, 1), 1u);
+  EXPECT_EQ(found, Strings{W("tree\\nul.txt").Text()});
   // Where the system has no devices, such names are names.
+  EXPECT_EQ(FindDeviceEntries(platform, P("tree"), 1, found, 1), 0u);
   EXPECT_TRUE(DeleteTree(platform, P("tree/nul.txt")));
   EXPECT_TRUE(MoveTree(platform, P("tree/sub/com1"), P("aux")));
   EXPECT_EQ(dir.Read("aux"), "c");
@@ -655,6 +713,7 @@ TEST_F(FileTreeTest, CopiesIntoThemselvesAreRefusedByIdentity) {
   dir.Write("pkg/data/g/h.txt", "h");
   dir.Write("pkg/other/x.txt", "x");
   fs::create_directory_symlink("pkg/data", dir / "alias");
+  fs::create_directory_symlink("pkg/data/g", dir / "inner");
   const Strings before = Tree("");
   const Strings spellings[] = {
       {"pkg/data", "pkg//data/sub"},   {"pkg/data", "pkg/./data/sub"},
@@ -662,6 +721,7 @@ TEST_F(FileTreeTest, CopiesIntoThemselvesAreRefusedByIdentity) {
       {"pkg/data", "alias/sub"},       {"pkg/data/", "pkg/data/g/new"},
       {"pkg/data/.", "pkg/data/sub"},
       {"pkg/data", "pkg/data"},        {"pkg/data", "alias/g/../sub"},
+      {"pkg/data", "inner/new"},
       {"pkg/*", "pkg//data/sub/*"},    {"pkg/d*", "alias/sub/*"},
   };
   for (const Strings& pair : spellings) {
@@ -677,4 +737,13 @@ TEST_F(FileTreeTest, CopiesIntoThemselvesAreRefusedByIdentity) {
               true);
   ASSERT_TRUE(CopyTree(platform, P("pkg/o*"), P("pkg/data/backup/*")));
   EXPECT_EQ(dir.Read("pkg/data/backup/other/x.txt"), "x");
+  // A selection just below the root ("/tm*" holding the test directory):
+  // its directories are named from the root. Changes are only recorded.
+  FakePlatform looking;
+  looking.refuseChanges = true;
+  const std::string top = dir.path().substr(0, dir.path().find('/', 1));
+  ASSERT_GT(top.size(), 2u);
+  EXPECT_FALSE(CopyTree(looking, StrBuf((top.substr(0, 3) + "*").c_str()),
+                        P("x/*")));
+  EXPECT_EQ(looking.changes, Strings{});
 }

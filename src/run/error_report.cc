@@ -12,7 +12,7 @@ namespace {
 class BoxSink : public ErrorSink {
  public:
   void Take(Runtime& rt, const ErrorReport& report) override {
-    ShowMessageBox(rt, report.text.c_str(), kMbIconError);
+    (void)ShowMessageBox(rt, report.text.c_str(), kMbIconError);  // OK only
   }
 };
 

@@ -146,25 +146,40 @@ bool InUsePlatform::ReplaceAtRestart(const char* source,
   // hidden, and the new one takes its place at once.
   const uint32_t attributes = inner_.GetFileAttrs(destination);
   if (inner_.MoveFileTo(destination, reserved.c_str())) {
+    // The way back, where the change cannot be completed. Nothing more can
+    // be done where a step of it fails: the old file then keeps its
+    // reserved name (left out of every later search, never deleted), and
+    // the item fails with its message.
+    auto putBack = [&] {
+      (void)(attributes == kInvalidAttributes ||
+             inner_.SetFileAttrs(reserved.c_str(), attributes));
+      (void)inner_.MoveFileTo(reserved.c_str(), destination);
+    };
     if (!put(destination)) {
-      inner_.MoveFileTo(reserved.c_str(), destination);
+      putBack();
       return false;
     }
+    // Hidden only to keep it out of sight: its reserved name keeps it out
+    // of the run's searches either way.
     if (attributes != kInvalidAttributes)
-      inner_.SetFileAttrs(reserved.c_str(), attributes | kAttrHidden);
+      (void)inner_.SetFileAttrs(reserved.c_str(), attributes | kAttrHidden);
     if (Register({reserved, std::string()})) return true;
-    takeBack(destination);
-    inner_.SetFileAttrs(reserved.c_str(), attributes);
-    inner_.MoveFileTo(reserved.c_str(), destination);
+    // The new file gives way first; where it cannot, the old one cannot
+    // come back, and stays under its reserved name.
+    if (takeBack(destination)) putBack();
     return false;
   }
-  // Not even that: the new file waits beside it for the restart.
+  // Not even that: the new file waits beside it for the restart. What a
+  // copy that failed may have left goes; where it cannot, it keeps its
+  // reserved name, which no search of the run sees.
   if (!put(reserved.c_str())) {
-    inner_.DeleteOneFile(reserved.c_str());
+    (void)inner_.DeleteOneFile(reserved.c_str());
     return false;
   }
   if (Register({reserved, destination})) return true;
-  takeBack(reserved.c_str());
+  // Not registered: the new file goes again; one that cannot keeps its
+  // reserved name, which no search of the run sees.
+  (void)takeBack(reserved.c_str());
   return false;
 }
 
@@ -173,11 +188,15 @@ bool InUsePlatform::DeleteAtRestart(const char* path) {
   const std::string reserved = ReservedBeside(path);
   const uint32_t attributes = inner_.GetFileAttrs(path);
   if (!reserved.empty() && inner_.MoveFileTo(path, reserved.c_str())) {
+    // Hidden only to keep it out of sight (see ReplaceAtRestart).
     if (attributes != kInvalidAttributes)
-      inner_.SetFileAttrs(reserved.c_str(), attributes | kAttrHidden);
+      (void)inner_.SetFileAttrs(reserved.c_str(), attributes | kAttrHidden);
     if (Register({reserved, std::string()})) return true;
-    inner_.SetFileAttrs(reserved.c_str(), attributes);
-    inner_.MoveFileTo(reserved.c_str(), path);
+    // Back under its name; where that fails it keeps its reserved name,
+    // and the item fails with its message.
+    (void)(attributes == kInvalidAttributes ||
+           inner_.SetFileAttrs(reserved.c_str(), attributes));
+    (void)inner_.MoveFileTo(reserved.c_str(), path);
     return false;
   }
   return Register({path, std::string()});
@@ -260,8 +279,8 @@ void FinishInUse(Runtime& rt, bool completed) {
   const int files = static_cast<int>(rt.inUse->Registered().size());
   if (files == 0) return;
   rt.restartRequired = true;
-  ShowMessageBox(rt, Message(rt, kMsgRestartRequired).c_str(),
-                 kMbOk | kMbIconInformation);
+  (void)ShowMessageBox(rt, Message(rt, kMsgRestartRequired).c_str(),
+                       kMbOk | kMbIconInformation);  // OK is the only answer
   if (rt.transcript.IsOpen()) rt.transcript.Restart(files);
 }
 

@@ -92,11 +92,13 @@ void SetUpInteraction(Runtime& rt, const InteractionSwitches& switches) {
       (rt.platform.system().GetEnv("UPDATER_EXITCODE", value) && value == "1"))
     rt.outcomeExitCodes = true;
   rt.logBySwitch = switches.logGiven;
+  // A transcript that cannot be opened has been warned about by Open: the
+  // run goes on without it.
   if (switches.logGiven)
-    rt.transcript.Open(rt.platform, switches.log.c_str());
+    (void)rt.transcript.Open(rt.platform, switches.log.c_str());
   else if (rt.platform.system().GetEnv("UPDATER_TRANSCRIPT", value) &&
            !value.empty())
-    rt.transcript.Open(rt.platform, value.c_str());
+    (void)rt.transcript.Open(rt.platform, value.c_str());
 }
 
 void ShowHelpText(Runtime& rt, const char* text) {

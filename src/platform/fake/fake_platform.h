@@ -89,6 +89,22 @@ class FakePlatform : public PosixPlatform {
   bool MoveFileOver(const char* source, const char* destination) override;
   bool DeleteOneFile(const char* path) override;
 
+  // A limit on the length of paths in characters, as Windows has one (0:
+  // none): LongestPath() says it, and every operation on the file system
+  // given a longer path (a search: with "/*.*" after a directory) fails as
+  // if nothing were there. With a limit, volumeRoot is the one path taken
+  // for the root of a volume, so that nothing is ever made in a real root.
+  size_t longestPath = 0;
+  std::string volumeRoot;
+  size_t LongestPath() const override { return longestPath; }
+  bool IsFileSystemRoot(const char* path, bool followLast) override;
+  std::unique_ptr<DirSearch> StartSearch(const char* pattern,
+                                         DirEntry& first) override;
+  std::unique_ptr<DirSearch> StartSearchInside(const char* directory,
+                                               DirEntry& first) override;
+  uint32_t GetFileAttrs(const char* path) override;
+  bool StampOf(const char* path, FileStamp& out) override;
+
   // Special folders by number; missing numbers fall back to the real ones
   // unless failFolders is set.
   std::map<int, std::string> folders;
@@ -97,4 +113,5 @@ class FakePlatform : public PosixPlatform {
 
  private:
   bool Refused(const char* operation, const char* path);
+  bool TooLong(const std::string& path) const;
 };

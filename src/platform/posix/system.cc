@@ -15,9 +15,15 @@
 #include <fstream>
 
 #include "base/code_page.h"
+#include "base/path_parts.h"
 #include "platform/posix/posix_platform.h"
 
 namespace {
+
+// Paths of the system itself (environment values, the state folder) are in
+// the locale's encoding: "/" is never part of a character of more than one
+// byte in any encoding a locale uses, so these rules find its separators.
+const CodePage kSystemPaths;
 
 bool IsAsciiText(const char* text) {
   for (const char* p = text; *p != 0; ++p)
@@ -135,10 +141,6 @@ bool EqualsIgnoringCase(const char* a, const char* b) {
 // ---------------------------------------------------------------------------
 // Folders (texts in the locale's encoding).
 
-void StripTrailingSlashes(std::string& path) {
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
-}
-
 std::string JoinPath(const std::string& directory, const std::string& name) {
   if (!directory.empty() && directory.back() == '/') return directory + name;
   return directory + "/" + name;
@@ -149,9 +151,7 @@ std::string JoinPath(const std::string& directory, const std::string& name) {
 std::string AbsoluteEnv(const char* name) {
   const char* value = std::getenv(name);
   if (value == nullptr || value[0] != '/') return std::string();
-  std::string path = value;
-  StripTrailingSlashes(path);
-  return path;
+  return WithoutTrailingSeparators(value, "/", kSystemPaths);
 }
 
 std::string HomeDirectory() { return AbsoluteEnv("HOME"); }
@@ -212,8 +212,7 @@ std::string UserDirsEntry(const char* variable) {
     } else {
       return std::string();
     }
-    StripTrailingSlashes(path);
-    return path;
+    return WithoutTrailingSeparators(path, "/", kSystemPaths);
   }
   return std::string();
 }
@@ -480,8 +479,8 @@ bool PosixPlatform::FindAppPath(const char* name, AppPathValue what,
     // Only absolute entries: an empty or relative one would make the answer
     // depend on the working directory.
     if (!directory.empty() && directory[0] == '/') {
-      StripTrailingSlashes(directory);
-      const std::string program = JoinPath(directory, file);
+      const std::string program =
+          JoinPath(WithoutTrailingSeparators(directory, "/", codePage_), file);
       if (IsExecutableFile(program)) {
         // A link names the program where it is installed, as the
         // registry's entry names the real file: the update must reach
@@ -494,7 +493,7 @@ bool PosixPlatform::FindAppPath(const char* name, AppPathValue what,
         const std::string value =
             what == AppPathValue::kExecutable
                 ? real
-                : real.substr(0, std::max<size_t>(real.rfind('/'), 1));
+                : DirectoryOf(real, "/", codePage_);
         return out.SetText(LocalToAnsi(value.c_str()).c_str());
       }
     }

@@ -224,7 +224,7 @@ void Win32Platform::ComInitialize() {
 void Win32Platform::ComUninitialize() {
   if (comInitCount_ == 0) return;
   --comInitCount_;
-  CoUninitialize();
+  CoUninitialize();  // returns nothing
 }
 
 int Win32Platform::LoadResourceString(uint32_t id, char* buffer, int size) {

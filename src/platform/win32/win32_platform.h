@@ -43,6 +43,7 @@ class Win32Platform : public SystemPlatform {
   uint32_t GetFileAttrs(const char* path) override;
   bool IsFileSystemRoot(const char* path, bool followLast) override;
   bool IsSameFile(const char* first, const char* second) override;
+  bool FinalPath(const char* path, std::string& out) override;
   bool SetFileAttrs(const char* path, uint32_t attributes) override;
   bool MakeDirectory(const char* path) override;
   bool RemoveDir(const char* path) override;
@@ -51,6 +52,7 @@ class Win32Platform : public SystemPlatform {
   bool MoveFileOver(const char* source, const char* destination) override;
   bool DeleteOneFile(const char* path) override;
   bool FullPath(const char* path, std::string& out) override;
+  size_t LongestPath() const override;
   std::unique_ptr<ExclusiveFile> OpenExclusive(const char* path) override;
   std::unique_ptr<AppendFile> OpenForAppend(const char* path) override;
   // win32_state.cc
