@@ -12,36 +12,36 @@ bool IsSeparator(char c, const char* separators) {
 
 }  // namespace
 
-size_t NameStart(const std::string& path, const char* separators) {
+size_t NameStart(const std::string& path, const char* separators, const CodePage& cp) {
   size_t start = 0;
   for (size_t at = 0; at < path.size();) {
     if (IsSeparator(path[at], separators)) {
       start = ++at;
       continue;
     }
-    const int n = CharLength(path.c_str() + at);
+    const int n = cp.CharLength(path.c_str() + at);
     at += n < 1 ? 1 : static_cast<size_t>(n);
   }
   return start;
 }
 
-std::string NameOf(const std::string& path, const char* separators) {
-  return path.substr(NameStart(path, separators));
+std::string NameOf(const std::string& path, const char* separators, const CodePage& cp) {
+  return path.substr(NameStart(path, separators, cp));
 }
 
-std::string FolderPrefixOf(const std::string& path, const char* separators) {
-  return path.substr(0, NameStart(path, separators));
+std::string FolderPrefixOf(const std::string& path, const char* separators, const CodePage& cp) {
+  return path.substr(0, NameStart(path, separators, cp));
 }
 
-std::string DirectoryOf(const std::string& path, const char* separators) {
-  const size_t start = NameStart(path, separators);
+std::string DirectoryOf(const std::string& path, const char* separators, const CodePage& cp) {
+  const size_t start = NameStart(path, separators, cp);
   if (start == 0) return ".";
   if (start == 1) return path.substr(0, 1);  // the root
   return path.substr(0, start - 1);
 }
 
 std::string WithoutTrailingSeparators(const std::string& path,
-                                      const char* separators) {
+                                      const char* separators, const CodePage& cp) {
   size_t keep = 0;  // bytes up to the end of the last other character
   bool separatorsOnly = !path.empty();
   for (size_t at = 0; at < path.size();) {
@@ -50,7 +50,7 @@ std::string WithoutTrailingSeparators(const std::string& path,
       continue;
     }
     separatorsOnly = false;
-    const int n = CharLength(path.c_str() + at);
+    const int n = cp.CharLength(path.c_str() + at);
     at += n < 1 ? 1 : static_cast<size_t>(n);
     keep = at;
   }

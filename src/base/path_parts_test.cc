@@ -5,7 +5,7 @@
 #include "base/code_page.h"
 
 TEST(PathPartsTest, SplitsAtTheLastSeparatorOfWholeCharacters) {
-  SetAnsiCodePage(kCodePageUtf8);
+  const CodePage utf8(kCodePageUtf8);
   const struct {
     const char* path;
     const char* separators;
@@ -26,14 +26,13 @@ TEST(PathPartsTest, SplitsAtTheLastSeparatorOfWholeCharacters) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.path);
-    EXPECT_EQ(NameOf(c.path, c.separators), c.name);
-    EXPECT_EQ(FolderPrefixOf(c.path, c.separators), c.prefix);
-    EXPECT_EQ(DirectoryOf(c.path, c.separators), c.directory);
-    EXPECT_EQ(WithoutTrailingSeparators(c.path, c.separators), c.trimmed);
+    EXPECT_EQ(NameOf(c.path, c.separators, utf8), c.name);
+    EXPECT_EQ(FolderPrefixOf(c.path, c.separators, utf8), c.prefix);
+    EXPECT_EQ(DirectoryOf(c.path, c.separators, utf8), c.directory);
+    EXPECT_EQ(WithoutTrailingSeparators(c.path, c.separators, utf8), c.trimmed);
   }
   // In code page 932 the trail byte 0x5C of "表" is no separator.
-  SetAnsiCodePage(kCodePageShiftJis);
-  EXPECT_EQ(NameOf("d\\\x95\x5C", "\\"), "\x95\x5C");
-  EXPECT_EQ(WithoutTrailingSeparators("d\\\x95\x5C", "\\"), "d\\\x95\x5C");
-  SetAnsiCodePage(kCodePageUtf8);
+  const CodePage sjis(kCodePageShiftJis);
+  EXPECT_EQ(NameOf("d\\\x95\x5C", "\\", sjis), "\x95\x5C");
+  EXPECT_EQ(WithoutTrailingSeparators("d\\\x95\x5C", "\\", sjis), "d\\\x95\x5C");
 }

@@ -46,7 +46,8 @@ bool IsSeparatorAt(const char* text, const char* sep, int32_t sepLength) {
 
 // The path without its trailing separators. Character-aware: the trail byte
 // of a double-byte character is never taken for a separator.
-StrBuf WithoutTrailingSeparators(const StrBuf& path, const char* sep) {
+StrBuf WithoutTrailingSeparators(const StrBuf& path, const char* sep,
+                                 const CodePage& cp) {
   const char* text = path.Text();
   int32_t sepLength = 0;
   while (sep[sepLength] != '\0') ++sepLength;
@@ -57,7 +58,7 @@ StrBuf WithoutTrailingSeparators(const StrBuf& path, const char* sep) {
       position += sepLength;
       continue;
     }
-    int n = CharLength(text + position);
+    int n = cp.CharLength(text + position);
     position += n < 1 ? 1 : n;
     keep = position;
   }
@@ -67,32 +68,34 @@ StrBuf WithoutTrailingSeparators(const StrBuf& path, const char* sep) {
 
 // The fields 0 to -2 of a path; the empty text for a path of one field (a
 // name relative to the working directory).
-StrBuf ParentPart(const StrBuf& path, const char* sep) {
-  if (path.FieldCount(sep) < 2) return StrBuf();
-  return path.Fields(0, -2, sep);
+StrBuf ParentPart(const StrBuf& path, const char* sep, const CodePage& cp) {
+  if (path.FieldCount(sep, cp) < 2) return StrBuf();
+  return path.Fields(0, -2, sep, cp);
 }
 
 // True when path is base itself or lies beneath it. Text comparison with the
 // ASCII letters' case ignored, trailing separators disregarded.
-bool IsSameOrBeneath(const StrBuf& path, const StrBuf& base, const char* sep) {
-  StrBuf p = WithoutTrailingSeparators(path, sep);
-  StrBuf b = WithoutTrailingSeparators(base, sep);
+bool IsSameOrBeneath(const StrBuf& path, const StrBuf& base, const char* sep,
+                     const CodePage& cp) {
+  StrBuf p = WithoutTrailingSeparators(path, sep, cp);
+  StrBuf b = WithoutTrailingSeparators(base, sep, cp);
   int32_t length = b.Length();
   if (length == 0 || p.Length() < length) return false;
-  if (p.Extract(0, length - 1).NotEquals(b)) return false;
+  if (p.Extract(0, length - 1).NotEquals(b, cp)) return false;
   if (p.Length() == length) return true;
   int32_t sepLength = 0;
   while (sep[sepLength] != '\0') ++sepLength;
   return IsSeparatorAt(p.PointerAt(length), sep, sepLength);
 }
 
-bool IsSamePath(const StrBuf& a, const StrBuf& b, const char* sep) {
-  return WithoutTrailingSeparators(a, sep)
-      .Equals(WithoutTrailingSeparators(b, sep));
+bool IsSamePath(const StrBuf& a, const StrBuf& b, const char* sep,
+                const CodePage& cp) {
+  return WithoutTrailingSeparators(a, sep, cp)
+      .Equals(WithoutTrailingSeparators(b, sep, cp), cp);
 }
 
-bool HasWildcards(const StrBuf& name) {
-  return name.Contains("*") || name.Contains("?");
+bool HasWildcards(const StrBuf& name, const CodePage& cp) {
+  return name.Contains("*", cp) || name.Contains("?", cp);
 }
 
 // True when item is a root of a file system, a drive or a share, or a
@@ -103,12 +106,13 @@ bool HasWildcards(const StrBuf& name) {
 bool LeadsToRoot(Platform& platform, const StrBuf& item, bool followLast) {
   if (item.IsEmpty()) return false;
   const char* sep = platform.files().PathSeparator();
-  StrBuf trimmed = WithoutTrailingSeparators(item, sep);
+  StrBuf trimmed = WithoutTrailingSeparators(item, sep, platform.codePage());
   if (trimmed.IsEmpty()) return true;  // separators only
-  if (HasWildcards(trimmed.Field(-1, sep))) {
-    StrBuf directory = trimmed.FieldCount(sep) < 2
+  if (HasWildcards(trimmed.Field(-1, sep, platform.codePage()),
+                   platform.codePage())) {
+    StrBuf directory = trimmed.FieldCount(sep, platform.codePage()) < 2
                            ? StrBuf(".")
-                           : trimmed.Fields(0, -2, sep);
+                           : trimmed.Fields(0, -2, sep, platform.codePage());
     return platform.files().IsFileSystemRoot(directory.Concat(sep).Text(),
                                              true);
   }
@@ -123,13 +127,14 @@ const char* Separators(Platform& platform) {
 
 // The last component of a path (after its last separator).
 std::string LastName(Platform& platform, const char* path) {
-  return NameOf(path, Separators(platform));
+  return NameOf(path, Separators(platform), platform.codePage());
 }
 
 // Moves search on to the first entry, from entry on, whose own name
 // matches filter; false when there is none.
-bool NextMatching(DirSearch& search, DirEntry& entry, const char* filter) {
-  while (!WildcardMatch(filter, entry.name.c_str()))
+bool NextMatching(DirSearch& search, DirEntry& entry, const char* filter,
+                  const CodePage& cp) {
+  while (!WildcardMatch(filter, entry.name.c_str(), cp))
     if (!search.Next(entry)) return false;
   return true;
 }
@@ -157,8 +162,10 @@ bool WalkPattern(Platform& platform, const StrBuf& pattern,
   std::unique_ptr<DirSearch> search =
       platform.files().StartSearch(pattern.Text(), entry);
   std::string last = LastName(platform, pattern.Text());
-  const char* filter = HasWildcard(last.c_str()) ? last.c_str() : nullptr;
-  if (search && filter != nullptr && !NextMatching(*search, entry, filter))
+  const char* filter =
+      HasWildcard(last.c_str(), platform.codePage()) ? last.c_str() : nullptr;
+  if (search && filter != nullptr &&
+      !NextMatching(*search, entry, filter, platform.codePage()))
     return false;  // only other names (short names) matched
   return WalkSearch(platform, std::move(search), entry, directory, filter,
                     callback, recursive, user);
@@ -179,12 +186,13 @@ bool WalkSearch(Platform& platform, std::unique_ptr<DirSearch> search,
   do {
     bool isDirectory = (entry.attributes & kAttrDirectory) != 0;
     if (isDirectory && (entry.name == "." || entry.name == "..")) continue;
-    if (filter != nullptr && !WildcardMatch(filter, entry.name.c_str()))
+    if (filter != nullptr &&
+        !WildcardMatch(filter, entry.name.c_str(), platform.codePage()))
       continue;
     StrBuf path = directory != nullptr
                       ? directory->Concat(sep).Concat(entry.name.c_str())
                       : StrBuf(entry.name.c_str());
-    if (devices && IsDeviceName(entry.name.c_str())) {
+    if (devices && IsDeviceName(entry.name.c_str(), platform.codePage())) {
       if (!callback(platform, path, kWalkDevice, user)) return false;
     } else if (!isDirectory) {
       if (!callback(platform, path, kWalkFile, user)) return false;
@@ -210,7 +218,8 @@ SourceKind ClassifySource(Platform& platform, const StrBuf& source) {
     return (attributes & kAttrReparsePoint) != 0 ? SourceKind::kDirectoryLink
                                                  : SourceKind::kDirectory;
   }
-  if (source.Field(-1, platform.files().PathSeparator()).Contains("*"))
+  if (source.Field(-1, platform.files().PathSeparator(), platform.codePage())
+          .Contains("*", platform.codePage()))
     return SourceKind::kSelection;
   return SourceKind::kFile;
 }
@@ -225,15 +234,17 @@ bool SelectionHolds(Platform& platform, const StrBuf& source,
       platform.files().StartSearch(source.Text(), entry);
   if (!search) return false;
   const std::string filter = LastName(platform, source.Text());
-  const StrBuf parent = ParentPart(source, platform.files().PathSeparator());
+  const StrBuf parent =
+      ParentPart(source, platform.files().PathSeparator(), platform.codePage());
   do {
     const bool isDirectory = (entry.attributes & kAttrDirectory) != 0;
     if (!isDirectory || (entry.attributes & kAttrReparsePoint) != 0 ||
         entry.name == "." || entry.name == ".." ||
-        !WildcardMatch(filter.c_str(), entry.name.c_str()))
+        !WildcardMatch(filter.c_str(), entry.name.c_str(), platform.codePage()))
       continue;
     // As WalkPattern names the entries ("/d*" gives "/d").
-    StrBuf path = source.FieldCount(platform.files().PathSeparator()) < 2
+    StrBuf path = source.FieldCount(platform.files().PathSeparator(),
+                                     platform.codePage()) < 2
                       ? StrBuf(entry.name.c_str())
                       : parent.Concat(platform.files().PathSeparator())
                             .Concat(entry.name.c_str());
@@ -260,8 +271,9 @@ bool BlockedIn(Platform& platform, std::unique_ptr<DirSearch> search,
     const uint32_t kind =
         entry.attributes & (kAttrDirectory | kAttrReparsePoint);
     if (kind != kAttrDirectory || entry.name == "." || entry.name == ".." ||
-        (filter != nullptr && !WildcardMatch(filter, entry.name.c_str())) ||
-        (devices && IsDeviceName(entry.name.c_str())))
+        (filter != nullptr &&
+         !WildcardMatch(filter, entry.name.c_str(), platform.codePage())) ||
+        (devices && IsDeviceName(entry.name.c_str(), platform.codePage())))
       continue;  // not entered by the walk (a device fails it there)
     const StrBuf there = target.Concat(sep).Concat(entry.name.c_str());
     const uint32_t found = platform.files().GetFileAttrs(there.Text());
@@ -296,16 +308,19 @@ bool TargetBlocked(Platform& platform, SourceKind kind, const StrBuf& source,
   if (!IsDirectory(platform, target.destination.Text())) return false;
   const char* sep = platform.files().PathSeparator();
   if (kind == SourceKind::kDirectory)
-    return BlockedInside(platform, WithoutTrailingSeparators(source, sep),
+    return BlockedInside(platform,
+                         WithoutTrailingSeparators(source, sep,
+                                                   platform.codePage()),
                          target.destination);
   DirEntry entry;
   std::unique_ptr<DirSearch> search =
       platform.files().StartSearch(source.Text(), entry);
   const std::string filter = LastName(platform, source.Text());
   // The entries' paths as WalkPattern makes them ("/d*" gives "/d").
-  const StrBuf parent = ParentPart(source, sep);
+  const StrBuf parent = ParentPart(source, sep, platform.codePage());
   return BlockedIn(platform, std::move(search), entry,
-                   source.FieldCount(sep) < 2 ? nullptr : &parent,
+                   source.FieldCount(sep, platform.codePage()) < 2 ? nullptr
+                                                                 : &parent,
                    filter.c_str(), target.destination);
 }
 
@@ -318,22 +333,26 @@ bool PrepareTarget(Platform& platform, SourceKind kind, const StrBuf& source,
                    const StrBuf& destination, TreeTarget& target) {
   const char* sep = platform.files().PathSeparator();
   if (kind == SourceKind::kDirectory) {
-    StrBuf directory = WithoutTrailingSeparators(source, sep);
+    StrBuf directory =
+        WithoutTrailingSeparators(source, sep, platform.codePage());
     if (directory.IsEmpty()) return false;
-    target.skip = directory.FieldCount(sep);
-    target.destination = WithoutTrailingSeparators(destination, sep);
+    target.skip = directory.FieldCount(sep, platform.codePage());
+    target.destination =
+        WithoutTrailingSeparators(destination, sep, platform.codePage());
     if (target.destination.IsEmpty()) return false;
-    return !IsSameOrBeneath(target.destination, directory, sep) &&
+    return !IsSameOrBeneath(target.destination, directory, sep,
+                            platform.codePage()) &&
            !DestinationWithin(platform, target.destination, directory) &&
            !TargetBlocked(platform, kind, source, target);
   }
-  target.skip = source.FieldCount(sep) - 1;
+  target.skip = source.FieldCount(sep, platform.codePage()) - 1;
   target.destination = WithoutTrailingSeparators(
-      destination.Fields(0, -2, sep), sep);
+      destination.Fields(0, -2, sep, platform.codePage()), sep,
+      platform.codePage());
   if (target.destination.IsEmpty()) return false;
   // The selected files onto themselves.
-  StrBuf parent = ParentPart(source, sep);
-  if (IsSamePath(target.destination, parent, sep) ||
+  StrBuf parent = ParentPart(source, sep, platform.codePage());
+  if (IsSamePath(target.destination, parent, sep, platform.codePage()) ||
       platform.files().IsSameFile(target.destination.Text(),
                                   parent.IsEmpty() ? "." : parent.Text()))
     return false;
@@ -347,9 +366,10 @@ bool PrepareTarget(Platform& platform, SourceKind kind, const StrBuf& source,
 bool BuildTarget(Platform& platform, const StrBuf& entry, WalkEvent event,
                  const TreeTarget& target, StrBuf& out) {
   const char* sep = platform.files().PathSeparator();
-  if (event != kWalkFile && IsSameOrBeneath(target.destination, entry, sep))
+  if (event != kWalkFile &&
+      IsSameOrBeneath(target.destination, entry, sep, platform.codePage()))
     return false;
-  StrBuf rest = entry.Fields(target.skip, -1, sep);
+  StrBuf rest = entry.Fields(target.skip, -1, sep, platform.codePage());
   if (rest.IsEmpty()) return false;
   out = target.destination.Concat(sep).Concat(rest);
   return true;
@@ -373,7 +393,8 @@ int EnterTargetDirectory(Platform& platform, const StrBuf& target) {
 bool TakeTargetName(Platform& platform, TreeTarget& tree,
                     const StrBuf& target) {
   std::string exact(target.Text());
-  auto found = tree.written.emplace(FoldAsciiCase(exact), exact);
+  auto found =
+      tree.written.emplace(platform.codePage().FoldAsciiCase(exact), exact);
   if (found.second || found.first->second == exact) return true;
   return !platform.files().IsSameFile(found.first->second.c_str(),
                                       exact.c_str());
@@ -409,7 +430,9 @@ int CopyEntry(Platform& platform, const StrBuf& entry, WalkEvent event,
 // platform never leaves the name without the old or the new file). A move
 // onto itself, by name or by identity, fails before anything changes.
 int MoveOne(Platform& platform, const StrBuf& entry, const StrBuf& target) {
-  if (IsSamePath(entry, target, platform.files().PathSeparator())) return 0;
+  if (IsSamePath(entry, target, platform.files().PathSeparator(),
+                 platform.codePage()))
+    return 0;
   return platform.files().MoveFileOver(entry.Text(), target.Text());
 }
 
@@ -509,8 +532,8 @@ bool PathExists(Platform& platform, const char* path) {
   std::unique_ptr<DirSearch> search = platform.files().StartSearch(path, entry);
   if (!search) return false;
   std::string last = LastName(platform, path);
-  return !HasWildcard(last.c_str()) ||
-         NextMatching(*search, entry, last.c_str());
+  return !HasWildcard(last.c_str(), platform.codePage()) ||
+         NextMatching(*search, entry, last.c_str(), platform.codePage());
 }
 
 bool HasDeviceNames(const Platform& platform) {
@@ -519,12 +542,14 @@ bool HasDeviceNames(const Platform& platform) {
 
 bool NamesDevice(Platform& platform, const StrBuf& path) {
   return HasDeviceNames(platform) &&
-         !DeviceComponent(path.Text(), Separators(platform)).empty();
+         !DeviceComponent(path.Text(), Separators(platform),
+                          platform.codePage())
+              .empty();
 }
 
 bool HasEmptyName(Platform& platform, const StrBuf& path) {
   return HasEmptyComponent(path.Text(), Separators(platform),
-                           HasDeviceNames(platform));
+                           HasDeviceNames(platform), platform.codePage());
 }
 
 bool DestinationWithin(Platform& platform, const StrBuf& spelled,
@@ -541,9 +566,9 @@ bool DestinationWithin(Platform& platform, const StrBuf& spelled,
   // Every existing prefix of the destination, as the system reads it
   // (".", "..", doubled separators, short names, other spellings).
   StrBuf deepest;
-  const int32_t count = destination.FieldCount(sep);
+  const int32_t count = destination.FieldCount(sep, platform.codePage());
   for (int32_t i = 0; i < count; ++i) {
-    StrBuf prefix = destination.Fields(0, i, sep);
+    StrBuf prefix = destination.Fields(0, i, sep, platform.codePage());
     if (prefix.IsEmpty() ||
         platform.files().GetFileAttrs(prefix.Text()) == kInvalidAttributes)
       continue;
@@ -562,7 +587,7 @@ bool DestinationWithin(Platform& platform, const StrBuf& spelled,
       platform.files().FinalPath(deepest.Text(), final)
           ? StrBuf(final.c_str())
           : deepest,
-      sep);
+      sep, platform.codePage());
   for (int level = 0; level < 512; ++level) {
     StrBuf parent = up.Concat(sep).Concat("..");
     if (platform.files().GetFileAttrs(parent.Text()) == kInvalidAttributes)
@@ -586,14 +611,16 @@ bool CreateDirectoryPath(Platform& platform, const StrBuf& path) {
   if (NamesDevice(platform, path)) return false;
   if (PathExists(platform, path.Text())) return true;
   const char* sep = platform.files().PathSeparator();
-  int32_t count = path.FieldCount(sep);
+  int32_t count = path.FieldCount(sep, platform.codePage());
   // Field 0 (the drive, or the empty field before a leading separator) is
   // never created; nor are the server and share of a network path.
-  int32_t first = path.StartsWith(StrBuf(sep).Concat(sep).Text()) ? 4 : 1;
+  int32_t first =
+      path.StartsWith(StrBuf(sep).Concat(sep).Text(), platform.codePage()) ? 4
+                                                                           : 1;
   for (int32_t i = first; i < count; ++i) {
     // An empty field (doubled or trailing separator) adds no directory.
-    if (path.Field(i, sep).IsEmpty()) continue;
-    StrBuf prefix = path.Fields(0, i, sep);
+    if (path.Field(i, sep, platform.codePage()).IsEmpty()) continue;
+    StrBuf prefix = path.Fields(0, i, sep, platform.codePage());
     if (!PathExists(platform, prefix.Text()) &&
         !platform.files().MakeDirectory(prefix.Text()))
       return false;
@@ -610,13 +637,14 @@ bool WalkTree(Platform& platform, const StrBuf& path, WalkCallback callback,
         (attributes & kAttrDirectory) != 0 &&
         (attributes & kAttrReparsePoint) == 0) {
       // Only trailing separators go: a leading one makes the path absolute.
-      StrBuf directory = WithoutTrailingSeparators(path, sep);
+      StrBuf directory =
+          WithoutTrailingSeparators(path, sep, platform.codePage());
       return WalkInside(platform, directory, callback, user);
     }
   }
-  if (path.FieldCount(sep) < 2)
+  if (path.FieldCount(sep, platform.codePage()) < 2)
     return WalkPattern(platform, path, nullptr, callback, recursive, user);
-  StrBuf directory = path.Fields(0, -2, sep);
+  StrBuf directory = path.Fields(0, -2, sep, platform.codePage());
   return WalkPattern(platform, path, &directory, callback, recursive, user);
 }
 
@@ -640,7 +668,8 @@ bool CopyTree(Platform& platform, const StrBuf& source,
   SourceKind kind = ClassifySource(platform, source);
   if (kind == SourceKind::kDirectoryLink) return false;
   if (kind == SourceKind::kFile) {
-    if (!CreateDirectoryPath(platform, ParentPart(destination, sep)))
+    if (!CreateDirectoryPath(platform,
+                             ParentPart(destination, sep, platform.codePage())))
       return false;
     return Counted(
         platform.files().CopyFileOver(source.Text(), destination.Text()),
@@ -664,7 +693,8 @@ bool MoveTree(Platform& platform, const StrBuf& source,
     // Nothing to move: the destination stays.
     if (platform.files().GetFileAttrs(source.Text()) == kInvalidAttributes)
       return false;
-    if (!CreateDirectoryPath(platform, ParentPart(destination, sep)))
+    if (!CreateDirectoryPath(platform,
+                             ParentPart(destination, sep, platform.codePage())))
       return false;
     return Counted(MoveOne(platform, source, destination), progress);
   }
@@ -673,14 +703,14 @@ bool MoveTree(Platform& platform, const StrBuf& source,
   if (!PrepareTarget(platform, kind, source, destination, target)) return false;
   if (kind == SourceKind::kDirectory &&
       platform.files().MoveTreeAtOnce(
-          WithoutTrailingSeparators(source, sep).Text(),
+          WithoutTrailingSeparators(source, sep, platform.codePage()).Text(),
           target.destination.Text()))
     return true;
   if (!CreateDirectoryPath(platform, target.destination)) return false;
   if (!WalkTree(platform, source, MoveEntry, 1, &target)) return false;
   if (kind == SourceKind::kSelection) return true;
   return platform.files().RemoveDir(
-      WithoutTrailingSeparators(source, sep).Text());
+      WithoutTrailingSeparators(source, sep, platform.codePage()).Text());
 }
 
 bool DeleteTree(Platform& platform, const StrBuf& path, Progress* progress) {

@@ -16,6 +16,7 @@
 #include "base/code_page.h"
 #include "platform/fake/fake_platform.h"
 #include "platform/fake/test_dir.h"
+#include "platform/file_system_forwarder.h"
 #include "platform/posix/posix_platform.h"
 
 namespace fs = std::filesystem;
@@ -26,8 +27,8 @@ using Strings = std::vector<std::string>;
 
 class FileTreeTest : public ::testing::Test {
  protected:
-  FileTreeTest() { SetAnsiCodePage(kCodePageUtf8); }
-  ~FileTreeTest() override { SetAnsiCodePage(kCodePageUtf8); }
+  FileTreeTest() {}
+  ~FileTreeTest() override {}
 
   StrBuf P(const std::string& relative) const {
     return StrBuf((dir / relative).c_str());
@@ -234,7 +235,7 @@ TEST_F(FileTreeTest, WideDeepAndShiftJisTrees) {
   EXPECT_EQ(dir.Read("deep2" + deep.substr(4) + "/leaf"), "L");
   ASSERT_TRUE(DeleteTree(platform, P("deep2")));
 
-  SetAnsiCodePage(kCodePageShiftJis);
+  platform.SetCodePage(kCodePageShiftJis);
   const std::string hyo = "\x95\x5C";  // trail byte 0x5C
   dir.Write("s" + hyo + "/" + hyo + ".txt", "S");
   dir.Write("s" + hyo + "/sub" + hyo + "/a", "A");
@@ -496,20 +497,22 @@ TEST_F(FileTreeTest, GuardAgreesWithTheFileSystemOnRoots) {
 // A system whose directory search also matches other names it keeps for an
 // entry (as Windows matches 8.3 short names): every wildcard search yields
 // every entry of the directory.
-class WideSearchPlatform : public PosixPlatform {
+class WideSearchFiles : public FileSystemForwarder {
  public:
+  using FileSystemForwarder::FileSystemForwarder;
   std::unique_ptr<DirSearch> StartSearch(const char* pattern,
                                          DirEntry& first) override {
     std::string p(pattern);
     size_t slash = p.rfind('/');
     if (p.find_first_of("*?", slash + 1) != std::string::npos)
       p = p.substr(0, slash + 1) + "*";
-    return PosixPlatform::StartSearch(p.c_str(), first);
+    return FileSystemForwarder::StartSearch(p.c_str(), first);
   }
 };
 
 TEST_F(FileTreeTest, WildcardsMatchTheLongNameOnly) {
-  WideSearchPlatform wide;
+  WideSearchFiles wideFiles(platform);
+  Platform wide = platform.WithFiles(wideFiles);
   auto make = [&] {
     for (const char* name : {"a.txt", "notes.txt_backup", "index.html",
                              "plugin.dllold", "x.dll"})
@@ -554,61 +557,64 @@ TEST_F(FileTreeTest, EmptyComponentsAreRefusedBeforeAnything) {
 
 // The Windows rules over real files: the engine is told "\\" and each path
 // is handed to the disk with "/".
-class BackslashPlatform : public FakePlatform {
+class BackslashFiles : public FileSystemForwarder {
  public:
-  BackslashPlatform() { separator = "\\"; }
+  using FileSystemForwarder::FileSystemForwarder;
   static std::string D(const char* path) {
     std::string p(path);
     for (char& c : p)
       if (c == '\\') c = '/';
     return p;
   }
+  const char* PathSeparator() const override { return "\\"; }
   std::unique_ptr<DirSearch> StartSearch(const char* pattern,
                                          DirEntry& first) override {
-    return FakePlatform::StartSearch(D(pattern).c_str(), first);
+    return FileSystemForwarder::StartSearch(D(pattern).c_str(), first);
   }
   std::unique_ptr<DirSearch> StartSearchInside(const char* directory,
                                                DirEntry& first) override {
-    return FakePlatform::StartSearchInside(D(directory).c_str(), first);
+    return FileSystemForwarder::StartSearchInside(D(directory).c_str(), first);
   }
   uint32_t GetFileAttrs(const char* path) override {
-    return FakePlatform::GetFileAttrs(D(path).c_str());
+    return FileSystemForwarder::GetFileAttrs(D(path).c_str());
   }
   bool IsFileSystemRoot(const char* path, bool followLast) override {
-    return FakePlatform::IsFileSystemRoot(D(path).c_str(), followLast);
+    return FileSystemForwarder::IsFileSystemRoot(D(path).c_str(), followLast);
   }
   bool IsSameFile(const char* a, const char* b) override {
-    return FakePlatform::IsSameFile(D(a).c_str(), D(b).c_str());
+    return FileSystemForwarder::IsSameFile(D(a).c_str(), D(b).c_str());
   }
   bool SetFileAttrs(const char* path, uint32_t attributes) override {
-    return FakePlatform::SetFileAttrs(D(path).c_str(), attributes);
+    return FileSystemForwarder::SetFileAttrs(D(path).c_str(), attributes);
   }
   bool MakeDirectory(const char* path) override {
-    return FakePlatform::MakeDirectory(D(path).c_str());
+    return FileSystemForwarder::MakeDirectory(D(path).c_str());
   }
   bool RemoveDir(const char* path) override {
-    return FakePlatform::RemoveDir(D(path).c_str());
+    return FileSystemForwarder::RemoveDir(D(path).c_str());
   }
   bool CopyFileOver(const char* s, const char* d) override {
-    return FakePlatform::CopyFileOver(D(s).c_str(), D(d).c_str());
+    return FileSystemForwarder::CopyFileOver(D(s).c_str(), D(d).c_str());
   }
   bool MoveFileOver(const char* s, const char* d) override {
-    return FakePlatform::MoveFileOver(D(s).c_str(), D(d).c_str());
+    return FileSystemForwarder::MoveFileOver(D(s).c_str(), D(d).c_str());
   }
   bool DeleteOneFile(const char* path) override {
-    return FakePlatform::DeleteOneFile(D(path).c_str());
+    return FileSystemForwarder::DeleteOneFile(D(path).c_str());
   }
 };
 
 TEST_F(FileTreeTest, DeviceNamesAreNeverActedOn) {
-  BackslashPlatform windows;
+  FakePlatform disk;
+  BackslashFiles backslash(disk);
+  Platform windows = disk.WithFiles(backslash);
   auto W = [&](const std::string& relative) {
     return StrBuf((dir.path() + "\\" + relative).c_str());
   };
   dir.Write("f.txt", "f");
   // As items and destinations: refused before anything is asked of the
   // system (every change would be recorded).
-  windows.refuseChanges = true;
+  disk.refuseChanges = true;
   for (const char* name : {"NUL", "com1.txt", "Lpt9.log", "CONOUT$", "aux",
                            "con .ini", "prn.", "NUL\\x"}) {
     EXPECT_FALSE(DeleteTree(windows, W(name))) << name;
@@ -619,9 +625,9 @@ TEST_F(FileTreeTest, DeviceNamesAreNeverActedOn) {
     EXPECT_FALSE(MoveTree(windows, W("f.txt"), W(name))) << name;
     EXPECT_FALSE(MoveTree(windows, W(name), W("g.txt"))) << name;
   }
-  EXPECT_EQ(windows.changes, Strings{});
+  EXPECT_EQ(disk.changes, Strings{});
   // Met in a walk: the walk fails there, the entry stays.
-  windows.refuseChanges = false;
+  disk.refuseChanges = false;
   dir.Write("tree/nul.txt", "n");
   dir.Write("tree/sub/com1", "c");
   EXPECT_FALSE(SetAttributes(windows, W("tree\\*"), kAttrReadOnly));
@@ -648,8 +654,9 @@ TEST_F(FileTreeTest, DeviceNamesAreNeverActedOn) {
 
 // A destination that does not tell names apart by case: a name is stored
 // in lower case (the first spelling wins on a real system; enough here).
-class FoldingPlatform : public PosixPlatform {
+class FoldingFiles : public FileSystemForwarder {
  public:
+  using FileSystemForwarder::FileSystemForwarder;
   std::string base;  // the folding applies beneath it
   std::string Fold(const char* path) const {
     std::string p(path);
@@ -659,19 +666,19 @@ class FoldingPlatform : public PosixPlatform {
     return p;
   }
   uint32_t GetFileAttrs(const char* path) override {
-    return PosixPlatform::GetFileAttrs(Fold(path).c_str());
+    return FileSystemForwarder::GetFileAttrs(Fold(path).c_str());
   }
   bool IsSameFile(const char* a, const char* b) override {
-    return PosixPlatform::IsSameFile(Fold(a).c_str(), Fold(b).c_str());
+    return FileSystemForwarder::IsSameFile(Fold(a).c_str(), Fold(b).c_str());
   }
   bool MakeDirectory(const char* path) override {
-    return PosixPlatform::MakeDirectory(Fold(path).c_str());
+    return FileSystemForwarder::MakeDirectory(Fold(path).c_str());
   }
   bool CopyFileOver(const char* s, const char* d) override {
-    return PosixPlatform::CopyFileOver(s, Fold(d).c_str());
+    return FileSystemForwarder::CopyFileOver(s, Fold(d).c_str());
   }
   bool MoveFileOver(const char* s, const char* d) override {
-    return PosixPlatform::MoveFileOver(s, Fold(d).c_str());
+    return FileSystemForwarder::MoveFileOver(s, Fold(d).c_str());
   }
 };
 
@@ -684,14 +691,15 @@ TEST_F(FileTreeTest, CaseTwinsNeverOverwriteEachOther) {
   EXPECT_EQ(dir.Read("both/A.txt"), "upper");
   EXPECT_EQ(dir.Read("both/a.txt"), "lower");
   // Where it does not, the second fails before it overwrites the first.
-  FoldingPlatform folding;
-  folding.base = dir.path() + "/one";
+  FoldingFiles foldingFiles(platform);
+  Platform folding = platform.WithFiles(foldingFiles);
+  foldingFiles.base = dir.path() + "/one";
   EXPECT_FALSE(CopyTree(folding, P("src"), P("one")));
   const std::string first = dir.Read("one/a.txt");
   EXPECT_TRUE(first == "upper" || first == "lower") << first;
   // Nothing lost by a move: every content is in the source or the
   // destination.
-  folding.base = dir.path() + "/two";
+  foldingFiles.base = dir.path() + "/two";
   EXPECT_FALSE(MoveTree(folding, P("src"), P("two")));
   std::multiset<std::string> contents;
   for (const std::string& top : {std::string("src"), std::string("two")})

@@ -78,7 +78,7 @@ bool InUsePlatform::CloseHolders(const char* path) {
   if (!asked_) {
     asked_ = true;
     StrBuf text;
-    text.Format(Message(*rt_, kMsgCloseProgramsQuestion).c_str(),
+    text.Format(rt_->codePage, Message(*rt_, kMsgCloseProgramsQuestion).c_str(),
                 ProgramLines(programs).c_str());
     agreed_ = ShowMessageBox(*rt_, text.Text(),
                              kMbYesNo | kMbIconQuestion | kMbDefButton2) ==
@@ -99,14 +99,15 @@ bool InUsePlatform::CloseHolders(const char* path) {
 std::string InUsePlatform::ReservedBeside(const char* path) {
   const char* sep = inner_.PathSeparator();
   const StrBuf whole(path);
-  const StrBuf name = whole.Field(-1, sep);
-  const StrBuf directory =
-      whole.FieldCount(sep) < 2 ? StrBuf() : whole.Fields(0, -2, sep);
+  const StrBuf name = whole.Field(-1, sep, rt_->codePage);
+  const StrBuf directory = whole.FieldCount(sep, rt_->codePage) < 2
+                               ? StrBuf()
+                               : whole.Fields(0, -2, sep, rt_->codePage);
   for (int attempt = 0; attempt < 100; ++attempt) {
     StrBuf candidate = directory;
-    if (whole.FieldCount(sep) >= 2) candidate.Append(sep);
+    if (whole.FieldCount(sep, rt_->codePage) >= 2) candidate.Append(sep);
     StrBuf number;
-    number.Format("%s%u.", kInUseReservedPrefix,
+    number.Format(rt_->codePage, "%s%u.", kInUseReservedPrefix,
                   static_cast<unsigned>(++reserved_));
     candidate.Append(number);
     candidate.Append(name);
@@ -246,8 +247,8 @@ bool InUsePlatform::DeleteOneFile(const char* path) {
 void InUsePlatform::NoteDeletedIn(const char* path) {
   const char* sep = inner_.PathSeparator();
   const StrBuf file(path);
-  if (file.FieldCount(sep) >= 2)
-    deletedIn_.insert(file.Fields(0, -2, sep).Text());
+  if (file.FieldCount(sep, rt_->codePage) >= 2)
+    deletedIn_.insert(file.Fields(0, -2, sep, rt_->codePage).Text());
 }
 
 bool InUsePlatform::RemoveDir(const char* path) {

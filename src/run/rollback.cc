@@ -119,10 +119,10 @@ bool RollbackPlatform::Record(char kind, const char* first,
   record.number = number;
   if (kind != kJournalCancelled && kind != kJournalCommitted) {
     if (!inner_.FullPath(first, record.first)) return false;
-    record.first = Plain(record.first, PathSeparator());
+    record.first = Plain(record.first, PathSeparator(), codePage_);
     if (*second != '\0') {
       if (!inner_.FullPath(second, record.second)) return false;
-      record.second = Plain(record.second, PathSeparator());
+      record.second = Plain(record.second, PathSeparator(), codePage_);
     }
   }
   return Record(std::move(record));

@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "platform/file_system_forwarder.h"
+#include "platform/system_info.h"
 #include "run/journal.h"
 
 // The names of saved copies and journals begin with it.
@@ -43,7 +44,12 @@ struct RollbackResult {
 
 class RollbackPlatform : public FileSystemForwarder {
  public:
-  explicit RollbackPlatform(FileSystem& inner) : FileSystemForwarder(inner) {}
+  // system gives the time that makes this run's saved names its own, and
+  // the code page of the paths.
+  RollbackPlatform(FileSystem& inner, const SystemInfo& system)
+      : FileSystemForwarder(inner),
+        clock_(system),
+        codePage_(system.AnsiCodePage()) {}
 
   // The name of the journal of the settings file whose identity is given,
   // in folder (the private state folder).
@@ -183,6 +189,8 @@ class RollbackPlatform : public FileSystemForwarder {
   // with keepOpen, journal_ then appends to it.
   bool WriteJournal(const std::vector<JournalRecord>& records, bool keepOpen);
 
+  const SystemInfo& clock_;
+  const CodePage codePage_;
   std::unique_ptr<FileLock> lock_;
   std::unique_ptr<AppendFile> journal_;
   bool broken_ = false;     // a journal write failed

@@ -28,8 +28,8 @@ std::string RollbackPlatform::OnDisk(const char* path) {
   const char* sep = PathSeparator();
   std::string full;
   if (!inner_.FullPath(path, full)) return path;
-  full = Plain(full, sep);
-  const size_t cut = LastSeparator(full, sep);
+  full = Plain(full, sep, codePage_);
+  const size_t cut = LastSeparator(full, sep, codePage_);
   if (cut == std::string::npos) return full;
   const size_t start = cut + std::strlen(sep);
   const std::string name = full.substr(start);
@@ -72,7 +72,7 @@ bool RollbackPlatform::SetFileAttrs(const char* path, uint32_t attributes) {
     record.number = old;
     record.heldKnown = inner_.StampOf(path, record.held);
     if (!inner_.FullPath(path, record.first)) return false;
-    record.first = Plain(record.first, PathSeparator());
+    record.first = Plain(record.first, PathSeparator(), codePage_);
     if (!Record(std::move(record))) return false;
   }
   const bool done = inner_.SetFileAttrs(path, attributes);
@@ -100,11 +100,11 @@ bool RollbackPlatform::RemoveDir(const char* path) {
   // whole, with them: its entries were all deleted.
   std::string full;
   if (!inner_.FullPath(path, full)) return false;
-  full = Plain(full, PathSeparator());
+  full = Plain(full, PathSeparator(), codePage_);
   if (savedIn_.count(full) == 0 || !HoldsOnlySaved(full))
     return false;
   return SetAside(path, false,
-                  LookThrough(inner_, full, HasDeviceNames()).deepest);
+                  LookThrough(inner_, full, HasDeviceNames(), codePage_).deepest);
 }
 
 bool RollbackPlatform::HoldsOnlySaved(const std::string& directory) {
@@ -129,7 +129,7 @@ bool RollbackPlatform::CopyFileOver(const char* source,
   created.putKnown = inner_.StampOf(source, created.put) && !created.put.link &&
                      !created.put.directory;
   if (!inner_.FullPath(destination, created.first)) return false;
-  created.first = Plain(created.first, PathSeparator());
+  created.first = Plain(created.first, PathSeparator(), codePage_);
   const bool replaces = Exists(attributes);
   // What the copy refuses is left to it to refuse.
   if (replaces && (!Replaceable(attributes) ||
@@ -186,7 +186,7 @@ bool RollbackPlatform::RecordMove(const char* source,
   record.heldKnown = inner_.StampOf(source, record.held);
   if (!inner_.FullPath(destination, record.second)) return false;
   record.first = OnDisk(source);  // moved back under that name
-  record.second = Plain(record.second, PathSeparator());
+  record.second = Plain(record.second, PathSeparator(), codePage_);
   return Record(std::move(record));
 }
 
@@ -231,8 +231,8 @@ bool RollbackPlatform::RemoveTreeAtOnce(const char* path) {
   // for a device: the tree is then deleted entry by entry, as far as a
   // delete goes without a journal (a saved tree holding such a name could
   // never be removed).
-  const TreeLook look = LookThrough(inner_, Plain(path, PathSeparator()),
-                                    HasDeviceNames());
+  const TreeLook look = LookThrough(inner_, Plain(path, PathSeparator(), codePage_),
+                                    HasDeviceNames(), codePage_);
   if (look.readOnly || look.device) return false;
   // Where no place keeps every path of the tree within the system's limit,
   // the entries go one by one, each where it fits.
@@ -246,8 +246,8 @@ bool RollbackPlatform::MoveTreeAtOnce(const char* source,
     return false;
   // Into a directory that is there already; one rename on one volume (a
   // move to another volume fails and is made entry by entry).
-  const std::string target = Trimmed(destination, PathSeparator());
-  const size_t cut = LastSeparator(target, PathSeparator());
+  const std::string target = Trimmed(destination, PathSeparator(), codePage_);
+  const size_t cut = LastSeparator(target, PathSeparator(), codePage_);
   if (cut == std::string::npos || cut == 0 ||
       !IsPlainDirectory(inner_.GetFileAttrs(target.substr(0, cut).c_str())))
     return false;
@@ -255,7 +255,7 @@ bool RollbackPlatform::MoveTreeAtOnce(const char* source,
   // stay where the journal says they are.
   std::string from;
   if (!inner_.FullPath(source, from)) return false;
-  from = Plain(from, PathSeparator());
+  from = Plain(from, PathSeparator(), codePage_);
   const auto holder = savedIn_.lower_bound(from);
   if (holder != savedIn_.end() &&
       holder->compare(0, from.size(), from) == 0 &&
@@ -268,9 +268,9 @@ bool RollbackPlatform::MoveTreeAtOnce(const char* source,
   // or not on its own).
   std::string to;
   if (!inner_.FullPath(target.c_str(), to)) return false;
-  if (LongestPath() != 0 && PathLength(to) > PathLength(from) &&
-      !Fits(PathLength(to),
-            LookThrough(inner_, from, HasDeviceNames()).deepest))
+  if (LongestPath() != 0 && PathLength(to, codePage_) > PathLength(from, codePage_) &&
+      !Fits(PathLength(to, codePage_),
+            LookThrough(inner_, from, HasDeviceNames(), codePage_).deepest))
     return false;
   if (!RecordMove(source, target.c_str())) return false;
   if (inner_.MoveFileTo(source, target.c_str())) return true;

@@ -53,14 +53,14 @@ bool RollbackPlatform::SetAside(const char* path, bool onDisk,
     return false;
   }
   lastSaved_ = saved;
-  savedIn_.insert(saved.substr(0, LastSeparator(saved, PathSeparator())));
+  savedIn_.insert(saved.substr(0, LastSeparator(saved, PathSeparator(), codePage_)));
   return true;
 }
 
 std::string RollbackPlatform::SavedPlace(const std::string& full,
                                          size_t deepest) {
   const char* sep = PathSeparator();
-  const size_t cut = LastSeparator(full, sep);
+  const size_t cut = LastSeparator(full, sep, codePage_);
   if (cut == std::string::npos) return std::string();
   const std::string directory = full.substr(0, cut + std::strlen(sep));
   // Beside it: a name left by an earlier run (a copy kept for the restart)
@@ -68,7 +68,7 @@ std::string RollbackPlatform::SavedPlace(const std::string& full,
   for (int tried = 0; tried < kNamesTried; ++tried) {
     const std::string saved =
         directory + kRollbackReservedPrefix + Base36(saved_ + 1, 0);
-    if (!Fits(PathLength(saved), deepest)) break;
+    if (!Fits(PathLength(saved, codePage_), deepest)) break;
     ++saved_;
     if (!Exists(inner_.GetFileAttrs(saved.c_str()))) return saved;
   }
@@ -84,7 +84,7 @@ std::string RollbackPlatform::SavedFolder(const std::string& full,
   // The root of full's volume: the nearest folder above it that is one.
   std::string root;
   for (size_t end = full.size(); root.empty();) {
-    const size_t cut = LastSeparator(full.substr(0, end), sep);
+    const size_t cut = LastSeparator(full.substr(0, end), sep, codePage_);
     if (cut == std::string::npos) return std::string();
     const std::string above = full.substr(0, cut + n);
     if (inner_.IsFileSystemRoot(above.c_str(), false))
@@ -94,10 +94,10 @@ std::string RollbackPlatform::SavedFolder(const std::string& full,
     end = cut;
   }
   // What the copy's own name adds to the folder's path.
-  const size_t within = n + PathLength(Base36(saved_ + 1, 0));
+  const size_t within = n + PathLength(Base36(saved_ + 1, 0), codePage_);
   const auto known = savedFolders_.find(root);
   if (known != savedFolders_.end())
-    return Fits(PathLength(known->second) + within, deepest) ? known->second
+    return Fits(PathLength(known->second, codePage_) + within, deepest) ? known->second
                                                             : std::string();
   // Only on full's own volume: the rename stays one, and never a copy.
   FileStamp volume;
@@ -109,7 +109,7 @@ std::string RollbackPlatform::SavedFolder(const std::string& full,
     const std::string folder =
         root + kRollbackReservedPrefix + token_ +
         (tried == 0 ? std::string() : "." + Base36(tried, 0));
-    if (!Fits(PathLength(folder) + within, deepest)) return std::string();
+    if (!Fits(PathLength(folder, codePage_) + within, deepest)) return std::string();
     if (Exists(inner_.GetFileAttrs(folder.c_str()))) continue;
     JournalRecord record;
     record.kind = kJournalMadeDirectory;

@@ -25,7 +25,6 @@ constexpr size_t kRoom = 60;
 class SavedPlaceTest : public ::testing::Test {
  protected:
   SavedPlaceTest() {
-    SetAnsiCodePage(kCodePageUtf8);
     const char* old = std::getenv("UPDATER_STATE_HOME");
     if (old != nullptr) oldState_ = old;
     setenv("UPDATER_STATE_HOME", state_.path().c_str(), 1);
@@ -140,7 +139,7 @@ TEST_F(SavedPlaceTest, PathsNearTheLimitWithAndWithoutRollback) {
       for (const std::string& file : c.files) dir.Write(file, file);
       ASSERT_EQ(Tree(), before);
       {
-        RollbackPlatform run(limited);
+        RollbackPlatform run(limited, limited);
         ASSERT_EQ(run.Take(settings.c_str()), RollbackPlatform::Claim::kTaken);
         ASSERT_TRUE(run.Begin());
         Platform journaled = limited.WithFiles(run);
@@ -154,7 +153,7 @@ TEST_F(SavedPlaceTest, PathsNearTheLimitWithAndWithoutRollback) {
         }
       }
       if (end == std::string("killed")) {
-        RollbackPlatform next(limited);
+        RollbackPlatform next(limited, limited);
         ASSERT_EQ(next.Take(settings.c_str()), RollbackPlatform::Claim::kTaken);
         RollbackResult result, others;
         std::string refused;
@@ -163,7 +162,7 @@ TEST_F(SavedPlaceTest, PathsNearTheLimitWithAndWithoutRollback) {
         EXPECT_EQ(result.failed, 0);
       }
       EXPECT_EQ(Tree(), end == std::string("completed") ? without : before);
-      RollbackPlatform probe(limited);
+      RollbackPlatform probe(limited, limited);
       ASSERT_EQ(probe.Take(settings.c_str()), RollbackPlatform::Claim::kTaken);
       EXPECT_EQ(limited.GetFileAttrs(probe.JournalPath().c_str()),
                 kInvalidAttributes);

@@ -40,7 +40,8 @@ bool IsDirectoryLink(uint32_t attributes) {
              (kAttrDirectory | kAttrReparsePoint);
 }
 
-size_t LastSeparator(const std::string& path, const char* sep, size_t* end) {
+size_t LastSeparator(const std::string& path, const char* sep,
+                     const CodePage& cp, size_t* end) {
   const size_t n = std::strlen(sep);
   size_t last = std::string::npos;
   size_t pending = std::string::npos;  // a separator not yet followed
@@ -53,7 +54,7 @@ size_t LastSeparator(const std::string& path, const char* sep, size_t* end) {
     }
     if (pending != std::string::npos) last = pending;
     pending = std::string::npos;
-    const int length = CharLength(path.c_str() + at);
+    const int length = cp.CharLength(path.c_str() + at);
     at += length < 1 ? 1 : static_cast<size_t>(length);
     keep = at;
   }
@@ -61,25 +62,27 @@ size_t LastSeparator(const std::string& path, const char* sep, size_t* end) {
   return last;
 }
 
-std::string Trimmed(const std::string& path, const char* sep) {
+std::string Trimmed(const std::string& path, const char* sep,
+                    const CodePage& cp) {
   size_t end = 0;
-  LastSeparator(path, sep, &end);
+  LastSeparator(path, sep, cp, &end);
   return path.substr(0, end);
 }
 
-std::string Plain(const std::string& path, const char* sep) {
-  std::string plain = Trimmed(path, sep);
+std::string Plain(const std::string& path, const char* sep,
+                  const CodePage& cp) {
+  std::string plain = Trimmed(path, sep, cp);
   const std::string dot = std::string(sep) + ".";
   while (plain.size() > dot.size() &&
          plain.compare(plain.size() - dot.size(), dot.size(), dot) == 0)
-    plain = Trimmed(plain.substr(0, plain.size() - dot.size() + 1), sep);
+    plain = Trimmed(plain.substr(0, plain.size() - dot.size() + 1), sep, cp);
   return plain;
 }
 
-size_t PathLength(const std::string& path) {
+size_t PathLength(const std::string& path, const CodePage& cp) {
   size_t characters = 0;
   for (size_t at = 0; at < path.size(); ++characters) {
-    const int length = CharLength(path.c_str() + at);
+    const int length = cp.CharLength(path.c_str() + at);
     at += length < 1 ? 1 : static_cast<size_t>(length);
   }
   return characters;
@@ -113,9 +116,9 @@ bool ForEachBlock(FileSystem& files, const std::string& path,
 }
 
 TreeLook LookThrough(FileSystem& files, const std::string& directory,
-                     bool devices) {
+                     bool devices, const CodePage& cp) {
   const char* sep = files.PathSeparator();
-  const size_t sepLength = PathLength(sep);
+  const size_t sepLength = PathLength(sep, cp);
   TreeLook look;
   // The lengths below the tree's own path, kept beside each directory.
   std::vector<std::pair<std::string, size_t>> directories{{directory, 0}};
@@ -132,9 +135,9 @@ TreeLook LookThrough(FileSystem& files, const std::string& directory,
     if (!search) continue;
     do {
       if (IsDots(entry)) continue;
-      const size_t length = below + sepLength + PathLength(entry.name);
+      const size_t length = below + sepLength + PathLength(entry.name, cp);
       look.deepest = std::max(look.deepest, length);
-      if (devices && IsDeviceName(entry.name.c_str())) look.device = true;
+      if (devices && IsDeviceName(entry.name.c_str(), cp)) look.device = true;
       if (IsPlainDirectory(entry.attributes)) {
         directories.emplace_back(prefix + entry.name, length);
       } else if ((entry.attributes & kAttrDirectory) == 0 &&

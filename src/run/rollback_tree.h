@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 
+#include "base/code_page.h"
 #include "platform/file_system.h"
 
 namespace rollback_tree {
@@ -27,15 +28,17 @@ bool IsDirectoryLink(uint32_t attributes);
 // the path without trailing separators, and the result is the position of
 // the last separator before that, or npos.
 size_t LastSeparator(const std::string& path, const char* sep,
-                     size_t* end = nullptr);
+                     const CodePage& cp, size_t* end = nullptr);
 // The path without trailing separators (a root keeps them).
-std::string Trimmed(const std::string& path, const char* sep);
+std::string Trimmed(const std::string& path, const char* sep,
+                    const CodePage& cp);
 // The path the system acts on: without trailing separators, and without a
 // last component "." ("dir/." is dir).
-std::string Plain(const std::string& path, const char* sep);
+std::string Plain(const std::string& path, const char* sep,
+                  const CodePage& cp);
 // The length of path in characters of the ANSI code page (a double-byte
 // character counts once), as the system's limit on paths counts it.
-size_t PathLength(const std::string& path);
+size_t PathLength(const std::string& path, const CodePage& cp);
 
 // The journals are named "<hash>.journal"; a journal's lock is its name
 // with ".lock" for ".journal".
@@ -63,7 +66,7 @@ struct TreeLook {
 // and without following links. devices: the system takes some names for
 // devices wherever they stand.
 TreeLook LookThrough(FileSystem& files, const std::string& directory,
-                     bool devices);
+                     bool devices, const CodePage& cp);
 
 // Removes a saved copy, a file or a tree of any depth (without recursion:
 // the files go as the directories are found, then the directories, deepest

@@ -191,7 +191,7 @@ bool RollbackPlatform::Acceptable(const JournalRecord& record) {
   // A folder for saved copies lies in the root of a volume, under a
   // reserved name.
   auto savedFolder = [&](const std::string& folder) {
-    const size_t cut = LastSeparator(folder, sep);
+    const size_t cut = LastSeparator(folder, sep, codePage_);
     return cut != std::string::npos &&
            IsReserved(folder.substr(cut + n)) &&
            inner_.IsFileSystemRoot(folder.substr(0, cut + n).c_str(), false);
@@ -203,16 +203,16 @@ bool RollbackPlatform::Acceptable(const JournalRecord& record) {
   // A saved copy lies beside its file, under a reserved name, or in such a
   // folder in the root of the file's path.
   if (!plain(record.second)) return false;
-  const size_t cut = LastSeparator(record.first, sep);
+  const size_t cut = LastSeparator(record.first, sep, codePage_);
   if (cut == std::string::npos) return false;
   if (record.second.compare(0, cut + n, record.first, 0, cut + n) == 0 &&
       record.second.find(sep, cut + n) == std::string::npos &&
       IsReserved(record.second.substr(cut + n)))
     return true;
-  const size_t inFolder = LastSeparator(record.second, sep);
+  const size_t inFolder = LastSeparator(record.second, sep, codePage_);
   if (inFolder == std::string::npos) return false;
   const std::string folder = record.second.substr(0, inFolder);
-  const size_t root = LastSeparator(folder, sep);
+  const size_t root = LastSeparator(folder, sep, codePage_);
   return root != std::string::npos &&
          record.first.compare(0, root + n, folder, 0, root + n) == 0 &&
          savedFolder(folder);

@@ -110,7 +110,7 @@ void CheckTexts(Win32Platform& p) {
 }
 
 void CheckProfile(Win32Platform& p, const std::string& work) {
-  ProfileCache profiles(p);
+  ProfileCache profiles(p, p.codePage());
   std::string ini = work + "\\settings.ini";
   std::string longValue(300, 'x');
   WriteBytes(ini,
@@ -262,7 +262,7 @@ void CheckFolders(Win32Platform& p) {
   Check(p.SpecialFolder(0x02, folder) && folder.Length() > 3,
         "programs folder (CSIDL_PROGRAMS)");
   folder.Assign("kept");
-  Check(!p.SpecialFolder(0x7F, folder) && folder.Equals("kept"),
+  Check(!p.SpecialFolder(0x7F, folder) && folder.Equals("kept", p.codePage()),
         "an unknown folder fails and leaves the text");
   Check(p.IsNt(), "the NT family");
 }
@@ -901,7 +901,7 @@ int RunHere(const std::string& commandLine, const std::string& transcript) {
   SetEnvironmentVariableA("UPDATER_EXITCODE", "1");
   SetEnvironmentVariableA("UPDATER_TRANSCRIPT", transcript.c_str());
   std::unique_ptr<SystemPlatform> system = CreateSystemPlatform();
-  RollbackPlatform journaled(system->files());
+  RollbackPlatform journaled(system->files(), system->system());
   Platform run = system->WithFiles(journaled);
   Runtime rt(run);
   rt.rollback = &journaled;

@@ -39,7 +39,8 @@ bool FakePlatform::FindAppPath(const char* name, AppPathValue what,
                                StrBuf& out) {
   appPathQueries.push_back(name);
   for (const auto& entry : appPaths) {
-    if (FoldAsciiCase(entry.first) != FoldAsciiCase(name)) continue;
+    if (codePage().FoldAsciiCase(entry.first) != codePage().FoldAsciiCase(name))
+      continue;
     const std::string& value = what == AppPathValue::kExecutable
                                    ? entry.second.executable
                                    : entry.second.pathList;
@@ -51,7 +52,8 @@ bool FakePlatform::FindAppPath(const char* name, AppPathValue what,
 uint32_t FakePlatform::FindProcessId(const char* name) {
   if (processes.empty()) return PosixPlatform::FindProcessId(name);
   for (const auto& entry : processes)
-    if (FoldAsciiCase(entry.first) == FoldAsciiCase(name)) return entry.second;
+    if (codePage().FoldAsciiCase(entry.first) == codePage().FoldAsciiCase(name))
+      return entry.second;
   return 0;
 }
 
@@ -76,9 +78,10 @@ uint32_t FakePlatform::GetModulePath(char* buffer, uint32_t size) {
 
 bool FakePlatform::TooLong(const std::string& path) const {
   if (longestPath == 0) return false;
+  const CodePage cp(AnsiCodePage());
   size_t characters = 0;
   for (size_t at = 0; at < path.size(); ++characters) {
-    const int length = CharLength(path.c_str() + at);
+    const int length = cp.CharLength(path.c_str() + at);
     at += length < 1 ? 1 : static_cast<size_t>(length);
   }
   return characters > longestPath;

@@ -11,6 +11,10 @@
 
 class FakePlatform : public PosixPlatform {
  public:
+  // The code page is UTF-8, whatever the locale, until a test sets another
+  // (SetCodePage).
+  FakePlatform() { SetCodePage(kCodePageUtf8); }
+
   struct BoxCall {
     std::string text;
     std::string caption;
@@ -22,6 +26,10 @@ class FakePlatform : public PosixPlatform {
   std::vector<BoxCall> boxes;
   std::vector<int> boxAnswers;
   int ShowBox(const char* text, const char* caption, unsigned style) override;
+
+  // Warnings: recorded in order, never printed.
+  std::vector<std::string> warnings;
+  void Warn(const char* text) override { warnings.push_back(text); }
 
   // The progress display: every call recorded in order, as "open CAPTION",
   // "show PROCEDURE | DETAIL | PERMILLE", "clear" and "close".
@@ -47,6 +55,19 @@ class FakePlatform : public PosixPlatform {
   // tested as on Windows (the files on disk still use "/").
   const char* separator = "/";
   const char* PathSeparator() const override { return separator; }
+
+  // The clocks (ns): the real ones until a test sets fakeClock; then
+  // steadyClock and wallClock are what the engine reads, and a test moves
+  // them on.
+  bool fakeClock = false;
+  int64_t steadyClock = 0;
+  int64_t wallClock = 0;
+  int64_t SteadyClock() const override {
+    return fakeClock ? steadyClock : PosixPlatform::SteadyClock();
+  }
+  int64_t WallClock() const override {
+    return fakeClock ? wallClock : PosixPlatform::WallClock();
+  }
 
   bool nt = true;
   bool IsNt() override { return nt; }

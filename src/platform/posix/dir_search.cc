@@ -40,11 +40,12 @@ class SingleSearch : public DirSearch {
 class PatternSearch : public DirSearch {
  public:
   PatternSearch(DIR* dir, std::string pattern, std::string prefix,
-                FoundEntry& found)
+                FoundEntry& found, const CodePage& cp)
       : dir_(dir, closedir),
         pattern_(std::move(pattern)),
         prefix_(std::move(prefix)),
-        found_(found) {}
+        found_(found),
+        cp_(cp) {}
   PatternSearch(const PatternSearch&) = delete;
   PatternSearch& operator=(const PatternSearch&) = delete;
   ~PatternSearch() override { found_.ForgetSearch(this); }
@@ -52,7 +53,7 @@ class PatternSearch : public DirSearch {
   bool Next(DirEntry& entry) override {
     while (dots_ < 2) {
       const char* dot = dots_++ == 0 ? "." : "..";
-      if (WildcardMatch(pattern_.c_str(), dot)) {
+      if (WildcardMatch(pattern_.c_str(), dot, cp_)) {
         entry.name = dot;
         entry.attributes = kAttrDirectory;
         found_.Forget();
@@ -67,7 +68,7 @@ class PatternSearch : public DirSearch {
       const char* name = d->d_name;
       if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
         continue;
-      if (!WildcardMatch(pattern_.c_str(), name)) continue;
+      if (!WildcardMatch(pattern_.c_str(), name, cp_)) continue;
       uint32_t attributes = 0;
       mode_t mode = 0;
       if (!EntryAttributes(directory, name, d->d_type, attributes, mode))
@@ -85,6 +86,7 @@ class PatternSearch : public DirSearch {
   std::string pattern_;
   std::string prefix_;
   FoundEntry& found_;
+  const CodePage& cp_;
   int dots_ = 0;
 };
 
@@ -93,10 +95,10 @@ class PatternSearch : public DirSearch {
 std::unique_ptr<DirSearch> PosixPlatform::StartSearch(const char* pattern,
                                                       DirEntry& first) {
   const std::string path(pattern);
-  const std::string name = NameOf(path, "/");
+  const std::string name = NameOf(path, "/", codePage_);
   if (name.empty()) return nullptr;  // a path ending with a separator
 
-  if (!HasWildcard(name.c_str())) {
+  if (!HasWildcard(name.c_str(), codePage_)) {
     struct stat st;
     if (lstat(pattern, &st) != 0) return nullptr;
     struct stat target;
@@ -108,10 +110,10 @@ std::unique_ptr<DirSearch> PosixPlatform::StartSearch(const char* pattern,
     return search;
   }
 
-  DIR* dir = opendir(DirectoryOf(path, "/").c_str());
+  DIR* dir = opendir(DirectoryOf(path, "/", codePage_).c_str());
   if (dir == nullptr) return nullptr;
   auto search = std::make_unique<PatternSearch>(
-      dir, name, FolderPrefixOf(path, "/"), found_);
+      dir, name, FolderPrefixOf(path, "/", codePage_), found_, codePage_);
   if (!search->Next(first)) return nullptr;
   return search;
 }
@@ -126,14 +128,14 @@ std::unique_ptr<DirSearch> PosixPlatform::StartSearchInside(
   if (dir == nullptr) return nullptr;
   fd.Release();  // the search's own now
   auto search = std::make_unique<PatternSearch>(
-      dir, "*.*", std::string(directory) + "/", found_);
+      dir, "*.*", std::string(directory) + "/", found_, codePage_);
   if (!search->Next(first)) return nullptr;
   return search;
 }
 
 uint32_t PosixPlatform::GetFileAttrs(const char* path) {
   // A trailing separator does not lead through a link: "link/" is the link.
-  const std::string p = WithoutTrailingSeparators(path, "/");
+  const std::string p = WithoutTrailingSeparators(path, "/", codePage_);
   const uint32_t attributes = PathAttributes(p.c_str());
   if (p.size() != std::strlen(path) && attributes != kInvalidAttributes &&
       (attributes & kAttrDirectory) == 0)

@@ -27,7 +27,7 @@ TEST_F(PosixFilesTest, WildcardsHaveTheWindowsMeaning) {
   // (also when the trail byte is 0x5C or an ASCII letter, never folded).
   dir.Write("\xE8\xA1\xA8.u8", "x");
   EXPECT_EQ(Search(P("?.u8")), (Names{"\xE8\xA1\xA8.u8"}));
-  SetAnsiCodePage(kCodePageShiftJis);
+  platform.SetCodePage(kCodePageShiftJis);
   dir.Write("\x95\x5C.dat", "x");
   dir.Write("\x83\x61.dat", "y");
   EXPECT_EQ(Search(P("?.dat")), (Names{"\x83\x61.dat", "\x95\x5C.dat"}));

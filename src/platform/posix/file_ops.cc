@@ -25,8 +25,8 @@ namespace {
 // The path the system acts on when a call is given path: a last component
 // "." or ".." stands for the directory it leads to, as Windows reads it
 // ("dir/." is dir). Other paths are returned as they are.
-std::string WithoutDotEnd(const std::string& path) {
-  const std::string last = NameOf(path, "/");
+std::string WithoutDotEnd(const std::string& path, const CodePage& cp) {
+  const std::string last = NameOf(path, "/", cp);
   if (last != "." && last != "..") return path;
   char* resolved = realpath(path.c_str(), nullptr);
   if (resolved == nullptr) return path;
@@ -90,7 +90,8 @@ bool PosixPlatform::MakeDirectory(const char* path) {
 
 bool PosixPlatform::RemoveDir(const char* path) {
   found_.Forget();
-  const std::string p = WithoutDotEnd(WithoutTrailingSeparators(path, "/"));
+  const std::string p =
+      WithoutDotEnd(WithoutTrailingSeparators(path, "/", codePage_), codePage_);
   struct stat st;
   if (p.empty() || lstat(p.c_str(), &st) != 0) return false;
   if (S_ISLNK(st.st_mode)) {

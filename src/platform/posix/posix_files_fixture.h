@@ -18,8 +18,7 @@ using Names = std::vector<std::string>;
 
 class PosixFilesTest : public ::testing::Test {
  protected:
-  PosixFilesTest() { SetAnsiCodePage(kCodePageUtf8); }
-  ~PosixFilesTest() override { SetAnsiCodePage(kCodePageUtf8); }
+  PosixFilesTest() { platform.SetCodePage(kCodePageUtf8); }
 
   const char* P(const std::string& relative) {
     paths_.push_back(dir / relative);

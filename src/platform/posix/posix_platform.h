@@ -31,6 +31,7 @@ class PosixPlatform : public SystemPlatform {
 
   int LoadResourceString(uint32_t id, char* buffer, int size) override;
   int ShowBox(const char* text, const char* caption, unsigned style) override;
+  void Warn(const char* text) override;
   int ShowHelp(const char* text, const char* caption,
                bool boxAllowed) override;
   std::unique_ptr<ProgressView> OpenProgress(const char* caption) override;
@@ -86,8 +87,10 @@ class PosixPlatform : public SystemPlatform {
                                     LockResult& result) override;
   std::unique_ptr<AppendFile> CreatePrivateFile(const char* path) override;
 
+  // The ANSI code page: the one of the locale's codeset.
+  unsigned AnsiCodePage() const override { return codePage_.Id(); }
   // For tests: the ANSI code page (65001 or 932) in place of the one the
-  // locale chose; the text rules follow it (SetAnsiCodePage).
+  // locale chose, for this platform only.
   void SetCodePage(unsigned codePage);
 
   // File names, environment values and the terminal use the encoding of the
@@ -98,4 +101,5 @@ class PosixPlatform : public SystemPlatform {
  private:
   unsigned localCodePage_;  // the code page of the locale's codeset
   FoundEntry found_;        // the look of the last entry a search handed out
+  CodePage codePage_;       // the ANSI code page and its rules
 };

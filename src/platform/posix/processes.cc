@@ -31,7 +31,8 @@
 
 extern char** environ;
 
-std::vector<std::string> SplitCommandLine(const char* commandLine) {
+std::vector<std::string> SplitCommandLine(const char* commandLine,
+                                          const CodePage& cp) {
   std::vector<std::string> args;
   const char* p = commandLine == nullptr ? "" : commandLine;
   auto blank = [](char c) { return c == ' ' || c == '\t'; };
@@ -45,7 +46,7 @@ std::vector<std::string> SplitCommandLine(const char* commandLine) {
       ++p;
       continue;
     }
-    const int n = CharLength(p);
+    const int n = cp.CharLength(p);
     word.append(p, n);
     p += n;
   }
@@ -78,7 +79,7 @@ std::vector<std::string> SplitCommandLine(const char* commandLine) {
       }
       arg.append(slashes, '\\');
       if (*p == 0 || (!inQuote && blank(*p))) break;
-      const int n = CharLength(p);
+      const int n = cp.CharLength(p);
       arg.append(p, n);
       p += n;
     }
@@ -185,9 +186,10 @@ class SpawnPlan {
   SpawnPlan(const SpawnPlan&) = delete;
   SpawnPlan& operator=(const SpawnPlan&) = delete;
 
-  bool Prepare(const char* commandLine, const char* workDir) {
+  bool Prepare(const char* commandLine, const char* workDir,
+               const CodePage& cp) {
     if (!haveActions_ || !haveAttr_) return false;  // out of memory
-    program_ = ProgramOfCommandLine(commandLine);
+    program_ = ProgramOfCommandLine(commandLine, cp);
     if (program_.empty()) return false;
     if (program_[0] != '/') {
       // Relative to the updater's directory, not to the program's own.
@@ -195,7 +197,7 @@ class SpawnPlan {
       if (getcwd(cwd, sizeof cwd) == nullptr) return false;
       program_ = std::string(cwd) + "/" + program_;
     }
-    args_ = SplitCommandLine(commandLine);
+    args_ = SplitCommandLine(commandLine, cp);
     args_[0] = program_;
     for (std::string& arg : args_) argv_.push_back(&arg[0]);
     argv_.push_back(nullptr);
@@ -247,22 +249,22 @@ struct SpawnReport {
 
 }  // namespace
 
-std::string ProgramOfCommandLine(const char* commandLine) {
+std::string ProgramOfCommandLine(const char* commandLine, const CodePage& cp) {
   const char* line = commandLine == nullptr ? "" : commandLine;
   if (line[0] != '"') {
-    for (const char* p = line; *p != 0 && *p != '"'; p += CharLength(p)) {
+    for (const char* p = line; *p != 0 && *p != '"'; p += cp.CharLength(p)) {
       if (*p != ' ' && *p != '\t') continue;
       std::string candidate(line, p);
       if (IsRegularFile(candidate)) return candidate;
     }
   }
-  return SplitCommandLine(line)[0];
+  return SplitCommandLine(line, cp)[0];
 }
 
 std::unique_ptr<ProcessHandle> PosixPlatform::StartProgram(
     const char* commandLine, const char* workDir) {
   SpawnPlan plan;
-  if (!plan.Prepare(commandLine, workDir)) return nullptr;
+  if (!plan.Prepare(commandLine, workDir, codePage_)) return nullptr;
 
   int ends[2];
   if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)

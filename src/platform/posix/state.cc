@@ -18,6 +18,11 @@
 
 namespace {
 
+// Paths of the system itself (environment values, the state folder) are in
+// the locale's encoding: "/" is never part of a character of more than one
+// byte in any encoding a locale uses, so these rules find its separators.
+const CodePage kSystemPaths;
+
 class PosixFileLock : public FileLock {
  public:
   explicit PosixFileLock(UniqueFd fd) : fd_(std::move(fd)) {}
@@ -56,7 +61,7 @@ bool OnlyOwnerWrites(const struct stat& st, bool allowSticky) {
 bool MakeDirectories(const std::string& path) {
   struct stat st;
   if (lstat(path.c_str(), &st) == 0) return true;
-  const std::string parent = DirectoryOf(path, "/");
+  const std::string parent = DirectoryOf(path, "/", kSystemPaths);
   if (parent != "/" && parent != "." && !MakeDirectories(parent))
     return false;
   return mkdir(path.c_str(), 0700) == 0 || errno == EEXIST;
@@ -132,7 +137,7 @@ bool PosixPlatform::PrivateStateDirectory(std::string& out, bool create) {
   std::string above = resolved;
   std::free(resolved);
   while (above.size() > 1) {
-    above = DirectoryOf(above, "/");
+    above = DirectoryOf(above, "/", codePage_);
     if (stat(above.c_str(), &st) != 0 || !OnlyOwnerWrites(st, true))
       return false;
   }

@@ -20,6 +20,11 @@
 
 namespace {
 
+// Paths of the system itself (environment values, the state folder) are in
+// the locale's encoding: "/" is never part of a character of more than one
+// byte in any encoding a locale uses, so these rules find its separators.
+const CodePage kSystemPaths;
+
 bool IsAsciiText(const char* text) {
   for (const char* p = text; *p != 0; ++p)
     if (static_cast<unsigned char>(*p) >= 0x80) return false;
@@ -125,9 +130,12 @@ unsigned LocaleCodePage() {
   return kCodePageUtf8;
 }
 
+// a and b equal, the ASCII letters' case ignored; b is ASCII, so bytes
+// compare as characters do.
 bool EqualsIgnoringCase(const char* a, const char* b) {
-  const size_t n = std::strlen(a);
-  return n == std::strlen(b) && SameIgnoringAsciiCase(a, b, n);
+  for (; *a != 0 && *b != 0; ++a, ++b)
+    if (FoldAsciiLetter(*a) != FoldAsciiLetter(*b)) return false;
+  return *a == *b;
 }
 
 // ---------------------------------------------------------------------------
@@ -143,7 +151,7 @@ std::string JoinPath(const std::string& directory, const std::string& name) {
 std::string AbsoluteEnv(const char* name) {
   const char* value = std::getenv(name);
   if (value == nullptr || value[0] != '/') return std::string();
-  return WithoutTrailingSeparators(value, "/");
+  return WithoutTrailingSeparators(value, "/", kSystemPaths);
 }
 
 std::string HomeDirectory() { return AbsoluteEnv("HOME"); }
@@ -204,7 +212,7 @@ std::string UserDirsEntry(const char* variable) {
     } else {
       return std::string();
     }
-    return WithoutTrailingSeparators(path, "/");
+    return WithoutTrailingSeparators(path, "/", kSystemPaths);
   }
   return std::string();
 }
@@ -306,12 +314,12 @@ bool ReadAnswerLine(std::string& line) {
 
 // ---------------------------------------------------------------------------
 
-PosixPlatform::PosixPlatform() : localCodePage_(LocaleCodePage()) {
-  SetAnsiCodePage(localCodePage_);
-}
+PosixPlatform::PosixPlatform()
+    : localCodePage_(LocaleCodePage()), codePage_(localCodePage_) {}
 
 void PosixPlatform::SetCodePage(unsigned codePage) {
-  SetAnsiCodePage(codePage);
+  codePage_ = CodePage(codePage);
+  ReadCodePageAgain();
 }
 
 std::unique_ptr<SystemPlatform> CreateSystemPlatform() {
@@ -386,6 +394,13 @@ int PosixPlatform::ShowBox(const char* text, const char* caption,
       return kIdNo;
     }
   }
+}
+
+void PosixPlatform::Warn(const char* text) {
+  std::string line = AnsiToLocal(text != nullptr ? text : "");
+  line += '\n';
+  // Nothing is left to tell when stderr itself fails.
+  static_cast<void>(std::fputs(line.c_str(), stderr));
 }
 
 int PosixPlatform::ShowHelp(const char* text, const char*, bool) {
@@ -465,7 +480,7 @@ bool PosixPlatform::FindAppPath(const char* name, AppPathValue what,
     // depend on the working directory.
     if (!directory.empty() && directory[0] == '/') {
       const std::string program =
-          JoinPath(WithoutTrailingSeparators(directory, "/"), file);
+          JoinPath(WithoutTrailingSeparators(directory, "/", codePage_), file);
       if (IsExecutableFile(program)) {
         // A link names the program where it is installed, as the
         // registry's entry names the real file: the update must reach
@@ -478,7 +493,7 @@ bool PosixPlatform::FindAppPath(const char* name, AppPathValue what,
         const std::string value =
             what == AppPathValue::kExecutable
                 ? real
-                : DirectoryOf(real, "/");
+                : DirectoryOf(real, "/", codePage_);
         return out.SetText(LocalToAnsi(value.c_str()).c_str());
       }
     }
@@ -541,7 +556,7 @@ int PosixPlatform::LoadResourceString(uint32_t id, char* buffer, int size) {
     const size_t limit = static_cast<size_t>(size) - 1;
     size_t n = 0;
     while (n < text.size()) {
-      size_t step = static_cast<size_t>(CharLength(text.c_str() + n));
+      size_t step = static_cast<size_t>(codePage_.CharLength(text.c_str() + n));
       if (n + step > limit) break;
       n += step;
     }

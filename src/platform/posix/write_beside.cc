@@ -16,6 +16,10 @@
 
 namespace {
 
+// "/" is never part of a character of more than one byte in the code pages
+// the updater reads (UTF-8 and 932 alike), so any rules find it.
+const CodePage kSlashOnly;
+
 // The start of a process in clock ticks since boot (field 22 of
 // /proc/PID/stat), 0 when it cannot be read: the process is gone.
 unsigned long long ProcessStart(long pid) {
@@ -79,7 +83,7 @@ std::string DescriptorPath(int fd) {
 
 bool PlaceBeside(const std::string& destination, bool tidy,
                  const std::function<Placed(const std::string& name)>& make) {
-  const std::string folder = FolderPrefixOf(destination, "/");
+  const std::string folder = FolderPrefixOf(destination, "/", kSlashOnly);
   if (tidy) RemoveStaleTemporaries(folder);
   const std::string prefix = folder + ReservedPrefix();
   for (unsigned attempt = 0; attempt < 100; ++attempt) {
@@ -104,7 +108,7 @@ bool PlaceBeside(const std::string& destination, bool tidy,
 bool WriteBesideThenRename(const std::string& destination, bool replaces,
                            mode_t mode, const FillFile& fill) {
   if (destination.empty()) return false;
-  UniqueFd unnamed(open(DirectoryOf(destination, "/").c_str(),
+  UniqueFd unnamed(open(DirectoryOf(destination, "/", kSlashOnly).c_str(),
                         O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
   if (unnamed.Valid()) {
     if (!fill(unnamed.Get())) return false;  // it goes with its descriptor

@@ -169,7 +169,8 @@ ScopedHandle CreateTempBeside(const std::string& destination,
                               std::string& temp, bool& marked) {
   // The folder with its separator ("X:\\" stays a root), "." for a bare
   // name.
-  std::string directory = FolderPrefixOf(destination, "\\/");
+  std::string directory =
+      FolderPrefixOf(destination, "\\/", CodePage(GetACP()));
   if (directory.empty()) directory = ".";
   UINT unique = GetTickCount() ^ (GetCurrentProcessId() << 16);
   for (int attempt = 0; attempt < 100; ++attempt) {

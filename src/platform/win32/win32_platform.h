@@ -21,6 +21,7 @@ class Win32Platform : public SystemPlatform {
   Win32Platform();
 
   const char* PathSeparator() const override { return "\\"; }
+  unsigned AnsiCodePage() const override;
   std::string AnsiToUtf8(const char* text) const override;
   std::string Utf8ToAnsi(const char* text) const override;
   bool GetEnv(const char* name, std::string& value) const override;
@@ -30,6 +31,7 @@ class Win32Platform : public SystemPlatform {
 
   int LoadResourceString(uint32_t id, char* buffer, int size) override;
   int ShowBox(const char* text, const char* caption, unsigned style) override;
+  void Warn(const char* text) override;
   std::unique_ptr<ProgressView> OpenProgress(const char* caption) override;
   bool CurrentDirectory(StrBuf& out) override;
   uint32_t GetModulePath(char* buffer, uint32_t size) override;
