@@ -20,31 +20,31 @@ namespace {
 
 // True when word holds a blank outside double quotes, which an option's
 // value can only hold when it was written in quotes that were dropped.
-bool HasUnquotedSpace(const std::string& word) {
+bool HasUnquotedSpace(const std::string& word, const CodePage& cp) {
   bool quoted = false;
-  for (const char* p = word.c_str(); *p != 0; p += CharLength(p)) {
+  for (const char* p = word.c_str(); *p != 0; p += cp.CharLength(p)) {
     if (*p == '"') quoted = !quoted;
     if (*p == ' ' && !quoted) return true;
   }
   return false;
 }
 
-void CheckOption(const StrBuf& line, char letter) {
+void CheckOption(const StrBuf& line, char letter, const CodePage& cp) {
   StrBuf value("untouched");
-  const bool found = GetCommandLineOption(line, letter, value);
+  const bool found = GetCommandLineOption(line, letter, value, cp);
   const std::string key = std::string("/") + letter;
   const std::string dash = std::string("-") + letter;
   if (!found) {
     FUZZ_CHECK(value.IsEmpty());
-    FUZZ_CHECK(line.Field(1, key.c_str()).IsEmpty() &&
-               line.Field(1, dash.c_str()).IsEmpty());
+    FUZZ_CHECK(line.Field(1, key.c_str(), cp).IsEmpty() &&
+               line.Field(1, dash.c_str(), cp).IsEmpty());
     return;
   }
-  FUZZ_CHECK(line.Contains(key.c_str()) || line.Contains(dash.c_str()));
+  FUZZ_CHECK(line.Contains(key.c_str(), cp) || line.Contains(dash.c_str(), cp));
   const std::string v = value.Text();
   FUZZ_CHECK(std::strstr(line.Text(), v.c_str()) != nullptr);
-  FUZZ_CHECK(!HasUnquotedSpace(v) ||
-             line.Contains(("\"" + v + "\"").c_str()));
+  FUZZ_CHECK(!HasUnquotedSpace(v, cp) ||
+             line.Contains(("\"" + v + "\"").c_str(), cp));
 }
 
 }  // namespace
@@ -57,15 +57,16 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);
-  SetAnsiCodePage(in.ConsumeBool() ? kCodePageShiftJis : kCodePageUtf8);
+  const CodePage cp(in.ConsumeBool() ? kCodePageShiftJis : kCodePageUtf8);
   const bool windows = in.ConsumeBool();
   const std::string text = in.ConsumeRemainingBytesAsString().c_str();
   const StrBuf line(text.c_str());
 
-  CheckOption(line, 't');
-  CheckOption(line, 'i');
+  CheckOption(line, 't', cp);
+  CheckOption(line, 'i', cp);
 
   FakePlatform platform;
+  platform.SetCodePage(cp.Id());
   platform.separator = windows ? "\\" : "/";
   platform.modulePath = windows ? "Z:\\no\\such\\dir\\setup.exe"
                                 : "/no/such/dir/updater";
@@ -82,11 +83,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(words.Length() <= kMaxExpandedLength);
   }
 
-  const std::vector<std::string> args = SplitCommandLine(text.c_str());
+  const std::vector<std::string> args = SplitCommandLine(text.c_str(), cp);
   FUZZ_CHECK(!args.empty());
   for (const std::string& arg : args)
     FUZZ_CHECK(arg.find('\0') == std::string::npos);
-  const std::string program = ProgramOfCommandLine(text.c_str());
+  const std::string program = ProgramOfCommandLine(text.c_str(), cp);
   FUZZ_CHECK(program.size() <= text.size());
   return 0;
 }

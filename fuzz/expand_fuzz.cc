@@ -30,18 +30,18 @@ bool TooLong(const StrBuf& text, const StrBuf& block, const StrBuf& value) {
 }
 
 bool ReferenceSymbols(Runtime& rt, StrBuf& text) {
-  const int32_t n = reference::BlockCount(text, "<", ">");
+  const int32_t n = reference::BlockCount(text, "<", ">", rt.codePage);
   bool changed = false;
   int32_t i = 0;
   StrBuf value;
   for (int32_t r = 0; r < n; ++r) {
-    const StrBuf block = reference::Block(text, i, "<", ">");
+    const StrBuf block = reference::Block(text, i, "<", ">", rt.codePage);
     if (!LookupSymbol(rt, block.Text(), value)) {
       ++i;
       continue;
     }
     if (TooLong(text, block, value)) break;
-    reference::ReplaceBlock(text, i, "<", ">", value.Text());
+    reference::ReplaceBlock(text, i, "<", ">", value.Text(), rt.codePage);
     changed = true;
   }
   return changed;
@@ -99,13 +99,14 @@ bool ReferenceAnswer(const Fixture& fixture, Runtime& rt, bool windows,
   inner = inner.substr(open);
   inner = DropTrailing(inner, '}');
   const StrBuf query(inner.c_str());
-  const std::string keyword = query.Field(0, kQ).Text();
-  const std::string argument = query.Field(1, kQ).Text();
+  const std::string keyword = query.Field(0, kQ, rt.codePage).Text();
+  const std::string argument = query.Field(1, kQ, rt.codePage).Text();
 
-  if (SameFolded(keyword, "?App") || SameFolded(keyword, "?AppPath")) {
-    const bool paths = SameFolded(keyword, "?AppPath");
+  if (SameFolded(keyword, "?App", rt.codePage) ||
+      SameFolded(keyword, "?AppPath", rt.codePage)) {
+    const bool paths = SameFolded(keyword, "?AppPath", rt.codePage);
     for (const AppEntry& app : fixture.apps) {
-      if (!SameFolded(argument, app.name)) continue;
+      if (!SameFolded(argument, app.name, rt.codePage)) continue;
       if (!paths) {
         q.Assign(app.executable);
         return true;
@@ -116,25 +117,25 @@ bool ReferenceAnswer(const Fixture& fixture, Runtime& rt, bool windows,
     }
     return false;
   }
-  if (SameFolded(keyword, "?SpFolder")) {
-    const auto it =
-        fixture.folders.find(static_cast<int>(query.Field(1, kQ).ToHex()));
+  if (SameFolded(keyword, "?SpFolder", rt.codePage)) {
+    const auto it = fixture.folders.find(
+        static_cast<int>(query.Field(1, kQ, rt.codePage).ToHex()));
     if (it == fixture.folders.end()) return false;
     q.Assign(DropTrailing(it->second, sep).c_str());
     return true;
   }
-  if (!SameFolded(keyword, "?Param")) return false;
+  if (!SameFolded(keyword, "?Param", rt.codePage)) return false;
 
   std::vector<std::string> words;
-  const int32_t count = rt.CommandLine.WordCount();
+  const int32_t count = rt.CommandLine.WordCount(rt.codePage);
   for (int32_t k = 0; k < count; ++k)
-    words.push_back(rt.CommandLine.Word(k).Text());
-  if (query.FieldCount(kQ) != 3) {
-    q.Assign(ParamWord(words, query.Field(1, kQ).ToInt()).c_str());
+    words.push_back(rt.CommandLine.Word(k, rt.codePage).Text());
+  if (query.FieldCount(kQ, rt.codePage) != 3) {
+    q.Assign(ParamWord(words, query.Field(1, kQ, rt.codePage).ToInt()).c_str());
     return true;
   }
-  int64_t first = query.Field(1, kQ).ToInt();
-  int64_t last = query.Field(2, kQ).ToInt();
+  int64_t first = query.Field(1, kQ, rt.codePage).ToInt();
+  int64_t last = query.Field(2, kQ, rt.codePage).ToInt();
   if (first < 0) first += count;
   if (last < 0) last += count;
   std::string joined;
@@ -149,18 +150,18 @@ bool ReferenceAnswer(const Fixture& fixture, Runtime& rt, bool windows,
 
 bool ReferenceQueries(const Fixture& fixture, Runtime& rt, bool windows,
                       StrBuf& text) {
-  const int32_t n = reference::BlockCount(text, "{", "}");
+  const int32_t n = reference::BlockCount(text, "{", "}", rt.codePage);
   bool changed = false;
   int32_t i = 0;
   for (int32_t r = 0; r < n; ++r) {
-    const StrBuf block = reference::Block(text, i, "{", "}");
+    const StrBuf block = reference::Block(text, i, "{", "}", rt.codePage);
     StrBuf q = block;
     if (!ReferenceAnswer(fixture, rt, windows, q)) {
       ++i;
       continue;
     }
     if (TooLong(text, block, q)) break;
-    reference::ReplaceBlock(text, i, "{", "}", q.Text());
+    reference::ReplaceBlock(text, i, "{", "}", q.Text(), rt.codePage);
     changed = true;
   }
   return changed;
@@ -168,13 +169,15 @@ bool ReferenceQueries(const Fixture& fixture, Runtime& rt, bool windows,
 
 bool ReferenceDotDot(Runtime& rt, StrBuf& text) {
   const char* sep = rt.Sep();
-  if (text.CountOf((std::string(sep) + "..").c_str()) == 0) return false;
-  const int32_t n = text.FieldCount(sep) - 2;
+  if (text.CountOf((std::string(sep) + "..").c_str(), rt.codePage) == 0)
+    return false;
+  const int32_t n = text.FieldCount(sep, rt.codePage) - 2;
   bool changed = false;
   int32_t a = 0, b = 2;
   for (int32_t r = 0; r < n && a >= 0; ++r) {
-    if (text.Field(b, sep).Equals("..")) {
-      text.ReplaceFields(a, b, sep, text.Field(a, sep).Text());
+    if (text.Field(b, sep, rt.codePage).Equals("..", rt.codePage)) {
+      text.ReplaceFields(a, b, sep, text.Field(a, sep, rt.codePage).Text(),
+                         rt.codePage);
       --a;
       --b;
       changed = true;
@@ -216,12 +219,13 @@ void SetUp(const Fixture& fixture, FakePlatform& platform, Runtime& rt,
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);
-  SetAnsiCodePage(in.ConsumeBool() ? kCodePageShiftJis : kCodePageUtf8);
+  const CodePage cp(in.ConsumeBool() ? kCodePageShiftJis : kCodePageUtf8);
   const bool windows = in.ConsumeBool();
   const std::string commandLine = in.ConsumeRandomLengthString(96).c_str();
   const std::string value = in.ConsumeRemainingBytesAsString().c_str();
 
   FakePlatform platform;
+  platform.SetCodePage(cp.Id());
   Runtime rt(platform);
   const Fixture fixture = MakeFixture(windows);
   SetUp(fixture, platform, rt, windows);

@@ -50,12 +50,13 @@ inline void WriteFuzzFile(const std::string& path, const void* data,
 }
 
 // Equal but for the case of ASCII letters (the reference comparisons).
-inline bool SameFolded(const std::string& a, const std::string& b) {
+inline bool SameFolded(const std::string& a, const std::string& b,
+                       const CodePage& cp) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size();) {
     // A character of more bytes compares as it is: its second byte is
     // never a letter, whatever its value.
-    const size_t n = static_cast<size_t>(CharLength(a.c_str() + i));
+    const size_t n = static_cast<size_t>(cp.CharLength(a.c_str() + i));
     if (n > 1) {
       if (a.compare(i, n, b, i, n) != 0) return false;
       i += n;

@@ -20,6 +20,9 @@
 
 namespace {
 
+// The ANSI code page of these runs (the platform's is set to it).
+const CodePage kAnsi(kCodePageUtf8);
+
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 std::string Trimmed(const std::string& s) {
@@ -35,8 +38,8 @@ std::string Trimmed(const std::string& s) {
 bool SameNames(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size();) {
-    const size_t n = static_cast<size_t>(CharLength(a.c_str() + i));
-    if (n == 1 ? !SameFolded(a.substr(i, 1), b.substr(i, 1))
+    const size_t n = static_cast<size_t>(kAnsi.CharLength(a.c_str() + i));
+    if (n == 1 ? !SameFolded(a.substr(i, 1), b.substr(i, 1), kAnsi)
                : a.compare(i, n, b, i, n) != 0) {
       return false;
     }
@@ -111,7 +114,7 @@ struct Reference {
 std::string Cut(const std::string& text, size_t limit) {
   size_t at = 0;
   while (at < text.size()) {
-    const size_t n = static_cast<size_t>(CharLength(text.c_str() + at));
+    const size_t n = static_cast<size_t>(kAnsi.CharLength(text.c_str() + at));
     if (at + n > limit) break;
     at += n;
   }
@@ -206,7 +209,7 @@ void CheckAll(ProfileCache& cache, const std::string& path,
   // The engine's readers on top.
   StrBuf value;
   if (ReadProfileString(cache, path.c_str(), section.c_str(), key.c_str(),
-                        value))
+                        value) == KeyRead::kPresent)
     FUZZ_CHECK(value.Length() <= 258);
   int32_t number = 0;
   (void)ReadProfileInt(cache, path.c_str(), section.c_str(), key.c_str(),
@@ -226,14 +229,16 @@ void CheckAll(ProfileCache& cache, const std::string& path,
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);
-  SetAnsiCodePage(in.ConsumeBool() ? kCodePageShiftJis : kCodePageUtf8);
+  // The byte that once chose the code page, whose choice the platform then
+  // undid: the files are read in UTF-8.
+  static_cast<void>(in.ConsumeBool());
   const size_t flip = in.ConsumeIntegral<uint16_t>();
   const std::string content = in.ConsumeRandomLengthString(size);
   const std::string path = FuzzDirectory() + "/updater.ini";
 
   PosixPlatform platform;
   platform.SetCodePage(kCodePageUtf8);
-  ProfileCache cache(platform);
+  ProfileCache cache(platform, platform.codePage());
   WriteFuzzFile(path, content.data(), content.size());
   CheckAll(cache, path, content, in);
 

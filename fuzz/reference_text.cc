@@ -24,8 +24,9 @@ class BlockScanner {
   enum Step { kNone, kOpen, kClose };
 
   BlockScanner(const char* text, int32_t len, const char* open,
-               const char* close)
-      : text_(text),
+               const char* close, const CodePage& cp)
+      : cp_(cp),
+        text_(text),
         len_(len),
         open_(open),
         close_(close),
@@ -38,19 +39,20 @@ class BlockScanner {
   // the boundary after it.
   Step Next() {
     if (next_open_ != -1 && next_open_ < pos_) {
-      next_open_ = FindAtCharBoundary(text_, len_, pos_, open_, open_len_);
+      next_open_ = cp_.FindAtCharBoundary(text_, len_, pos_, open_, open_len_);
     }
     if (next_close_ != -1 && next_close_ < pos_) {
-      next_close_ = FindAtCharBoundary(text_, len_, pos_, close_, close_len_);
+      next_close_ =
+          cp_.FindAtCharBoundary(text_, len_, pos_, close_, close_len_);
     }
     if (next_open_ >= 0 && next_close_ >= 0 && next_open_ < next_close_) {
       at_ = next_open_;
-      pos_ = CharBoundaryAfter(text_, at_, open_len_);
+      pos_ = cp_.CharBoundaryAfter(text_, at_, open_len_);
       return kOpen;
     }
     if (next_close_ >= 0) {
       at_ = next_close_;
-      pos_ = CharBoundaryAfter(text_, at_, close_len_);
+      pos_ = cp_.CharBoundaryAfter(text_, at_, close_len_);
       return kClose;
     }
     return kNone;
@@ -62,6 +64,7 @@ class BlockScanner {
   int32_t close_len() const { return close_len_; }
 
  private:
+  const CodePage& cp_;
   const char* text_;
   int32_t len_;
   const char* open_;
@@ -119,27 +122,30 @@ void ReplaceChars(StrBuf& text, int32_t first, int32_t last,
   ReplaceSpan(text, first, last, with);
 }
 
-StrBuf Words(const StrBuf& text, int32_t first, int32_t last) {
+StrBuf Words(const StrBuf& text, int32_t first, int32_t last,
+             const CodePage& cp) {
   int32_t from = 0;
   int32_t to = 0;
-  if (!text.WordRange(first, last, from, to)) return StrBuf();
+  if (!text.WordRange(first, last, from, to, cp)) return StrBuf();
   return text.Extract(from, to);
 }
 
-void ReplaceWord(StrBuf& text, int32_t n, const char* with) {
-  ReplaceWords(text, n, n, with);
+void ReplaceWord(StrBuf& text, int32_t n, const char* with,
+                 const CodePage& cp) {
+  ReplaceWords(text, n, n, with, cp);
 }
 
-void ReplaceWords(StrBuf& text, int32_t first, int32_t last,
-                  const char* with) {
+void ReplaceWords(StrBuf& text, int32_t first, int32_t last, const char* with,
+                  const CodePage& cp) {
   int32_t from = 0;
   int32_t to = 0;
-  if (text.WordRange(first, last, from, to))
+  if (text.WordRange(first, last, from, to, cp))
     ReplaceSpan(text, from, to, with);
 }
 
-int32_t BlockCount(const StrBuf& s, const char* open, const char* close) {
-  BlockScanner scan(s.Text(), s.Length(), open, close);
+int32_t BlockCount(const StrBuf& s, const char* open, const char* close,
+                   const CodePage& cp) {
+  BlockScanner scan(s.Text(), s.Length(), open, close, cp);
   if (!scan.Usable()) return 0;
   // The depth is never reset: a closing delimiter without an opening one
   // before it keeps every later block from counting.
@@ -156,13 +162,13 @@ int32_t BlockCount(const StrBuf& s, const char* open, const char* close) {
   return count;
 }
 
-bool FindBlocks(const StrBuf& s, int32_t first, int32_t last,
-                const char* open, const char* close, int32_t& from,
-                int32_t& to) {
-  BlockScanner scan(s.Text(), s.Length(), open, close);
+bool FindBlocks(const StrBuf& s, int32_t first, int32_t last, const char* open,
+                const char* close, int32_t& from, int32_t& to,
+                const CodePage& cp) {
+  BlockScanner scan(s.Text(), s.Length(), open, close, cp);
   if (!scan.Usable()) return false;
   if (first < 0 || last < 0) {
-    const int32_t n = BlockCount(s, open, close);
+    const int32_t n = BlockCount(s, open, close, cp);
     if (n == 0) return false;
     if (first < 0) first += n;
     if (last < 0) last += n;
@@ -209,29 +215,30 @@ bool FindBlocks(const StrBuf& s, int32_t first, int32_t last,
   return true;
 }
 
-StrBuf Block(const StrBuf& text, int32_t n, const char* open,
-             const char* close) {
-  return Blocks(text, n, n, open, close);
+StrBuf Block(const StrBuf& text, int32_t n, const char* open, const char* close,
+             const CodePage& cp) {
+  return Blocks(text, n, n, open, close, cp);
 }
 
-StrBuf Blocks(const StrBuf& text, int32_t first, int32_t last,
-              const char* open, const char* close) {
+StrBuf Blocks(const StrBuf& text, int32_t first, int32_t last, const char* open,
+              const char* close, const CodePage& cp) {
   int32_t from = 0;
   int32_t to = 0;
-  if (!FindBlocks(text, first, last, open, close, from, to)) return StrBuf();
+  if (!FindBlocks(text, first, last, open, close, from, to, cp))
+    return StrBuf();
   return text.Extract(from, to);
 }
 
-void ReplaceBlock(StrBuf& text, int32_t n, const char* open,
-                  const char* close, const char* with) {
-  ReplaceBlocks(text, n, n, open, close, with);
+void ReplaceBlock(StrBuf& text, int32_t n, const char* open, const char* close,
+                  const char* with, const CodePage& cp) {
+  ReplaceBlocks(text, n, n, open, close, with, cp);
 }
 
-void ReplaceBlocks(StrBuf& text, int32_t first, int32_t last,
-                   const char* open, const char* close, const char* with) {
+void ReplaceBlocks(StrBuf& text, int32_t first, int32_t last, const char* open,
+                   const char* close, const char* with, const CodePage& cp) {
   int32_t from = 0;
   int32_t to = 0;
-  if (FindBlocks(text, first, last, open, close, from, to))
+  if (FindBlocks(text, first, last, open, close, from, to, cp))
     ReplaceSpan(text, from, to, with);
 }
 

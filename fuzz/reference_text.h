@@ -20,22 +20,24 @@ StrBuf Substring(const StrBuf& text, int32_t first, int32_t last);
 void ReplaceChars(StrBuf& text, int32_t i, const char* with);
 void ReplaceChars(StrBuf& text, int32_t first, int32_t last, const char* with);
 
-StrBuf Words(const StrBuf& text, int32_t first, int32_t last);
-void ReplaceWord(StrBuf& text, int32_t n, const char* with);
-void ReplaceWords(StrBuf& text, int32_t first, int32_t last,
-                  const char* with);
+StrBuf Words(const StrBuf& text, int32_t first, int32_t last,
+             const CodePage& cp);
+void ReplaceWord(StrBuf& text, int32_t n, const char* with, const CodePage& cp);
+void ReplaceWords(StrBuf& text, int32_t first, int32_t last, const char* with,
+                  const CodePage& cp);
 
-int32_t BlockCount(const StrBuf& text, const char* open, const char* close);
+int32_t BlockCount(const StrBuf& text, const char* open, const char* close,
+                   const CodePage& cp);
 bool FindBlocks(const StrBuf& text, int32_t first, int32_t last,
-                const char* open, const char* close, int32_t& from,
-                int32_t& to);
-StrBuf Block(const StrBuf& text, int32_t n, const char* open,
-             const char* close);
-StrBuf Blocks(const StrBuf& text, int32_t first, int32_t last,
-              const char* open, const char* close);
-void ReplaceBlock(StrBuf& text, int32_t n, const char* open,
-                  const char* close, const char* with);
-void ReplaceBlocks(StrBuf& text, int32_t first, int32_t last,
-                   const char* open, const char* close, const char* with);
+                const char* open, const char* close, int32_t& from, int32_t& to,
+                const CodePage& cp);
+StrBuf Block(const StrBuf& text, int32_t n, const char* open, const char* close,
+             const CodePage& cp);
+StrBuf Blocks(const StrBuf& text, int32_t first, int32_t last, const char* open,
+              const char* close, const CodePage& cp);
+void ReplaceBlock(StrBuf& text, int32_t n, const char* open, const char* close,
+                  const char* with, const CodePage& cp);
+void ReplaceBlocks(StrBuf& text, int32_t first, int32_t last, const char* open,
+                   const char* close, const char* with, const CodePage& cp);
 
 }  // namespace reference

@@ -49,72 +49,73 @@ TEST_F(ReferenceTextTest, PositionsOutsideTheTextAreHarmless) {
 TEST_F(ReferenceTextTest, WordRanges) {
   StrBuf line("\"C:\\Program Files\\App\\setup.exe\" /q /tMy");
   // A range of several words keeps its quotes.
-  EXPECT_EQ(S(Words(line, 0, 1)), "\"C:\\Program Files\\App\\setup.exe\" /q");
-  EXPECT_EQ(S(Words(line, 1, -1)), "/q /tMy");
-  EXPECT_EQ(S(Words(line, 2, 1)), "");
-  EXPECT_EQ(S(Words(line, 0, 0)), S(line.Word(0)));
+  EXPECT_EQ(S(Words(line, 0, 1, cp)),
+            "\"C:\\Program Files\\App\\setup.exe\" /q");
+  EXPECT_EQ(S(Words(line, 1, -1, cp)), "/q /tMy");
+  EXPECT_EQ(S(Words(line, 2, 1, cp)), "");
+  EXPECT_EQ(S(Words(line, 0, 0, cp)), S(line.Word(0, cp)));
 
   StrBuf s("a b c");
-  ReplaceWord(s, 1, "x y");
+  ReplaceWord(s, 1, "x y", cp);
   EXPECT_EQ(S(s), "a x y c");
-  ReplaceWord(s, 9, "z");
+  ReplaceWord(s, 9, "z", cp);
   EXPECT_EQ(S(s), "a x y c");
-  ReplaceWords(s, -2, -1, "end");
+  ReplaceWords(s, -2, -1, "end", cp);
   EXPECT_EQ(S(s), "a x end");
   StrBuf q("p \"q r\" s");
-  ReplaceWord(q, 1, "Q");  // the quotes around a single word stay
+  ReplaceWord(q, 1, "Q", cp);  // the quotes around a single word stay
   EXPECT_EQ(S(q), "p \"Q\" s");
 }
 
 TEST_F(ReferenceTextTest, Blocks) {
   StrBuf simple("a<b>c");
-  EXPECT_EQ(BlockCount(simple, "<", ">"), 1);
-  EXPECT_EQ(S(Block(simple, 0, "<", ">")), "<b>");
+  EXPECT_EQ(BlockCount(simple, "<", ">", cp), 1);
+  EXPECT_EQ(S(Block(simple, 0, "<", ">", cp)), "<b>");
   StrBuf nested("<a<b>c>");
-  EXPECT_EQ(BlockCount(nested, "<", ">"), 1);
-  EXPECT_EQ(S(Block(nested, 0, "<", ">")), "<a<b>c>");
+  EXPECT_EQ(BlockCount(nested, "<", ">", cp), 1);
+  EXPECT_EQ(S(Block(nested, 0, "<", ">", cp)), "<a<b>c>");
   // A block whose closing delimiter is missing runs to the end; an opening
   // delimiter with no closing one anywhere after it is no step at all.
-  EXPECT_EQ(S(Block(StrBuf("x{a{b}c"), 0, "{", "}")), "{a{b}c");
-  EXPECT_EQ(BlockCount(StrBuf("x{a{b}c"), "{", "}"), 0);
-  EXPECT_EQ(S(Block(StrBuf("x{abc"), 0, "{", "}")), "");
+  EXPECT_EQ(S(Block(StrBuf("x{a{b}c"), 0, "{", "}", cp)), "{a{b}c");
+  EXPECT_EQ(BlockCount(StrBuf("x{a{b}c"), "{", "}", cp), 0);
+  EXPECT_EQ(S(Block(StrBuf("x{abc"), 0, "{", "}", cp)), "");
   StrBuf two("<a>x<b<c>>y");
-  EXPECT_EQ(BlockCount(two, "<", ">"), 2);
-  EXPECT_EQ(S(Block(two, 1, "<", ">")), "<b<c>>");
-  EXPECT_EQ(S(Block(two, -2, "<", ">")), "<a>");
-  EXPECT_EQ(S(Blocks(two, 0, 1, "<", ">")), "<a>x<b<c>>");
-  EXPECT_EQ(S(Block(two, 2, "<", ">")), "");
-  ReplaceBlock(two, 1, "<", ">", "B");
+  EXPECT_EQ(BlockCount(two, "<", ">", cp), 2);
+  EXPECT_EQ(S(Block(two, 1, "<", ">", cp)), "<b<c>>");
+  EXPECT_EQ(S(Block(two, -2, "<", ">", cp)), "<a>");
+  EXPECT_EQ(S(Blocks(two, 0, 1, "<", ">", cp)), "<a>x<b<c>>");
+  EXPECT_EQ(S(Block(two, 2, "<", ">", cp)), "");
+  ReplaceBlock(two, 1, "<", ">", "B", cp);
   EXPECT_EQ(S(two), "<a>xBy");
   StrBuf words("{{x}} and {{y}}");
-  EXPECT_EQ(BlockCount(words, "{{", "}}"), 2);
-  EXPECT_EQ(S(Block(words, -1, "{{", "}}")), "{{y}}");
+  EXPECT_EQ(BlockCount(words, "{{", "}}", cp), 2);
+  EXPECT_EQ(S(Block(words, -1, "{{", "}}", cp)), "{{y}}");
   // Empty delimiters find nothing.
-  EXPECT_EQ(BlockCount(words, "", "}}"), 0);
-  EXPECT_EQ(S(Block(words, 0, "{{", "")), "");
+  EXPECT_EQ(BlockCount(words, "", "}}", cp), 0);
+  EXPECT_EQ(S(Block(words, 0, "{{", "", cp)), "");
 }
 
 TEST_F(ReferenceTextTest, StrayCloseSpoilsLaterBlocks) {
-  EXPECT_EQ(BlockCount(StrBuf("<x>"), "<", ">"), 1);
+  EXPECT_EQ(BlockCount(StrBuf("<x>"), "<", ">", cp), 1);
   StrBuf stray("a>b<x>");
-  EXPECT_EQ(BlockCount(stray, "<", ">"), 0);
-  EXPECT_EQ(S(Block(stray, -1, "<", ">")), "");
-  ReplaceBlock(stray, -1, "<", ">", "Z");
+  EXPECT_EQ(BlockCount(stray, "<", ">", cp), 0);
+  EXPECT_EQ(S(Block(stray, -1, "<", ">", cp)), "");
+  ReplaceBlock(stray, -1, "<", ">", "Z", cp);
   EXPECT_EQ(S(stray), "a>b<x>");
 }
 
 TEST_F(ReferenceTextTest, ShiftJisTrailBytesAreNoDelimiters) {
-  SetAnsiCodePage(kCodePageShiftJis);
+  cp = CodePage(kCodePageShiftJis);
   StrBuf block("\x83<\x83>x<y>");  // trail bytes '<' and '>'
-  EXPECT_EQ(BlockCount(block, "<", ">"), 1);
-  EXPECT_EQ(S(Block(block, 0, "<", ">")), "<y>");
+  EXPECT_EQ(BlockCount(block, "<", ">", cp), 1);
+  EXPECT_EQ(S(Block(block, 0, "<", ">", cp)), "<y>");
   // An opening delimiter that is only the lead byte of a double-byte
   // character still starts the block at itself, not at the boundary after
   // the character it began.
   StrBuf s("a\xEF\x5C+\xFF&b");
-  ASSERT_EQ(BlockCount(s, "\xEF", "\xFF&"), 1);
-  EXPECT_EQ(S(Block(s, 0, "\xEF", "\xFF&")), "\xEF\x5C+\xFF&");
-  ReplaceBlock(s, 0, "\xEF", "\xFF&", "X");
+  ASSERT_EQ(BlockCount(s, "\xEF", "\xFF&", cp), 1);
+  EXPECT_EQ(S(Block(s, 0, "\xEF", "\xFF&", cp)), "\xEF\x5C+\xFF&");
+  ReplaceBlock(s, 0, "\xEF", "\xFF&", "X", cp);
   EXPECT_EQ(S(s), "aXb");
 }
 

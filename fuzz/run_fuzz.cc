@@ -65,7 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // no state of its own.
   SandboxPlatform reader;
   reader.SetCodePage(shiftJis ? kCodePageShiftJis : kCodePageUtf8);
-  const auto settingsFile = std::make_shared<ProfileCache>(reader);
+  const auto settingsFile =
+      std::make_shared<ProfileCache>(reader, reader.codePage());
   std::vector<std::string> first;
   for (int run = 0; run < 2; ++run) {
     RecordingPlatform recording(reader);

@@ -17,110 +17,114 @@
 
 namespace {
 
-// The message table; made before the first input (it sets the code page).
+// The message table; made before the first input, and given each input's
+// code page.
 PosixPlatform g_messages;
 
-void FormatMessage(StrBuf& out, const char* format, ...) {
+void FormatMessage(const CodePage& cp, StrBuf& out, const char* format, ...) {
   va_list arguments;
   va_start(arguments, format);
-  out.FormatList(format, arguments);
+  out.FormatList(cp, format, arguments);
   va_end(arguments);
 }
 
 // Character-aware search, independent of StrBuf: true when needle starts at
 // a character boundary of text.
-bool ContainsAtBoundary(const std::string& text, const std::string& needle) {
+bool ContainsAtBoundary(const std::string& text, const std::string& needle,
+                        const CodePage& cp) {
   if (needle.empty()) return false;
   for (size_t p = 0; p < text.size();
-       p += static_cast<size_t>(CharLength(text.c_str() + p))) {
+       p += static_cast<size_t>(cp.CharLength(text.c_str() + p))) {
     if (text.compare(p, needle.size(), needle) == 0) return true;
   }
   return false;
 }
 
 // Fields joined with the separator give the text back.
-void CheckFields(const StrBuf& text, const std::string& sep) {
+void CheckFields(const StrBuf& text, const std::string& sep,
+                 const CodePage& cp) {
   if (sep.empty()) return;
-  const int32_t n = text.FieldCount(sep.c_str());
+  const int32_t n = text.FieldCount(sep.c_str(), cp);
   if (text.IsEmpty()) {
     FUZZ_CHECK(n == 0);
     return;
   }
-  FUZZ_CHECK(n == 1 + text.CountOf(sep.c_str()));
+  FUZZ_CHECK(n == 1 + text.CountOf(sep.c_str(), cp));
   std::string joined;
   for (int32_t i = 0; i < n; ++i) {
     if (i > 0) joined += sep;
-    joined += text.Field(i, sep.c_str()).Text();
+    joined += text.Field(i, sep.c_str(), cp).Text();
   }
   FUZZ_CHECK(joined == text.Text());
-  FUZZ_CHECK(std::string(text.Fields(0, -1, sep.c_str()).Text()) ==
+  FUZZ_CHECK(std::string(text.Fields(0, -1, sep.c_str(), cp).Text()) ==
              text.Text());
-  FUZZ_CHECK(text.Field(-1, sep.c_str()).Equals(
-      text.Field(n - 1, sep.c_str())));
-  FUZZ_CHECK(text.Field(n, sep.c_str()).IsEmpty());
+  FUZZ_CHECK(text.Field(-1, sep.c_str(), cp)
+                 .Equals(text.Field(n - 1, sep.c_str(), cp), cp));
+  FUZZ_CHECK(text.Field(n, sep.c_str(), cp).IsEmpty());
 }
 
-void CheckWords(const StrBuf& text) {
-  const int32_t n = text.WordCount();
+void CheckWords(const StrBuf& text, const CodePage& cp) {
+  const int32_t n = text.WordCount(cp);
   if (std::strchr(text.Text(), '"') == nullptr && !text.IsEmpty()) {
     // Without quotes every space separates.
     int32_t spaces = 0;
-    for (const char* p = text.Text(); *p != 0; p += CharLength(p))
+    for (const char* p = text.Text(); *p != 0; p += cp.CharLength(p))
       spaces += *p == ' ';
     FUZZ_CHECK(n == 1 + spaces);
     std::string joined;
     for (int32_t i = 0; i < n; ++i) {
       if (i > 0) joined += ' ';
-      joined += text.Word(i).Text();
+      joined += text.Word(i, cp).Text();
     }
     FUZZ_CHECK(joined == text.Text());
   }
-  for (int32_t i = -1; i <= n && i < 64; ++i) (void)text.Word(i);
+  for (int32_t i = -1; i <= n && i < 64; ++i) (void)text.Word(i, cp);
 }
 
 void CheckBlocks(const StrBuf& text, const std::string& open,
-                 const std::string& close) {
+                 const std::string& close, const CodePage& cp) {
   if (open.empty() || close.empty()) return;
-  const int32_t n = reference::BlockCount(text, open.c_str(), close.c_str());
+  const int32_t n =
+      reference::BlockCount(text, open.c_str(), close.c_str(), cp);
   FUZZ_CHECK(n >= 0);
   for (int32_t i = 0; i < n && i < 64; ++i) {
     const std::string block =
-        reference::Block(text, i, open.c_str(), close.c_str()).Text();
+        reference::Block(text, i, open.c_str(), close.c_str(), cp).Text();
     FUZZ_CHECK(block.compare(0, open.size(), open) == 0);
     FUZZ_CHECK(std::strstr(text.Text(), block.c_str()) != nullptr);
   }
   // An open one, if any.
-  (void)reference::Block(text, n, open.c_str(), close.c_str());
+  (void)reference::Block(text, n, open.c_str(), close.c_str(), cp);
 }
 
 void CheckTrim(const StrBuf& text, const std::string& leading,
-               const std::string& trailing) {
+               const std::string& trailing, const CodePage& cp) {
   StrBuf trimmed = text;
-  trimmed.Trim(leading.c_str(), trailing.c_str());
+  trimmed.Trim(leading.c_str(), trailing.c_str(), cp);
   const std::string t = trimmed.Text();
   FUZZ_CHECK(t.size() <= static_cast<size_t>(text.Length()));
   if (!leading.empty() && t.size() >= leading.size())
-    FUZZ_CHECK(!SameFolded(t.substr(0, leading.size()), leading));
+    FUZZ_CHECK(!SameFolded(t.substr(0, leading.size()), leading, cp));
   if (!trailing.empty() && t.size() >= trailing.size())
-    FUZZ_CHECK(!SameFolded(t.substr(t.size() - trailing.size()), trailing));
+    FUZZ_CHECK(!SameFolded(t.substr(t.size() - trailing.size()), trailing, cp));
 }
 
 void CheckReplaceAll(const StrBuf& text, const std::string& find,
-                     const std::string& replacement) {
+                     const std::string& replacement, const CodePage& cp) {
   StrBuf result = text;
-  const bool changed = result.ReplaceAll(find.c_str(), replacement.c_str());
-  FUZZ_CHECK(changed == ContainsAtBoundary(text.Text(), find));
+  const bool changed = result.ReplaceAll(find.c_str(), replacement.c_str(), cp);
+  FUZZ_CHECK(changed == ContainsAtBoundary(text.Text(), find, cp));
   // A replacement that holds the search text replaces each occurrence of
   // the original once; one that does not leaves none behind, unless the
   // rule grows without end (then the length shows it).
-  if (changed && !ContainsAtBoundary(replacement, find) &&
+  if (changed && !ContainsAtBoundary(replacement, find, cp) &&
       replacement.size() < find.size())
-    FUZZ_CHECK(!ContainsAtBoundary(result.Text(), find));
+    FUZZ_CHECK(!ContainsAtBoundary(result.Text(), find, cp));
 }
 
-void CheckFormat(const char* argument, uint32_t id) {
+void CheckFormat(const char* argument, uint32_t id, const CodePage& cp) {
   StrBuf formatted;
-  formatted.Format("[%s]", argument);
+  formatted.Format(cp, "[%s]", argument);
   const std::string full = std::string("[") + argument + "]";
   const std::string got = formatted.Text();
   FUZZ_CHECK(got.size() <= 1023);
@@ -128,14 +132,15 @@ void CheckFormat(const char* argument, uint32_t id) {
   if (got.size() < full.size()) {
     // Cut at a character boundary of the full text.
     size_t p = 0;
-    while (p < got.size()) p += static_cast<size_t>(CharLength(full.c_str() + p));
+    while (p < got.size())
+      p += static_cast<size_t>(cp.CharLength(full.c_str() + p));
     FUZZ_CHECK(p == got.size());
   }
   char format[256];
   if (g_messages.LoadResourceString(id, format, sizeof format) <= 0)
     format[0] = 0;
   StrBuf message;
-  FormatMessage(message, format, argument, argument);
+  FormatMessage(cp, message, format, argument, argument);
   FUZZ_CHECK(message.Length() <= 1023);
 }
 
@@ -143,7 +148,8 @@ void CheckFormat(const char* argument, uint32_t id) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);
-  SetAnsiCodePage(in.ConsumeBool() ? kCodePageShiftJis : kCodePageUtf8);
+  const CodePage cp(in.ConsumeBool() ? kCodePageShiftJis : kCodePageUtf8);
+  g_messages.SetCodePage(cp.Id());
   // Texts end at their first NUL, as every text of the engine does.
   auto take = [&in](size_t most) {
     return std::string(in.ConsumeRandomLengthString(most).c_str());
@@ -158,31 +164,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text = in.ConsumeRemainingBytesAsString();
   StrBuf s(text.c_str());
 
-  CheckFields(s, sep);
-  CheckWords(s);
-  CheckBlocks(s, open, close);
-  CheckTrim(s, open, close);
-  CheckReplaceAll(s, sep, other);
-  CheckFormat(text.c_str(), id);
+  CheckFields(s, sep, cp);
+  CheckWords(s, cp);
+  CheckBlocks(s, open, close, cp);
+  CheckTrim(s, open, close, cp);
+  CheckReplaceAll(s, sep, other, cp);
+  CheckFormat(text.c_str(), id, cp);
 
   // The editing operations on indexes from the input, one after another.
   StrBuf edited = s;
-  edited.ReplaceFields(a, b, sep.c_str(), other.c_str());
-  reference::ReplaceWords(edited, a, b, other.c_str());
+  edited.ReplaceFields(a, b, sep.c_str(), other.c_str(), cp);
+  reference::ReplaceWords(edited, a, b, other.c_str(), cp);
   reference::ReplaceBlocks(edited, a, b, open.c_str(), close.c_str(),
-                           other.c_str());
+                           other.c_str(), cp);
   reference::ReplaceChars(edited, a, b, other.c_str());
-  (void)reference::Words(edited, a, b);
-  (void)reference::Blocks(edited, a, b, open.c_str(), close.c_str());
+  (void)reference::Words(edited, a, b, cp);
+  (void)reference::Blocks(edited, a, b, open.c_str(), close.c_str(), cp);
   (void)reference::Substring(edited, a, b);
   (void)edited.Extract(a, b);
   (void)edited.ToInt();
   (void)edited.ToHex();
-  (void)edited.Contains(other.c_str());
-  (void)edited.StartsWith(sep.c_str());
-  (void)edited.Equals(s);
+  (void)edited.Contains(other.c_str(), cp);
+  (void)edited.StartsWith(sep.c_str(), cp);
+  (void)edited.Equals(s, cp);
   edited.Append(other.c_str());
-  edited.Trim(sep.c_str());
+  edited.Trim(sep.c_str(), cp);
   FUZZ_CHECK(std::strlen(edited.Text()) ==
              static_cast<size_t>(edited.Length()));
   return 0;

@@ -205,6 +205,10 @@ wine_steps() {
   checked "device names" devices.txt python3 tests/win32/device_names_check.py \
     --program "$WIN_BUILD/updater.exe" --prefix "$log/devices-prefix"
 
+  step "paths near MAX_PATH under ROLLBACK=1, Wine (a drive letter on a scratch folder)"
+  checked "long paths" long-paths.txt python3 tests/win32/long_paths_check.py \
+    --program "$WIN_BUILD/updater.exe" --helpers "$WIN_BUILD"
+
   if [ -x tests/win32/run_in_use_check.sh ]; then
     step "files in use under Wine (held files, pending renames, wineboot -r)"
     checked "files in use" in-use.txt tests/win32/run_in_use_check.sh "$WIN_BUILD"

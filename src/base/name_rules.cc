@@ -6,20 +6,22 @@
 
 namespace {
 
-// The bytes of one character of the current code page.
-int CharLen(const char* p) {
-  int n = CharLength(p);
+// The bytes of one character.
+int CharLen(const char* p, const CodePage& cp) {
+  int n = cp.CharLength(p);
   return n < 1 ? 1 : n;
 }
 
-bool SameChar(const char* a, int lenA, const char* b, int lenB) {
+bool SameChar(const char* a, int lenA, const char* b, int lenB,
+              const CodePage& cp) {
   return lenA == lenB &&
-         SameIgnoringAsciiCase(a, b, static_cast<size_t>(lenA));
+         cp.SameIgnoringAsciiCase(a, b, static_cast<size_t>(lenA));
 }
 
 // "*" and "?" over whole characters, with the classic single backtracking
 // point for the last "*" (linear in practice, never recursive).
-bool MatchPlain(const char* pattern, size_t patternLength, const char* name) {
+bool MatchPlain(const char* pattern, size_t patternLength, const char* name,
+                const CodePage& cp) {
   const char* p = pattern;
   const char* end = pattern + patternLength;
   const char* n = name;
@@ -31,16 +33,16 @@ bool MatchPlain(const char* pattern, size_t patternLength, const char* name) {
       starN = n;
       continue;
     }
-    int pl = p < end ? CharLen(p) : 0;
-    int nl = CharLen(n);
-    if (p < end && (*p == '?' || SameChar(p, pl, n, nl))) {
+    int pl = p < end ? CharLen(p, cp) : 0;
+    int nl = CharLen(n, cp);
+    if (p < end && (*p == '?' || SameChar(p, pl, n, nl, cp))) {
       p += pl;
       n += nl;
       continue;
     }
     if (starP == nullptr) return false;
     p = starP;
-    starN += CharLen(starN);
+    starN += CharLen(starN, cp);
     n = starN;
   }
   while (p < end && *p == '*') ++p;
@@ -53,37 +55,41 @@ bool IsSeparator(const char* p, const char* separators) {
 
 }  // namespace
 
-bool WildcardMatch(const char* pattern, const char* name) {
+bool WildcardMatch(const char* pattern, const char* name, const CodePage& cp) {
   size_t length = std::strlen(pattern);
-  if (MatchPlain(pattern, length, name)) return true;
+  if (MatchPlain(pattern, length, name, cp)) return true;
   // "X.*" also matches a name without an extension: "*.*" matches all.
   // The "." must be a whole character of its own.
   if (length >= 2 && pattern[length - 1] == '*' &&
       pattern[length - 2] == '.') {
     const char* last = pattern;  // start of the character before "*"
-    for (const char* p = pattern; p < pattern + length - 1; p += CharLen(p))
+    for (const char* p = pattern; p < pattern + length - 1; p += CharLen(p, cp))
       last = p;
     if (last == pattern + length - 2)
-      return MatchPlain(pattern, length - 2, name);
+      return MatchPlain(pattern, length - 2, name, cp);
   }
   return false;
 }
 
-bool HasWildcard(const char* text) {
-  for (const char* p = text; *p != '\0'; p += CharLen(p))
+bool HasWildcard(const char* text, const CodePage& cp) {
+  for (const char* p = text; *p != '\0'; p += CharLen(p, cp))
     if (*p == '*' || *p == '?') return true;
   return false;
 }
 
-bool IsDeviceName(const char* name) {
+bool DeviceNamesApply(const char* separator) {
+  return separator[0] == '\\';
+}
+
+bool IsDeviceName(const char* name, const CodePage& cp) {
   // The base name: up to the first "." (a whole character), trailing blanks
   // and dots not counted.
   std::string base;
-  for (const char* p = name; *p != '\0' && *p != '.'; p += CharLen(p))
-    base.append(p, static_cast<size_t>(CharLen(p)));
+  for (const char* p = name; *p != '\0' && *p != '.'; p += CharLen(p, cp))
+    base.append(p, static_cast<size_t>(CharLen(p, cp)));
   while (!base.empty() && (base.back() == ' ' || base.back() == '.'))
     base.pop_back();
-  std::string folded = FoldAsciiCase(base);
+  std::string folded = cp.FoldAsciiCase(base);
   if (folded == "con" || folded == "prn" || folded == "aux" ||
       folded == "nul")
     return true;
@@ -95,11 +101,12 @@ bool IsDeviceName(const char* name) {
   std::string whole(name);
   while (!whole.empty() && (whole.back() == ' ' || whole.back() == '.'))
     whole.pop_back();
-  folded = FoldAsciiCase(whole);
+  folded = cp.FoldAsciiCase(whole);
   return folded == "conin$" || folded == "conout$";
 }
 
-std::string DeviceComponent(const char* path, const char* separators) {
+std::string DeviceComponent(const char* path, const char* separators,
+                            const CodePage& cp) {
   const char* p = path;
   while (*p != '\0') {
     if (IsSeparator(p, separators)) {
@@ -107,15 +114,15 @@ std::string DeviceComponent(const char* path, const char* separators) {
       continue;
     }
     const char* start = p;
-    while (*p != '\0' && !IsSeparator(p, separators)) p += CharLen(p);
+    while (*p != '\0' && !IsSeparator(p, separators)) p += CharLen(p, cp);
     std::string component(start, static_cast<size_t>(p - start));
-    if (IsDeviceName(component.c_str())) return component;
+    if (IsDeviceName(component.c_str(), cp)) return component;
   }
   return std::string();
 }
 
 bool HasEmptyComponent(const char* path, const char* separators,
-                       bool leadingPair) {
+                       bool leadingPair, const CodePage& cp) {
   const char* p = path;
   // The root's own separators.
   if (IsSeparator(p, separators)) {
@@ -133,7 +140,7 @@ bool HasEmptyComponent(const char* path, const char* separators,
     }
     if (run >= 2) return true;
     run = 0;
-    p += CharLen(p);
+    p += CharLen(p, cp);
   }
   return false;
 }

@@ -15,7 +15,7 @@ struct Case {
 };
 
 TEST(NameRulesTest, WildcardsMatchTheWholeNameByTheirOwnRules) {
-  SetAnsiCodePage(kCodePageUtf8);
+  CodePage cp(kCodePageUtf8);
   const Case cases[] = {
       {"*.txt", "a.txt", true},
       {"*.txt", "notes.txt_backup", false},  // never by a short name
@@ -31,21 +31,21 @@ TEST(NameRulesTest, WildcardsMatchTheWholeNameByTheirOwnRules) {
       {"", "a", false},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(WildcardMatch(c.text, c.other), c.expected)
+    EXPECT_EQ(WildcardMatch(c.text, c.other, cp), c.expected)
         << c.text << " / " << c.other;
   // Code page 932: the second byte of a double-byte character is never a
   // letter to fold ("ア" 83 41 is not "ヂ" 83 61) nor a separator ("ソ" is
   // 83 5C).
-  SetAnsiCodePage(kCodePageShiftJis);
-  EXPECT_FALSE(WildcardMatch("\x83\x41*", "\x83\x61.txt"));
-  EXPECT_TRUE(WildcardMatch("\x83\x41*", "\x83\x41.txt"));
-  EXPECT_FALSE(HasEmptyComponent("C:\\\x83\x5C\\x", "\\/", true));
-  EXPECT_TRUE(HasEmptyComponent("C:\\\x83\x5C\\\\x", "\\/", true));
-  EXPECT_EQ(DeviceComponent("C:\\\x83\x5C\\nul", "\\/"), "nul");
-  SetAnsiCodePage(kCodePageUtf8);
+  cp = CodePage(kCodePageShiftJis);
+  EXPECT_FALSE(WildcardMatch("\x83\x41*", "\x83\x61.txt", cp));
+  EXPECT_TRUE(WildcardMatch("\x83\x41*", "\x83\x41.txt", cp));
+  EXPECT_FALSE(HasEmptyComponent("C:\\\x83\x5C\\x", "\\/", true, cp));
+  EXPECT_TRUE(HasEmptyComponent("C:\\\x83\x5C\\\\x", "\\/", true, cp));
+  EXPECT_EQ(DeviceComponent("C:\\\x83\x5C\\nul", "\\/", cp), "nul");
 }
 
 TEST(NameRulesTest, DeviceNamesAsWindowsReadsThem) {
+  const CodePage cp(kCodePageUtf8);
   const Case cases[] = {
       {"NUL", "", true},       {"nul.txt", "", true},   {"Com1", "", true},
       {"COM9.log", "", true},  {"lpt1", "", true},      {"aux.tar.gz", "", true},
@@ -55,13 +55,14 @@ TEST(NameRulesTest, DeviceNamesAsWindowsReadsThem) {
       {"a.nul", "", false},    {"conin$.txt", "", false}, {"", "", false},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(IsDeviceName(c.text), c.expected) << c.text;
-  EXPECT_EQ(DeviceComponent("C:\\app\\com1.txt", "\\/"), "com1.txt");
-  EXPECT_EQ(DeviceComponent("C:/app/NUL/x", "\\/"), "NUL");
-  EXPECT_EQ(DeviceComponent("C:\\app\\nullish", "\\/"), "");
+    EXPECT_EQ(IsDeviceName(c.text, cp), c.expected) << c.text;
+  EXPECT_EQ(DeviceComponent("C:\\app\\com1.txt", "\\/", cp), "com1.txt");
+  EXPECT_EQ(DeviceComponent("C:/app/NUL/x", "\\/", cp), "NUL");
+  EXPECT_EQ(DeviceComponent("C:\\app\\nullish", "\\/", cp), "");
 }
 
 TEST(NameRulesTest, EmptyComponentsWhereANameBelongs) {
+  const CodePage cp(kCodePageUtf8);
   const Case windows[] = {
       {"C:\\data\\\\*", "", true},      {"C:\\data\\\\.", "", true},
       {"C:\\\\data", "", true},         {"C:\\data\\\\*.txt", "", true},
@@ -72,13 +73,13 @@ TEST(NameRulesTest, EmptyComponentsWhereANameBelongs) {
       {"", "", false},                  {"\\", "", false},
   };
   for (const Case& c : windows)
-    EXPECT_EQ(HasEmptyComponent(c.text, "\\/", true), c.expected) << c.text;
+    EXPECT_EQ(HasEmptyComponent(c.text, "\\/", true, cp), c.expected) << c.text;
   const Case posix[] = {
       {"/data//*", "", true}, {"//data", "", true}, {"/data/", "", false},
       {"/data//", "", false}, {"/data/x", "", false}, {"data", "", false},
   };
   for (const Case& c : posix)
-    EXPECT_EQ(HasEmptyComponent(c.text, "/", false), c.expected) << c.text;
+    EXPECT_EQ(HasEmptyComponent(c.text, "/", false, cp), c.expected) << c.text;
 }
 
 }  // namespace

@@ -25,8 +25,8 @@ int32_t TextLength(const char* text) {
 }
 
 // Comparison over n bytes, the letters of single-byte characters folded.
-bool SameFolded(const char* a, const char* b, int32_t n) {
-  return n <= 0 || SameIgnoringAsciiCase(a, b, static_cast<size_t>(n));
+bool SameFolded(const char* a, const char* b, int32_t n, const CodePage& cp) {
+  return n <= 0 || cp.SameIgnoringAsciiCase(a, b, static_cast<size_t>(n));
 }
 
 // A new NUL-terminated block of n + 1 bytes, or null.
@@ -72,10 +72,12 @@ using HeapText = std::unique_ptr<char, FreeBlock>;
 
 // Every occurrence of find from q on replaced once, left to right.
 HeapText ReplaceEach(const char* text, int32_t len, int32_t q, const char* find,
-                     int32_t flen, const char* replacement, int32_t rlen) {
+                     int32_t flen, const char* replacement, int32_t rlen,
+                     const CodePage& cp) {
   int64_t count = 0;
   for (int32_t p = q; p >= 0;
-       p = FindAtCharBoundary(text, len, CharBoundaryAfter(text, p, flen), find, flen)) {
+       p = cp.FindAtCharBoundary(text, len, cp.CharBoundaryAfter(text, p, flen),
+                                 find, flen)) {
     ++count;
   }
   HeapText block(NewBlock(len + count * (rlen - flen)));
@@ -83,7 +85,8 @@ HeapText ReplaceEach(const char* text, int32_t len, int32_t q, const char* find,
   char* out = block.get();
   int32_t copied = 0;
   for (int32_t p = q; p >= 0;
-       p = FindAtCharBoundary(text, len, CharBoundaryAfter(text, p, flen), find, flen)) {
+       p = cp.FindAtCharBoundary(text, len, cp.CharBoundaryAfter(text, p, flen),
+                                 find, flen)) {
     std::memcpy(out, text + copied, p - copied);
     out += p - copied;
     std::memcpy(out, replacement, rlen);
@@ -140,8 +143,8 @@ class ByteStack {
 // replacements ends the rare rules that grow for ever; the text then keeps
 // the replacements made so far. Null when there is no memory.
 HeapText ReplaceRepeatedly(const char* text, int32_t len, const char* find,
-                           int32_t flen, const char* replacement,
-                           int32_t rlen) {
+                           int32_t flen, const char* replacement, int32_t rlen,
+                           const CodePage& cp) {
   ByteStack input;  // the input still to come, its next byte on top
   for (int32_t i = len - 1; i >= 0; --i) {
     if (!input.Push(text[i])) return nullptr;
@@ -156,7 +159,7 @@ HeapText ReplaceRepeatedly(const char* text, int32_t len, const char* find,
     const bool starts_char = pending == 0;
     if (starts_char) {
       const char look[5] = {b, input.Peek(1), input.Peek(2), input.Peek(3), 0};
-      pending = CharLength(look) - 1;
+      pending = cp.CharLength(look) - 1;
     } else {
       --pending;
     }
@@ -180,8 +183,8 @@ HeapText ReplaceRepeatedly(const char* text, int32_t len, const char* find,
 }
 
 // Length of text[0, n) without a last character that was cut short.
-int32_t CompleteLength(const char* text, int32_t n) {
-  if (AnsiCodePage() == kCodePageUtf8) {
+int32_t CompleteLength(const char* text, int32_t n, const CodePage& cp) {
+  if (cp.Id() == kCodePageUtf8) {
     // A broken sequence counts as single bytes, so look back from the end
     // for the lead byte of the last sequence.
     int32_t j = n - 1;
@@ -190,7 +193,7 @@ int32_t CompleteLength(const char* text, int32_t n) {
       --j;
     }
     const unsigned char b = static_cast<unsigned char>(text[j < 0 ? 0 : j]);
-    if (j >= 0 && IsLeadByte(b)) {
+    if (j >= 0 && cp.IsLeadByte(b)) {
       const int32_t need = b >= 0xF0 ? 4 : (b >= 0xE0 ? 3 : 2);
       if (j + need > n) return j;
     }
@@ -198,10 +201,10 @@ int32_t CompleteLength(const char* text, int32_t n) {
   }
   int32_t p = 0;
   while (p < n) {
-    const int32_t step = CharLength(text + p);
+    const int32_t step = cp.CharLength(text + p);
     if (p + step > n) return p;
     if (step == 1 && p == n - 1 &&
-        IsLeadByte(static_cast<unsigned char>(text[p]))) {
+        cp.IsLeadByte(static_cast<unsigned char>(text[p]))) {
       return p;  // a lead byte whose trail byte was cut off
     }
     p += step;
@@ -349,17 +352,23 @@ StrBuf StrBuf::Concat(const char* text) const {
   return result;
 }
 
-bool StrBuf::Equals(const StrBuf& other) const { return Equals(other.Text()); }
-
-bool StrBuf::Equals(const char* text) const {
-  text = OrEmpty(text);
-  const int32_t n = Length();
-  return TextLength(text) == n && SameFolded(Text(), text, n);
+bool StrBuf::Equals(const StrBuf& other, const CodePage& cp) const {
+  return Equals(other.Text(), cp);
 }
 
-bool StrBuf::NotEquals(const StrBuf& other) const { return !Equals(other); }
+bool StrBuf::Equals(const char* text, const CodePage& cp) const {
+  text = OrEmpty(text);
+  const int32_t n = Length();
+  return TextLength(text) == n && SameFolded(Text(), text, n, cp);
+}
 
-bool StrBuf::NotEquals(const char* text) const { return !Equals(text); }
+bool StrBuf::NotEquals(const StrBuf& other, const CodePage& cp) const {
+  return !Equals(other, cp);
+}
+
+bool StrBuf::NotEquals(const char* text, const CodePage& cp) const {
+  return !Equals(text, cp);
+}
 
 int32_t StrBuf::Length() const { return TextLength(Text()); }
 
@@ -408,40 +417,41 @@ namespace {
 // Finds the next space at or after p (a character boundary), keeping the
 // parity of the double quotes passed on the way in odd_quotes. Returns its
 // position or -1.
-int32_t NextSpace(const char* text, int32_t len, int32_t p, bool& odd_quotes) {
+int32_t NextSpace(const char* text, int32_t len, int32_t p, bool& odd_quotes,
+                  const CodePage& cp) {
   while (p < len) {
     if (text[p] == '"') {
       odd_quotes = !odd_quotes;
     } else if (text[p] == ' ') {
       return p;
     }
-    p += CharLength(text + p);
+    p += cp.CharLength(text + p);
   }
   return -1;
 }
 
 }  // namespace
 
-int32_t StrBuf::WordCount() const {
+int32_t StrBuf::WordCount(const CodePage& cp) const {
   const char* text = Text();
   const int32_t len = Length();
   if (len == 0) return 0;
   int32_t count = 1;
   bool odd_quotes = false;
-  for (int32_t q = NextSpace(text, len, 0, odd_quotes); q >= 0;
-       q = NextSpace(text, len, q + 1, odd_quotes)) {
+  for (int32_t q = NextSpace(text, len, 0, odd_quotes, cp); q >= 0;
+       q = NextSpace(text, len, q + 1, odd_quotes, cp)) {
     if (!odd_quotes) ++count;
   }
   return count;
 }
 
-bool StrBuf::WordRange(int32_t first, int32_t last, int32_t& from,
-                       int32_t& to) const {
+bool StrBuf::WordRange(int32_t first, int32_t last, int32_t& from, int32_t& to,
+                       const CodePage& cp) const {
   const StrBuf& s = *this;
   const char* text = s.Text();
   const int32_t len = s.Length();
   if (first < 0 || last < 0) {
-    const int32_t n = s.WordCount();
+    const int32_t n = s.WordCount(cp);
     if (n == 0) return false;
     if (first < 0) first += n;
     if (last < 0) last += n;
@@ -451,7 +461,7 @@ bool StrBuf::WordRange(int32_t first, int32_t last, int32_t& from,
   int32_t p = 0;
   bool odd_quotes = false;
   while (k < first) {
-    const int32_t q = NextSpace(text, len, p, odd_quotes);
+    const int32_t q = NextSpace(text, len, p, odd_quotes, cp);
     if (q < 0) break;
     if (!odd_quotes) ++k;
     p = q + 1;
@@ -462,8 +472,8 @@ bool StrBuf::WordRange(int32_t first, int32_t last, int32_t& from,
   bool have_end = false;
   bool stopped = false;
   int32_t end = -1;
-  for (int32_t q = NextSpace(text, len, p, odd_quotes); q >= 0;
-       q = NextSpace(text, len, q + 1, odd_quotes)) {
+  for (int32_t q = NextSpace(text, len, p, odd_quotes, cp); q >= 0;
+       q = NextSpace(text, len, q + 1, odd_quotes, cp)) {
     if (k > last) {
       stopped = true;
       break;
@@ -489,31 +499,32 @@ bool StrBuf::WordRange(int32_t first, int32_t last, int32_t& from,
   return true;
 }
 
-StrBuf StrBuf::Word(int32_t n) const {
+StrBuf StrBuf::Word(int32_t n, const CodePage& cp) const {
   int32_t from = 0;
   int32_t to = 0;
-  if (!WordRange(n, n, from, to)) return StrBuf();
+  if (!WordRange(n, n, from, to, cp)) return StrBuf();
   return Extract(from, to);
 }
 
 // ----------------------------------------------------------------- fields
 
-int32_t StrBuf::FieldCount(const char* separator) const {
+int32_t StrBuf::FieldCount(const char* separator, const CodePage& cp) const {
   const int32_t len = Length();
   if (len == 0) return 0;
-  return 1 + CountOf(separator);
+  return 1 + CountOf(separator, cp);
 }
 
 namespace {
 
 // The byte range of fields first to last of s; false when there is none.
 bool FindFields(const StrBuf& s, int32_t first, int32_t last,
-                const char* separator, int32_t& from, int32_t& to) {
+                const char* separator, int32_t& from, int32_t& to,
+                const CodePage& cp) {
   const char* text = s.Text();
   const int32_t len = s.Length();
   const int32_t slen = TextLength(separator);
   if (first < 0 || last < 0) {
-    const int32_t n = s.FieldCount(separator);
+    const int32_t n = s.FieldCount(separator, cp);
     if (n == 0) return false;
     if (first < 0) first += n;
     if (last < 0) last += n;
@@ -522,8 +533,9 @@ bool FindFields(const StrBuf& s, int32_t first, int32_t last,
   int32_t begin = 0;
   int32_t end = len - 1;
   int32_t k = 0;
-  for (int32_t q = FindAtCharBoundary(text, len, 0, separator, slen); q >= 0;
-       q = FindAtCharBoundary(text, len, CharBoundaryAfter(text, q, slen), separator, slen)) {
+  for (int32_t q = cp.FindAtCharBoundary(text, len, 0, separator, slen); q >= 0;
+       q = cp.FindAtCharBoundary(text, len, cp.CharBoundaryAfter(text, q, slen),
+                                 separator, slen)) {
     if (k >= last) {
       end = q - 1;
       break;
@@ -542,36 +554,41 @@ bool FindFields(const StrBuf& s, int32_t first, int32_t last,
 
 }  // namespace
 
-StrBuf StrBuf::Field(int32_t n, const char* separator) const {
-  return Fields(n, n, separator);
+StrBuf StrBuf::Field(int32_t n, const char* separator,
+                     const CodePage& cp) const {
+  return Fields(n, n, separator, cp);
 }
 
-StrBuf StrBuf::Fields(int32_t first, int32_t last,
-                      const char* separator) const {
+StrBuf StrBuf::Fields(int32_t first, int32_t last, const char* separator,
+                      const CodePage& cp) const {
   int32_t from = 0;
   int32_t to = 0;
-  if (!FindFields(*this, first, last, separator, from, to)) return StrBuf();
+  if (!FindFields(*this, first, last, separator, from, to, cp)) return StrBuf();
   return Extract(from, to);
 }
 
-void StrBuf::ReplaceField(int32_t n, const char* separator, const char* text) {
-  ReplaceFields(n, n, separator, text);
+void StrBuf::ReplaceField(int32_t n, const char* separator, const char* text,
+                          const CodePage& cp) {
+  ReplaceFields(n, n, separator, text, cp);
 }
 
 void StrBuf::ReplaceFields(int32_t first, int32_t last, const char* separator,
-                           const char* text) {
+                           const char* text, const CodePage& cp) {
   int32_t from = 0;
   int32_t to = 0;
-  if (FindFields(*this, first, last, separator, from, to)) {
+  if (FindFields(*this, first, last, separator, from, to, cp)) {
     ReplaceSpan(from, to, text);
   }
 }
 
 // ------------------------------------------------------ trim and replace
 
-void StrBuf::Trim(const char* token) { Trim(token, token); }
+void StrBuf::Trim(const char* token, const CodePage& cp) {
+  Trim(token, token, cp);
+}
 
-void StrBuf::Trim(const char* leading, const char* trailing) {
+void StrBuf::Trim(const char* leading, const char* trailing,
+                  const CodePage& cp) {
   const char* text = Text();
   const int32_t len = Length();
   const int32_t llen = TextLength(leading);
@@ -579,12 +596,13 @@ void StrBuf::Trim(const char* leading, const char* trailing) {
   int32_t s = 0;
   int32_t e = len - 1;
   if (llen > 0) {
-    while (len - s >= llen && SameFolded(text + s, leading, llen)) s += llen;
+    while (len - s >= llen && SameFolded(text + s, leading, llen, cp))
+      s += llen;
   }
   if (rlen > 0) {
     // Byte-wise from the end: a trail byte equal to the token is taken.
     int32_t m = len - s;
-    while (m >= rlen && SameFolded(text + e - rlen + 1, trailing, rlen)) {
+    while (m >= rlen && SameFolded(text + e - rlen + 1, trailing, rlen, cp)) {
       e -= rlen;
       m -= rlen;
     }
@@ -593,20 +611,23 @@ void StrBuf::Trim(const char* leading, const char* trailing) {
   Assign(Extract(s, e));
 }
 
-bool StrBuf::ReplaceAll(const char* find, const char* replacement) {
+bool StrBuf::ReplaceAll(const char* find, const char* replacement,
+                        const CodePage& cp) {
   const char* text = Text();
   const int32_t len = Length();
   const int32_t flen = TextLength(find);
-  const int32_t q = FindAtCharBoundary(text, len, 0, find, flen);
+  const int32_t q = cp.FindAtCharBoundary(text, len, 0, find, flen);
   if (q < 0) return false;
   replacement = OrEmpty(replacement);
   const int32_t rlen = TextLength(replacement);
   // A replacement that holds the search text would be found again without
   // end: then every occurrence in the original text is replaced once.
-  const bool holds_find = FindAtCharBoundary(replacement, rlen, 0, find, flen) >= 0;
+  const bool holds_find =
+      cp.FindAtCharBoundary(replacement, rlen, 0, find, flen) >= 0;
   HeapText result =
-      holds_find ? ReplaceEach(text, len, q, find, flen, replacement, rlen)
-                 : ReplaceRepeatedly(text, len, find, flen, replacement, rlen);
+      holds_find
+          ? ReplaceEach(text, len, q, find, flen, replacement, rlen, cp)
+          : ReplaceRepeatedly(text, len, find, flen, replacement, rlen, cp);
   if (!result) return false;  // no memory: the text stays as it was
   Free();
   buffer_ = result.release();
@@ -615,34 +636,36 @@ bool StrBuf::ReplaceAll(const char* find, const char* replacement) {
 
 // ------------------------------------------------------------- formatting
 
-void StrBuf::FormatList(const char* format, va_list arguments) {
+void StrBuf::FormatList(const CodePage& cp, const char* format,
+                        va_list arguments) {
   char area[kFormatArea];
   area[0] = 0;
   std::vsnprintf(area, sizeof area, OrEmpty(format), arguments);
   area[kFormatArea - 1] = 0;
   // A cut result must not end inside a character.
   const int32_t n = TextLength(area);
-  if (n == kFormatArea - 1) area[CompleteLength(area, n)] = 0;
+  if (n == kFormatArea - 1) area[CompleteLength(area, n, cp)] = 0;
   static_cast<void>(SetText(area));
 }
 
-void StrBuf::Format(const char* format, ...) {
+void StrBuf::Format(const CodePage& cp, const char* format, ...) {
   va_list arguments;
   va_start(arguments, format);
-  FormatList(format, arguments);
+  FormatList(cp, format, arguments);
   va_end(arguments);
 }
 
 // -------------------------------------------------- counting and numbers
 
-int32_t StrBuf::CountOf(const char* text) const {
+int32_t StrBuf::CountOf(const char* text, const CodePage& cp) const {
   const char* own = Text();
   const int32_t len = Length();
   const int32_t tlen = TextLength(text);
   if (tlen == 0) return 0;
   int32_t count = 0;
-  for (int32_t q = FindAtCharBoundary(own, len, 0, text, tlen); q >= 0;
-       q = FindAtCharBoundary(own, len, CharBoundaryAfter(own, q, tlen), text, tlen)) {
+  for (int32_t q = cp.FindAtCharBoundary(own, len, 0, text, tlen); q >= 0;
+       q = cp.FindAtCharBoundary(own, len, cp.CharBoundaryAfter(own, q, tlen),
+                                 text, tlen)) {
     ++count;
   }
   return count;
@@ -658,12 +681,14 @@ int32_t StrBuf::ToInt() const {
 
 uint32_t StrBuf::ToHex() const { return ReadNumber(Text(), true); }
 
-bool StrBuf::Contains(const char* text) const {
+bool StrBuf::Contains(const char* text, const CodePage& cp) const {
   const int32_t tlen = TextLength(text);
-  return tlen > 0 && FindAtCharBoundary(Text(), Length(), 0, text, tlen) >= 0;
+  return tlen > 0 &&
+         cp.FindAtCharBoundary(Text(), Length(), 0, text, tlen) >= 0;
 }
 
-bool StrBuf::StartsWith(const char* text) const {
+bool StrBuf::StartsWith(const char* text, const CodePage& cp) const {
   const int32_t tlen = TextLength(text);
-  return tlen == 0 || FindAtCharBoundary(Text(), Length(), 0, text, tlen) == 0;
+  return tlen == 0 ||
+         cp.FindAtCharBoundary(Text(), Length(), 0, text, tlen) == 0;
 }

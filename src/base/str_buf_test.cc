@@ -63,156 +63,156 @@ TEST_F(StrBufTest, PositionsOutsideTheTextAreHarmless) {
 
 TEST_F(StrBufTest, WordsOfCommandLine) {
   StrBuf line("\"C:\\Program Files\\App\\setup.exe\" /q /tMy");
-  EXPECT_EQ(line.WordCount(), 3);
-  EXPECT_EQ(S(line.Word(0)), "C:\\Program Files\\App\\setup.exe");
-  EXPECT_EQ(S(line.Word(1)), "/q");
-  EXPECT_EQ(S(line.Word(-1)), "/tMy");
-  EXPECT_EQ(S(line.Word(3)), "");
-  EXPECT_EQ(S(line.Word(-4)), "");
+  EXPECT_EQ(line.WordCount(cp), 3);
+  EXPECT_EQ(S(line.Word(0, cp)), "C:\\Program Files\\App\\setup.exe");
+  EXPECT_EQ(S(line.Word(1, cp)), "/q");
+  EXPECT_EQ(S(line.Word(-1, cp)), "/tMy");
+  EXPECT_EQ(S(line.Word(3, cp)), "");
+  EXPECT_EQ(S(line.Word(-4, cp)), "");
 }
 
 TEST_F(StrBufTest, WordCountingRules) {
-  EXPECT_EQ(StrBuf("").WordCount(), 0);
-  EXPECT_EQ(StrBuf(" ").WordCount(), 2);
+  EXPECT_EQ(StrBuf("").WordCount(cp), 0);
+  EXPECT_EQ(StrBuf(" ").WordCount(cp), 2);
   StrBuf two_spaces("a  b");
-  EXPECT_EQ(two_spaces.WordCount(), 3);
-  EXPECT_EQ(S(two_spaces.Word(1)), "");
-  EXPECT_EQ(S(two_spaces.Word(2)), "b");
+  EXPECT_EQ(two_spaces.WordCount(cp), 3);
+  EXPECT_EQ(S(two_spaces.Word(1, cp)), "");
+  EXPECT_EQ(S(two_spaces.Word(2, cp)), "b");
   StrBuf quoted("a \"b c\" d");
-  EXPECT_EQ(quoted.WordCount(), 3);
-  EXPECT_EQ(S(quoted.Word(1)), "b c");
-  EXPECT_EQ(S(quoted.Word(2)), "d");
-  EXPECT_EQ(S(StrBuf("\"").Word(0)), "");
-  EXPECT_EQ(S(StrBuf("x \"").Word(1)), "");
+  EXPECT_EQ(quoted.WordCount(cp), 3);
+  EXPECT_EQ(S(quoted.Word(1, cp)), "b c");
+  EXPECT_EQ(S(quoted.Word(2, cp)), "d");
+  EXPECT_EQ(S(StrBuf("\"").Word(0, cp)), "");
+  EXPECT_EQ(S(StrBuf("x \"").Word(1, cp)), "");
   // An unclosed quote keeps the rest in one word.
-  EXPECT_EQ(StrBuf("a \"b c d").WordCount(), 2);
-  EXPECT_EQ(S(StrBuf("").Word(-1)), "");
+  EXPECT_EQ(StrBuf("a \"b c d").WordCount(cp), 2);
+  EXPECT_EQ(S(StrBuf("").Word(-1, cp)), "");
 }
 
 TEST_F(StrBufTest, FieldsOfPath) {
   StrBuf path("C:\\DIR\\APP.EXE");
-  EXPECT_EQ(path.FieldCount("\\"), 3);
-  EXPECT_EQ(S(path.Field(0, "\\")), "C:");
-  EXPECT_EQ(S(path.Field(-1, "\\")), "APP.EXE");
-  EXPECT_EQ(S(path.Fields(0, -2, "\\")), "C:\\DIR");
-  EXPECT_EQ(S(path.Fields(1, 2, "\\")), "DIR\\APP.EXE");
-  EXPECT_EQ(S(path.Field(3, "\\")), "");
-  EXPECT_EQ(S(path.Field(-4, "\\")), "");
-  EXPECT_EQ(S(StrBuf("APP.EXE").Fields(0, -2, "\\")), "APP.EXE");
-  path.ReplaceFields(-1, -1, ".", "ini");
+  EXPECT_EQ(path.FieldCount("\\", cp), 3);
+  EXPECT_EQ(S(path.Field(0, "\\", cp)), "C:");
+  EXPECT_EQ(S(path.Field(-1, "\\", cp)), "APP.EXE");
+  EXPECT_EQ(S(path.Fields(0, -2, "\\", cp)), "C:\\DIR");
+  EXPECT_EQ(S(path.Fields(1, 2, "\\", cp)), "DIR\\APP.EXE");
+  EXPECT_EQ(S(path.Field(3, "\\", cp)), "");
+  EXPECT_EQ(S(path.Field(-4, "\\", cp)), "");
+  EXPECT_EQ(S(StrBuf("APP.EXE").Fields(0, -2, "\\", cp)), "APP.EXE");
+  path.ReplaceFields(-1, -1, ".", "ini", cp);
   EXPECT_EQ(S(path), "C:\\DIR\\APP.ini");
 }
 
 TEST_F(StrBufTest, FieldCountingRules) {
-  EXPECT_EQ(StrBuf("").FieldCount(","), 0);
-  EXPECT_EQ(StrBuf(",").FieldCount(","), 2);
-  EXPECT_EQ(StrBuf("a,").FieldCount(","), 2);
-  EXPECT_EQ(S(StrBuf("a,").Field(1, ",")), "");
-  EXPECT_EQ(S(StrBuf("abc").Field(0, ",")), "abc");
-  EXPECT_EQ(S(StrBuf("abc").Field(1, ",")), "");
-  EXPECT_EQ(S(StrBuf("a,b").Fields(0, -5, ",")), "a");
+  EXPECT_EQ(StrBuf("").FieldCount(",", cp), 0);
+  EXPECT_EQ(StrBuf(",").FieldCount(",", cp), 2);
+  EXPECT_EQ(StrBuf("a,").FieldCount(",", cp), 2);
+  EXPECT_EQ(S(StrBuf("a,").Field(1, ",", cp)), "");
+  EXPECT_EQ(S(StrBuf("abc").Field(0, ",", cp)), "abc");
+  EXPECT_EQ(S(StrBuf("abc").Field(1, ",", cp)), "");
+  EXPECT_EQ(S(StrBuf("a,b").Fields(0, -5, ",", cp)), "a");
   // Occurrences do not overlap.
   StrBuf colons("a:::b");
-  EXPECT_EQ(colons.FieldCount("::"), 2);
-  EXPECT_EQ(S(colons.Field(1, "::")), ":b");
+  EXPECT_EQ(colons.FieldCount("::", cp), 2);
+  EXPECT_EQ(S(colons.Field(1, "::", cp)), ":b");
   StrBuf table("A=1\nB=2\nC=3");
-  EXPECT_EQ(S(table.Field(1, "\n")), "B=2");
+  EXPECT_EQ(S(table.Field(1, "\n", cp)), "B=2");
 }
 
 TEST_F(StrBufTest, ReplaceFields) {
   StrBuf line("k=old");
-  line.ReplaceFields(1, 1, "=", "v");
+  line.ReplaceFields(1, 1, "=", "v", cp);
   EXPECT_EQ(S(line), "k=v");
   StrBuf two("k=a=b");
-  two.ReplaceField(1, "=", "v");
+  two.ReplaceField(1, "=", "v", cp);
   EXPECT_EQ(S(two), "k=v=b");
   StrBuf gap("a,,c");
-  gap.ReplaceField(1, ",", "b");
+  gap.ReplaceField(1, ",", "b", cp);
   EXPECT_EQ(S(gap), "a,b,c");
-  gap.ReplaceField(7, ",", "x");
+  gap.ReplaceField(7, ",", "x", cp);
   EXPECT_EQ(S(gap), "a,b,c");
 }
 
 TEST_F(StrBufTest, EmptySearchTextsChangeNothing) {
   StrBuf s("abc");
-  EXPECT_EQ(s.CountOf(""), 0);
-  EXPECT_FALSE(s.Contains(""));
-  EXPECT_TRUE(s.StartsWith(""));
-  EXPECT_FALSE(s.ReplaceAll("", "x"));
-  EXPECT_EQ(s.FieldCount(""), 1);
-  EXPECT_EQ(S(s.Field(0, "")), "abc");
-  s.Trim("", "");
+  EXPECT_EQ(s.CountOf("", cp), 0);
+  EXPECT_FALSE(s.Contains("", cp));
+  EXPECT_TRUE(s.StartsWith("", cp));
+  EXPECT_FALSE(s.ReplaceAll("", "x", cp));
+  EXPECT_EQ(s.FieldCount("", cp), 1);
+  EXPECT_EQ(S(s.Field(0, "", cp)), "abc");
+  s.Trim("", "", cp);
   EXPECT_EQ(S(s), "abc");
 }
 
 TEST_F(StrBufTest, Trim) {
   StrBuf spaces("    ");
-  spaces.Trim(" ");
+  spaces.Trim(" ", cp);
   EXPECT_EQ(S(spaces), "");
   StrBuf item("  a b  ");
-  item.Trim(" ", " ");
+  item.Trim(" ", " ", cp);
   EXPECT_EQ(S(item), "a b");
   StrBuf dir("C:\\dir\\\\\\");
-  dir.Trim("", "\\");
+  dir.Trim("", "\\", cp);
   EXPECT_EQ(S(dir), "C:\\dir");
   StrBuf query("{?App\\x}");
-  query.Trim("{", "}");
+  query.Trim("{", "}", cp);
   EXPECT_EQ(S(query), "?App\\x");
   StrBuf folded("abABaBX");
-  folded.Trim("ab", "");
+  folded.Trim("ab", "", cp);
   EXPECT_EQ(S(folded), "X");
   StrBuf pairs("x;;;");
-  pairs.Trim("", ";;");
+  pairs.Trim("", ";;", cp);
   EXPECT_EQ(S(pairs), "x;");
   StrBuf both("aa");
-  both.Trim("a", "a");  // the end never passes the start
+  both.Trim("a", "a", cp);  // the end never passes the start
   EXPECT_EQ(S(both), "");
   StrBuf short_text("ab");
-  short_text.Trim("abc", "abc");
+  short_text.Trim("abc", "abc", cp);
   EXPECT_EQ(S(short_text), "ab");
 }
 
 TEST_F(StrBufTest, ReplaceAll) {
   StrBuf s("a%nb%n");
-  EXPECT_TRUE(s.ReplaceAll("%n", "\n"));
+  EXPECT_TRUE(s.ReplaceAll("%n", "\n", cp));
   EXPECT_EQ(S(s), "a\nb\n");
   StrBuf none("abc");
-  EXPECT_FALSE(none.ReplaceAll("%n", "\n"));
+  EXPECT_FALSE(none.ReplaceAll("%n", "\n", cp));
   EXPECT_EQ(S(none), "abc");
   // The search starts again from the beginning after each replacement.
   StrBuf again("aaab");
-  EXPECT_TRUE(again.ReplaceAll("ab", "b"));
+  EXPECT_TRUE(again.ReplaceAll("ab", "b", cp));
   EXPECT_EQ(S(again), "b");
   // A replacement holding the search text replaces each original once.
   StrBuf grows("x.y.z");
-  EXPECT_TRUE(grows.ReplaceAll(".", ".."));
+  EXPECT_TRUE(grows.ReplaceAll(".", "..", cp));
   EXPECT_EQ(S(grows), "x..y..z");
   StrBuf removed("a--b--");
-  EXPECT_TRUE(removed.ReplaceAll("-", ""));
+  EXPECT_TRUE(removed.ReplaceAll("-", "", cp));
   EXPECT_EQ(S(removed), "ab");
 }
 
 TEST_F(StrBufTest, EqualsFoldsAsciiOnly) {
-  EXPECT_TRUE(StrBuf("Copy").Equals("COPY"));
-  EXPECT_TRUE(StrBuf("msgbox").Equals(StrBuf("MsgBox")));
-  EXPECT_FALSE(StrBuf("abc").Equals("abcd"));
-  EXPECT_FALSE(StrBuf("abcd").Equals("abc"));
-  EXPECT_FALSE(StrBuf("[").Equals("{"));
-  EXPECT_FALSE(StrBuf("@").Equals("`"));
-  EXPECT_FALSE(StrBuf("\xC3\xA4").Equals("\xC3\x84"));  // no folding of ä/Ä
-  EXPECT_TRUE(StrBuf("").Equals(nullptr));
-  EXPECT_TRUE(StrBuf("A").NotEquals("B"));
+  EXPECT_TRUE(StrBuf("Copy").Equals("COPY", cp));
+  EXPECT_TRUE(StrBuf("msgbox").Equals(StrBuf("MsgBox"), cp));
+  EXPECT_FALSE(StrBuf("abc").Equals("abcd", cp));
+  EXPECT_FALSE(StrBuf("abcd").Equals("abc", cp));
+  EXPECT_FALSE(StrBuf("[").Equals("{", cp));
+  EXPECT_FALSE(StrBuf("@").Equals("`", cp));
+  EXPECT_FALSE(StrBuf("\xC3\xA4").Equals("\xC3\x84", cp));  // no folding of ä/Ä
+  EXPECT_TRUE(StrBuf("").Equals(nullptr, cp));
+  EXPECT_TRUE(StrBuf("A").NotEquals("B", cp));
 }
 
 TEST_F(StrBufTest, Searching) {
   StrBuf s("a,b,,c");
-  EXPECT_EQ(s.CountOf(","), 3);
-  EXPECT_EQ(s.CountOf(",,"), 1);
-  EXPECT_EQ(StrBuf("aaaa").CountOf("aa"), 2);
-  EXPECT_TRUE(s.Contains("b,"));
-  EXPECT_FALSE(s.Contains("B"));  // search is exact
-  EXPECT_TRUE(s.StartsWith("a,"));
-  EXPECT_FALSE(s.StartsWith("b"));
+  EXPECT_EQ(s.CountOf(",", cp), 3);
+  EXPECT_EQ(s.CountOf(",,", cp), 1);
+  EXPECT_EQ(StrBuf("aaaa").CountOf("aa", cp), 2);
+  EXPECT_TRUE(s.Contains("b,", cp));
+  EXPECT_FALSE(s.Contains("B", cp));  // search is exact
+  EXPECT_TRUE(s.StartsWith("a,", cp));
+  EXPECT_FALSE(s.StartsWith("b", cp));
 }
 
 TEST_F(StrBufTest, NumbersReadLikeScanf) {
@@ -240,54 +240,54 @@ TEST_F(StrBufTest, NumbersReadLikeScanf) {
 
 TEST_F(StrBufTest, FormatIsBounded) {
   StrBuf s;
-  s.Format("%s=%d", "key", 5);
+  s.Format(cp, "%s=%d", "key", 5);
   EXPECT_EQ(S(s), "key=5");
-  s.Format("attr 0x%08X", 0x2Au);
+  s.Format(cp, "attr 0x%08X", 0x2Au);
   EXPECT_EQ(S(s), "attr 0x0000002A");
   const std::string big(5000, 'x');
-  s.Format("%s", big.c_str());
+  s.Format(cp, "%s", big.c_str());
   EXPECT_EQ(s.Length(), 1023);
   EXPECT_EQ(S(s), big.substr(0, 1023));
-  s.Format("%s", "");
+  s.Format(cp, "%s", "");
   EXPECT_EQ(S(s), "");
 }
 
 TEST_F(StrBufTest, FormatCutKeepsDoubleByteCharactersWhole) {
-  SetAnsiCodePage(kCodePageShiftJis);
+  cp = CodePage(kCodePageShiftJis);
   // 1022 bytes, then a double-byte character straddling the limit.
   const std::string text = std::string(1022, 'a') + "\x95\x5C" + "tail";
   StrBuf s;
-  s.Format("%s", text.c_str());
+  s.Format(cp, "%s", text.c_str());
   EXPECT_EQ(S(s), std::string(1022, 'a'));
-  SetAnsiCodePage(kCodePageUtf8);
+  cp = CodePage(kCodePageUtf8);
   const std::string utf8 = std::string(1021, 'a') + "\xE3\x81\x82";
-  s.Format("%s", utf8.c_str());
+  s.Format(cp, "%s", utf8.c_str());
   EXPECT_EQ(S(s), std::string(1021, 'a'));
 }
 
 // Shift-JIS characters whose trail byte is a backslash: 0x95 0x5C and
 // 0x83 0x5C.
 TEST_F(StrBufTest, ShiftJisTrailByteIsNeverASeparator) {
-  SetAnsiCodePage(kCodePageShiftJis);
+  cp = CodePage(kCodePageShiftJis);
   StrBuf path("C:\\\x95\x5C\\\x83\x5C.txt");
-  EXPECT_EQ(path.FieldCount("\\"), 3);
-  EXPECT_EQ(S(path.Field(1, "\\")), "\x95\x5C");
-  EXPECT_EQ(S(path.Field(-1, "\\")), "\x83\x5C.txt");
-  EXPECT_EQ(path.CountOf("\\"), 2);
-  EXPECT_FALSE(StrBuf("\x95\x5C").Contains("\\"));
-  EXPECT_TRUE(path.ReplaceAll("\\", "/"));
+  EXPECT_EQ(path.FieldCount("\\", cp), 3);
+  EXPECT_EQ(S(path.Field(1, "\\", cp)), "\x95\x5C");
+  EXPECT_EQ(S(path.Field(-1, "\\", cp)), "\x83\x5C.txt");
+  EXPECT_EQ(path.CountOf("\\", cp), 2);
+  EXPECT_FALSE(StrBuf("\x95\x5C").Contains("\\", cp));
+  EXPECT_TRUE(path.ReplaceAll("\\", "/", cp));
   EXPECT_EQ(S(path), "C:/\x95\x5C/\x83\x5C.txt");
   StrBuf only("\x83\x5C");
-  EXPECT_FALSE(only.ReplaceAll("\\", "/"));
+  EXPECT_FALSE(only.ReplaceAll("\\", "/", cp));
   // The same bytes in UTF-8 are single bytes: the backslash counts.
-  SetAnsiCodePage(kCodePageUtf8);
-  EXPECT_EQ(StrBuf("C:\\\x95\x5C\\x").FieldCount("\\"), 4);
+  cp = CodePage(kCodePageUtf8);
+  EXPECT_EQ(StrBuf("C:\\\x95\x5C\\x").FieldCount("\\", cp), 4);
 }
 
 TEST_F(StrBufTest, ShiftJisTrimTakesTrailByte) {
-  SetAnsiCodePage(kCodePageShiftJis);
+  cp = CodePage(kCodePageShiftJis);
   StrBuf s("ab\x83\x5C");
-  s.Trim("", "\\");
+  s.Trim("", "\\", cp);
   EXPECT_EQ(S(s), "ab\x83");
 }
 

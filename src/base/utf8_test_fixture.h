@@ -1,5 +1,4 @@
-// Test fixture: every test starts in UTF-8 and leaves the process's code
-// page as it was.
+// Test fixture: the tests' texts are read by the rules of UTF-8 (cp).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,12 +7,5 @@
 
 class Utf8CodePageTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    saved_ = AnsiCodePage();
-    SetAnsiCodePage(kCodePageUtf8);
-  }
-  void TearDown() override { SetAnsiCodePage(saved_); }
-
- private:
-  unsigned saved_ = kCodePageUtf8;
+  CodePage cp{kCodePageUtf8};
 };

@@ -1,9 +1,13 @@
 #include "check/check_text.h"
 
+#include <cstdio>
+
 #include "base/code_page.h"
 #include "run/procedure.h"
 
-std::string Folded(const std::string& text) { return FoldAsciiCase(text); }
+std::string Folded(const std::string& text, const CodePage& cp) {
+  return cp.FoldAsciiCase(text);
+}
 
 std::string TrimBlanks(const std::string& text) {
   const size_t first = text.find_first_not_of(" \t");
@@ -43,13 +47,13 @@ bool IsHex(const StrBuf& text) {
 }
 
 std::string Hex8(uint32_t value) {
-  StrBuf text;
-  text.Format("0x%08X", static_cast<unsigned>(value));
-  return text.Text();
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(value));
+  return text;
 }
 
 std::vector<std::string> LeftBlocks(const StrBuf& value, char open, char close,
-                                    bool query) {
+                                    bool query, const CodePage& cp) {
   std::vector<std::string> blocks;
   const std::string text = value.Text();
   size_t start = std::string::npos;
@@ -62,7 +66,7 @@ std::vector<std::string> LeftBlocks(const StrBuf& value, char open, char close,
         blocks.push_back(block);
       start = std::string::npos;
     }
-    i += static_cast<size_t>(CharLength(text.c_str() + i));
+    i += static_cast<size_t>(cp.CharLength(text.c_str() + i));
   }
   return blocks;
 }
@@ -76,12 +80,12 @@ std::string Joined(const std::vector<std::string>& items) {
   return out;
 }
 
-std::string ListIdentity(const StrBuf& list) {
+std::string ListIdentity(const StrBuf& list, const CodePage& cp) {
   std::string identity;
-  const int32_t n = list.FieldCount(",");
+  const int32_t n = list.FieldCount(",", cp);
   for (int32_t i = 0; i < n; ++i) {
     if (i > 0) identity += ",";
-    identity += Folded(ListItem(list, i).Text());
+    identity += Folded(ListItem(list, i, cp).Text(), cp);
   }
   return identity;
 }

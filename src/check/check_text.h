@@ -9,7 +9,7 @@
 #include "base/str_buf.h"
 
 // ASCII case folded.
-std::string Folded(const std::string& text);
+std::string Folded(const std::string& text, const CodePage& cp);
 // Without leading and trailing blanks and tabs.
 std::string TrimBlanks(const std::string& text);
 std::string Quoted(const std::string& text);
@@ -24,8 +24,8 @@ std::string Hex8(uint32_t value);
 // still in a value after its expansion; with query set, only those whose
 // inside starts with "?".
 std::vector<std::string> LeftBlocks(const StrBuf& value, char open, char close,
-                                    bool query);
+                                    bool query, const CodePage& cp);
 // The items joined by ", ".
 std::string Joined(const std::vector<std::string>& items);
 // The identity of a procedure list: its names, trimmed, ASCII case folded.
-std::string ListIdentity(const StrBuf& list);
+std::string ListIdentity(const StrBuf& list, const CodePage& cp);

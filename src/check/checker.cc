@@ -65,10 +65,10 @@ void Checker::Add(Severity severity, const char* kind,
                   const std::string& action, const std::string& message) {
   // The same fault reached through another list is reported once: errors
   // by their message, the others by what they say.
-  const std::string identity = std::string(SeverityName(severity)) + "\n" +
-                               kind + "\n" + Folded(section) + "\n" +
-                               Folded(key) + "\n" +
-                               (severity == Severity::kError ? message : action);
+  const std::string identity =
+      std::string(SeverityName(severity)) + "\n" + kind + "\n" +
+      Folded(section, rt_.codePage) + "\n" + Folded(key, rt_.codePage) + "\n" +
+      (severity == Severity::kError ? message : action);
   if (!reported_.insert(identity).second) return;
   Finding finding;
   finding.severity = severity;
@@ -93,9 +93,10 @@ bool Checker::Check(const char* settingsPath, const char* commandLine) {
   const char* sep = rt_.Sep();
   // The switches of deployment tools are taken out of the command line as
   // the updater takes them out.
-  rt_.CommandLine.Assign(TakeSwitches(commandLine).rest.c_str());
+  rt_.CommandLine.Assign(TakeSwitches(commandLine, rt_.codePage).rest.c_str());
   rt_.SettingsPath.Assign(settingsPath);
-  rt_.ModulePath = ProgramPathFor(rt_.SettingsPath, rt_.CommandLine, sep);
+  rt_.ModulePath =
+      ProgramPathFor(rt_.SettingsPath, rt_.CommandLine, sep, rt_.codePage);
   platform_.modulePath = rt_.ModulePath.Text();
   ReadCaption(rt_);
 
@@ -117,12 +118,12 @@ bool Checker::ScanSections() {
   if (!ScanSectionHeaders(platform_, rt_.SettingsPath.Text(), headers_))
     return false;
   for (const HeaderLine& header : headers_)
-    headerNames_.insert(Folded(header.name));
+    headerNames_.insert(Folded(header.name, rt_.codePage));
   return true;
 }
 
 bool Checker::HasSection(const std::string& name) const {
-  return headerNames_.count(Folded(TrimBlanks(name))) != 0;
+  return headerNames_.count(Folded(TrimBlanks(name), rt_.codePage)) != 0;
 }
 
 // DEFINE: each name is looked for exactly as written before its "=".
@@ -133,11 +134,12 @@ void Checker::CheckDefine() {
     if (line[0] == ';') continue;
     const std::string name = line.substr(0, line.find('='));
     const StrBuf symbol(name.c_str());
-    if (line.find('=') != std::string::npos && !defines_.count(Folded(name))) {
-      const StrBuf value = StrBuf(line.c_str()).Field(1, "=");
-      defines_[Folded(name)] = value.Text();
+    if (line.find('=') != std::string::npos &&
+        !defines_.count(Folded(name, rt_.codePage))) {
+      const StrBuf value = StrBuf(line.c_str()).Field(1, "=", rt_.codePage);
+      defines_[Folded(name, rt_.codePage)] = value.Text();
     }
-    if (!names.insert(Folded(name)).second) {
+    if (!names.insert(Folded(name, rt_.codePage)).second) {
       Warn("duplicate-key", "DEFINE", name,
            "the symbol is defined twice: the first definition counts and "
            "the line " + Quoted(line) + " is ignored");
@@ -155,7 +157,7 @@ void Checker::CheckDefine() {
       continue;
     }
     for (const char* builtIn : kBuiltInSymbols)
-      if (symbol.Equals(builtIn))
+      if (symbol.Equals(builtIn, rt_.codePage))
         Warn("builtin-symbol", "DEFINE", name,
              "a built-in symbol: the updater replaces this value by its own");
   }
@@ -189,19 +191,20 @@ bool Checker::CheckUpdaterSection() {
   bool proc = both;
   if (!both) {
     // The reading stops at a missing NAME; PROC is looked at all the same.
-    proc = GetSettingString(rt_, "UPDATER", "PROC", rt_.UpdaterProc);
+    proc = GetSettingString(rt_, "UPDATER", "PROC", rt_.UpdaterProc,
+                            "UpdaterProc");
     TakeReports("missing-key", stops);
   }
   StrBuf name;
-  if (ReadProfileString(SettingsFile(rt_), rt_.SettingsPath.Text(), "UPDATER", "NAME",
-                        name)) {
+  if (ReadProfileString(SettingsFile(rt_), rt_.SettingsPath.Text(), "UPDATER",
+                        "NAME", name) == KeyRead::kPresent) {
     CheckExpansion("UPDATER", "NAME", rt_.UpdaterName);
     if (!rt_.UpdaterName.IsEmpty()) rt_.Caption.Assign(rt_.UpdaterName);
   }
   if (HasSection("UPDATER")) CheckLines("UPDATER", nullptr, true);
   if (!proc) return false;
   CheckExpansion("UPDATER", "PROC", rt_.UpdaterProc);
-  if (rt_.UpdaterProc.FieldCount(",") == 0) {
+  if (rt_.UpdaterProc.FieldCount(",", rt_.codePage) == 0) {
     ShowErrorReport(rt_, kMsgItemCount, "UPDATER", "PROC");
     TakeReports("empty-list", "the main list is empty: nothing runs", "UPDATER",
                 "PROC");
@@ -212,7 +215,7 @@ bool Checker::CheckUpdaterSection() {
 Checker::Section& Checker::CheckSection(const StrBuf& name,
                                         const std::string& loadAction) {
   const std::string section = name.Text();
-  std::unique_ptr<Section>& slot = sections_[Folded(section)];
+  std::unique_ptr<Section>& slot = sections_[Folded(section, rt_.codePage)];
   if (slot) return *slot;
   slot.reset(new Section);
   Section& s = *slot;
@@ -220,7 +223,7 @@ Checker::Section& Checker::CheckSection(const StrBuf& name,
   const bool exists = HasSection(section);
 
   StrBuf mode;
-  if (!GetSettingString(rt_, section.c_str(), "MODE", mode)) {
+  if (!GetSettingString(rt_, section.c_str(), "MODE", mode, "ProcList")) {
     TakeReports(exists ? "missing-key" : "missing-section",
                 (exists ? "MODE is missing: " : "there is no such section: ") +
                     loadAction,
@@ -229,7 +232,7 @@ Checker::Section& Checker::CheckSection(const StrBuf& name,
     return s;
   }
   CheckExpansion(section, "MODE", mode);
-  const Command* command = FindCommand(mode);
+  const Command* command = FindCommand(mode, rt_.codePage);
   s.command = command;
   if (command == nullptr) {
     ShowErrorReport(rt_, kMsgBadSymbol, mode.Text());
@@ -247,8 +250,8 @@ Checker::Section& Checker::CheckSection(const StrBuf& name,
   for (const RecordKey& row : s.command->keys) {
     const char* const key = row.name;
     StrBuf value;
-    if (!ReadProfileString(SettingsFile(rt_), rt_.SettingsPath.Text(),
-                           section.c_str(), key, value)) {
+    if (ReadProfileString(SettingsFile(rt_), rt_.SettingsPath.Text(),
+                          section.c_str(), key, value) != KeyRead::kPresent) {
       ShowErrorReport(rt_, kMsgBadFormat, section.c_str(), key);
       TakeReports("missing-key", "the key is missing: " + loadAction,
                   section.c_str(), key);
@@ -261,7 +264,7 @@ Checker::Section& Checker::CheckSection(const StrBuf& name,
                  Number(value.ToInt()));
       continue;
     }
-    GetSettingString(rt_, section.c_str(), key, value);
+    GetSettingString(rt_, section.c_str(), key, value, s.command->objectName);
     TakeReports("missing-key", "the key is missing: " + loadAction);
     CheckExpansion(section, key, value);
     s.values[key] = value;
@@ -288,7 +291,8 @@ void Checker::CheckLines(const std::string& section, const Command* command,
   std::set<std::string> present;
   for (const std::string& line : lines)
     if (line[0] != ';' && line.find('=') != std::string::npos)
-      present.insert(Folded(TrimBlanks(line.substr(0, line.find('=')))));
+      present.insert(
+          Folded(TrimBlanks(line.substr(0, line.find('='))), rt_.codePage));
   std::set<std::string> seen;
   for (const std::string& line : lines) {
     if (line[0] == ';') continue;
@@ -299,7 +303,7 @@ void Checker::CheckLines(const std::string& section, const Command* command,
       continue;
     }
     const std::string key = TrimBlanks(line.substr(0, equals));
-    if (!seen.insert(Folded(key)).second) {
+    if (!seen.insert(Folded(key, rt_.codePage)).second) {
       Warn("duplicate-key", section, key,
            "the key is written twice: the first one counts and the line " +
                Quoted(line) + " is ignored");
@@ -317,14 +321,14 @@ void Checker::CheckLines(const std::string& section, const Command* command,
     if (!knownKeys) continue;
     bool read = false;
     for (const std::string& name : known)
-      read = read || StrBuf(key.c_str()).Equals(name.c_str());
+      read = read || StrBuf(key.c_str()).Equals(name.c_str(), rt_.codePage);
     if (read) continue;
     std::string action =
         (command != nullptr ? std::string(command->mode) : "section UPDATER") +
         " reads no key " + key + ": the updater ignores it";
     for (const std::string& name : known)
-      if (key.size() > 1 && Distance(key, name) <= 2 &&
-          !present.count(Folded(name)))
+      if (key.size() > 1 && Distance(key, name, rt_.codePage) <= 2 &&
+          !present.count(Folded(name, rt_.codePage)))
         action += " (meant " + name + "?)";
     Warn("unread-key", section, key, action);
   }
@@ -332,22 +336,24 @@ void Checker::CheckLines(const std::string& section, const Command* command,
 
 void Checker::CheckExpansion(const std::string& section, const char* key,
                              const StrBuf& value) {
-  const std::vector<std::string> symbols = LeftBlocks(value, '<', '>', false);
+  const std::vector<std::string> symbols =
+      LeftBlocks(value, '<', '>', false, rt_.codePage);
   if (!symbols.empty())
     Warn("unexpanded-symbol", section, key,
          Joined(symbols) + (symbols.size() > 1 ? " are" : " is") +
              " no symbol: the updater keeps the text as written, " +
              Quoted(value.Text()));
-  const std::vector<std::string> queries = LeftBlocks(value, '{', '}', true);
+  const std::vector<std::string> queries =
+      LeftBlocks(value, '{', '}', true, rt_.codePage);
   if (!queries.empty())
     Warn("unexpanded-query", section, key,
          Joined(queries) + " gives nothing on this machine: the updater "
                            "keeps the text as written, " +
              Quoted(value.Text()));
   const char* sep = rt_.Sep();
-  const int32_t n = value.FieldCount(sep);
+  const int32_t n = value.FieldCount(sep, rt_.codePage);
   for (int32_t i = 1; i < n; ++i) {
-    if (value.Field(i, sep).Equals("..")) {
+    if (value.Field(i, sep, rt_.codePage).Equals("..", rt_.codePage)) {
       Warn("dot-dot", section, key,
            "\"" + std::string(sep) +
                "..\" is left after collapsing (it would climb above the "
@@ -362,7 +368,7 @@ void Checker::CheckExpansion(const std::string& section, const char* key,
 void Checker::NoteSections(bool reached) {
   std::set<std::string> seen;
   for (const HeaderLine& header : headers_) {
-    const std::string folded = Folded(header.name);
+    const std::string folded = Folded(header.name, rt_.codePage);
     if (!seen.insert(folded).second) {
       Warn("duplicate-section", header.name, "",
            "the section is written again on line " + Number(header.line) +

@@ -319,7 +319,7 @@ TEST_F(CheckerTest, UnreadableFilesAreNotChecked) {
 
 TEST(SettingsPath, MadeAbsoluteAsTheUpdaterKnowsIt) {
   auto path = [](const char* given, const char* cwd, const char* sep) {
-    return std::string(SettingsFilePath(given, cwd, sep).Text());
+    return std::string(SettingsFilePath(given, cwd, sep, CodePage()).Text());
   };
   EXPECT_EQ(path("u.ini", "/home/a", "/"), "/home/a/u.ini");
   EXPECT_EQ(path("../p/./u.ini", "/home/a", "/"), "/home/p/u.ini");
@@ -335,7 +335,8 @@ TEST(SettingsPath, MadeAbsoluteAsTheUpdaterKnowsIt) {
 TEST(ProgramPath, BesideTheSettingsOrWhereTheIOptionPointsFrom) {
   auto program = [](const char* settings, const char* commandLine,
                     const char* sep) {
-    return std::string(ProgramPathFor(settings, commandLine, sep).Text());
+    return std::string(
+        ProgramPathFor(settings, commandLine, sep, CodePage()).Text());
   };
   EXPECT_EQ(program("/p/setup.ini", "", "/"), "/p/setup");
   EXPECT_EQ(program("C:\\p\\setup.ini", "/tX", "\\"), "C:\\p\\setup.exe");
@@ -346,8 +347,9 @@ TEST(ProgramPath, BesideTheSettingsOrWhereTheIOptionPointsFrom) {
   // Start-up, given that program path, reads the same settings file.
   for (const char* sep : {"/", "\\"}) {
     const StrBuf settings(sep[0] == '/' ? "/p/setup.ini" : "C:\\p\\u.v.ini");
-    const StrBuf modulePath = ProgramPathFor(settings, StrBuf(), sep);
-    EXPECT_STREQ(SettingsPathFor(modulePath, StrBuf(), sep).Text(),
+    const StrBuf modulePath =
+        ProgramPathFor(settings, StrBuf(), sep, CodePage());
+    EXPECT_STREQ(SettingsPathFor(modulePath, StrBuf(), sep, CodePage()).Text(),
                  settings.Text());
   }
 }

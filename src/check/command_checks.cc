@@ -3,6 +3,8 @@
 // with the helpers the executors use.
 #include <cstring>
 #include <iterator>
+#include <string>
+#include <vector>
 
 #include "base/code_page.h"
 #include "check/check_text.h"
@@ -22,21 +24,23 @@ namespace {
 // True when text, read as a path without the file system's help, is a root
 // or a pattern directly in one: it starts at a root ("\", "X:\") and its
 // fields after that are only "." and "..", with at most a pattern last.
-bool LexicallyNamesRoot(const std::string& text, const char* sep) {
+bool LexicallyNamesRoot(const std::string& text, const char* sep,
+                        const CodePage& cp) {
   const StrBuf path(text.c_str());
-  const int32_t n = path.FieldCount(sep);
+  const int32_t n = path.FieldCount(sep, cp);
   if (n < 2) return false;
   int32_t first = 1;
-  const StrBuf head = path.Field(0, sep);
+  const StrBuf head = path.Field(0, sep, cp);
   if (!head.IsEmpty()) {
     const char* h = head.Text();
     if (!(head.Length() == 2 && h[1] == ':')) return false;  // relative
   }
   for (int32_t i = first; i < n; ++i) {
-    const StrBuf field = path.Field(i, sep);
-    if (field.IsEmpty() || field.Equals(".") || field.Equals("..")) continue;
+    const StrBuf field = path.Field(i, sep, cp);
+    if (field.IsEmpty() || field.Equals(".", cp) || field.Equals("..", cp))
+      continue;
     const bool last = i == n - 1;
-    return last && (field.Contains("*") || field.Contains("?"));
+    return last && (field.Contains("*", cp) || field.Contains("?", cp));
   }
   return true;
 }
@@ -60,10 +64,11 @@ const PathKeys kPathKeys[] = {
 // The last of the characters "\\" and "/" in text outside query blocks
 // ({?Param\1} keeps "\\" on every build), looking at whole characters
 // only; 0 when there is none.
-char LastSeparatorOutsideQueries(const char* text, bool anyBackslash) {
+char LastSeparatorOutsideQueries(const char* text, bool anyBackslash,
+                                 const CodePage& cp) {
   int depth = 0;
   char last = 0;
-  for (const char* p = text; *p != 0; p += CharLength(p)) {
+  for (const char* p = text; *p != 0; p += cp.CharLength(p)) {
     if (*p == '{') ++depth;
     else if (*p == '}' && depth > 0) --depth;
     else if ((*p == '\\' || *p == '/') && depth == 0) {
@@ -114,13 +119,14 @@ struct Checker::CommandHooks {
   static std::string Runs(const Section& s) {
     return "the run stops with this message when " + s.name + " runs";
   }
-  static int32_t Count(const Section& s, const char* key) {
+  static int32_t Count(const Checker& c, const Section& s, const char* key) {
     const StrBuf* list = s.Value(key);
-    return list != nullptr ? list->FieldCount(",") : 0;
+    return list != nullptr ? list->FieldCount(",", c.rt_.codePage) : 0;
   }
-  static StrBuf Item(const Section& s, const char* key, int32_t i) {
+  static StrBuf Item(const Checker& c, const Section& s, const char* key,
+                     int32_t i) {
     const StrBuf* list = s.Value(key);
-    return list != nullptr ? ListItem(*list, i) : StrBuf();
+    return list != nullptr ? ListItem(*list, i, c.rt_.codePage) : StrBuf();
   }
 
   // Sources that must exist when the command runs; with folders set, only
@@ -129,9 +135,9 @@ struct Checker::CommandHooks {
                       bool folders = false) {
     const StrBuf* list = s.Value(key);
     if (list == nullptr) return;
-    const int32_t n = list->FieldCount(",");
+    const int32_t n = list->FieldCount(",", c.rt_.codePage);
     for (int32_t i = 0; i < n; ++i) {
-      const StrBuf item = ListItem(*list, i);
+      const StrBuf item = ListItem(*list, i, c.rt_.codePage);
       if (folders) {
         StrBuf folder;
         if (!GetDirectoryPart(c.rt_, item, folder)) continue;
@@ -154,17 +160,17 @@ struct Checker::CommandHooks {
     if (list == nullptr) return;
     const char* sep = c.rt_.Sep();
     const StrBuf raw(c.RawValue(s.name, key).c_str());
-    const int32_t n = list->FieldCount(",");
+    const int32_t n = list->FieldCount(",", c.rt_.codePage);
     for (int32_t i = 0; i < n; ++i) {
-      const StrBuf item = ListItem(*list, i);
+      const StrBuf item = ListItem(*list, i, c.rt_.codePage);
       // A device is reported as such, and never opened to find its root.
       if (NamesDevice(c.platform_, item)) continue;
       const bool here = destination ? WritesIntoRoot(c.platform_, item)
                                     : NamesRoot(c.platform_, item);
       const std::string worst =
-          TrimBlanks(c.WorstCase(ListItem(raw, i).Text(), 0));
-      if (!here && !LexicallyNamesRoot(worst, sep)) continue;
-      const StrBuf other = Item(s, destination ? "FROM" : "TO", i);
+          TrimBlanks(c.WorstCase(ListItem(raw, i, c.rt_.codePage).Text(), 0));
+      if (!here && !LexicallyNamesRoot(worst, sep, c.rt_.codePage)) continue;
+      const StrBuf other = Item(c, s, destination ? "FROM" : "TO", i);
       report(item, other, i);
       c.TakeReports("root",
                     "item " + Number(i + 1) + ", " + Quoted(item.Text()) +
@@ -187,14 +193,14 @@ struct Checker::CommandHooks {
     const StrBuf* list = s.Value(key);
     if (list == nullptr) return;
     const StrBuf raw(c.RawValue(s.name, key).c_str());
-    const int32_t n = list->FieldCount(",");
+    const int32_t n = list->FieldCount(",", c.rt_.codePage);
     for (int32_t i = 0; i < n; ++i) {
-      const StrBuf item = ListItem(*list, i);
+      const StrBuf item = ListItem(*list, i, c.rt_.codePage);
       // A root is reported as such.
       if (NamesRoot(c.platform_, item) || WritesIntoRoot(c.platform_, item))
         continue;
-      const StrBuf other = Item(s, std::strcmp(key, "TO") == 0 ? "FROM" : "TO",
-                                i);
+      const StrBuf other =
+          Item(c, s, std::strcmp(key, "TO") == 0 ? "FROM" : "TO", i);
       const std::string head =
           "item " + Number(i + 1) + ", " + Quoted(item.Text()) + ", ";
       const std::string refused =
@@ -216,7 +222,7 @@ struct Checker::CommandHooks {
         continue;
       }
       const std::string worst =
-          TrimBlanks(c.WorstCase(ListItem(raw, i).Text(), 0));
+          TrimBlanks(c.WorstCase(ListItem(raw, i, c.rt_.codePage).Text(), 0));
       if (HasEmptyName(c.platform_, StrBuf(worst.c_str())))
         c.Warn("empty-component", s.name, key,
                head + "has an empty component where " + Quoted(worst) +
@@ -225,12 +231,42 @@ struct Checker::CommandHooks {
     }
   }
 
+  // Entries named as devices in the trees that the items of key walk
+  // (WalkTree with recursive), as they are on this machine: the updater
+  // never acts on them, and fails the item when its walk meets one. Only
+  // listed, never opened; nothing on the Linux build, where they are
+  // names.
+  static void DeviceEntries(Checker& c, Section& s, const char* key,
+                            int recursive) {
+    const StrBuf* list = s.Value(key);
+    if (list == nullptr) return;
+    const int32_t n = list->FieldCount(",", c.rt_.codePage);
+    for (int32_t i = 0; i < n; ++i) {
+      const StrBuf item = ListItem(*list, i, c.rt_.codePage);
+      std::vector<std::string> found;
+      const size_t count =
+          FindDeviceEntries(c.platform_, item, recursive, found, 1);
+      if (count == 0) continue;
+      c.Warn("device-entry", s.name, key,
+             "item " + Number(i + 1) + ", " + Quoted(item.Text()) +
+                 ", meets " + Quoted(found.front()) +
+                 (count > 1 ? " and " + Number(static_cast<long long>(count) -
+                                               1) +
+                                  " more"
+                            : std::string()) +
+                 ", named as a device of the system: the updater never "
+                 "acts on it, and the item fails where the walk meets it "
+                 "and the run stops when " +
+                 s.name + " runs");
+    }
+  }
+
   // Directory copies and moves into their own source, by identity: the
   // updater refuses them before anything is made.
   static void IntoItself(Checker& c, Section& s, uint32_t id) {
-    for (int32_t i = 0; i < Count(s, "FROM"); ++i) {
-      const StrBuf from = Item(s, "FROM", i);
-      const StrBuf to = Item(s, "TO", i);
+    for (int32_t i = 0; i < Count(c, s, "FROM"); ++i) {
+      const StrBuf from = Item(c, s, "FROM", i);
+      const StrBuf to = Item(c, s, "TO", i);
       if (from.IsEmpty() || to.IsEmpty() ||
           !IsDirectory(c.platform_, from.Text()) ||
           NamesRoot(c.platform_, from) ||  // reported as a root
@@ -253,10 +289,10 @@ struct Checker::CommandHooks {
   }
 
   static void LinkNames(Checker& c, Section& s) {
-    for (int32_t i = 0; i < Count(s, "SRC"); ++i) {
-      const StrBuf link = Item(s, "DST", i);
+    for (int32_t i = 0; i < Count(c, s, "SRC"); ++i) {
+      const StrBuf link = Item(c, s, "DST", i);
       if (!NamesDevice(c.platform_, link.Concat(".LNK"))) continue;
-      ShowErrorReport(c.rt_, kMsgLinkFailed, Item(s, "SRC", i).Text(),
+      ShowErrorReport(c.rt_, kMsgLinkFailed, Item(c, s, "SRC", i).Text(),
                       link.Text());
       c.TakeReports("device",
                     "item " + Number(i + 1) + ", " + Quoted(link.Text()) +
@@ -274,12 +310,15 @@ struct Checker::CommandHooks {
     Names(c, s, "FILE", true, [&](const StrBuf& item, const StrBuf&, int32_t) {
       ShowErrorReport(c.rt_, kMsgDeleteFailed, item.Text());
     });
+    DeviceEntries(c, s, "FILE", 1);
     const char* sep = c.rt_.Sep();
     const StrBuf* list = s.Value("FILE");
-    const int32_t n = list != nullptr ? list->FieldCount(",") : 0;
+    const int32_t n =
+        list != nullptr ? list->FieldCount(",", c.rt_.codePage) : 0;
     for (int32_t i = 0; i < n; ++i) {
-      const StrBuf item = ListItem(*list, i);
-      if (item.FieldCount(sep) < 2 || !item.Field(-1, sep).IsEmpty() ||
+      const StrBuf item = ListItem(*list, i, c.rt_.codePage);
+      if (item.FieldCount(sep, c.rt_.codePage) < 2 ||
+          !item.Field(-1, sep, c.rt_.codePage).IsEmpty() ||
           NamesRoot(c.platform_, item))
         continue;
       c.Warn("never-matches", s.name, "FILE",
@@ -292,9 +331,11 @@ struct Checker::CommandHooks {
   static void AttrRoots(Checker& c, Section& s) {
     auto report = [&](const StrBuf& item, const StrBuf&, int32_t i) {
       const StrBuf* masks = s.Value("ARG");
-      ShowErrorReport(c.rt_, kMsgAttrFailed, item.Text(),
-                      static_cast<unsigned>(
-                          masks != nullptr ? ListItem(*masks, i).ToHex() : 0));
+      ShowErrorReport(
+          c.rt_, kMsgAttrFailed, item.Text(),
+          static_cast<unsigned>(
+              masks != nullptr ? ListItem(*masks, i, c.rt_.codePage).ToHex()
+                               : 0));
     };
     Roots(c, s, "FILE", false, report);
     Names(c, s, "FILE", true, report);
@@ -338,8 +379,8 @@ struct Checker::CommandHooks {
 
   // Fewer destinations than sources.
   static void ShortTo(Checker& c, Section& s) {
-    const int32_t from = Count(s, "FROM");
-    const int32_t to = Count(s, "TO");
+    const int32_t from = Count(c, s, "FROM");
+    const int32_t to = Count(c, s, "TO");
     if (s.Value("TO") != nullptr && to < from)
       c.Warn("short-list", s.name, "TO",
              "TO has " + Number(to) + (to == 1 ? " item" : " items") + " for " +
@@ -349,18 +390,20 @@ struct Checker::CommandHooks {
 
   static void CopyValues(Checker& c, Section& s) {
     Sources(c, s, "FROM", "copying it fails unless an earlier step makes it");
+    DeviceEntries(c, s, "FROM", 1);
     ShortTo(c, s);
   }
 
   static void MoveValues(Checker& c, Section& s) {
     Sources(c, s, "FROM", "moving it fails unless an earlier step makes it");
+    DeviceEntries(c, s, "FROM", 1);
     ShortTo(c, s);
   }
 
   static void CrcValues(Checker& c, Section& s) {
     Sources(c, s, "FILE", "its checksum cannot be read");
-    for (int32_t i = 0; i < Count(s, "FILE"); ++i) {
-      const StrBuf expected = Item(s, "CRC", i);
+    for (int32_t i = 0; i < Count(c, s, "FILE"); ++i) {
+      const StrBuf expected = Item(c, s, "CRC", i);
       if (!expected.IsEmpty() && !IsHex(expected))
         c.Warn("not-a-number", s.name, "CRC",
                "item " + Number(i + 1) + ", " + Quoted(expected.Text()) +
@@ -372,11 +415,11 @@ struct Checker::CommandHooks {
 
   static void LaunchValues(Checker& c, Section& s) {
     Sources(c, s, "FILE", "starting it fails", true);
-    for (int32_t i = 0; i < Count(s, "FILE"); ++i) {
-      const StrBuf file = Item(s, "FILE", i);
+    for (int32_t i = 0; i < Count(c, s, "FILE"); ++i) {
+      const StrBuf file = Item(c, s, "FILE", i);
       StrBuf folder;
       if (GetDirectoryPart(c.rt_, file, folder)) continue;
-      const StrBuf param = Item(s, "PARAM", i);
+      const StrBuf param = Item(c, s, "PARAM", i);
       ShowErrorReport(c.rt_, kMsgLaunchFailed, file.Text(), param.Text());
       c.TakeReports("no-folder",
                     "item " + Number(i + 1) +
@@ -386,8 +429,9 @@ struct Checker::CommandHooks {
   }
 
   static void AttrValues(Checker& c, Section& s) {
-    for (int32_t i = 0; i < Count(s, "FILE"); ++i) {
-      const StrBuf mask = Item(s, "ARG", i);
+    DeviceEntries(c, s, "FILE", 0);
+    for (int32_t i = 0; i < Count(c, s, "FILE"); ++i) {
+      const StrBuf mask = Item(c, s, "ARG", i);
       if (!IsHex(mask))
         c.Warn("not-a-number", s.name, "ARG",
                "item " + Number(i + 1) + ", " + Quoted(mask.Text()) +
@@ -397,8 +441,8 @@ struct Checker::CommandHooks {
   }
 
   static void WaitAppValues(Checker& c, Section& s) {
-    for (int32_t i = 0; i < Count(s, "APP"); ++i) {
-      const StrBuf tick = Item(s, "TICK", i);
+    for (int32_t i = 0; i < Count(c, s, "APP"); ++i) {
+      const StrBuf tick = Item(c, s, "TICK", i);
       bool inRange = true;
       const uint32_t timeout = TickTimeout(tick, &inRange);
       if (!inRange) {
@@ -414,16 +458,17 @@ struct Checker::CommandHooks {
       c.Warn("not-a-number", s.name, "TICK",
              "item " + Number(i + 1) + ", " + Quoted(tick.Text()) +
                  ", is not a number: the updater " +
-                 (timeout == 0 ? std::string("does not wait for ") +
-                                     ListItem(*s.Value("APP"), i).Text()
-                               : "waits " + Number(timeout) + " ms"));
+                 (timeout == 0
+                      ? std::string("does not wait for ") +
+                            ListItem(*s.Value("APP"), i, c.rt_.codePage).Text()
+                      : "waits " + Number(timeout) + " ms"));
     }
   }
 
   static void MsgBoxValues(Checker& c, Section& s) {
     const std::string& name = s.name;
     const StrBuf* type = s.Value("TYPE");
-    if (type != nullptr && FindBoxKind(*type) == nullptr) {
+    if (type != nullptr && FindBoxKind(*type, c.rt_.codePage) == nullptr) {
       std::vector<std::string> words;
       for (const BoxKind& kind : kBoxKinds) words.push_back(kind.word);
       ShowErrorReport(c.rt_, kMsgBadSymbol, type->Text());
@@ -434,11 +479,11 @@ struct Checker::CommandHooks {
                     name.c_str(), "TYPE");
     }
     const StrBuf* abort = s.Value("ISABORT");
-    if (abort != nullptr &&
-        (abort->FieldCount(",") != 2 || !IsDecimal(ListItem(*abort, 0)) ||
-         !IsDecimal(ListItem(*abort, 1)))) {
-      const bool onYes = abort->Field(0, ",").ToInt() != 0;
-      const bool onNo = abort->Field(1, ",").ToInt() != 0;
+    if (abort != nullptr && (abort->FieldCount(",", c.rt_.codePage) != 2 ||
+                             !IsDecimal(ListItem(*abort, 0, c.rt_.codePage)) ||
+                             !IsDecimal(ListItem(*abort, 1, c.rt_.codePage)))) {
+      const bool onYes = abort->Field(0, ",", c.rt_.codePage).ToInt() != 0;
+      const bool onNo = abort->Field(1, ",", c.rt_.codePage).ToInt() != 0;
       c.Warn("isabort", name, "ISABORT",
              Quoted(abort->Text()) +
                  " is not two numbers: the updater stops the run " +
@@ -478,8 +523,8 @@ struct Checker::CommandHooks {
     const StrBuf* proc = s.Value("PROC");
     if (proc == nullptr) return;
     StrBuf tested = *proc;
-    tested.Trim(" ", " ");
-    Procedure* target = FindProcedure(list, tested);
+    tested.Trim(" ", " ", c.rt_.codePage);
+    Procedure* target = FindProcedure(list, tested, c.rt_.codePage);
     if (target == nullptr) {
       ShowErrorReport(c.rt_, kMsgBadSymbol, proc->Text());
       c.TakeReports("unknown-procedure",
@@ -499,14 +544,15 @@ struct Checker::CommandHooks {
     const std::string& name = s.name;
     const StrBuf* flag = s.Value("FLAG");
     if (flag == nullptr) return;
-    const int32_t fields = flag->FieldCount(",");
-    if (fields == 1 && !ListItem(*flag, 0).IsEmpty()) {
+    const int32_t fields = flag->FieldCount(",", c.rt_.codePage);
+    if (fields == 1 && !ListItem(*flag, 0, c.rt_.codePage).IsEmpty()) {
       c.Warn("flag-without-value", name, "FLAG",
              "FLAG names a procedure but no value: the box is always shown");
       return;
     }
     if (fields < 2) return;
-    Procedure* target = FindProcedure(list, ListItem(*flag, 0));
+    Procedure* target =
+        FindProcedure(list, ListItem(*flag, 0, c.rt_.codePage), c.rt_.codePage);
     if (target == nullptr) {
       ShowErrorReport(c.rt_, kMsgBadSymbol, flag->Text());
       c.TakeReports("unknown-procedure",
@@ -516,7 +562,7 @@ struct Checker::CommandHooks {
                     name.c_str(), "FLAG");
       return;
     }
-    const StrBuf value = ListItem(*flag, 1);
+    const StrBuf value = ListItem(*flag, 1, c.rt_.codePage);
     const int32_t wanted = value.ToInt();
     if (!IsDecimal(value) || (wanted != 0 && wanted != 1)) {
       c.Warn("flag-value", name, "FLAG",
@@ -546,10 +592,12 @@ void Checker::CheckSeparators(Section& s) {
         continue;
       // Linux: any "\\"; Windows: a "/" after the last "\\".
       const char wrong = posix ? '\\' : '/';
-      const int32_t n = CommandHooks::Count(s, key);
+      const int32_t n = CommandHooks::Count(*this, s, key);
       for (int32_t i = 0; i < n; ++i) {
-        const StrBuf item = CommandHooks::Item(s, key, i);
-        if (LastSeparatorOutsideQueries(item.Text(), posix) != wrong) continue;
+        const StrBuf item = CommandHooks::Item(*this, s, key, i);
+        if (LastSeparatorOutsideQueries(item.Text(), posix, rt_.codePage) !=
+            wrong)
+          continue;
         Warn("separator", s.name, key,
              "item " + Number(i + 1) + ", " + Quoted(item.Text()) +
                  (posix ? ", holds \"\\\": on Linux it is part of a name, "
@@ -567,7 +615,7 @@ void Checker::CheckValues(Section& s) {
   if (hook.roots != nullptr) hook.roots(*this, s);
   if (s.command->firstList != nullptr) {
     const StrBuf* first = s.Value(s.command->firstList);
-    if (first != nullptr && first->FieldCount(",") == 0) {
+    if (first != nullptr && first->FieldCount(",", rt_.codePage) == 0) {
       ShowErrorReport(rt_, kMsgItemCount, s.name.c_str(), s.command->firstList);
       TakeReports("empty-list", CommandHooks::Runs(s), s.name.c_str(),
                   s.command->firstList);
@@ -611,8 +659,10 @@ std::string Checker::WorstCase(const std::string& raw, int depth) const {
     i = close + 1;
     if (c == '{') continue;  // a query may give nothing
     const StrBuf symbol(block.c_str());
-    if (symbol.Equals("<Desktop>") || symbol.Equals("<Programs>")) continue;
-    auto defined = defines_.find(Folded(block));
+    if (symbol.Equals("<Desktop>", rt_.codePage) ||
+        symbol.Equals("<Programs>", rt_.codePage))
+      continue;
+    auto defined = defines_.find(Folded(block, rt_.codePage));
     if (defined != defines_.end() && depth < 8) {
       out += WorstCase(defined->second, depth + 1);
       continue;

@@ -5,8 +5,9 @@
 
 #include "check/check_text.h"
 
-size_t Distance(const std::string& a, const std::string& b) {
-  const std::string x = Folded(a), y = Folded(b);
+size_t Distance(const std::string& a, const std::string& b,
+                const CodePage& cp) {
+  const std::string x = Folded(a, cp), y = Folded(b, cp);
   std::vector<size_t> row(y.size() + 1);
   for (size_t j = 0; j <= y.size(); ++j) row[j] = j;
   for (size_t i = 1; i <= x.size(); ++i) {

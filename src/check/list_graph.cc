@@ -12,7 +12,7 @@
 
 size_t Checker::ListFor(const StrBuf& text, const char* ownerMode,
                         const std::string& owner, const char* key) {
-  const std::string identity = ListIdentity(text);
+  const std::string identity = ListIdentity(text, rt_.codePage);
   auto found = listIndex_.find(identity);
   if (found != listIndex_.end()) return found->second;
   ListNode node;
@@ -83,19 +83,19 @@ void Checker::CheckList(size_t index) {
                        " cannot be loaded: none of its procedures runs and "
                        "the run stops";
 
-  const int32_t n = text.FieldCount(",");
+  const int32_t n = text.FieldCount(",", rt_.codePage);
   ProcLevel list;
   std::vector<Section*> sections(static_cast<size_t>(n), nullptr);
   for (int32_t i = 0; i < n; ++i) {
     auto record = std::make_unique<Procedure>();
-    record->name = ListItem(text, i);
+    record->name = ListItem(text, i, rt_.codePage);
     list.Add(std::move(record));
   }
   for (int32_t i = 0; i < n; ++i) {
     const StrBuf& name = list[i]->name;
     if (name.IsEmpty() && !HasSection("")) {
       StrBuf mode;
-      GetSettingString(rt_, "", "MODE", mode);
+      GetSettingString(rt_, "", "MODE", mode, "ProcList");
       TakeReports("empty-name",
                   "item " + Number(i + 1) + " of " + description +
                       " is empty, a section without a name: " + loadAction,
@@ -114,7 +114,8 @@ void Checker::CheckList(size_t index) {
          *lists != nullptr; ++lists) {
       const char* key = *lists;
       const StrBuf* branch = section->Value(key);
-      if (branch == nullptr || branch->FieldCount(",") == 0) continue;
+      if (branch == nullptr || branch->FieldCount(",", rt_.codePage) == 0)
+        continue;
       const std::string switchName = list[i]->name.Text();
       const size_t child =
           ListFor(*branch, section->command->mode, switchName, key);
@@ -125,9 +126,10 @@ void Checker::CheckList(size_t index) {
       // A SWITCH named twice in the list leads on once.
       bool known = false;
       for (const ListNode::Edge& e : lists_[index].edges)
-        known = known ||
-                (e.child == child &&
-                 Folded(e.switchName) == Folded(switchName) && e.key == key);
+        known = known || (e.child == child &&
+                          Folded(e.switchName, rt_.codePage) ==
+                              Folded(switchName, rt_.codePage) &&
+                          e.key == key);
       if (!known) lists_[index].edges.push_back(edge);
     }
   }

@@ -112,7 +112,7 @@ int main(int argc, char** argv) {
     workingDirectory.Assign("");
   const StrBuf path =
       SettingsFilePath(settings.c_str(), workingDirectory.Text(),
-                       platform.files().PathSeparator());
+                       platform.files().PathSeparator(), platform.codePage());
   Checker checker(platform);
   const std::string file = platform.system().AnsiToUtf8(settings.c_str());
   if (!checker.Check(path.Text(), JoinCommandLine(arguments).c_str())) {

@@ -103,6 +103,7 @@ class RecordingPlatform : public Platform {
       return reader_.LoadResourceString(id, buffer, size);
     }
     int ShowBox(const char* text, const char* caption, unsigned style) override;
+    void Warn(const char* text) override { reader_.Warn(text); }
 
    private:
     UserInterface& reader_;

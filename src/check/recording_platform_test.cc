@@ -16,7 +16,7 @@ TEST(RecordingPlatform, ReadsGoThroughAndActionsAreRefused) {
   RecordingPlatform platform(reader);
 
   char buffer[32];
-  ProfileCache settings(platform);
+  ProfileCache settings(platform, platform.codePage());
   settings.ReadKey((dir / "u.ini").c_str(), "S", "K", "NO", buffer,
                    sizeof buffer);
   EXPECT_STREQ(buffer, "value");

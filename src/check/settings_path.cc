@@ -8,7 +8,7 @@
 #include "core/startup.h"
 
 StrBuf SettingsFilePath(const char* given, const char* workingDirectory,
-                        const char* separator) {
+                        const char* separator, const CodePage& cp) {
   const bool backslash = std::strcmp(separator, "\\") == 0;
   std::string path = given != nullptr ? given : "";
   std::string cwd = workingDirectory != nullptr ? workingDirectory : "";
@@ -27,10 +27,10 @@ StrBuf SettingsFilePath(const char* given, const char* workingDirectory,
   }
 
   const StrBuf whole(path.c_str());
-  const int32_t n = whole.FieldCount(separator);
+  const int32_t n = whole.FieldCount(separator, cp);
   std::vector<std::string> kept;
   for (int32_t i = 0; i < n; ++i) {
-    const std::string field = whole.Field(i, separator).Text();
+    const std::string field = whole.Field(i, separator, cp).Text();
     const bool root =
         std::all_of(kept.begin(), kept.end(),
                     [](const std::string& f) { return f.empty(); });
@@ -51,10 +51,10 @@ StrBuf SettingsFilePath(const char* given, const char* workingDirectory,
 }
 
 StrBuf ProgramPathFor(const StrBuf& settingsPath, const StrBuf& commandLine,
-                      const char* separator) {
-  StrBuf folder = settingsPath.Fields(0, -2, separator);
+                      const char* separator, const CodePage& cp) {
+  StrBuf folder = settingsPath.Fields(0, -2, separator, cp);
   StrBuf value;
-  if (GetCommandLineOption(commandLine, 'i', value) && !value.IsEmpty()) {
+  if (GetCommandLineOption(commandLine, 'i', value, cp) && !value.IsEmpty()) {
     std::string tail = value.Text();
     if (std::strcmp(separator, "\\") == 0)
       std::replace(tail.begin(), tail.end(), '/', '\\');
@@ -63,11 +63,11 @@ StrBuf ProgramPathFor(const StrBuf& settingsPath, const StrBuf& commandLine,
     const int32_t tailLength = static_cast<int32_t>(tail.size());
     if (length > tailLength &&
         settingsPath.Extract(length - tailLength, length - 1)
-            .Equals(tail.c_str()))
+            .Equals(tail.c_str(), cp))
       folder = settingsPath.Extract(0, length - tailLength - 1);
   }
-  StrBuf name = settingsPath.Field(-1, separator);
-  if (name.Contains(".")) name = name.Fields(0, -2, ".");
+  StrBuf name = settingsPath.Field(-1, separator, cp);
+  if (name.Contains(".", cp)) name = name.Fields(0, -2, ".", cp);
   if (name.IsEmpty()) name.Assign("updater");
   if (std::strcmp(separator, "\\") == 0) name.Append(".exe");
   return folder.Concat(separator).Concat(name);

@@ -78,20 +78,21 @@ CommandRows AllCommands() {
   return CommandRows{std::begin(kCommands), std::end(kCommands)};
 }
 
-const Command* FindCommand(const StrBuf& mode) {
+const Command* FindCommand(const StrBuf& mode, const CodePage& cp) {
   for (const Command& command : kCommands)
-    if (mode.Equals(command.mode)) return &command;
+    if (mode.Equals(command.mode, cp)) return &command;
   return nullptr;
 }
 
-bool IsKeyOf(const Command& row, const StrBuf& key) {
-  return key.Equals("MODE") || FindKey(row, key.Text()) != nullptr;
+bool IsKeyOf(const Command& row, const StrBuf& key, const CodePage& cp) {
+  return key.Equals("MODE", cp) || FindKey(row, key.Text(), cp) != nullptr;
 }
 
-const RecordKey* FindKey(const Command& row, const char* key) {
+const RecordKey* FindKey(const Command& row, const char* key,
+                         const CodePage& cp) {
   const StrBuf wanted(key);
   for (const RecordKey& candidate : row.keys)
-    if (wanted.Equals(candidate.name)) return &candidate;
+    if (wanted.Equals(candidate.name, cp)) return &candidate;
   return nullptr;
 }
 
@@ -107,7 +108,8 @@ std::unique_ptr<Procedure> LoadRecord(Runtime& rt, const Command& row,
     ShowErrorReport(rt, kMsgOutOfMemory, row.objectName);
     return nullptr;
   }
-  if (!GetSettingString(rt, name.Text(), "MODE", record->MODE)) return nullptr;
+  if (!GetSettingString(rt, name.Text(), "MODE", record->MODE, row.objectName))
+    return nullptr;
   for (const RecordKey& key : row.keys)
     if (!key.read(rt, name.Text(), key.name, *record)) return nullptr;
   return record;

@@ -82,10 +82,10 @@ CommandRows AllCommands();
 
 // The row whose MODE word equals mode (ASCII case ignored), in table
 // order, or null.
-const Command* FindCommand(const StrBuf& mode);
+const Command* FindCommand(const StrBuf& mode, const CodePage& cp);
 
 // Whether key (ASCII case ignored) is MODE or one of the keys of row.
-bool IsKeyOf(const Command& row, const StrBuf& key);
+bool IsKeyOf(const Command& row, const StrBuf& key, const CodePage& cp);
 
 // The one loader: makes the row's record (message 3 with the row's object
 // name when memory runs out), stores the name and the row, reads MODE and
@@ -95,4 +95,5 @@ std::unique_ptr<Procedure> LoadRecord(Runtime& rt, const Command& row,
                                       const StrBuf& name);
 
 // The key of row named key (ASCII case ignored), or null.
-const RecordKey* FindKey(const Command& row, const char* key);
+const RecordKey* FindKey(const Command& row, const char* key,
+                         const CodePage& cp);

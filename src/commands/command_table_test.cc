@@ -20,10 +20,7 @@ namespace {
 // A settings file u.ini in a directory of its own, and a run reading it.
 class CommandTable : public ::testing::Test {
  protected:
-  CommandTable() {
-    SetAnsiCodePage(kCodePageUtf8);
-    rt.SettingsPath.Assign((dir / "u.ini").c_str());
-  }
+  CommandTable() { rt.SettingsPath.Assign((dir / "u.ini").c_str()); }
   TestDir dir;
   FakePlatform platform;
   Runtime rt{platform};
@@ -36,7 +33,7 @@ TEST_F(CommandTable, KeysAreExactlyTheKeysTheLoadersRead) {
   for (const Command& command : AllCommands()) {
     const char* mode = command.mode;
     // Each MODE word once: the first row of a word would hide the others.
-    EXPECT_EQ(FindCommand(mode), &command) << mode;
+    EXPECT_EQ(FindCommand(mode, CodePage()), &command) << mode;
     std::vector<std::string> all;
     for (const RecordKey& key : command.keys) all.push_back(key.name);
     for (size_t left = 0; left <= all.size(); ++left) {
@@ -59,19 +56,20 @@ TEST_F(CommandTable, KeysAreExactlyTheKeysTheLoadersRead) {
     }
     // The first list is a text key of the row.
     if (command.firstList != nullptr) {
-      const RecordKey* first = FindKey(command, command.firstList);
+      const RecordKey* first = FindKey(command, command.firstList, CodePage());
       ASSERT_NE(first, nullptr) << mode;
       EXPECT_FALSE(first->integer) << mode;
     }
     // MODE and the command's keys, in any case; nothing else.
-    EXPECT_TRUE(IsKeyOf(command, "mode"));
-    EXPECT_FALSE(IsKeyOf(command, "FORM"));
+    EXPECT_TRUE(IsKeyOf(command, "mode", CodePage()));
+    EXPECT_FALSE(IsKeyOf(command, "FORM", CodePage()));
     for (const char* const* list = command.procedureLists; *list != nullptr;
          ++list)
-      EXPECT_TRUE(IsKeyOf(command, *list)) << mode;
+      EXPECT_TRUE(IsKeyOf(command, *list, CodePage())) << mode;
   }
-  EXPECT_EQ(FindCommand("COPIES"), nullptr);
-  const RecordKey* wait = FindKey(*FindCommand("launch"), "iswait");
+  EXPECT_EQ(FindCommand("COPIES", CodePage()), nullptr);
+  const RecordKey* wait =
+      FindKey(*FindCommand("launch", CodePage()), "iswait", CodePage());
   ASSERT_NE(wait, nullptr);
   EXPECT_TRUE(wait->integer);
 }

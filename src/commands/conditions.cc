@@ -15,11 +15,11 @@ enum class Walk { kContinue, kDecided };
 // Walks the items of list in order until test decides. The list is the
 // row's first list, which dispatch has seen to be not empty.
 template <class Test>
-bool WalkList(Runtime&, const Procedure&, const StrBuf& list,
+bool WalkList(Runtime& rt, const Procedure&, const StrBuf& list,
               const char* /*key*/, Test test) {
-  int32_t count = list.FieldCount(",");
+  int32_t count = list.FieldCount(",", rt.codePage);
   for (int32_t i = 0; i < count; ++i) {
-    if (test(ListItem(list, i)) == Walk::kDecided) break;
+    if (test(ListItem(list, i, rt.codePage)) == Walk::kDecided) break;
   }
   return true;
 }
@@ -76,15 +76,16 @@ bool ExecuteAppExist(Runtime& rt, Procedure& record) {
 
 // Set when the two lists agree at some position (ASCII case ignored); an
 // empty ARG1 compares the two whole values instead.
-bool ExecuteVerify(Runtime&, Procedure& record) {
+bool ExecuteVerify(Runtime& rt, Procedure& record) {
   auto& verify = static_cast<VerifyProcedure&>(record);
-  int32_t count = verify.ARG1.FieldCount(",");
+  int32_t count = verify.ARG1.FieldCount(",", rt.codePage);
   if (count == 0) {
-    if (verify.ARG1.Equals(verify.ARG2)) record.ResultFlag = 1;
+    if (verify.ARG1.Equals(verify.ARG2, rt.codePage)) record.ResultFlag = 1;
     return true;
   }
   for (int32_t i = 0; i < count; ++i) {
-    if (ListItem(verify.ARG1, i).Equals(ListItem(verify.ARG2, i))) {
+    if (ListItem(verify.ARG1, i, rt.codePage)
+            .Equals(ListItem(verify.ARG2, i, rt.codePage), rt.codePage)) {
       record.ResultFlag = 1;
       break;
     }
@@ -103,9 +104,9 @@ bool FileDateNotBefore(Runtime& rt, const char* path, const StrBuf& date) {
     if (!file) return false;
     if (!file->LastWriteLocalDate(fileYear, fileMonth, fileDay)) return false;
   }
-  auto year = static_cast<uint16_t>(date.Field(0, "/").ToInt());
-  auto month = static_cast<uint16_t>(date.Field(1, "/").ToInt());
-  auto day = static_cast<uint16_t>(date.Field(2, "/").ToInt());
+  auto year = static_cast<uint16_t>(date.Field(0, "/", rt.codePage).ToInt());
+  auto month = static_cast<uint16_t>(date.Field(1, "/", rt.codePage).ToInt());
+  auto day = static_cast<uint16_t>(date.Field(2, "/", rt.codePage).ToInt());
   if (fileYear != year) return fileYear > year;
   if (fileMonth != month) return fileMonth > month;
   return fileDay >= day;

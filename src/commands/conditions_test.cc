@@ -193,33 +193,38 @@ TEST_F(ConditionsTest, LoadersReadTheirKeys) {
       "[V]\nMODE=VERIFY\nARG1=x,y\nARG2=z\n"
       "[Broken]\nMODE=DATE\nFILE=b.txt\n");
 
-  std::unique_ptr<Procedure> e(LoadRecord(rt, *FindCommand("EXIST"), "E"));
+  std::unique_ptr<Procedure> e(
+      LoadRecord(rt, *FindCommand("EXIST", CodePage()), "E"));
   ASSERT_NE(e, nullptr);
   EXPECT_STREQ(e->name.Text(), "E");
   EXPECT_STREQ(e->MODE.Text(), "exist");
   EXPECT_EQ(e->ResultFlag, 0);
   EXPECT_STREQ(static_cast<ExistProcedure&>(*e).FILE.Text(), "a.txt");
 
-  std::unique_ptr<Procedure> d(LoadRecord(rt, *FindCommand("DATE"), "D"));
+  std::unique_ptr<Procedure> d(
+      LoadRecord(rt, *FindCommand("DATE", CodePage()), "D"));
   ASSERT_NE(d, nullptr);
   EXPECT_STREQ(static_cast<DateProcedure&>(*d).FILE.Text(), "b.txt");
   EXPECT_STREQ(static_cast<DateProcedure&>(*d).DATE.Text(), "2003/10/5");
 
-  std::unique_ptr<Procedure> o(LoadRecord(rt, *FindCommand("OSVER"), "O"));
+  std::unique_ptr<Procedure> o(
+      LoadRecord(rt, *FindCommand("OSVER", CodePage()), "O"));
   ASSERT_NE(o, nullptr);
   EXPECT_STREQ(o->MODE.Text(), "OSVER");
 
-  std::unique_ptr<Procedure> p(LoadRecord(rt, *FindCommand("APPEXIST"), "P"));
+  std::unique_ptr<Procedure> p(
+      LoadRecord(rt, *FindCommand("APPEXIST", CodePage()), "P"));
   ASSERT_NE(p, nullptr);
   EXPECT_STREQ(static_cast<AppExistProcedure&>(*p).APP.Text(), "c.exe");
 
-  std::unique_ptr<Procedure> v(LoadRecord(rt, *FindCommand("VERIFY"), "V"));
+  std::unique_ptr<Procedure> v(
+      LoadRecord(rt, *FindCommand("VERIFY", CodePage()), "V"));
   ASSERT_NE(v, nullptr);
   EXPECT_STREQ(static_cast<VerifyProcedure&>(*v).ARG1.Text(), "x,y");
   EXPECT_STREQ(static_cast<VerifyProcedure&>(*v).ARG2.Text(), "z");
   EXPECT_EQ(ErrorBoxes(), 0);
 
-  EXPECT_EQ(LoadRecord(rt, *FindCommand("DATE"), "Broken"),
+  EXPECT_EQ(LoadRecord(rt, *FindCommand("DATE", CodePage()), "Broken"),
             nullptr);  // DATE missing
   ASSERT_EQ(ErrorBoxes(), 1);
   EXPECT_NE(platform.boxes[0].text.find("Broken"), std::string::npos);

@@ -46,25 +46,26 @@ bool FileCrc32(Runtime& rt, const char* path, uint32_t& crc) {
 
 bool ExecuteCrc(Runtime& rt, Procedure& record) {
   CrcProcedure& proc = static_cast<CrcProcedure&>(record);
-  const int32_t count = proc.FILE.FieldCount(",");
-  const bool all = proc.TYPE.Equals("AND");
+  const int32_t count = proc.FILE.FieldCount(",", rt.codePage);
+  const bool all = proc.TYPE.Equals("AND", rt.codePage);
 
   for (int32_t i = 0; i < count; ++i) {
-    StrBuf file = ListItem(proc.FILE, i);
-    StrBuf expected = ListItem(proc.CRC, i);
+    StrBuf file = ListItem(proc.FILE, i, rt.codePage);
+    StrBuf expected = ListItem(proc.CRC, i, rt.codePage);
     uint32_t crc = 0;
     const bool read = FileCrc32(rt, file.Text(), crc);
 
     if (expected.IsEmpty()) {
       StrBuf text;
       if (!read) {
-        text.Format("PROC\t: %s\nFILE\t: %s\nCRC32\t: GetFileData Error.",
+        text.Format(rt.codePage,
+                    "PROC\t: %s\nFILE\t: %s\nCRC32\t: GetFileData Error.",
                     proc.name.Text(), file.Text());
         ShowMessageBox(rt, text.Text(), kMbOk | kMbIconError);
         return true;
       }
-      text.Format("PROC\t: %s\nFILE\t: %s\nCRC32\t: 0x%08X", proc.name.Text(),
-                  file.Text(), static_cast<unsigned>(crc));
+      text.Format(rt.codePage, "PROC\t: %s\nFILE\t: %s\nCRC32\t: 0x%08X",
+                  proc.name.Text(), file.Text(), static_cast<unsigned>(crc));
       ShowMessageBox(rt, text.Text(), kMbOk | kMbIconInformation);
       continue;
     }

@@ -15,9 +15,9 @@ namespace {
 // run with message 4, before the executor runs.
 bool FirstListGiven(Runtime& rt, const Command& row, const Procedure& record) {
   if (row.firstList == nullptr) return true;
-  const RecordKey* key = FindKey(row, row.firstList);
+  const RecordKey* key = FindKey(row, row.firstList, rt.codePage);
   const StrBuf* list = key != nullptr ? key->text(record) : nullptr;
-  if (list == nullptr || list->FieldCount(",") != 0) return true;
+  if (list == nullptr || list->FieldCount(",", rt.codePage) != 0) return true;
   return ShowKeyErrorReport(rt, kMsgItemCount, record.name.Text(),
                             row.firstList);
 }
@@ -37,11 +37,11 @@ ProcList LoadProcedureList(Runtime& rt, const StrBuf& list, int32_t count) {
   // On every early return the level and the records loaded so far are
   // destroyed, first to last.
   for (int32_t i = 0; i < count; ++i) {
-    StrBuf name = list.Field(i, ",");
-    name.Trim(" ", " ");
+    StrBuf name = list.Field(i, ",", rt.codePage);
+    name.Trim(" ", " ", rt.codePage);
     StrBuf mode;
-    bool loaded = GetSettingString(rt, name.Text(), "MODE", mode);
-    const Command* command = loaded ? FindCommand(mode) : nullptr;
+    bool loaded = GetSettingString(rt, name.Text(), "MODE", mode, "ProcList");
+    const Command* command = loaded ? FindCommand(mode, rt.codePage) : nullptr;
     if (loaded && command == nullptr)
       ShowErrorReport(rt, kMsgBadSymbol, mode.Text());
     std::unique_ptr<Procedure> record =
@@ -49,7 +49,8 @@ ProcList LoadProcedureList(Runtime& rt, const StrBuf& list, int32_t count) {
     // The loader reads MODE again; should the settings file have changed
     // between the two readings, the record's MODE names another command and
     // the run stops here.
-    if (record != nullptr && FindCommand(record->MODE) != command) {
+    if (record != nullptr &&
+        FindCommand(record->MODE, rt.codePage) != command) {
       ShowErrorReport(rt, kMsgBadSymbol, record->MODE.Text());
       return nullptr;
     }

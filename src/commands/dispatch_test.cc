@@ -1,13 +1,17 @@
 #include "commands/dispatch.h"
-#include "core/main_list.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <new>
+#include <string>
 
 #include "base/code_page.h"
+#include "core/main_list.h"
 #include "platform/fake/fake_platform.h"
 #include "platform/fake/test_dir.h"
+#include "platform/file_system_forwarder.h"
+#include "platform/system_info_forwarder.h"
 #include "run/levels.h"
 #include "settings/symbols.h"
 
@@ -15,7 +19,7 @@ namespace {
 
 class DispatchTest : public ::testing::Test {
  protected:
-  DispatchTest() : rt(platform) { SetAnsiCodePage(kCodePageUtf8); }
+  DispatchTest() : rt(platform) {}
   ~DispatchTest() override { FreeAllLevels(rt); }
 
   // Writes the settings file and runs its main list.
@@ -122,7 +126,7 @@ TEST_F(DispatchTest, LongListsAndWideSectionsLoad) {
   rt.SettingsPath.Assign((dir / "u.ini").c_str());
   ASSERT_TRUE(LoadSymbols(rt));
   ASSERT_TRUE(ReadUpdaterSection(rt));
-  EXPECT_EQ(rt.UpdaterProc.FieldCount(","), 10000);
+  EXPECT_EQ(rt.UpdaterProc.FieldCount(",", rt.codePage), 10000);
   EXPECT_TRUE(RunUpdater(rt));
   EXPECT_TRUE(platform.boxes.empty());
 
@@ -138,11 +142,12 @@ TEST_F(DispatchTest, LongListsAndWideSectionsLoad) {
   EXPECT_EQ(again.LevelCount, 0);
 }
 
-// A platform whose settings file is a new file at every look, saying SWITCH
-// and MSGBOX in turn for P's MODE, as a file replaced between the list's
-// reading of a MODE and the loader's would.
-class ChangingPlatform : public FakePlatform {
+// A file system whose settings file is a new file at every look, saying
+// SWITCH and MSGBOX in turn for P's MODE, as a file replaced between the
+// list's reading of a MODE and the loader's would.
+class ChangingFiles : public FileSystemForwarder {
  public:
+  using FileSystemForwarder::FileSystemForwarder;
   FileRead ReadFileIfChanged(const char*, const ChangeStamp*, FileLook& look,
                              std::string& bytes) override {
     ++looks;
@@ -158,14 +163,68 @@ class ChangingPlatform : public FakePlatform {
 
 TEST(DispatchSafety, RecordNeverReachesAnotherCommandsExecutor) {
   TestDir dir;
-  ChangingPlatform platform;
-  Runtime rt(platform);
+  FakePlatform platform;
+  ChangingFiles changing(platform);
+  Platform run = platform.WithFiles(changing);
+  Runtime rt(run);
   rt.SettingsPath.Assign((dir / "u.ini").c_str());
   ASSERT_TRUE(ReadUpdaterSection(rt));
   EXPECT_FALSE(RunUpdater(rt));
   ASSERT_EQ(platform.boxes.size(), 1u);
   EXPECT_EQ(platform.boxes[0].text, "シンボルが正しくありません。\n\nシンボル：\"MSGBOX\"");
   EXPECT_EQ(rt.LevelCount, 0);
+}
+
+// Memory that runs out while a key is read (here: at the n-th parse of a
+// settings file that is new at every look) gives message 3 naming what the
+// value was read for, never message 2 or an empty value.
+TEST(DispatchSafety, KeyReadWithoutMemoryGivesMessage3) {
+  struct FreshFiles : FileSystemForwarder {
+    using FileSystemForwarder::FileSystemForwarder;
+    FileRead ReadFileIfChanged(const char*, const ChangeStamp*, FileLook& look,
+                               std::string& bytes) override {
+      look = FileLook();
+      look.identity.size = ++looks;
+      bytes =
+          "\xEF\xBB\xBF[UPDATER]\nNAME=\nPROC=P\n[P]\nMODE=MSGBOX\nFLAG=\n"
+          "TYPE=ERROR\nTEXT=x\nISABORT=\n";
+      return FileRead::kRead;
+    }
+    uint64_t looks = 0;
+  };
+  struct FailingConversion : SystemInfoForwarder {
+    using SystemInfoForwarder::SystemInfoForwarder;
+    std::string Utf8ToAnsi(const char* text) const override {
+      if (++calls == failAt) throw std::bad_alloc();
+      return SystemInfoForwarder::Utf8ToAnsi(text);
+    }
+    int failAt = 0;
+    mutable int calls = 0;
+  };
+  const struct {
+    int failAt;  // the parse that runs out of memory
+    const char* object;
+  } rows[] = {{1, "UpdaterName"},
+              {2, "UpdaterProc"},
+              {3, "ProcList"},
+              {4, "MSGBOX_INFO"},
+              {6, "MSGBOX_INFO"}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.failAt);
+    TestDir dir;
+    FakePlatform platform;
+    FreshFiles files(platform);
+    FailingConversion system(platform);
+    system.failAt = row.failAt;
+    Platform run(files, platform, platform, system);
+    Runtime rt(run);
+    rt.SettingsPath.Assign((dir / "u.ini").c_str());
+    EXPECT_FALSE(ReadUpdaterSection(rt) && RunUpdater(rt));
+    ASSERT_EQ(platform.boxes.size(), 1u);
+    EXPECT_EQ(platform.boxes[0].text,
+              std::string("メモリが不足しています。\n\nオブジェクト：\"") +
+                  row.object + "\"");
+  }
 }
 
 }  // namespace

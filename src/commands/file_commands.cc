@@ -16,9 +16,9 @@ using PairOperation = bool (*)(Platform& platform, const StrBuf& first,
 bool RunList(Runtime& rt, Procedure& record, const StrBuf& list,
              const char* /*key*/, uint32_t failure,
              PathOperation operation) {
-  int32_t count = list.FieldCount(",");
+  int32_t count = list.FieldCount(",", rt.codePage);
   for (int32_t i = 0; i < count; ++i) {
-    StrBuf item = ListItem(list, i);
+    StrBuf item = ListItem(list, i, rt.codePage);
     if (!operation(rt.platform, item, &rt.progress))
       return ShowErrorReport(rt, failure, item.Text());
   }
@@ -31,11 +31,11 @@ bool RunList(Runtime& rt, Procedure& record, const StrBuf& list,
 bool RunPairs(Runtime& rt, Procedure& record, const StrBuf& sources,
               const StrBuf& destinations, uint32_t failure,
               PairOperation operation) {
-  int32_t count = sources.FieldCount(",");
+  int32_t count = sources.FieldCount(",", rt.codePage);
   rt.progress.Measure(Progress::Unit::kFiles, 0);
   for (int32_t i = 0; i < count; ++i) {
-    StrBuf source = ListItem(sources, i);
-    StrBuf destination = ListItem(destinations, i);
+    StrBuf source = ListItem(sources, i, rt.codePage);
+    StrBuf destination = ListItem(destinations, i, rt.codePage);
     if (!operation(rt.platform, source, destination, &rt.progress))
       return ShowErrorReport(rt, failure, source.Text(), destination.Text());
   }
@@ -67,11 +67,11 @@ bool ExecuteDelete(Runtime& rt, Procedure& record) {
 
 bool ExecuteAttr(Runtime& rt, Procedure& record) {
   auto& attr = static_cast<AttrProcedure&>(record);
-  int32_t count = attr.FILE.FieldCount(",");
+  int32_t count = attr.FILE.FieldCount(",", rt.codePage);
   for (int32_t i = 0; i < count; ++i) {
-    StrBuf path = ListItem(attr.FILE, i);
+    StrBuf path = ListItem(attr.FILE, i, rt.codePage);
     // An unreadable mask (empty, no hexadecimal digit) is 0, no error.
-    uint32_t mask = ListItem(attr.ARG, i).ToHex();
+    uint32_t mask = ListItem(attr.ARG, i, rt.codePage).ToHex();
     if (!SetAttributes(rt.platform, path, mask))
       return ShowErrorReport(rt, kMsgAttrFailed, path.Text(),
                              static_cast<unsigned>(mask));

@@ -18,7 +18,7 @@ using Strings = std::vector<std::string>;
 
 class FileCommandsTest : public ::testing::Test {
  protected:
-  FileCommandsTest() : rt(platform) { SetAnsiCodePage(kCodePageUtf8); }
+  FileCommandsTest() : rt(platform) {}
 
   std::string P(const std::string& relative) const { return dir / relative; }
   Strings Texts() const {
@@ -63,14 +63,15 @@ TEST_F(FileCommandsTest, LoadersReadTheirKeys) {
   dir.Write("u.ini", "[C]\nMODE=COPY\nFROM= a , b\nTO=c\n[A]\nMODE=ATTR\nFILE=f\n");
   rt.SettingsPath.Assign(P("u.ini").c_str());
   std::unique_ptr<Procedure> copy(
-      LoadRecord(rt, *FindCommand("COPY"), StrBuf("C")));
+      LoadRecord(rt, *FindCommand("COPY", CodePage()), StrBuf("C")));
   ASSERT_TRUE(copy);
   auto& c = static_cast<CopyProcedure&>(*copy);
   EXPECT_STREQ(c.MODE.Text(), "COPY");
   EXPECT_STREQ(c.FROM.Text(), "a , b");
   EXPECT_STREQ(c.TO.Text(), "c");
   // A missing key: message 2, no record.
-  EXPECT_EQ(LoadRecord(rt, *FindCommand("ATTR"), StrBuf("A")), nullptr);
+  EXPECT_EQ(LoadRecord(rt, *FindCommand("ATTR", CodePage()), StrBuf("A")),
+            nullptr);
   EXPECT_EQ(Texts(), (Strings{"設定ファイルのフォーマットが正しくありません。\n\n"
                               "セクション：\"A\"\nパラメータ：\"ARG\""}));
 }

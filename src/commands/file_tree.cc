@@ -15,6 +15,7 @@
 
 #include "base/code_page.h"
 #include "base/name_rules.h"
+#include "base/path_parts.h"
 #include "platform/platform.h"
 #include "run/progress.h"
 
@@ -45,7 +46,8 @@ bool IsSeparatorAt(const char* text, const char* sep, int32_t sepLength) {
 
 // The path without its trailing separators. Character-aware: the trail byte
 // of a double-byte character is never taken for a separator.
-StrBuf WithoutTrailingSeparators(const StrBuf& path, const char* sep) {
+StrBuf WithoutTrailingSeparators(const StrBuf& path, const char* sep,
+                                 const CodePage& cp) {
   const char* text = path.Text();
   int32_t sepLength = 0;
   while (sep[sepLength] != '\0') ++sepLength;
@@ -56,7 +58,7 @@ StrBuf WithoutTrailingSeparators(const StrBuf& path, const char* sep) {
       position += sepLength;
       continue;
     }
-    int n = CharLength(text + position);
+    int n = cp.CharLength(text + position);
     position += n < 1 ? 1 : n;
     keep = position;
   }
@@ -66,32 +68,34 @@ StrBuf WithoutTrailingSeparators(const StrBuf& path, const char* sep) {
 
 // The fields 0 to -2 of a path; the empty text for a path of one field (a
 // name relative to the working directory).
-StrBuf ParentPart(const StrBuf& path, const char* sep) {
-  if (path.FieldCount(sep) < 2) return StrBuf();
-  return path.Fields(0, -2, sep);
+StrBuf ParentPart(const StrBuf& path, const char* sep, const CodePage& cp) {
+  if (path.FieldCount(sep, cp) < 2) return StrBuf();
+  return path.Fields(0, -2, sep, cp);
 }
 
 // True when path is base itself or lies beneath it. Text comparison with the
 // ASCII letters' case ignored, trailing separators disregarded.
-bool IsSameOrBeneath(const StrBuf& path, const StrBuf& base, const char* sep) {
-  StrBuf p = WithoutTrailingSeparators(path, sep);
-  StrBuf b = WithoutTrailingSeparators(base, sep);
+bool IsSameOrBeneath(const StrBuf& path, const StrBuf& base, const char* sep,
+                     const CodePage& cp) {
+  StrBuf p = WithoutTrailingSeparators(path, sep, cp);
+  StrBuf b = WithoutTrailingSeparators(base, sep, cp);
   int32_t length = b.Length();
   if (length == 0 || p.Length() < length) return false;
-  if (p.Extract(0, length - 1).NotEquals(b)) return false;
+  if (p.Extract(0, length - 1).NotEquals(b, cp)) return false;
   if (p.Length() == length) return true;
   int32_t sepLength = 0;
   while (sep[sepLength] != '\0') ++sepLength;
   return IsSeparatorAt(p.PointerAt(length), sep, sepLength);
 }
 
-bool IsSamePath(const StrBuf& a, const StrBuf& b, const char* sep) {
-  return WithoutTrailingSeparators(a, sep)
-      .Equals(WithoutTrailingSeparators(b, sep));
+bool IsSamePath(const StrBuf& a, const StrBuf& b, const char* sep,
+                const CodePage& cp) {
+  return WithoutTrailingSeparators(a, sep, cp)
+      .Equals(WithoutTrailingSeparators(b, sep, cp), cp);
 }
 
-bool HasWildcards(const StrBuf& name) {
-  return name.Contains("*") || name.Contains("?");
+bool HasWildcards(const StrBuf& name, const CodePage& cp) {
+  return name.Contains("*", cp) || name.Contains("?", cp);
 }
 
 // True when item is a root of a file system, a drive or a share, or a
@@ -102,12 +106,13 @@ bool HasWildcards(const StrBuf& name) {
 bool LeadsToRoot(Platform& platform, const StrBuf& item, bool followLast) {
   if (item.IsEmpty()) return false;
   const char* sep = platform.files().PathSeparator();
-  StrBuf trimmed = WithoutTrailingSeparators(item, sep);
+  StrBuf trimmed = WithoutTrailingSeparators(item, sep, platform.codePage());
   if (trimmed.IsEmpty()) return true;  // separators only
-  if (HasWildcards(trimmed.Field(-1, sep))) {
-    StrBuf directory = trimmed.FieldCount(sep) < 2
+  if (HasWildcards(trimmed.Field(-1, sep, platform.codePage()),
+                   platform.codePage())) {
+    StrBuf directory = trimmed.FieldCount(sep, platform.codePage()) < 2
                            ? StrBuf(".")
-                           : trimmed.Fields(0, -2, sep);
+                           : trimmed.Fields(0, -2, sep, platform.codePage());
     return platform.files().IsFileSystemRoot(directory.Concat(sep).Text(),
                                              true);
   }
@@ -122,21 +127,14 @@ const char* Separators(Platform& platform) {
 
 // The last component of a path (after its last separator).
 std::string LastName(Platform& platform, const char* path) {
-  const char* separators = Separators(platform);
-  const char* start = path;
-  for (const char* p = path; *p != '\0';) {
-    int n = CharLength(p);
-    if (n < 1) n = 1;
-    if (n == 1 && std::strchr(separators, *p) != nullptr) start = p + 1;
-    p += n;
-  }
-  return std::string(start);
+  return NameOf(path, Separators(platform), platform.codePage());
 }
 
 // Moves search on to the first entry, from entry on, whose own name
 // matches filter; false when there is none.
-bool NextMatching(DirSearch& search, DirEntry& entry, const char* filter) {
-  while (!WildcardMatch(filter, entry.name.c_str()))
+bool NextMatching(DirSearch& search, DirEntry& entry, const char* filter,
+                  const CodePage& cp) {
+  while (!WildcardMatch(filter, entry.name.c_str(), cp))
     if (!search.Next(entry)) return false;
   return true;
 }
@@ -164,8 +162,10 @@ bool WalkPattern(Platform& platform, const StrBuf& pattern,
   std::unique_ptr<DirSearch> search =
       platform.files().StartSearch(pattern.Text(), entry);
   std::string last = LastName(platform, pattern.Text());
-  const char* filter = HasWildcard(last.c_str()) ? last.c_str() : nullptr;
-  if (search && filter != nullptr && !NextMatching(*search, entry, filter))
+  const char* filter =
+      HasWildcard(last.c_str(), platform.codePage()) ? last.c_str() : nullptr;
+  if (search && filter != nullptr &&
+      !NextMatching(*search, entry, filter, platform.codePage()))
     return false;  // only other names (short names) matched
   return WalkSearch(platform, std::move(search), entry, directory, filter,
                     callback, recursive, user);
@@ -175,8 +175,8 @@ bool WalkPattern(Platform& platform, const StrBuf& pattern,
 // directory + separator + name, or the bare name when directory is null.
 // With a filter, only the entries whose own names match it are visited (a
 // system's search may also match other names it keeps for an entry). An
-// entry whose name the system reads as a device ends the walk with
-// failure: every walk changes what it visits.
+// entry whose name the system reads as a device is handed over as such
+// (kWalkDevice), never as what it would open.
 bool WalkSearch(Platform& platform, std::unique_ptr<DirSearch> search,
                 DirEntry& entry, const StrBuf* directory, const char* filter,
                 WalkCallback callback, int recursive, void* user) {
@@ -186,13 +186,15 @@ bool WalkSearch(Platform& platform, std::unique_ptr<DirSearch> search,
   do {
     bool isDirectory = (entry.attributes & kAttrDirectory) != 0;
     if (isDirectory && (entry.name == "." || entry.name == "..")) continue;
-    if (filter != nullptr && !WildcardMatch(filter, entry.name.c_str()))
+    if (filter != nullptr &&
+        !WildcardMatch(filter, entry.name.c_str(), platform.codePage()))
       continue;
-    if (devices && IsDeviceName(entry.name.c_str())) return false;
     StrBuf path = directory != nullptr
                       ? directory->Concat(sep).Concat(entry.name.c_str())
                       : StrBuf(entry.name.c_str());
-    if (!isDirectory) {
+    if (devices && IsDeviceName(entry.name.c_str(), platform.codePage())) {
+      if (!callback(platform, path, kWalkDevice, user)) return false;
+    } else if (!isDirectory) {
       if (!callback(platform, path, kWalkFile, user)) return false;
     } else if ((entry.attributes & kAttrReparsePoint) != 0) {
       if (!callback(platform, path, kWalkDirectoryLink, user)) return false;
@@ -216,7 +218,8 @@ SourceKind ClassifySource(Platform& platform, const StrBuf& source) {
     return (attributes & kAttrReparsePoint) != 0 ? SourceKind::kDirectoryLink
                                                  : SourceKind::kDirectory;
   }
-  if (source.Field(-1, platform.files().PathSeparator()).Contains("*"))
+  if (source.Field(-1, platform.files().PathSeparator(), platform.codePage())
+          .Contains("*", platform.codePage()))
     return SourceKind::kSelection;
   return SourceKind::kFile;
 }
@@ -231,14 +234,17 @@ bool SelectionHolds(Platform& platform, const StrBuf& source,
       platform.files().StartSearch(source.Text(), entry);
   if (!search) return false;
   const std::string filter = LastName(platform, source.Text());
-  const StrBuf parent = ParentPart(source, platform.files().PathSeparator());
+  const StrBuf parent =
+      ParentPart(source, platform.files().PathSeparator(), platform.codePage());
   do {
     const bool isDirectory = (entry.attributes & kAttrDirectory) != 0;
     if (!isDirectory || (entry.attributes & kAttrReparsePoint) != 0 ||
         entry.name == "." || entry.name == ".." ||
-        !WildcardMatch(filter.c_str(), entry.name.c_str()))
+        !WildcardMatch(filter.c_str(), entry.name.c_str(), platform.codePage()))
       continue;
-    StrBuf path = parent.IsEmpty()
+    // As WalkPattern names the entries ("/d*" gives "/d").
+    StrBuf path = source.FieldCount(platform.files().PathSeparator(),
+                                     platform.codePage()) < 2
                       ? StrBuf(entry.name.c_str())
                       : parent.Concat(platform.files().PathSeparator())
                             .Concat(entry.name.c_str());
@@ -247,33 +253,111 @@ bool SelectionHolds(Platform& platform, const StrBuf& source,
   return false;
 }
 
+bool BlockedInside(Platform& platform, const StrBuf& source,
+                   const StrBuf& target);
+
+// True when a directory of a search (entry first, then the rest; paths as
+// in WalkSearch, with a filter as there) has at target, beneath the
+// destination, something that EnterTargetDirectory refuses: a file, or a
+// link (which may lead anywhere, back into the source too). Only what
+// exists at the destination is looked into.
+bool BlockedIn(Platform& platform, std::unique_ptr<DirSearch> search,
+               DirEntry& entry, const StrBuf* directory, const char* filter,
+               const StrBuf& target) {
+  if (!search) return false;
+  const char* sep = platform.files().PathSeparator();
+  const bool devices = HasDeviceNames(platform);
+  do {
+    const uint32_t kind =
+        entry.attributes & (kAttrDirectory | kAttrReparsePoint);
+    if (kind != kAttrDirectory || entry.name == "." || entry.name == ".." ||
+        (filter != nullptr &&
+         !WildcardMatch(filter, entry.name.c_str(), platform.codePage())) ||
+        (devices && IsDeviceName(entry.name.c_str(), platform.codePage())))
+      continue;  // not entered by the walk (a device fails it there)
+    const StrBuf there = target.Concat(sep).Concat(entry.name.c_str());
+    const uint32_t found = platform.files().GetFileAttrs(there.Text());
+    if (found == kInvalidAttributes) continue;  // made anew by the walk
+    if ((found & (kAttrDirectory | kAttrReparsePoint)) != kAttrDirectory)
+      return true;
+    const StrBuf path =
+        directory != nullptr
+            ? directory->Concat(sep).Concat(entry.name.c_str())
+            : StrBuf(entry.name.c_str());
+    if (BlockedInside(platform, path, there)) return true;
+  } while (search->Next(entry));
+  return false;
+}
+
+bool BlockedInside(Platform& platform, const StrBuf& source,
+                   const StrBuf& target) {
+  DirEntry entry;
+  return BlockedIn(platform,
+                   platform.files().StartSearchInside(source.Text(), entry),
+                   entry, &source, nullptr, target);
+}
+
+// True when the walk of a directory or selection source into the target's
+// destination would fail where it needs a directory of its own and finds a
+// file or a link: looked at before anything is changed, so that the item
+// fails untouched instead of halfway (the walk still refuses such an entry
+// when it appears later). A destination that does not exist yet costs one
+// look.
+bool TargetBlocked(Platform& platform, SourceKind kind, const StrBuf& source,
+                   const TreeTarget& target) {
+  if (!IsDirectory(platform, target.destination.Text())) return false;
+  const char* sep = platform.files().PathSeparator();
+  if (kind == SourceKind::kDirectory)
+    return BlockedInside(platform,
+                         WithoutTrailingSeparators(source, sep,
+                                                   platform.codePage()),
+                         target.destination);
+  DirEntry entry;
+  std::unique_ptr<DirSearch> search =
+      platform.files().StartSearch(source.Text(), entry);
+  const std::string filter = LastName(platform, source.Text());
+  // The entries' paths as WalkPattern makes them ("/d*" gives "/d").
+  const StrBuf parent = ParentPart(source, sep, platform.codePage());
+  return BlockedIn(platform, std::move(search), entry,
+                   source.FieldCount(sep, platform.codePage()) < 2 ? nullptr
+                                                                 : &parent,
+                   filter.c_str(), target.destination);
+}
+
 // Sets up the target of a directory or selection copy or move. Fails for an
-// empty destination (never the root instead) and for a destination that
+// empty destination (never the root instead), for a destination that
 // would be walked as part of the source, compared by identity however
-// either is spelled, before anything is created.
+// either is spelled, and for one whose tree holds a file or a link where
+// the walk needs a directory, before anything is created.
 bool PrepareTarget(Platform& platform, SourceKind kind, const StrBuf& source,
                    const StrBuf& destination, TreeTarget& target) {
   const char* sep = platform.files().PathSeparator();
   if (kind == SourceKind::kDirectory) {
-    StrBuf directory = WithoutTrailingSeparators(source, sep);
+    StrBuf directory =
+        WithoutTrailingSeparators(source, sep, platform.codePage());
     if (directory.IsEmpty()) return false;
-    target.skip = directory.FieldCount(sep);
-    target.destination = WithoutTrailingSeparators(destination, sep);
+    target.skip = directory.FieldCount(sep, platform.codePage());
+    target.destination =
+        WithoutTrailingSeparators(destination, sep, platform.codePage());
     if (target.destination.IsEmpty()) return false;
-    return !IsSameOrBeneath(target.destination, directory, sep) &&
-           !DestinationWithin(platform, target.destination, directory);
+    return !IsSameOrBeneath(target.destination, directory, sep,
+                            platform.codePage()) &&
+           !DestinationWithin(platform, target.destination, directory) &&
+           !TargetBlocked(platform, kind, source, target);
   }
-  target.skip = source.FieldCount(sep) - 1;
+  target.skip = source.FieldCount(sep, platform.codePage()) - 1;
   target.destination = WithoutTrailingSeparators(
-      destination.Fields(0, -2, sep), sep);
+      destination.Fields(0, -2, sep, platform.codePage()), sep,
+      platform.codePage());
   if (target.destination.IsEmpty()) return false;
   // The selected files onto themselves.
-  StrBuf parent = ParentPart(source, sep);
-  if (IsSamePath(target.destination, parent, sep) ||
+  StrBuf parent = ParentPart(source, sep, platform.codePage());
+  if (IsSamePath(target.destination, parent, sep, platform.codePage()) ||
       platform.files().IsSameFile(target.destination.Text(),
                                   parent.IsEmpty() ? "." : parent.Text()))
     return false;
-  return !SelectionHolds(platform, source, target.destination);
+  return !SelectionHolds(platform, source, target.destination) &&
+         !TargetBlocked(platform, kind, source, target);
 }
 
 // Where an entry goes: the destination followed by the entry's fields after
@@ -282,9 +366,10 @@ bool PrepareTarget(Platform& platform, SourceKind kind, const StrBuf& source,
 bool BuildTarget(Platform& platform, const StrBuf& entry, WalkEvent event,
                  const TreeTarget& target, StrBuf& out) {
   const char* sep = platform.files().PathSeparator();
-  if (event != kWalkFile && IsSameOrBeneath(target.destination, entry, sep))
+  if (event != kWalkFile &&
+      IsSameOrBeneath(target.destination, entry, sep, platform.codePage()))
     return false;
-  StrBuf rest = entry.Fields(target.skip, -1, sep);
+  StrBuf rest = entry.Fields(target.skip, -1, sep, platform.codePage());
   if (rest.IsEmpty()) return false;
   out = target.destination.Concat(sep).Concat(rest);
   return true;
@@ -308,7 +393,8 @@ int EnterTargetDirectory(Platform& platform, const StrBuf& target) {
 bool TakeTargetName(Platform& platform, TreeTarget& tree,
                     const StrBuf& target) {
   std::string exact(target.Text());
-  auto found = tree.written.emplace(FoldAsciiCase(exact), exact);
+  auto found =
+      tree.written.emplace(platform.codePage().FoldAsciiCase(exact), exact);
   if (found.second || found.first->second == exact) return true;
   return !platform.files().IsSameFile(found.first->second.c_str(),
                                       exact.c_str());
@@ -334,6 +420,8 @@ int CopyEntry(Platform& platform, const StrBuf& entry, WalkEvent event,
       return 1;
     case kWalkDirectoryLink:
       return 1;  // left out: never followed, never recreated
+    case kWalkDevice:
+      return 0;
   }
   return 0;
 }
@@ -342,7 +430,9 @@ int CopyEntry(Platform& platform, const StrBuf& entry, WalkEvent event,
 // platform never leaves the name without the old or the new file). A move
 // onto itself, by name or by identity, fails before anything changes.
 int MoveOne(Platform& platform, const StrBuf& entry, const StrBuf& target) {
-  if (IsSamePath(entry, target, platform.files().PathSeparator())) return 0;
+  if (IsSamePath(entry, target, platform.files().PathSeparator(),
+                 platform.codePage()))
+    return 0;
   return platform.files().MoveFileOver(entry.Text(), target.Text());
 }
 
@@ -362,6 +452,8 @@ int MoveEntry(Platform& platform, const StrBuf& entry, WalkEvent event,
       return EnterTargetDirectory(platform, target);
     case kWalkDirectoryLeave:
       return platform.files().RemoveDir(entry.Text());  // emptied by now
+    case kWalkDevice:
+      return 0;
   }
   return 0;
 }
@@ -377,6 +469,8 @@ int DeleteEntry(Platform& platform, const StrBuf& entry, WalkEvent event,
     case kWalkDirectoryLeave:
     case kWalkDirectoryLink:  // the link itself, nothing behind it
       return platform.files().RemoveDir(entry.Text());
+    case kWalkDevice:
+      return 0;
   }
   return 0;
 }
@@ -398,9 +492,25 @@ int SetAttributesEntry(Platform& platform, const StrBuf& entry,
     case kWalkDirectoryLeave:
     case kWalkDirectoryLink:
       return 1;  // directories are left unchanged
+    case kWalkDevice:
+      return 0;
   }
   return 0;
 }
+
+// Collects the device entries of a walk, which goes on past them.
+struct DeviceFinder {
+  std::vector<std::string>* found;
+  size_t most;
+  size_t count = 0;
+  static int Callback(Platform&, const StrBuf& entry, WalkEvent event,
+                      void* user) {
+    auto& self = *static_cast<DeviceFinder*>(user);
+    if (event != kWalkDevice) return 1;
+    if (self.count++ < self.most) self.found->push_back(entry.Text());
+    return 1;
+  }
+};
 
 }  // namespace
 
@@ -422,22 +532,24 @@ bool PathExists(Platform& platform, const char* path) {
   std::unique_ptr<DirSearch> search = platform.files().StartSearch(path, entry);
   if (!search) return false;
   std::string last = LastName(platform, path);
-  return !HasWildcard(last.c_str()) ||
-         NextMatching(*search, entry, last.c_str());
+  return !HasWildcard(last.c_str(), platform.codePage()) ||
+         NextMatching(*search, entry, last.c_str(), platform.codePage());
 }
 
 bool HasDeviceNames(const Platform& platform) {
-  return platform.files().PathSeparator()[0] == '\\';
+  return DeviceNamesApply(platform.files().PathSeparator());
 }
 
 bool NamesDevice(Platform& platform, const StrBuf& path) {
   return HasDeviceNames(platform) &&
-         !DeviceComponent(path.Text(), Separators(platform)).empty();
+         !DeviceComponent(path.Text(), Separators(platform),
+                          platform.codePage())
+              .empty();
 }
 
 bool HasEmptyName(Platform& platform, const StrBuf& path) {
   return HasEmptyComponent(path.Text(), Separators(platform),
-                           HasDeviceNames(platform));
+                           HasDeviceNames(platform), platform.codePage());
 }
 
 bool DestinationWithin(Platform& platform, const StrBuf& spelled,
@@ -454,9 +566,9 @@ bool DestinationWithin(Platform& platform, const StrBuf& spelled,
   // Every existing prefix of the destination, as the system reads it
   // (".", "..", doubled separators, short names, other spellings).
   StrBuf deepest;
-  const int32_t count = destination.FieldCount(sep);
+  const int32_t count = destination.FieldCount(sep, platform.codePage());
   for (int32_t i = 0; i < count; ++i) {
-    StrBuf prefix = destination.Fields(0, i, sep);
+    StrBuf prefix = destination.Fields(0, i, sep, platform.codePage());
     if (prefix.IsEmpty() ||
         platform.files().GetFileAttrs(prefix.Text()) == kInvalidAttributes)
       continue;
@@ -465,10 +577,17 @@ bool DestinationWithin(Platform& platform, const StrBuf& spelled,
     deepest = prefix;
   }
   if (deepest.IsEmpty()) return false;
-  // And the directories above the deepest one, as the system finds them
-  // (through links on the way, where ".." is read after them), up to the
-  // root or as far as the system takes the growing path.
-  StrBuf up = WithoutTrailingSeparators(deepest, sep);
+  // And the directories above the deepest one, where it lies: from its
+  // final path, every link on the way followed (Windows reads ".." by the
+  // text, so a junction's ".." is the folder that holds the junction, not
+  // the one that holds its target), else as the system reads ".." after
+  // it; up to the root or as far as the system takes the growing path.
+  std::string final;
+  StrBuf up = WithoutTrailingSeparators(
+      platform.files().FinalPath(deepest.Text(), final)
+          ? StrBuf(final.c_str())
+          : deepest,
+      sep, platform.codePage());
   for (int level = 0; level < 512; ++level) {
     StrBuf parent = up.Concat(sep).Concat("..");
     if (platform.files().GetFileAttrs(parent.Text()) == kInvalidAttributes)
@@ -492,14 +611,16 @@ bool CreateDirectoryPath(Platform& platform, const StrBuf& path) {
   if (NamesDevice(platform, path)) return false;
   if (PathExists(platform, path.Text())) return true;
   const char* sep = platform.files().PathSeparator();
-  int32_t count = path.FieldCount(sep);
+  int32_t count = path.FieldCount(sep, platform.codePage());
   // Field 0 (the drive, or the empty field before a leading separator) is
   // never created; nor are the server and share of a network path.
-  int32_t first = path.StartsWith(StrBuf(sep).Concat(sep).Text()) ? 4 : 1;
+  int32_t first =
+      path.StartsWith(StrBuf(sep).Concat(sep).Text(), platform.codePage()) ? 4
+                                                                           : 1;
   for (int32_t i = first; i < count; ++i) {
     // An empty field (doubled or trailing separator) adds no directory.
-    if (path.Field(i, sep).IsEmpty()) continue;
-    StrBuf prefix = path.Fields(0, i, sep);
+    if (path.Field(i, sep, platform.codePage()).IsEmpty()) continue;
+    StrBuf prefix = path.Fields(0, i, sep, platform.codePage());
     if (!PathExists(platform, prefix.Text()) &&
         !platform.files().MakeDirectory(prefix.Text()))
       return false;
@@ -516,14 +637,26 @@ bool WalkTree(Platform& platform, const StrBuf& path, WalkCallback callback,
         (attributes & kAttrDirectory) != 0 &&
         (attributes & kAttrReparsePoint) == 0) {
       // Only trailing separators go: a leading one makes the path absolute.
-      StrBuf directory = WithoutTrailingSeparators(path, sep);
+      StrBuf directory =
+          WithoutTrailingSeparators(path, sep, platform.codePage());
       return WalkInside(platform, directory, callback, user);
     }
   }
-  if (path.FieldCount(sep) < 2)
+  if (path.FieldCount(sep, platform.codePage()) < 2)
     return WalkPattern(platform, path, nullptr, callback, recursive, user);
-  StrBuf directory = path.Fields(0, -2, sep);
+  StrBuf directory = path.Fields(0, -2, sep, platform.codePage());
   return WalkPattern(platform, path, &directory, callback, recursive, user);
+}
+
+size_t FindDeviceEntries(Platform& platform, const StrBuf& path,
+                         int recursive, std::vector<std::string>& found,
+                         size_t most) {
+  if (!HasDeviceNames(platform) || path.IsEmpty() ||
+      RefusesItem(platform, path))
+    return 0;
+  DeviceFinder finder{&found, most};
+  WalkTree(platform, path, DeviceFinder::Callback, recursive, &finder);
+  return finder.count;
 }
 
 bool CopyTree(Platform& platform, const StrBuf& source,
@@ -535,7 +668,8 @@ bool CopyTree(Platform& platform, const StrBuf& source,
   SourceKind kind = ClassifySource(platform, source);
   if (kind == SourceKind::kDirectoryLink) return false;
   if (kind == SourceKind::kFile) {
-    if (!CreateDirectoryPath(platform, ParentPart(destination, sep)))
+    if (!CreateDirectoryPath(platform,
+                             ParentPart(destination, sep, platform.codePage())))
       return false;
     return Counted(
         platform.files().CopyFileOver(source.Text(), destination.Text()),
@@ -559,7 +693,8 @@ bool MoveTree(Platform& platform, const StrBuf& source,
     // Nothing to move: the destination stays.
     if (platform.files().GetFileAttrs(source.Text()) == kInvalidAttributes)
       return false;
-    if (!CreateDirectoryPath(platform, ParentPart(destination, sep)))
+    if (!CreateDirectoryPath(platform,
+                             ParentPart(destination, sep, platform.codePage())))
       return false;
     return Counted(MoveOne(platform, source, destination), progress);
   }
@@ -568,14 +703,14 @@ bool MoveTree(Platform& platform, const StrBuf& source,
   if (!PrepareTarget(platform, kind, source, destination, target)) return false;
   if (kind == SourceKind::kDirectory &&
       platform.files().MoveTreeAtOnce(
-          WithoutTrailingSeparators(source, sep).Text(),
+          WithoutTrailingSeparators(source, sep, platform.codePage()).Text(),
           target.destination.Text()))
     return true;
   if (!CreateDirectoryPath(platform, target.destination)) return false;
   if (!WalkTree(platform, source, MoveEntry, 1, &target)) return false;
   if (kind == SourceKind::kSelection) return true;
   return platform.files().RemoveDir(
-      WithoutTrailingSeparators(source, sep).Text());
+      WithoutTrailingSeparators(source, sep, platform.codePage()).Text());
 }
 
 bool DeleteTree(Platform& platform, const StrBuf& path, Progress* progress) {

@@ -2,7 +2,10 @@
 // by the platform's path separator.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "base/str_buf.h"
 
@@ -13,12 +16,15 @@ class Progress;
 // kWalkDirectoryEnter comes before everything beneath it and its
 // kWalkDirectoryLeave after. A link to a directory (a symbolic link or a
 // junction, attribute 0x400 with 0x10) is never entered: it gets one
-// kWalkDirectoryLink call instead.
+// kWalkDirectoryLink call instead. An entry whose name the system reads as
+// a device (see HasDeviceNames) is neither entered nor looked at: it gets
+// one kWalkDevice call, at which every walk that changes something fails.
 enum WalkEvent : int {
   kWalkFile = 0,
   kWalkDirectoryEnter = 1,
   kWalkDirectoryLeave = 2,
   kWalkDirectoryLink = 3,
+  kWalkDevice = 4,
 };
 
 // Returns nonzero to go on, 0 to end the walk with failure.
@@ -62,6 +68,14 @@ bool IsDirectory(Platform& platform, const char* path);
 bool CreateDirectoryPath(Platform& platform, const StrBuf& path);
 bool WalkTree(Platform& platform, const StrBuf& path, WalkCallback callback,
               int recursive, void* user);
+// The entries named as devices that a walk of path (as WalkTree with
+// recursive) meets, in the order of the walk: how many there are, and the
+// paths of the first `most` of them in found. Only looks; 0 where the
+// system has no device names, and for an item refused for its own name
+// or as a root (RefusesItem), which is never walked.
+size_t FindDeviceEntries(Platform& platform, const StrBuf& path,
+                         int recursive, std::vector<std::string>& found,
+                         size_t most);
 // The copy, move and delete count each file (or link) they have done on
 // progress, when one is given.
 bool CopyTree(Platform& platform, const StrBuf& source,

@@ -16,6 +16,7 @@
 #include "base/code_page.h"
 #include "platform/fake/fake_platform.h"
 #include "platform/fake/test_dir.h"
+#include "platform/file_system_forwarder.h"
 #include "platform/posix/posix_platform.h"
 
 namespace fs = std::filesystem;
@@ -26,8 +27,8 @@ using Strings = std::vector<std::string>;
 
 class FileTreeTest : public ::testing::Test {
  protected:
-  FileTreeTest() { SetAnsiCodePage(kCodePageUtf8); }
-  ~FileTreeTest() override { SetAnsiCodePage(kCodePageUtf8); }
+  FileTreeTest() {}
+  ~FileTreeTest() override {}
 
   StrBuf P(const std::string& relative) const {
     return StrBuf((dir / relative).c_str());
@@ -234,7 +235,7 @@ TEST_F(FileTreeTest, WideDeepAndShiftJisTrees) {
   EXPECT_EQ(dir.Read("deep2" + deep.substr(4) + "/leaf"), "L");
   ASSERT_TRUE(DeleteTree(platform, P("deep2")));
 
-  SetAnsiCodePage(kCodePageShiftJis);
+  platform.SetCodePage(kCodePageShiftJis);
   const std::string hyo = "\x95\x5C";  // trail byte 0x5C
   dir.Write("s" + hyo + "/" + hyo + ".txt", "S");
   dir.Write("s" + hyo + "/sub" + hyo + "/a", "A");
@@ -323,17 +324,66 @@ TEST_F(FileTreeTest, DotEndsAndTrailingSeparators) {
 // A destination tree whose directories are links to places elsewhere: the
 // copy or move fails at the link, and nothing behind it is written, moved
 // or deleted. A link where a file goes is replaced, never written through.
+// Lists every directory in the order of the names, so that a walk meets
+// "a.txt" before "sub" whatever order the file system keeps.
+class SortedPlatform : public PosixPlatform {
+ public:
+  std::unique_ptr<DirSearch> StartSearch(const char* pattern,
+                                         DirEntry& first) override {
+    return Sorted(PosixPlatform::StartSearch(pattern, first), first);
+  }
+  std::unique_ptr<DirSearch> StartSearchInside(const char* directory,
+                                               DirEntry& first) override {
+    return Sorted(PosixPlatform::StartSearchInside(directory, first), first);
+  }
+
+ private:
+  struct Listed : DirSearch {
+    std::vector<DirEntry> rest;  // the last one next
+    bool Next(DirEntry& entry) override {
+      if (rest.empty()) return false;
+      entry = rest.back();
+      rest.pop_back();
+      return true;
+    }
+  };
+  static std::unique_ptr<DirSearch> Sorted(std::unique_ptr<DirSearch> search,
+                                           DirEntry& first) {
+    if (!search) return nullptr;
+    auto listed = std::make_unique<Listed>();
+    DirEntry entry = first;
+    do listed->rest.push_back(entry);
+    while (search->Next(entry));
+    std::sort(listed->rest.begin(), listed->rest.end(),
+              [](const DirEntry& a, const DirEntry& b) {
+                return a.name > b.name;
+              });
+    listed->Next(first);
+    return listed;
+  }
+};
+
 TEST_F(FileTreeTest, DestinationLinksAreNeverWrittenThrough) {
   dir.Write("src/sub/file.txt", "new");
+  dir.Write("src/a.txt", "a");
   dir.Write("elsewhere/file.txt", "precious");
   dir.Write("elsewhere/top.txt", "precious too");
   fs::create_directories(dir / "dst");
   fs::create_symlink(dir / "elsewhere", dir / "dst/sub");
-  EXPECT_FALSE(CopyTree(platform, P("src"), P("dst")));
-  EXPECT_FALSE(MoveTree(platform, P("src"), P("dst")));
-  EXPECT_EQ(Tree("elsewhere"), (Strings{"file.txt", "top.txt"}));
-  EXPECT_EQ(dir.Read("elsewhere/file.txt"), "precious");
-  EXPECT_EQ(dir.Read("src/sub/file.txt"), "new");
+  // Where the walk needs a directory: a link elsewhere, a link back into
+  // the source, a file. The item fails before anything is copied or moved.
+  fs::create_directories(dir / "back");
+  fs::create_symlink(dir / "src", dir / "back/sub");
+  dir.Write("plain/sub", "file");
+  const Strings before = Tree("");
+  SortedPlatform sorted;
+  for (const char* to : {"dst", "back", "plain"}) {
+    EXPECT_FALSE(CopyTree(sorted, P("src"), P(to))) << to;
+    EXPECT_FALSE(MoveTree(sorted, P("src"), P(to))) << to;
+    EXPECT_FALSE(CopyTree(sorted, P("src/*"), P(to).Concat("/*"))) << to;
+    EXPECT_EQ(Tree(""), before) << to;
+  }
+  fs::remove(dir / "src/a.txt");
 
   dir.Write("files/top.txt", "top");
   fs::create_symlink(dir / "elsewhere/top.txt", dir / "dst/top.txt");
@@ -447,20 +497,22 @@ TEST_F(FileTreeTest, GuardAgreesWithTheFileSystemOnRoots) {
 // A system whose directory search also matches other names it keeps for an
 // entry (as Windows matches 8.3 short names): every wildcard search yields
 // every entry of the directory.
-class WideSearchPlatform : public PosixPlatform {
+class WideSearchFiles : public FileSystemForwarder {
  public:
+  using FileSystemForwarder::FileSystemForwarder;
   std::unique_ptr<DirSearch> StartSearch(const char* pattern,
                                          DirEntry& first) override {
     std::string p(pattern);
     size_t slash = p.rfind('/');
     if (p.find_first_of("*?", slash + 1) != std::string::npos)
       p = p.substr(0, slash + 1) + "*";
-    return PosixPlatform::StartSearch(p.c_str(), first);
+    return FileSystemForwarder::StartSearch(p.c_str(), first);
   }
 };
 
 TEST_F(FileTreeTest, WildcardsMatchTheLongNameOnly) {
-  WideSearchPlatform wide;
+  WideSearchFiles wideFiles(platform);
+  Platform wide = platform.WithFiles(wideFiles);
   auto make = [&] {
     for (const char* name : {"a.txt", "notes.txt_backup", "index.html",
                              "plugin.dllold", "x.dll"})
@@ -505,61 +557,64 @@ TEST_F(FileTreeTest, EmptyComponentsAreRefusedBeforeAnything) {
 
 // The Windows rules over real files: the engine is told "\\" and each path
 // is handed to the disk with "/".
-class BackslashPlatform : public FakePlatform {
+class BackslashFiles : public FileSystemForwarder {
  public:
-  BackslashPlatform() { separator = "\\"; }
+  using FileSystemForwarder::FileSystemForwarder;
   static std::string D(const char* path) {
     std::string p(path);
     for (char& c : p)
       if (c == '\\') c = '/';
     return p;
   }
+  const char* PathSeparator() const override { return "\\"; }
   std::unique_ptr<DirSearch> StartSearch(const char* pattern,
                                          DirEntry& first) override {
-    return FakePlatform::StartSearch(D(pattern).c_str(), first);
+    return FileSystemForwarder::StartSearch(D(pattern).c_str(), first);
   }
   std::unique_ptr<DirSearch> StartSearchInside(const char* directory,
                                                DirEntry& first) override {
-    return FakePlatform::StartSearchInside(D(directory).c_str(), first);
+    return FileSystemForwarder::StartSearchInside(D(directory).c_str(), first);
   }
   uint32_t GetFileAttrs(const char* path) override {
-    return FakePlatform::GetFileAttrs(D(path).c_str());
+    return FileSystemForwarder::GetFileAttrs(D(path).c_str());
   }
   bool IsFileSystemRoot(const char* path, bool followLast) override {
-    return FakePlatform::IsFileSystemRoot(D(path).c_str(), followLast);
+    return FileSystemForwarder::IsFileSystemRoot(D(path).c_str(), followLast);
   }
   bool IsSameFile(const char* a, const char* b) override {
-    return FakePlatform::IsSameFile(D(a).c_str(), D(b).c_str());
+    return FileSystemForwarder::IsSameFile(D(a).c_str(), D(b).c_str());
   }
   bool SetFileAttrs(const char* path, uint32_t attributes) override {
-    return FakePlatform::SetFileAttrs(D(path).c_str(), attributes);
+    return FileSystemForwarder::SetFileAttrs(D(path).c_str(), attributes);
   }
   bool MakeDirectory(const char* path) override {
-    return FakePlatform::MakeDirectory(D(path).c_str());
+    return FileSystemForwarder::MakeDirectory(D(path).c_str());
   }
   bool RemoveDir(const char* path) override {
-    return FakePlatform::RemoveDir(D(path).c_str());
+    return FileSystemForwarder::RemoveDir(D(path).c_str());
   }
   bool CopyFileOver(const char* s, const char* d) override {
-    return FakePlatform::CopyFileOver(D(s).c_str(), D(d).c_str());
+    return FileSystemForwarder::CopyFileOver(D(s).c_str(), D(d).c_str());
   }
   bool MoveFileOver(const char* s, const char* d) override {
-    return FakePlatform::MoveFileOver(D(s).c_str(), D(d).c_str());
+    return FileSystemForwarder::MoveFileOver(D(s).c_str(), D(d).c_str());
   }
   bool DeleteOneFile(const char* path) override {
-    return FakePlatform::DeleteOneFile(D(path).c_str());
+    return FileSystemForwarder::DeleteOneFile(D(path).c_str());
   }
 };
 
 TEST_F(FileTreeTest, DeviceNamesAreNeverActedOn) {
-  BackslashPlatform windows;
+  FakePlatform disk;
+  BackslashFiles backslash(disk);
+  Platform windows = disk.WithFiles(backslash);
   auto W = [&](const std::string& relative) {
     return StrBuf((dir.path() + "\\" + relative).c_str());
   };
   dir.Write("f.txt", "f");
   // As items and destinations: refused before anything is asked of the
   // system (every change would be recorded).
-  windows.refuseChanges = true;
+  disk.refuseChanges = true;
   for (const char* name : {"NUL", "com1.txt", "Lpt9.log", "CONOUT$", "aux",
                            "con .ini", "prn.", "NUL\\x"}) {
     EXPECT_FALSE(DeleteTree(windows, W(name))) << name;
@@ -570,9 +625,9 @@ TEST_F(FileTreeTest, DeviceNamesAreNeverActedOn) {
     EXPECT_FALSE(MoveTree(windows, W("f.txt"), W(name))) << name;
     EXPECT_FALSE(MoveTree(windows, W(name), W("g.txt"))) << name;
   }
-  EXPECT_EQ(windows.changes, Strings{});
+  EXPECT_EQ(disk.changes, Strings{});
   // Met in a walk: the walk fails there, the entry stays.
-  windows.refuseChanges = false;
+  disk.refuseChanges = false;
   dir.Write("tree/nul.txt", "n");
   dir.Write("tree/sub/com1", "c");
   EXPECT_FALSE(SetAttributes(windows, W("tree\\*"), kAttrReadOnly));
@@ -582,7 +637,16 @@ TEST_F(FileTreeTest, DeviceNamesAreNeverActedOn) {
   EXPECT_FALSE(DeleteTree(windows, W("tree")));
   EXPECT_EQ(dir.Read("tree/nul.txt"), "n");
   EXPECT_EQ(dir.Read("tree/sub/com1"), "c");
+  // The checker finds them without acting (the walk goes past them).
+  Strings found;
+  EXPECT_EQ(FindDeviceEntries(windows, W("tree"), 1, found, 5), 2u);
+  EXPECT_EQ(found.size(), 2u);
+  found.clear();
+  EXPECT_EQ(FindDeviceEntries(windows, W("tree\\sub"), 1, found, 0), 1u);
+  EXPECT_EQ(FindDeviceEntries(windows, W("tree\\*"), 0, found, 1), 1u);
+  EXPECT_EQ(found, Strings{W("tree\\nul.txt").Text()});
   // Where the system has no devices, such names are names.
+  EXPECT_EQ(FindDeviceEntries(platform, P("tree"), 1, found, 1), 0u);
   EXPECT_TRUE(DeleteTree(platform, P("tree/nul.txt")));
   EXPECT_TRUE(MoveTree(platform, P("tree/sub/com1"), P("aux")));
   EXPECT_EQ(dir.Read("aux"), "c");
@@ -590,8 +654,9 @@ TEST_F(FileTreeTest, DeviceNamesAreNeverActedOn) {
 
 // A destination that does not tell names apart by case: a name is stored
 // in lower case (the first spelling wins on a real system; enough here).
-class FoldingPlatform : public PosixPlatform {
+class FoldingFiles : public FileSystemForwarder {
  public:
+  using FileSystemForwarder::FileSystemForwarder;
   std::string base;  // the folding applies beneath it
   std::string Fold(const char* path) const {
     std::string p(path);
@@ -601,19 +666,19 @@ class FoldingPlatform : public PosixPlatform {
     return p;
   }
   uint32_t GetFileAttrs(const char* path) override {
-    return PosixPlatform::GetFileAttrs(Fold(path).c_str());
+    return FileSystemForwarder::GetFileAttrs(Fold(path).c_str());
   }
   bool IsSameFile(const char* a, const char* b) override {
-    return PosixPlatform::IsSameFile(Fold(a).c_str(), Fold(b).c_str());
+    return FileSystemForwarder::IsSameFile(Fold(a).c_str(), Fold(b).c_str());
   }
   bool MakeDirectory(const char* path) override {
-    return PosixPlatform::MakeDirectory(Fold(path).c_str());
+    return FileSystemForwarder::MakeDirectory(Fold(path).c_str());
   }
   bool CopyFileOver(const char* s, const char* d) override {
-    return PosixPlatform::CopyFileOver(s, Fold(d).c_str());
+    return FileSystemForwarder::CopyFileOver(s, Fold(d).c_str());
   }
   bool MoveFileOver(const char* s, const char* d) override {
-    return PosixPlatform::MoveFileOver(s, Fold(d).c_str());
+    return FileSystemForwarder::MoveFileOver(s, Fold(d).c_str());
   }
 };
 
@@ -626,14 +691,15 @@ TEST_F(FileTreeTest, CaseTwinsNeverOverwriteEachOther) {
   EXPECT_EQ(dir.Read("both/A.txt"), "upper");
   EXPECT_EQ(dir.Read("both/a.txt"), "lower");
   // Where it does not, the second fails before it overwrites the first.
-  FoldingPlatform folding;
-  folding.base = dir.path() + "/one";
+  FoldingFiles foldingFiles(platform);
+  Platform folding = platform.WithFiles(foldingFiles);
+  foldingFiles.base = dir.path() + "/one";
   EXPECT_FALSE(CopyTree(folding, P("src"), P("one")));
   const std::string first = dir.Read("one/a.txt");
   EXPECT_TRUE(first == "upper" || first == "lower") << first;
   // Nothing lost by a move: every content is in the source or the
   // destination.
-  folding.base = dir.path() + "/two";
+  foldingFiles.base = dir.path() + "/two";
   EXPECT_FALSE(MoveTree(folding, P("src"), P("two")));
   std::multiset<std::string> contents;
   for (const std::string& top : {std::string("src"), std::string("two")})
@@ -647,6 +713,7 @@ TEST_F(FileTreeTest, CopiesIntoThemselvesAreRefusedByIdentity) {
   dir.Write("pkg/data/g/h.txt", "h");
   dir.Write("pkg/other/x.txt", "x");
   fs::create_directory_symlink("pkg/data", dir / "alias");
+  fs::create_directory_symlink("pkg/data/g", dir / "inner");
   const Strings before = Tree("");
   const Strings spellings[] = {
       {"pkg/data", "pkg//data/sub"},   {"pkg/data", "pkg/./data/sub"},
@@ -654,6 +721,7 @@ TEST_F(FileTreeTest, CopiesIntoThemselvesAreRefusedByIdentity) {
       {"pkg/data", "alias/sub"},       {"pkg/data/", "pkg/data/g/new"},
       {"pkg/data/.", "pkg/data/sub"},
       {"pkg/data", "pkg/data"},        {"pkg/data", "alias/g/../sub"},
+      {"pkg/data", "inner/new"},
       {"pkg/*", "pkg//data/sub/*"},    {"pkg/d*", "alias/sub/*"},
   };
   for (const Strings& pair : spellings) {
@@ -669,4 +737,13 @@ TEST_F(FileTreeTest, CopiesIntoThemselvesAreRefusedByIdentity) {
               true);
   ASSERT_TRUE(CopyTree(platform, P("pkg/o*"), P("pkg/data/backup/*")));
   EXPECT_EQ(dir.Read("pkg/data/backup/other/x.txt"), "x");
+  // A selection just below the root ("/tm*" holding the test directory):
+  // its directories are named from the root. Changes are only recorded.
+  FakePlatform looking;
+  looking.refuseChanges = true;
+  const std::string top = dir.path().substr(0, dir.path().find('/', 1));
+  ASSERT_GT(top.size(), 2u);
+  EXPECT_FALSE(CopyTree(looking, StrBuf((top.substr(0, 3) + "*").c_str()),
+                        P("x/*")));
+  EXPECT_EQ(looking.changes, Strings{});
 }

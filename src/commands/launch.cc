@@ -18,7 +18,7 @@ bool GetDirectoryPart(Runtime& rt, const StrBuf& path, StrBuf& directory) {
   const char* text = path.Text();
   const int32_t length = path.Length();
   int32_t last = -1;
-  for (int32_t i = 0; i < length; i += CharLength(text + i))
+  for (int32_t i = 0; i < length; i += rt.codePage.CharLength(text + i))
     if (text[i] == separator && i > 0) last = i;
   if (last < 0) return false;
   directory.Assign(path.Extract(0, last - 1));
@@ -41,10 +41,10 @@ bool StartProcess(Runtime& rt, const StrBuf& file, const StrBuf& param,
 
 bool ExecuteLaunch(Runtime& rt, Procedure& record) {
   LaunchProcedure& proc = static_cast<LaunchProcedure&>(record);
-  const int32_t count = proc.FILE.FieldCount(",");
+  const int32_t count = proc.FILE.FieldCount(",", rt.codePage);
   for (int32_t i = 0; i < count; ++i) {
-    StrBuf file = ListItem(proc.FILE, i);
-    StrBuf param = ListItem(proc.PARAM, i);
+    StrBuf file = ListItem(proc.FILE, i, rt.codePage);
+    StrBuf param = ListItem(proc.PARAM, i, rt.codePage);
     if (!StartProcess(rt, file, param, proc.ISWAIT != 0))
       return ShowErrorReport(rt, kMsgLaunchFailed, file.Text(), param.Text());
   }
@@ -73,10 +73,10 @@ uint32_t TickTimeout(const StrBuf& tick, bool* inRange) {
 
 bool ExecuteWaitApp(Runtime& rt, Procedure& record) {
   WaitAppProcedure& proc = static_cast<WaitAppProcedure&>(record);
-  const int32_t count = proc.APP.FieldCount(",");
+  const int32_t count = proc.APP.FieldCount(",", rt.codePage);
   for (int32_t i = 0; i < count; ++i) {
-    StrBuf app = ListItem(proc.APP, i);
-    StrBuf tick = ListItem(proc.TICK, i);
+    StrBuf app = ListItem(proc.APP, i, rt.codePage);
+    StrBuf tick = ListItem(proc.TICK, i, rt.codePage);
     const uint32_t timeout = TickTimeout(tick);
     // Looked up afresh for every item: a program that ended meanwhile is
     // simply not found.

@@ -77,7 +77,7 @@ TEST_F(LaunchTest, DirectoryPartIsEverythingBeforeTheLastSeparator) {
 // In code page 932 the second byte of ソ (83 5C) and of 表 (95 5C) equals
 // the backslash: the directory is never cut inside such a character.
 TEST_F(LaunchTest, DirectoryPartNeverEndsInsideACharacter) {
-  SetAnsiCodePage(kCodePageShiftJis);
+  platform.SetCodePage(kCodePageShiftJis);
   platform.separator = "\\";
   const std::string app = "C:\\\x83\x41\x83\x76\x83\x8a";  // C:\アプリ
   StrBuf out;
@@ -86,7 +86,6 @@ TEST_F(LaunchTest, DirectoryPartNeverEndsInsideACharacter) {
   EXPECT_TRUE(GetDirectoryPart(rt, (app + "\\\x95\x5c\\x.exe").c_str(), out));
   EXPECT_EQ(std::string(out.Text()), app + "\\\x95\x5c");
   EXPECT_FALSE(GetDirectoryPart(rt, "\x95\x5c.exe", out));
-  SetAnsiCodePage(kCodePageUtf8);
 }
 
 TEST_F(LaunchTest, BareNameIsNeverStarted) {
@@ -173,11 +172,11 @@ TEST_F(LaunchTest, IswaitThatIsNoNumberMeansNoWait) {
             "[Bad]\nMODE=LAUNCH\nFILE=/x/y\nPARAM=\n");
   rt.SettingsPath.Assign((dir / "updater.ini").c_str());
   std::unique_ptr<Procedure> record(
-      LoadRecord(rt, *FindCommand("LAUNCH"), "Run"));
+      LoadRecord(rt, *FindCommand("LAUNCH", rt.codePage), "Run"));
   ASSERT_TRUE(record);
   EXPECT_EQ(static_cast<LaunchProcedure&>(*record).ISWAIT, 0);
   EXPECT_STREQ(static_cast<LaunchProcedure&>(*record).FILE.Text(), "/x/y");
-  EXPECT_EQ(LoadRecord(rt, *FindCommand("LAUNCH"), "Bad"),
+  EXPECT_EQ(LoadRecord(rt, *FindCommand("LAUNCH", rt.codePage), "Bad"),
             nullptr);  // ISWAIT is required
   ASSERT_EQ(platform.boxes.size(), 1u);
   EXPECT_NE(platform.boxes[0].text.find("ISWAIT"), std::string::npos);

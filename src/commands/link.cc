@@ -56,12 +56,12 @@ bool CreateShortcut(Runtime& rt, const StrBuf& target, const StrBuf& linkFile,
 
 bool ExecuteLink(Runtime& rt, Procedure& record) {
   LinkProcedure& proc = static_cast<LinkProcedure&>(record);
-  const int32_t count = proc.SRC.FieldCount(",");
+  const int32_t count = proc.SRC.FieldCount(",", rt.codePage);
   for (int32_t i = 0; i < count; ++i) {
-    StrBuf target = ListItem(proc.SRC, i);
-    StrBuf link = ListItem(proc.DST, i);
-    StrBuf arguments = ListItem(proc.PARAM, i);
-    const int32_t showKind = proc.SHOWCMD.Field(i, ",").ToInt();
+    StrBuf target = ListItem(proc.SRC, i, rt.codePage);
+    StrBuf link = ListItem(proc.DST, i, rt.codePage);
+    StrBuf arguments = ListItem(proc.PARAM, i, rt.codePage);
+    const int32_t showKind = proc.SHOWCMD.Field(i, ",", rt.codePage).ToInt();
 
     const StrBuf linkFile = link.Concat(".LNK");
     // A shortcut is never written to a device ("COM1.LNK" is one).
@@ -69,7 +69,7 @@ bool ExecuteLink(Runtime& rt, Procedure& record) {
       return ShowErrorReport(rt, kMsgLinkFailed, target.Text(), link.Text());
     // The folder of the shortcut, with its parents; when it cannot be made
     // the save below fails and says so.
-    CreateDirectoryPath(rt.platform, link.Fields(0, -2, rt.Sep()));
+    CreateDirectoryPath(rt.platform, link.Fields(0, -2, rt.Sep(), rt.codePage));
     if (!CreateShortcut(rt, target, linkFile, arguments, showKind))
       return ShowErrorReport(rt, kMsgLinkFailed, target.Text(), link.Text());
   }

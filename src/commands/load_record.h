@@ -41,10 +41,13 @@ bool ReadMember(Runtime& rt, const char* section, const char* key,
                 Procedure& record) {
   using Traits = MemberTraits<decltype(Member)>;
   auto& typed = static_cast<typename Traits::Record&>(record);
+  // Memory that runs out for a value is memory for the record: message 3
+  // names the row's object.
+  const char* object = record.row->objectName;
   if constexpr (std::is_same_v<typename Traits::Value, int32_t>)
-    return GetSettingInt(rt, section, key, typed.*Member);
+    return GetSettingInt(rt, section, key, typed.*Member, object);
   else
-    return GetSettingString(rt, section, key, typed.*Member);
+    return GetSettingString(rt, section, key, typed.*Member, object);
 }
 
 template <auto Member>

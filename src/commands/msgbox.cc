@@ -15,9 +15,9 @@ const BoxKind kBoxKinds[4] = {
     {"QUESTION", kMbYesNo | kMbIconQuestion},
 };
 
-const BoxKind* FindBoxKind(const StrBuf& word) {
+const BoxKind* FindBoxKind(const StrBuf& word, const CodePage& cp) {
   for (const BoxKind& kind : kBoxKinds)
-    if (word.Equals(kind.word)) return &kind;
+    if (word.Equals(kind.word, cp)) return &kind;
   return nullptr;
 }
 
@@ -26,22 +26,22 @@ bool ExecuteMsgBox(Runtime& rt, Procedure& record) {
 
   // FLAG "name,value": show the box only when procedure name of the current
   // level has that result. A name alone is no condition.
-  if (box.FLAG.FieldCount(",") >= 2) {
-    StrBuf name = box.FLAG.Field(0, ",");
-    name.Trim(" ", " ");
-    Procedure* target = FindProcedure(GetCurrentLevel(rt), name);
+  if (box.FLAG.FieldCount(",", rt.codePage) >= 2) {
+    StrBuf name = box.FLAG.Field(0, ",", rt.codePage);
+    name.Trim(" ", " ", rt.codePage);
+    Procedure* target = FindProcedure(GetCurrentLevel(rt), name, rt.codePage);
     if (target == nullptr)
       return ShowErrorReport(rt, kMsgBadSymbol, box.FLAG.Text());
-    int32_t value = box.FLAG.Field(1, ",").ToInt();
+    int32_t value = box.FLAG.Field(1, ",", rt.codePage).ToInt();
     if (target->ResultFlag != value) return true;
   }
 
-  const BoxKind* kind = FindBoxKind(box.TYPE);
+  const BoxKind* kind = FindBoxKind(box.TYPE, rt.codePage);
   if (kind == nullptr)
     return ShowErrorReport(rt, kMsgBadSymbol, box.TYPE.Text());
 
-  box.TEXT.ReplaceAll("%n", "\n");
-  box.TEXT.ReplaceAll("%t", "\t");
+  box.TEXT.ReplaceAll("%n", "\n", rt.codePage);
+  box.TEXT.ReplaceAll("%t", "\t", rt.codePage);
 
   int answer = ShowMessageBox(rt, box.TEXT.Text(), kind->style);
   bool goOn = true;
@@ -49,11 +49,11 @@ bool ExecuteMsgBox(Runtime& rt, Procedure& record) {
     case kIdOk:
     case kIdYes:
       record.ResultFlag = 1;
-      goOn = box.ISABORT.Field(0, ",").ToInt() == 0;
+      goOn = box.ISABORT.Field(0, ",", rt.codePage).ToInt() == 0;
       break;
     case kIdCancel:
     case kIdNo:
-      goOn = box.ISABORT.Field(1, ",").ToInt() == 0;
+      goOn = box.ISABORT.Field(1, ",", rt.codePage).ToInt() == 0;
       break;
     default:
       break;

@@ -20,4 +20,4 @@ struct BoxKind {
 extern const BoxKind kBoxKinds[4];
 
 // The kind whose word equals word (ASCII case ignored), or null.
-const BoxKind* FindBoxKind(const StrBuf& word);
+const BoxKind* FindBoxKind(const StrBuf& word, const CodePage& cp);

@@ -161,7 +161,7 @@ TEST_F(MsgBoxTest, LoaderReadsAllKeys) {
   rt.SettingsPath.Assign(path.c_str());
 
   std::unique_ptr<Procedure> loaded(
-      LoadRecord(rt, *FindCommand("MSGBOX"), "Ask"));
+      LoadRecord(rt, *FindCommand("MSGBOX", CodePage()), "Ask"));
   ASSERT_NE(loaded, nullptr);
   auto& record = static_cast<MsgBoxProcedure&>(*loaded);
   EXPECT_STREQ(record.MODE.Text(), "MSGBOX");
@@ -171,7 +171,8 @@ TEST_F(MsgBoxTest, LoaderReadsAllKeys) {
   EXPECT_STREQ(record.ISABORT.Text(), "0,1");
   EXPECT_TRUE(platform.boxes.empty());
 
-  EXPECT_EQ(LoadRecord(rt, *FindCommand("MSGBOX"), "NoAbort"), nullptr);
+  EXPECT_EQ(LoadRecord(rt, *FindCommand("MSGBOX", CodePage()), "NoAbort"),
+            nullptr);
   ASSERT_EQ(platform.boxes.size(), 1u);
   EXPECT_NE(platform.boxes[0].text.find("ISABORT"), std::string::npos);
 

@@ -16,7 +16,7 @@
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
   WatchStopRequests();
   std::unique_ptr<SystemPlatform> platform = CreateSystemPlatform();
-  RollbackPlatform journaled(platform->files());
+  RollbackPlatform journaled(platform->files(), platform->system());
   std::unique_ptr<InUseHandling> inUse = CreateSystemInUseHandling();
   InUsePlatform guarded(journaled, *inUse);
   Platform run = platform->WithFiles(guarded);
@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) words.push_back(argv[i]);
   const std::string commandLine = JoinCommandLine(words);
   std::unique_ptr<SystemPlatform> platform = CreateSystemPlatform();
-  RollbackPlatform journaled(platform->files());
+  RollbackPlatform journaled(platform->files(), platform->system());
   std::unique_ptr<InUseHandling> inUse = CreateSystemInUseHandling();
   InUsePlatform guarded(journaled, *inUse);
   Platform run = platform->WithFiles(guarded);

@@ -31,10 +31,11 @@ constexpr size_t kHelpTextArea = 3 * 4096;
 // The default settings file: the program's path with the extension of its
 // file name replaced by "ini", or with ".ini" appended when the file name
 // has no extension.
-StrBuf DefaultSettingsPath(const StrBuf& modulePath, const char* separator) {
+StrBuf DefaultSettingsPath(const StrBuf& modulePath, const char* separator,
+                           const CodePage& cp) {
   StrBuf path = modulePath;
-  if (path.Field(-1, separator).Contains("."))
-    path.ReplaceFields(-1, -1, ".", "ini");
+  if (path.Field(-1, separator, cp).Contains(".", cp))
+    path.ReplaceFields(-1, -1, ".", "ini", cp);
   else
     path.Append(".ini");
   return path;
@@ -43,7 +44,8 @@ StrBuf DefaultSettingsPath(const StrBuf& modulePath, const char* separator) {
 }  // namespace
 
 void ReadCaption(Runtime& rt) {
-  if (GetCommandLineOption(rt.CommandLine, 't', rt.Caption)) return;
+  if (GetCommandLineOption(rt.CommandLine, 't', rt.Caption, rt.codePage))
+    return;
   char caption[256];
   if (rt.platform.ui().LoadResourceString(kDefaultCaptionId, caption,
                                           sizeof caption) <= 0)
@@ -53,25 +55,26 @@ void ReadCaption(Runtime& rt) {
 }
 
 StrBuf SettingsPathFor(const StrBuf& modulePath, const StrBuf& commandLine,
-                       const char* separator) {
+                       const char* separator, const CodePage& cp) {
   StrBuf value;
-  if (!GetCommandLineOption(commandLine, 'i', value))
-    return DefaultSettingsPath(modulePath, separator);
-  StrBuf path = modulePath.Fields(0, -2, separator);
+  if (!GetCommandLineOption(commandLine, 'i', value, cp))
+    return DefaultSettingsPath(modulePath, separator, cp);
+  StrBuf path = modulePath.Fields(0, -2, separator, cp);
   path.Append(separator);
   path.Append(value);
   return path;
 }
 
-bool GetCommandLineOption(const StrBuf& text, char letter, StrBuf& out) {
+bool GetCommandLineOption(const StrBuf& text, char letter, StrBuf& out,
+                          const CodePage& cp) {
   char key[3] = {'/', letter, 0};
-  out = text.Field(1, key);
+  out = text.Field(1, key, cp);
   if (out.IsEmpty()) {
     key[0] = '-';
-    out = text.Field(1, key);
+    out = text.Field(1, key, cp);
   }
   if (out.IsEmpty()) return false;
-  out = out.Word(0);
+  out = out.Word(0, cp);
   return true;
 }
 
@@ -85,7 +88,8 @@ bool Startup(Runtime& rt, const char* commandLine) {
   module[kModulePathArea - 1] = 0;
   rt.ModulePath.Assign(module);
 
-  rt.SettingsPath = SettingsPathFor(rt.ModulePath, rt.CommandLine, rt.Sep());
+  rt.SettingsPath =
+      SettingsPathFor(rt.ModulePath, rt.CommandLine, rt.Sep(), rt.codePage);
 
   // A program path that did not fit the work area was cut: no settings file
   // is looked for beside a path that is not the program's.
@@ -128,13 +132,17 @@ namespace {
 bool ReadOnOffKey(Runtime& rt, const char* key, bool& on,
                   bool words = false) {
   StrBuf value;
-  if (!ReadProfileString(SettingsFile(rt), rt.SettingsPath.Text(), "UPDATER",
-                         key, value))
+  const KeyRead got = ReadProfileString(
+      SettingsFile(rt), rt.SettingsPath.Text(), "UPDATER", key, value);
+  if (got == KeyRead::kNoMemory)
+    return ShowErrorReport(rt, kMsgOutOfMemory, key);
+  if (got == KeyRead::kMissing) return true;
+  value.Trim(" ", " ", rt.codePage);
+  if (value.IsEmpty() || value.Equals("0", rt.codePage) ||
+      (words && value.Equals("NO", rt.codePage)))
     return true;
-  value.Trim(" ", " ");
-  if (value.IsEmpty() || value.Equals("0") || (words && value.Equals("NO")))
-    return true;
-  if (value.Equals("1") || (words && value.Equals("YES"))) {
+  if (value.Equals("1", rt.codePage) ||
+      (words && value.Equals("YES", rt.codePage))) {
     on = true;
     return true;
   }
@@ -162,21 +170,25 @@ bool ReadRollbackOption(Runtime& rt) {
 
 bool ReadInUseOption(Runtime& rt) {
   StrBuf value;
-  if (!ReadProfileString(SettingsFile(rt), rt.SettingsPath.Text(), "UPDATER",
-                         "INUSE", value))
+  const KeyRead got = ReadProfileString(
+      SettingsFile(rt), rt.SettingsPath.Text(), "UPDATER", "INUSE", value);
+  if (got == KeyRead::kNoMemory)
+    return ShowErrorReport(rt, kMsgOutOfMemory, "INUSE");
+  if (got == KeyRead::kMissing) return true;
+  value.Trim(" ", " ", rt.codePage);
+  if (value.IsEmpty() || value.Equals("0", rt.codePage) ||
+      value.Equals("NO", rt.codePage))
     return true;
-  value.Trim(" ", " ");
-  if (value.IsEmpty() || value.Equals("0") || value.Equals("NO")) return true;
   // CLOSE, RESTART, or both in either order; blanks around each ignored.
   bool close = false;
   bool restart = false;
-  const int32_t count = value.FieldCount(",");
+  const int32_t count = value.FieldCount(",", rt.codePage);
   for (int32_t i = 0; i < count && count <= 2; ++i) {
-    StrBuf word = value.Field(i, ",");
-    word.Trim(" ", " ");
-    if (word.Equals("CLOSE") && !close) {
+    StrBuf word = value.Field(i, ",", rt.codePage);
+    word.Trim(" ", " ", rt.codePage);
+    if (word.Equals("CLOSE", rt.codePage) && !close) {
       close = true;
-    } else if (word.Equals("RESTART") && !restart) {
+    } else if (word.Equals("RESTART", rt.codePage) && !restart) {
       restart = true;
     } else {
       close = restart = false;
@@ -226,7 +238,7 @@ void RefuseSwitch(Runtime& rt, const std::string& written) {
 }  // namespace
 
 int RunProgram(Runtime& rt, const char* commandLine) {
-  const CommandSwitches switches = TakeSwitches(commandLine);
+  const CommandSwitches switches = TakeSwitches(commandLine, rt.codePage);
   SetUpInteraction(rt, switches.interaction);
   rt.platform.system().ComInitialize();
   const char* outcome = "not-started";
@@ -238,7 +250,7 @@ int RunProgram(Runtime& rt, const char* commandLine) {
       ShowHelp(rt);
   } else if (Startup(rt, switches.rest.c_str()) && BeginRollback(rt)) {
     if (rt.progressWanted && !rt.progressHidden)
-      rt.progress.Open(rt.platform, rt.Caption.Text());
+      rt.progress.Open(rt.platform, rt.codePage, rt.Caption.Text());
     outcome = RunUpdater(rt) ? "completed" : "stopped";
     rt.progress.Close();
     if (!EndRollback(rt, std::strcmp(outcome, "completed") == 0))

@@ -15,7 +15,8 @@ constexpr int kExitSettingsMissing = 1619; // message 1
 constexpr int kExitStartupFailed = 1620;   // found, but start-up failed
 constexpr int kExitRunInProgress = 1618;   // a journaled run of it is live
 
-bool GetCommandLineOption(const StrBuf& text, char letter, StrBuf& out);
+bool GetCommandLineOption(const StrBuf& text, char letter, StrBuf& out,
+                          const CodePage& cp);
 // The caption of the run's boxes: the /t option of rt.CommandLine, or the
 // default caption of the string table.
 void ReadCaption(Runtime& rt);
@@ -23,7 +24,7 @@ void ReadCaption(Runtime& rt);
 // the /i option's path beside the program, or the program's path with the
 // extension "ini".
 StrBuf SettingsPathFor(const StrBuf& modulePath, const StrBuf& commandLine,
-                       const char* separator);
+                       const char* separator, const CodePage& cp);
 bool Startup(Runtime& rt, const char* commandLine);
 
 // Key EXITCODE of section UPDATER: missing, empty or 0 leave the exit code

@@ -13,7 +13,8 @@ namespace {
 
 std::string Option(const char* commandLine, char letter, bool* found = nullptr) {
   StrBuf out;
-  bool present = GetCommandLineOption(StrBuf(commandLine), letter, out);
+  bool present =
+      GetCommandLineOption(StrBuf(commandLine), letter, out, CodePage());
   if (found != nullptr) *found = present;
   return out.Text();
 }
@@ -55,10 +56,7 @@ TEST(CommandLineOption, LongCommandLine) {
 
 class StartupTest : public ::testing::Test {
  protected:
-  StartupTest() : rt(platform) {
-    SetAnsiCodePage(kCodePageUtf8);
-    platform.modulePath = dir / "setup.exe";
-  }
+  StartupTest() : rt(platform) { platform.modulePath = dir / "setup.exe"; }
   std::string LastBox() const {
     return platform.boxes.empty() ? "" : platform.boxes.back().text;
   }
@@ -301,7 +299,7 @@ TEST(SecondStart, WhileAJournaledRunHoldsTheSettingsFile) {
       "TO=<Src>/out.txt\n";
   dir.Write("updater.ini", "[UPDATER]\nROLLBACK=1\n" + body);
   FakePlatform first;
-  RollbackPlatform live(first);
+  RollbackPlatform live(first, first);
   ASSERT_EQ(live.Take((dir / "updater.ini").c_str()),
             RollbackPlatform::Claim::kTaken);
   ASSERT_TRUE(live.Begin());
@@ -311,7 +309,7 @@ TEST(SecondStart, WhileAJournaledRunHoldsTheSettingsFile) {
                   body);
     FakePlatform platform;
     platform.modulePath = dir / "updater";
-    RollbackPlatform journaled(platform);
+    RollbackPlatform journaled(platform, platform);
     Platform run = platform.WithFiles(journaled);
     Runtime rt(run);
     rt.rollback = &journaled;
@@ -335,7 +333,7 @@ TEST(SecondStart, WhileAJournaledRunHoldsTheSettingsFile) {
   dir.Write("updater.ini", "[UPDATER]\n" + body);
   FakePlatform platform;
   platform.modulePath = dir / "updater";
-  RollbackPlatform journaled(platform);
+  RollbackPlatform journaled(platform, platform);
   Platform run = platform.WithFiles(journaled);
   Runtime rt(run);
   rt.rollback = &journaled;

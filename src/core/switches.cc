@@ -32,7 +32,7 @@ struct Word {
 // The words of line: runs of characters between blanks (spaces and tabs)
 // that stand outside double quotes. Character-aware, so that no trail byte
 // is taken for a blank or a quote.
-std::vector<Word> SplitWords(const std::string& line) {
+std::vector<Word> SplitWords(const std::string& line, const CodePage& cp) {
   std::vector<Word> words;
   bool quoted = false;
   size_t start = std::string::npos;
@@ -47,7 +47,7 @@ std::vector<Word> SplitWords(const std::string& line) {
       start = i;
     }
     if (c == '"') quoted = !quoted;
-    const int step = CharLength(line.c_str() + i);
+    const int step = cp.CharLength(line.c_str() + i);
     i += step > 0 ? static_cast<size_t>(step) : 1;
   }
   if (start != std::string::npos) words.push_back({start, line.size()});
@@ -75,12 +75,12 @@ enum class Match { kNone, kSwitch, kGlued };
 // together, refused). Anything else after the name (/quietly, /log.txt) is
 // no switch and stays on the command line.
 Match MatchSwitch(const std::string& word, const SwitchName*& found,
-                  std::string& after) {
+                  std::string& after, const CodePage& cp) {
   if (word.size() < 2 || (word[0] != '/' && word[0] != '-')) return Match::kNone;
   for (const SwitchName& entry : kSwitches) {
     const size_t n = std::strlen(entry.name);
     if (word.size() < 1 + n ||
-        FoldAsciiCase(word.substr(1, n)) != entry.name)
+        cp.FoldAsciiCase(word.substr(1, n)) != entry.name)
       continue;
     after = word.substr(1 + n);
     found = &entry;
@@ -92,7 +92,7 @@ Match MatchSwitch(const std::string& word, const SwitchName*& found,
 
 }  // namespace
 
-CommandSwitches TakeSwitches(const char* commandLine) {
+CommandSwitches TakeSwitches(const char* commandLine, const CodePage& cp) {
   CommandSwitches result;
   const std::string line = commandLine != nullptr ? commandLine : "";
   InteractionSwitches& chosen = result.interaction;
@@ -102,11 +102,11 @@ CommandSwitches TakeSwitches(const char* commandLine) {
     if (result.refused.empty()) result.refused = written;
   };
 
-  for (const Word& word : SplitWords(line)) {
+  for (const Word& word : SplitWords(line, cp)) {
     const std::string written = line.substr(word.begin, word.end - word.begin);
     const SwitchName* entry = nullptr;
     std::string after;
-    const Match match = MatchSwitch(Unquoted(written), entry, after);
+    const Match match = MatchSwitch(Unquoted(written), entry, after, cp);
     if (match == Match::kNone) continue;
     taken.push_back(word);
     if (match == Match::kGlued) {
@@ -137,7 +137,7 @@ CommandSwitches TakeSwitches(const char* commandLine) {
       case Kind::kAnswers: {
         bool good = true;
         for (const std::string& answer : SplitAnswers(value))
-          good = good && IsAnswerWord(answer);
+          good = good && IsAnswerWord(answer, cp);
         if (!good) {
           refuse(written);
           break;
@@ -154,7 +154,7 @@ CommandSwitches TakeSwitches(const char* commandLine) {
       const std::string written = line.substr(word.begin, word.end - word.begin);
       const SwitchName* entry = nullptr;
       std::string after;
-      MatchSwitch(Unquoted(written), entry, after);
+      MatchSwitch(Unquoted(written), entry, after, cp);
       if (entry != nullptr && (entry->kind == Kind::kQuiet ||
                                entry->kind == Kind::kPassive))
         result.refused = written;

@@ -24,4 +24,4 @@ struct CommandSwitches {
 };
 
 // Reads the switches of commandLine (ANSI code page).
-CommandSwitches TakeSwitches(const char* commandLine);
+CommandSwitches TakeSwitches(const char* commandLine, const CodePage& cp);

@@ -64,7 +64,7 @@ TEST(TakeSwitches, WordsTakenOutAndRead) {
       {"/exitcodes /? /x", "x h", "/x"},
   };
   for (const Row& row : rows) {
-    const CommandSwitches got = TakeSwitches(row.line);
+    const CommandSwitches got = TakeSwitches(row.line, CodePage());
     const InteractionSwitches& i = got.interaction;
     std::string read;
     auto add = [&read](const std::string& part) {
@@ -83,13 +83,12 @@ TEST(TakeSwitches, WordsTakenOutAndRead) {
 }
 
 TEST(TakeSwitches, ShiftJisTrailBytesAreNoBlanksOrQuotes) {
-  SetAnsiCodePage(kCodePageShiftJis);
+  const CodePage sjis(kCodePageShiftJis);
   // "ソ" is 83 5C and "表" 95 5C: trail bytes equal to a backslash; a value
   // in quotes ends at its closing quote only.
   const std::string value = "C:\\\x83\x5C\x95\x5C dir\\u.jsonl";
   const CommandSwitches got =
-      TakeSwitches(("/t\x83\x5C /log=\"" + value + "\" /quiet").c_str());
-  SetAnsiCodePage(kCodePageUtf8);
+      TakeSwitches(("/t\x83\x5C /log=\"" + value + "\" /quiet").c_str(), sjis);
   EXPECT_EQ(got.interaction.log, value);
   EXPECT_TRUE(got.interaction.quiet);
   EXPECT_EQ(got.rest, "/t\x83\x5C");
@@ -98,7 +97,6 @@ TEST(TakeSwitches, ShiftJisTrailBytesAreNoBlanksOrQuotes) {
 class SwitchRunTest : public ::testing::Test {
  protected:
   SwitchRunTest() {
-    SetAnsiCodePage(kCodePageUtf8);
     platform.modulePath = dir / "setup.exe";
     unsetenv("UPDATER_ANSWERS");
     unsetenv("UPDATER_TRANSCRIPT");

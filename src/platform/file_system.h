@@ -4,6 +4,7 @@
 // bytes in the ANSI code page.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -153,6 +154,16 @@ class FileSystem {
   // True when both paths exist and lead, links followed, to the same file
   // (hard links included).
   virtual bool IsSameFile(const char* first, const char* second) = 0;
+  // Where the existing path leads, as the system finds it: every link on
+  // the way followed (a symbolic link, a junction, a volume mounted in a
+  // folder), "." and ".." resolved, so that no component of out is a link
+  // and the parents of out are where the path lies. False when it cannot
+  // be told.
+  virtual bool FinalPath(const char* path, std::string& out) {
+    (void)path;
+    (void)out;
+    return false;
+  }
   virtual bool SetFileAttrs(const char* path, uint32_t attributes) = 0;
   virtual bool MakeDirectory(const char* path) = 0;
   // Removes an empty directory, or a link to a directory (the link itself).
@@ -195,6 +206,10 @@ class FileSystem {
     out = path;
     return true;
   }
+  // The most characters of the ANSI code page (a double-byte character
+  // counts once) that a path given to this file system may have; 0 when
+  // the engine need keep to none.
+  virtual size_t LongestPath() const { return 0; }
   virtual std::unique_ptr<ExclusiveFile> OpenExclusive(const char* path) = 0;
   // Opens path for appending, creating a missing file, without ever
   // waiting: null for a named pipe that nobody reads, a directory, a block

@@ -66,6 +66,7 @@ class FileSystemForwarder : public FileSystem {
   bool FullPath(const char* path, std::string& out) override {
     return inner_.FullPath(path, out);
   }
+  size_t LongestPath() const override { return inner_.LongestPath(); }
   std::unique_ptr<ExclusiveFile> OpenExclusive(const char* path) override {
     return inner_.OpenExclusive(path);
   }
@@ -86,6 +87,9 @@ class FileSystemForwarder : public FileSystem {
   }
   bool IdentityPath(const char* path, std::string& out) override {
     return inner_.IdentityPath(path, out);
+  }
+  bool FinalPath(const char* path, std::string& out) override {
+    return inner_.FinalPath(path, out);
   }
   bool PrivateStateDirectory(std::string& out, bool create) override {
     return inner_.PrivateStateDirectory(out, create);

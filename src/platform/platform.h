@@ -10,8 +10,10 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <type_traits>
 
+#include "base/code_page.h"
 #include "platform/file_system.h"
 #include "platform/processes.h"
 #include "platform/system_info.h"
@@ -35,10 +37,26 @@ class Platform {
   UserInterface& ui() const { return *ui_; }
   SystemInfo& system() const { return *system_; }
 
+  // The rules of system().AnsiCodePage(), read at the first use and kept
+  // (the code page is fixed for the life of the process); a platform made
+  // from this one by WithFiles keeps them.
+  const CodePage& codePage() const {
+    if (!codePage_) codePage_.emplace(system_->AnsiCodePage());
+    return *codePage_;
+  }
+
   // The same platform with another file system (one that stands in front
   // of files()).
+  // Reads the code page again where it was kept already (a test's platform
+  // whose code page changed); what refers to the kept rules sees the new.
+  void ReadCodePageAgain() {
+    if (codePage_) *codePage_ = CodePage(system_->AnsiCodePage());
+  }
+
   Platform WithFiles(FileSystem& files) const {
-    return Platform(files, *processes_, *ui_, *system_);
+    Platform other(files, *processes_, *ui_, *system_);
+    other.codePage_ = codePage_;
+    return other;
   }
 
  private:
@@ -46,6 +64,7 @@ class Platform {
   Processes* processes_;
   UserInterface* ui_;
   SystemInfo* system_;
+  mutable std::optional<CodePage> codePage_;
 };
 
 // What the system itself answers: the four interfaces in one object, which

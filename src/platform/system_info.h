@@ -3,6 +3,7 @@
 // current directory, the system's folders and installed applications.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -17,14 +18,27 @@ class SystemInfo {
  public:
   virtual ~SystemInfo() = default;
 
-  // The ANSI code page. The platform of the process chooses it when it is
-  // created and gives it to the text rules of base/code_page.h, which hold
-  // it; this reads it back from there, so the two never disagree.
-  unsigned AnsiCodePage() const { return ::AnsiCodePage(); }
+  // The ANSI code page: the entry point reads it once and hands its rules
+  // (a CodePage) to what reads text.
+  virtual unsigned AnsiCodePage() const = 0;
   // Converts an ANSI text to UTF-8 (for the transcript and the console).
   virtual std::string AnsiToUtf8(const char* text) const = 0;
   // Converts a UTF-8 text to ANSI (for texts given in UTF-8 by tests).
   virtual std::string Utf8ToAnsi(const char* text) const = 0;
+  // The clocks, in nanoseconds: the steady clock, for intervals (its origin
+  // is any), and the wall clock, since 1970. Tests give clocks of their
+  // own.
+  virtual int64_t SteadyClock() const {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+  }
+  virtual int64_t WallClock() const {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+  }
+
   // An environment variable; false when it is not set.
   virtual bool GetEnv(const char* name, std::string& value) const = 0;
 

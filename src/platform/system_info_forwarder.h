@@ -19,6 +19,9 @@ class SystemInfoForwarder : public SystemInfo {
   std::string Utf8ToAnsi(const char* text) const override {
     return inner_.Utf8ToAnsi(text);
   }
+  unsigned AnsiCodePage() const override { return inner_.AnsiCodePage(); }
+  int64_t SteadyClock() const override { return inner_.SteadyClock(); }
+  int64_t WallClock() const override { return inner_.WallClock(); }
   bool GetEnv(const char* name, std::string& value) const override {
     return inner_.GetEnv(name, value);
   }

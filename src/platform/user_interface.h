@@ -46,6 +46,13 @@ class UserInterface {
   // code page; returns the number of bytes, 0 when the id is unknown.
   virtual int LoadResourceString(uint32_t id, char* buffer, int size) = 0;
 
+  // A warning for whoever started the program, one line of ANSI text
+  // without its line end; the run goes on. Never a box: a warning comes
+  // also from unattended runs. POSIX writes it to stderr; Windows to the
+  // standard error the program was given, else to the console of the
+  // program that started it, else to the debugger's output.
+  virtual void Warn(const char* text) = 0;
+
   // A modal message box; returns kIdOk, kIdYes, kIdNo, kIdCancel, or 0 when
   // it could not be shown.
   virtual int ShowBox(const char* text, const char* caption,

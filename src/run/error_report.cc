@@ -12,7 +12,7 @@ namespace {
 class BoxSink : public ErrorSink {
  public:
   void Take(Runtime& rt, const ErrorReport& report) override {
-    ShowMessageBox(rt, report.text.c_str(), kMbIconError);
+    (void)ShowMessageBox(rt, report.text.c_str(), kMbIconError);  // OK only
   }
 };
 
@@ -22,7 +22,7 @@ ErrorReport FormatReport(Runtime& rt, uint32_t id, va_list arguments) {
     format[0] = 0;
   format[sizeof format - 1] = 0;
   StrBuf text;
-  text.FormatList(format, arguments);
+  text.FormatList(rt.codePage, format, arguments);
   ErrorReport report;
   report.id = id;
   report.text = text.Text();

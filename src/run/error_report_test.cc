@@ -21,7 +21,6 @@ class Collect : public ErrorSink {
 // The run's sink shows the report as an error box; another sink receives
 // the same report as a value instead, with the section and key it names.
 TEST(ErrorReport, GoesToTheRunsOneSink) {
-  SetAnsiCodePage(kCodePageUtf8);
   FakePlatform platform;
   Runtime rt(platform);
   EXPECT_FALSE(ShowKeyErrorReport(rt, kMsgBadFormat, "Sec", "KEY"));

@@ -78,7 +78,7 @@ bool InUsePlatform::CloseHolders(const char* path) {
   if (!asked_) {
     asked_ = true;
     StrBuf text;
-    text.Format(Message(*rt_, kMsgCloseProgramsQuestion).c_str(),
+    text.Format(rt_->codePage, Message(*rt_, kMsgCloseProgramsQuestion).c_str(),
                 ProgramLines(programs).c_str());
     agreed_ = ShowMessageBox(*rt_, text.Text(),
                              kMbYesNo | kMbIconQuestion | kMbDefButton2) ==
@@ -99,14 +99,15 @@ bool InUsePlatform::CloseHolders(const char* path) {
 std::string InUsePlatform::ReservedBeside(const char* path) {
   const char* sep = inner_.PathSeparator();
   const StrBuf whole(path);
-  const StrBuf name = whole.Field(-1, sep);
-  const StrBuf directory =
-      whole.FieldCount(sep) < 2 ? StrBuf() : whole.Fields(0, -2, sep);
+  const StrBuf name = whole.Field(-1, sep, rt_->codePage);
+  const StrBuf directory = whole.FieldCount(sep, rt_->codePage) < 2
+                               ? StrBuf()
+                               : whole.Fields(0, -2, sep, rt_->codePage);
   for (int attempt = 0; attempt < 100; ++attempt) {
     StrBuf candidate = directory;
-    if (whole.FieldCount(sep) >= 2) candidate.Append(sep);
+    if (whole.FieldCount(sep, rt_->codePage) >= 2) candidate.Append(sep);
     StrBuf number;
-    number.Format("%s%u.", kInUseReservedPrefix,
+    number.Format(rt_->codePage, "%s%u.", kInUseReservedPrefix,
                   static_cast<unsigned>(++reserved_));
     candidate.Append(number);
     candidate.Append(name);
@@ -145,25 +146,40 @@ bool InUsePlatform::ReplaceAtRestart(const char* source,
   // hidden, and the new one takes its place at once.
   const uint32_t attributes = inner_.GetFileAttrs(destination);
   if (inner_.MoveFileTo(destination, reserved.c_str())) {
+    // The way back, where the change cannot be completed. Nothing more can
+    // be done where a step of it fails: the old file then keeps its
+    // reserved name (left out of every later search, never deleted), and
+    // the item fails with its message.
+    auto putBack = [&] {
+      (void)(attributes == kInvalidAttributes ||
+             inner_.SetFileAttrs(reserved.c_str(), attributes));
+      (void)inner_.MoveFileTo(reserved.c_str(), destination);
+    };
     if (!put(destination)) {
-      inner_.MoveFileTo(reserved.c_str(), destination);
+      putBack();
       return false;
     }
+    // Hidden only to keep it out of sight: its reserved name keeps it out
+    // of the run's searches either way.
     if (attributes != kInvalidAttributes)
-      inner_.SetFileAttrs(reserved.c_str(), attributes | kAttrHidden);
+      (void)inner_.SetFileAttrs(reserved.c_str(), attributes | kAttrHidden);
     if (Register({reserved, std::string()})) return true;
-    takeBack(destination);
-    inner_.SetFileAttrs(reserved.c_str(), attributes);
-    inner_.MoveFileTo(reserved.c_str(), destination);
+    // The new file gives way first; where it cannot, the old one cannot
+    // come back, and stays under its reserved name.
+    if (takeBack(destination)) putBack();
     return false;
   }
-  // Not even that: the new file waits beside it for the restart.
+  // Not even that: the new file waits beside it for the restart. What a
+  // copy that failed may have left goes; where it cannot, it keeps its
+  // reserved name, which no search of the run sees.
   if (!put(reserved.c_str())) {
-    inner_.DeleteOneFile(reserved.c_str());
+    (void)inner_.DeleteOneFile(reserved.c_str());
     return false;
   }
   if (Register({reserved, destination})) return true;
-  takeBack(reserved.c_str());
+  // Not registered: the new file goes again; one that cannot keeps its
+  // reserved name, which no search of the run sees.
+  (void)takeBack(reserved.c_str());
   return false;
 }
 
@@ -172,11 +188,15 @@ bool InUsePlatform::DeleteAtRestart(const char* path) {
   const std::string reserved = ReservedBeside(path);
   const uint32_t attributes = inner_.GetFileAttrs(path);
   if (!reserved.empty() && inner_.MoveFileTo(path, reserved.c_str())) {
+    // Hidden only to keep it out of sight (see ReplaceAtRestart).
     if (attributes != kInvalidAttributes)
-      inner_.SetFileAttrs(reserved.c_str(), attributes | kAttrHidden);
+      (void)inner_.SetFileAttrs(reserved.c_str(), attributes | kAttrHidden);
     if (Register({reserved, std::string()})) return true;
-    inner_.SetFileAttrs(reserved.c_str(), attributes);
-    inner_.MoveFileTo(reserved.c_str(), path);
+    // Back under its name; where that fails it keeps its reserved name,
+    // and the item fails with its message.
+    (void)(attributes == kInvalidAttributes ||
+           inner_.SetFileAttrs(reserved.c_str(), attributes));
+    (void)inner_.MoveFileTo(reserved.c_str(), path);
     return false;
   }
   return Register({path, std::string()});
@@ -227,8 +247,8 @@ bool InUsePlatform::DeleteOneFile(const char* path) {
 void InUsePlatform::NoteDeletedIn(const char* path) {
   const char* sep = inner_.PathSeparator();
   const StrBuf file(path);
-  if (file.FieldCount(sep) >= 2)
-    deletedIn_.insert(file.Fields(0, -2, sep).Text());
+  if (file.FieldCount(sep, rt_->codePage) >= 2)
+    deletedIn_.insert(file.Fields(0, -2, sep, rt_->codePage).Text());
 }
 
 bool InUsePlatform::RemoveDir(const char* path) {
@@ -259,8 +279,8 @@ void FinishInUse(Runtime& rt, bool completed) {
   const int files = static_cast<int>(rt.inUse->Registered().size());
   if (files == 0) return;
   rt.restartRequired = true;
-  ShowMessageBox(rt, Message(rt, kMsgRestartRequired).c_str(),
-                 kMbOk | kMbIconInformation);
+  (void)ShowMessageBox(rt, Message(rt, kMsgRestartRequired).c_str(),
+                       kMbOk | kMbIconInformation);  // OK is the only answer
   if (rt.transcript.IsOpen()) rt.transcript.Restart(files);
 }
 

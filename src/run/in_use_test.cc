@@ -8,6 +8,7 @@
 #include "base/code_page.h"
 #include "commands/file_tree.h"
 #include "platform/fake/fake_in_use.h"
+#include "platform/fake/fake_platform.h"
 #include "platform/fake/test_dir.h"
 #include "run/rollback.h"
 #include "run/runtime.h"
@@ -20,11 +21,10 @@ using Share = FakeInUse::Share;
 class InUseTest : public ::testing::Test {
  public:
   InUseTest()
-      : platform(inUse),
-        guarded(platform, inUse),
+      : holding(platform, inUse),
+        guarded(holding, inUse),
         run(platform.WithFiles(guarded)),
         rt(run) {
-    SetAnsiCodePage(kCodePageUtf8);
     rt.inUse = &guarded;
     guarded.Attach(rt);
     dir.Write("new.dll", "new");
@@ -68,7 +68,8 @@ class InUseTest : public ::testing::Test {
 
   TestDir dir;
   FakeInUse inUse;
-  HoldingPlatform platform;
+  FakePlatform platform;
+  HoldingFiles holding;
   InUsePlatform guarded;
   Platform run;
   Runtime rt;
@@ -158,7 +159,7 @@ TEST_F(InUseTest, OneQuestionARun) {
   FakeInUse other;
   inUse = other;
   platform.boxes.clear();
-  InUsePlatform fresh(platform, inUse);
+  InUsePlatform fresh(holding, inUse);
   Platform freshRun = platform.WithFiles(fresh);
   Runtime second(freshRun);
   fresh.Attach(second);
@@ -318,8 +319,9 @@ TEST(InUseRollback, SavedCopyInUseGoesAtTheRestart) {
     dir.Write("app/app.dll", "old");
     dir.Write("new.dll", "new");
     FakeInUse inUse;
-    HoldingPlatform platform(inUse);
-    RollbackPlatform journaled(platform);
+    FakePlatform platform;
+    HoldingFiles holding(platform, inUse);
+    RollbackPlatform journaled(holding, platform);
     InUsePlatform guarded(journaled, inUse);
     Platform run = platform.WithFiles(guarded);
     Runtime rt(run);

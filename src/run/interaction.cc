@@ -1,6 +1,5 @@
 #include "run/interaction.h"
 
-#include <cstdio>
 #include <string>
 
 #include "base/code_page.h"
@@ -60,8 +59,8 @@ std::vector<std::string> SplitAnswers(const std::string& list) {
   return words;
 }
 
-bool IsAnswerWord(const std::string& word) {
-  const std::string folded = FoldAsciiCase(word);
+bool IsAnswerWord(const std::string& word, const CodePage& cp) {
+  const std::string folded = cp.FoldAsciiCase(word);
   return folded.empty() || folded == "yes" || folded == "no" ||
          folded == "default";
 }
@@ -76,15 +75,16 @@ void SetUpInteraction(Runtime& rt, const InteractionSwitches& switches) {
     rt.answers.next = 0;
     for (std::string& word : rt.answers.words) {
       // The words of /answers= were checked with the command line.
-      if (!bySwitch && rt.answers.badWord.empty() && !IsAnswerWord(word)) {
+      if (!bySwitch && rt.answers.badWord.empty() &&
+          !IsAnswerWord(word, rt.codePage)) {
         rt.answers.badWord = word;
         // Unattended boxes are shown nowhere: say it where a caller looks.
-        std::fprintf(stderr,
-                     "updater: unknown answer \"%s\" in UPDATER_ANSWERS "
-                     "(yes, no, default or empty); nothing is run\n",
-                     word.c_str());
+        rt.platform.ui().Warn(("updater: unknown answer \"" + word +
+                               "\" in UPDATER_ANSWERS (yes, no, default or "
+                               "empty); nothing is run")
+                                  .c_str());
       }
-      word = FoldAsciiCase(word);
+      word = rt.codePage.FoldAsciiCase(word);
     }
   }
   if (switches.quiet) rt.progressHidden = true;
@@ -92,11 +92,13 @@ void SetUpInteraction(Runtime& rt, const InteractionSwitches& switches) {
       (rt.platform.system().GetEnv("UPDATER_EXITCODE", value) && value == "1"))
     rt.outcomeExitCodes = true;
   rt.logBySwitch = switches.logGiven;
+  // A transcript that cannot be opened has been warned about by Open: the
+  // run goes on without it.
   if (switches.logGiven)
-    rt.transcript.Open(rt.platform, switches.log.c_str());
+    (void)rt.transcript.Open(rt.platform, switches.log.c_str());
   else if (rt.platform.system().GetEnv("UPDATER_TRANSCRIPT", value) &&
            !value.empty())
-    rt.transcript.Open(rt.platform, value.c_str());
+    (void)rt.transcript.Open(rt.platform, value.c_str());
 }
 
 void ShowHelpText(Runtime& rt, const char* text) {

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "base/code_page.h"
+
 struct Runtime;
 
 // What the command line's switches ask of the interaction. Each one given
@@ -34,7 +36,7 @@ void SetUpInteraction(Runtime& rt, const InteractionSwitches& switches = {});
 std::vector<std::string> SplitAnswers(const std::string& list);
 // True when word (trimmed) is an answer of such a list: "yes", "no",
 // "default" (ASCII case ignored) or empty.
-bool IsAnswerWord(const std::string& word);
+bool IsAnswerWord(const std::string& word, const CodePage& cp);
 
 // The help (/? or /help): on Windows a box with the information icon, on
 // Linux printed to standard output. Under unattended answers no box is

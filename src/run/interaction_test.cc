@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "platform/fake/fake_platform.h"
 #include "platform/fake/test_dir.h"
@@ -45,9 +47,28 @@ TEST_F(InteractionTest, UnattendedAnswersAreTakenInOrder) {
 TEST_F(InteractionTest, UnknownAnswerWordIsKept) {
   Answers("yes, Nein ,ja");
   EXPECT_EQ(rt.answers.badWord, "Nein");
+  EXPECT_EQ(platform.warnings,
+            std::vector<std::string>{
+                "updater: unknown answer \"Nein\" in UPDATER_ANSWERS (yes, "
+                "no, default or empty); nothing is run"});
   rt.answers.badWord.clear();
   Answers("YES,No,, default ");
   EXPECT_EQ(rt.answers.badWord, "");
+  EXPECT_EQ(platform.warnings.size(), 1u);
+}
+
+// A transcript that cannot be opened is one warning to the user interface;
+// the run goes on without it.
+TEST_F(InteractionTest, TranscriptThatCannotBeOpenedIsWarnedOnce) {
+  setenv("UPDATER_TRANSCRIPT", dir.path().c_str(), 1);  // a directory
+  Answers("");
+  EXPECT_FALSE(rt.transcript.IsOpen());
+  rt.transcript.End("completed", 0);
+  EXPECT_EQ(
+      platform.warnings,
+      std::vector<std::string>{"updater: warning: cannot open the "
+                               "transcript \"" +
+                               dir.path() + "\"; the run goes on without it"});
 }
 
 TEST_F(InteractionTest, EmptyAnswersStillMeanUnattended) {

@@ -23,7 +23,8 @@
 // What a record says was done (the kinds are the first byte of a line).
 enum JournalKind : char {
   // first held a file, a link or a tree that was renamed to second, its
-  // saved copy, beside it (replaced or deleted).
+  // saved copy, beside it or in the run's folder in the root of its volume
+  // (replaced or deleted).
   kJournalSetAside = 'R',
   // first was made by the run (a file, a link or a shortcut).
   kJournalCreated = 'C',
@@ -47,6 +48,13 @@ enum JournalKind : char {
   // journal written anew after an undo that could not put back everything.
   kJournalSettled = 'F',
 };
+
+// The number of a "created" record whose name was free before.
+constexpr uint32_t kCreatedNew = 1;
+// The number of a "made directory" record of the folder that a run makes
+// near the root of a volume for saved copies that beside their files would
+// make a path too long: removed with them when the run completes.
+constexpr uint32_t kSavedFolder = 1;
 
 struct JournalRecord {
   char kind = kJournalCancelled;

@@ -51,9 +51,10 @@ void FreeAllLevels(Runtime& rt) {
   }
 }
 
-Procedure* FindProcedure(ProcList list, const StrBuf& name) {
+Procedure* FindProcedure(ProcList list, const StrBuf& name,
+                         const CodePage& cp) {
   if (list == nullptr) return nullptr;
   for (int32_t i = 0; i < list->Size(); ++i)
-    if ((*list)[i]->name.Equals(name)) return (*list)[i];
+    if ((*list)[i]->name.Equals(name, cp)) return (*list)[i];
   return nullptr;
 }

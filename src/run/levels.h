@@ -19,4 +19,4 @@ int32_t RemoveLevel(Runtime& rt, ProcList list,
 // otherwise what RemoveLevel returns.
 int32_t FreeLevel(Runtime& rt, ProcList list);
 void FreeAllLevels(Runtime& rt);
-Procedure* FindProcedure(ProcList list, const StrBuf& name);
+Procedure* FindProcedure(ProcList list, const StrBuf& name, const CodePage& cp);

@@ -53,10 +53,10 @@ TEST(Levels, PushFindAndFreeTopFirst) {
   EXPECT_EQ(GetLevel(rt, -1), nullptr);
   EXPECT_EQ(GetLevel(rt, 3), nullptr);
 
-  EXPECT_EQ(FindProcedure(a, StrBuf("A1")), (*a)[0]);
-  EXPECT_EQ(FindProcedure(a, StrBuf("a2")), (*a)[1]);
-  EXPECT_EQ(FindProcedure(c, StrBuf("a1")), nullptr);
-  EXPECT_EQ(FindProcedure(nullptr, StrBuf("a1")), nullptr);
+  EXPECT_EQ(FindProcedure(a, StrBuf("A1"), CodePage()), (*a)[0]);
+  EXPECT_EQ(FindProcedure(a, StrBuf("a2"), CodePage()), (*a)[1]);
+  EXPECT_EQ(FindProcedure(c, StrBuf("a1"), CodePage()), nullptr);
+  EXPECT_EQ(FindProcedure(nullptr, StrBuf("a1"), CodePage()), nullptr);
 
   // A list that is not on the stack is neither removed nor destroyed.
   auto stray = MakeList({"x"});
@@ -81,7 +81,7 @@ TEST(Levels, PushFindAndFreeTopFirst) {
 TEST(Levels, FirstOfTwoEqualNamesIsFound) {
   auto owned = MakeList({"Same", "same"});
   ProcList list = owned.get();
-  EXPECT_EQ(FindProcedure(list, StrBuf("SAME")), (*list)[0]);
+  EXPECT_EQ(FindProcedure(list, StrBuf("SAME"), CodePage()), (*list)[0]);
   FakePlatform platform;
   Runtime rt(platform);
   ASSERT_TRUE(PushLevel(rt, owned));

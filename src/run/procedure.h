@@ -10,8 +10,8 @@
 
 // Item i of a comma list of a key, without leading and trailing spaces; the
 // empty text beyond the last item. The number of items is FieldCount(",").
-inline StrBuf ListItem(const StrBuf& list, int32_t i) {
-  StrBuf item = list.Field(i, ",");
-  item.Trim(" ", " ");
+inline StrBuf ListItem(const StrBuf& list, int32_t i, const CodePage& cp) {
+  StrBuf item = list.Field(i, ",", cp);
+  item.Trim(" ", " ", cp);
   return item;
 }

@@ -30,7 +30,7 @@ std::string Progress::Text(uint32_t id, const std::string& a,
     return a;
   format[sizeof format - 1] = 0;
   StrBuf text;
-  text.Format(format, a.c_str(), b.c_str());
+  text.Format(*codePage_, format, a.c_str(), b.c_str());
   return text.Text();
 }
 
@@ -49,11 +49,13 @@ std::string Progress::Bytes(uint64_t bytes) const {
   return text;
 }
 
-void Progress::Open(Platform& platform, const char* caption) {
+void Progress::Open(Platform& platform, const CodePage& cp,
+                    const char* caption) {
   platform_ = &platform;
+  codePage_ = &cp;
   view_ = platform.ui().OpenProgress(caption);
   frames_.clear();
-  lastDraw_ = std::chrono::steady_clock::now();
+  lastDraw_ = Now();
 }
 
 void Progress::Close() { view_.reset(); }
@@ -68,7 +70,7 @@ void Progress::Begin(const char* procedure, int32_t step, int32_t steps) {
   total_ = 0;
   // The start of a procedure is never held back: a long wait shows its own
   // name from its first moment.
-  lastDraw_ = std::chrono::steady_clock::now();
+  lastDraw_ = Now();
   Draw();
 }
 
@@ -99,7 +101,7 @@ void Progress::Pause() {
   if (view_ == nullptr) return;
   view_->Clear();
   // Drawn again at the next report after the prompt.
-  lastDraw_ = std::chrono::steady_clock::now() - kRedrawInterval;
+  lastDraw_ = Now() - Interval();
 }
 
 // The innermost running procedure, or the one that ended last when none
@@ -171,8 +173,8 @@ uint32_t Progress::Permille() const {
 }
 
 void Progress::MaybeDraw() {
-  const auto now = std::chrono::steady_clock::now();
-  if (now - lastDraw_ < kRedrawInterval) return;
+  const int64_t now = Now();
+  if (now - lastDraw_ < Interval()) return;
   lastDraw_ = now;
   Draw();
 }

@@ -29,7 +29,8 @@ class Progress {
   Progress& operator=(const Progress&) = delete;
 
   // Opens the view of the platform; without one every report is a no-op.
-  void Open(Platform& platform, const char* caption);
+  // Texts are cut by the rules of cp, which must outlive the view.
+  void Open(Platform& platform, const CodePage& cp, const char* caption);
   // Removes the view (the line erased, the window gone).
   void Close();
   bool IsOn() const { return view_ != nullptr; }
@@ -66,6 +67,11 @@ class Progress {
     bool running;
   };
   void MaybeDraw();
+  static constexpr int64_t Interval() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(kRedrawInterval)
+        .count();
+  }
+  int64_t Now() const { return platform_->system().SteadyClock(); }
   void Draw();
   const Frame* Shown() const;
   std::string Text(uint32_t id, const std::string& a,
@@ -73,8 +79,9 @@ class Progress {
   std::string Bytes(uint64_t bytes) const;
 
   Platform* platform_ = nullptr;
+  const CodePage* codePage_ = nullptr;
   std::unique_ptr<ProgressView> view_;
-  std::chrono::steady_clock::time_point lastDraw_;
+  int64_t lastDraw_ = 0;  // the steady clock (ns) of the last drawing
   // The lists in progress, outermost first; the top may be an ended one.
   std::vector<Frame> frames_;
   Unit unit_ = Unit::kSteps;

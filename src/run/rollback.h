@@ -5,22 +5,31 @@
 // call through; while a journal is open, each change is written to the
 // journal before it is made. Old files are never copied: a file about to be
 // replaced or deleted, and a whole tree about to be deleted, is set aside by
-// one rename beside where it is, under a reserved name that every directory
-// search of the run leaves out.
+// one rename under a reserved name that every directory search of the run
+// leaves out: beside where it is, or, where that would make a path longer
+// than the system takes, into a folder of the run near the root of the
+// same volume.
 //
 // The journal lives in the account's private state folder, named after the
 // identity of the settings file, and is only acted on under a lock that the
 // run of that settings file holds: another account, or a second start of
 // the same update, can neither plant one nor have a live one undone.
+//
+// The sources: rollback.cc (the journal: claim, begin, records, commit),
+// rollback_changes.cc (each change journaled), rollback_saved.cc (where
+// saved copies go, and their removal), rollback_undo.cc (undo and
+// recovery), rollback_tree.cc (path and tree helpers).
 #pragma once
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "platform/file_system_forwarder.h"
+#include "platform/system_info.h"
 #include "run/journal.h"
 
 // The names of saved copies and journals begin with it.
@@ -35,7 +44,12 @@ struct RollbackResult {
 
 class RollbackPlatform : public FileSystemForwarder {
  public:
-  explicit RollbackPlatform(FileSystem& inner) : FileSystemForwarder(inner) {}
+  // system gives the time that makes this run's saved names its own, and
+  // the code page of the paths.
+  RollbackPlatform(FileSystem& inner, const SystemInfo& system)
+      : FileSystemForwarder(inner),
+        clock_(system),
+        codePage_(system.AnsiCodePage()) {}
 
   // The name of the journal of the settings file whose identity is given,
   // in folder (the private state folder).
@@ -115,7 +129,10 @@ class RollbackPlatform : public FileSystemForwarder {
   bool Record(JournalRecord record);
   bool Record(char kind, const char* first, const char* second = "",
               uint32_t number = 0);
-  void Cancel() { Record(kJournalCancelled, ""); }
+  // Marks the record before as not done. Where the mark cannot be
+  // written, the journal is broken: the run stops, and its undo takes the
+  // last record as uncertain (RollBack), which is what it then is.
+  void Cancel() { (void)Record(kJournalCancelled, ""); }
   // The record of a path the run is about to fill: held is what is there
   // now, put what the change will leave there.
   bool StampFor(const char* path, FileStamp& stamp);
@@ -125,22 +142,38 @@ class RollbackPlatform : public FileSystemForwarder {
   bool RecordMove(const char* source, const char* destination);
   // Records the stamp of what the last change put at path.
   void Written(const char* path);
+  // True when the system takes some names for devices wherever they stand
+  // (the commands' guard decides the same way: the systems whose separator
+  // is "\\").
+  bool HasDeviceNames() const { return PathSeparator()[0] == '\\'; }
   // True when directory holds reserved names only.
   bool HoldsOnlySaved(const std::string& directory);
-  // Renames path aside under a new reserved name beside it, journaled.
-  // onDisk: path is full, with its name as the directory holds it.
-  bool SetAside(const char* path, bool onDisk = false);
+  // Renames path aside under a new reserved name, journaled: beside it, or
+  // where that makes a path longer than the system takes, into this run's
+  // folder near the root of its volume (see SavedPlace). onDisk: path is
+  // full, with its name as the directory holds it. deepest: what the paths
+  // of a tree add to path's length (TreeLook::deepest), 0 for a file.
+  bool SetAside(const char* path, bool onDisk = false, size_t deepest = 0);
+  // Where a saved copy of full goes: the path, or empty when no place
+  // keeps every path of it within the system's limit (nothing is changed
+  // then). The folder near the root is made, journaled, when first used.
+  std::string SavedPlace(const std::string& full, size_t deepest);
+  std::string SavedFolder(const std::string& full, size_t deepest);
+  // True when a path of length length with deepest more fits the system.
+  bool Fits(size_t length, size_t deepest) const;
   // Puts back what SetAside did last (a change that then failed).
   void PutBack(const char* path);
   // True when a plain file or a link at path may be set aside before it is
   // replaced: not read-only, no directory.
   bool Replaceable(uint32_t attributes) const;
-  bool HoldsReadOnly(const std::string& directory, int depth);
-  // Removes a saved copy, a file or a tree.
-  bool RemoveSaved(const std::string& path, int depth);
+  // Removes a saved copy, a file or a tree; what cannot go is left for
+  // later where the handler takes it.
+  bool RemoveSaved(const std::string& path);
   // Removes the saved copies of every change in the journal, then the
   // journal: the end of a completed run.
-  void RemoveSavedCopies();
+  // False when the journal could not be read: it then stays, and the next
+  // start finishes the removal.
+  bool RemoveSavedCopies();
   bool ReadJournal(const std::string& path, std::string& text);
   // Undoes the records of the journal at journalPath_ of settingsPath_.
   Recovery RecoverJournal(RollbackResult& result);
@@ -156,14 +189,18 @@ class RollbackPlatform : public FileSystemForwarder {
   // with keepOpen, journal_ then appends to it.
   bool WriteJournal(const std::vector<JournalRecord>& records, bool keepOpen);
 
+  const SystemInfo& clock_;
+  const CodePage codePage_;
   std::unique_ptr<FileLock> lock_;
   std::unique_ptr<AppendFile> journal_;
   bool broken_ = false;     // a journal write failed
   std::string stateDir_;
   std::string settingsPath_;  // the identity of the settings file
   std::string journalPath_;
-  std::string token_;     // makes this run's saved names unique
+  std::string token_;     // makes this run's folders near the roots unique
   uint32_t saved_ = 0;    // saved copies named so far
+  // This run's folders near the roots of volumes, by the root they are in.
+  std::map<std::string, std::string> savedFolders_;
   std::string lastSaved_; // the saved name of the last SetAside
   std::function<bool(const char*)> leftOver_;
   bool LeaveForLater(const std::string& path) {

@@ -21,7 +21,8 @@ void ReportFailure(Runtime& rt, const RollbackResult& result) {
   }
   if (result.failedPaths.size() > kNamed) paths += "\n...";
   if (paths.empty()) paths = result.firstFailed;
-  ShowErrorReport(rt, kMsgRestoreFailed, paths.c_str());
+  // Always false: the caller tells from result whether the run may go on.
+  (void)ShowErrorReport(rt, kMsgRestoreFailed, paths.c_str());
 }
 
 }  // namespace
@@ -103,7 +104,7 @@ bool EndRollback(Runtime& rt, bool completed) {
     char text[512];
     if (rt.platform.ui().LoadResourceString(kMsgRolledBack, text, sizeof text) >
         0)
-      ShowMessageBox(rt, text, kMbIconInformation);
+      (void)ShowMessageBox(rt, text, kMbIconInformation);  // OK only
   }
   return false;
 }

@@ -97,8 +97,7 @@ class FaultyFiles : public FileSystemForwarder {
 
 class RollbackTest : public ::testing::Test {
  protected:
-  RollbackTest() : journaled(platform) {
-    SetAnsiCodePage(kCodePageUtf8);
+  RollbackTest() : journaled(platform, fake) {
     const char* old = std::getenv("UPDATER_STATE_HOME");
     if (old != nullptr) oldState = old;
     setenv("UPDATER_STATE_HOME", state.path().c_str(), 1);
@@ -129,14 +128,14 @@ class RollbackTest : public ::testing::Test {
     return journaled.Recover(result, others, refused);
   }
   std::string Journal() {
-    RollbackPlatform probe(platform);
+    RollbackPlatform probe(platform, fake);
     probe.Take(settings.c_str());
     return probe.JournalPath();
   }
   // A run that replaces main.exe and deletes app/data and is then killed:
   // its platform goes away without a commit or a rollback.
   void RunKilledAfterTwoChanges() {
-    RollbackPlatform killed(platform);
+    RollbackPlatform killed(platform, fake);
     ASSERT_NO_FATAL_FAILURE(Begin(killed));
     ASSERT_TRUE(CopyTree(With(killed), StrBuf((dir / "new").c_str()),
                          StrBuf((dir / "app").c_str())));
@@ -336,7 +335,7 @@ TEST_F(RollbackTest, WhatSomethingElseWroteIsKept) {
       dir.Write("app/conf.ini", "conf");
       RollbackResult result;
       {
-        RollbackPlatform run(platform);
+        RollbackPlatform run(platform, fake);
         ASSERT_NO_FATAL_FAILURE(Begin(run));
         ASSERT_TRUE(c.change(With(run), dir.path()));
         std::remove((dir / c.rewritten).c_str());
@@ -372,7 +371,7 @@ TEST_F(RollbackTest, FolderSwappedForALinkIsNotFollowed) {
     SCOPED_TRACE(killed ? "killed" : "stopped");
     RollbackResult result;
     {
-      RollbackPlatform run(platform);
+      RollbackPlatform run(platform, fake);
       ASSERT_NO_FATAL_FAILURE(Begin(run));
       ASSERT_TRUE(CopyTree(With(run), StrBuf((dir / "new/main.exe").c_str()),
                            StrBuf((dir / "app/sub/added.exe").c_str())));
@@ -403,7 +402,7 @@ TEST_F(RollbackTest, OneRunAtATime) {
   ASSERT_TRUE(CopyTree(With(journaled), StrBuf((dir / "new/main.exe").c_str()),
                        StrBuf((dir / "app/main.exe").c_str())));
   {
-    RollbackPlatform second(platform);
+    RollbackPlatform second(platform, fake);
     // Spelled another way: the same settings file.
     const std::string other = dir / "app/../updater.ini";
     EXPECT_EQ(second.Take(other.c_str()), RollbackPlatform::Claim::kBusy);
@@ -412,7 +411,7 @@ TEST_F(RollbackTest, OneRunAtATime) {
   EXPECT_EQ(dir.Read("app/main.exe"), "new main");
   EXPECT_TRUE(journaled.Commit());
   journaled.Release();
-  RollbackPlatform third(platform);
+  RollbackPlatform third(platform, fake);
   EXPECT_EQ(third.Take(settings.c_str()), RollbackPlatform::Claim::kTaken);
 }
 
@@ -428,7 +427,7 @@ TEST_F(RollbackTest, FullDiskAtEveryJournalWrite) {
     for (bool flushFails : {true, false}) {
       platform.journalWritesLeft = 1 << 30;
       platform.failFlush = false;
-      RollbackPlatform run(platform);
+      RollbackPlatform run(platform, fake);
       ASSERT_EQ(run.Take(settings.c_str()), RollbackPlatform::Claim::kTaken);
       platform.journalWritesLeft = left;
       platform.failFlush = flushFails;
@@ -494,7 +493,7 @@ TEST_F(RollbackTest, StateFolderThatOthersCanWriteIsRefused) {
   const std::string folder = state / "updater";
   EXPECT_EQ(Journal().compare(0, folder.size(), folder), 0);
   chmod(folder.c_str(), 0777);
-  RollbackPlatform other(platform);
+  RollbackPlatform other(platform, fake);
   EXPECT_EQ(other.Take(settings.c_str()), RollbackPlatform::Claim::kFailed);
   chmod(folder.c_str(), 0700);
   chmod(state.path().c_str(), 0777);
@@ -510,7 +509,7 @@ TEST_F(RollbackTest, KilledRunOfAGoneSettingsFileIsUndoneByAnotherStart) {
   ASSERT_NO_FATAL_FAILURE(RunKilledAfterTwoChanges());
   std::remove(settings.c_str());
   dir.Write("other/updater.ini", "[UPDATER]\n");
-  RollbackPlatform next(platform);
+  RollbackPlatform next(platform, fake);
   ASSERT_EQ(next.Take((dir / "other/updater.ini").c_str()),
             RollbackPlatform::Claim::kTaken);
   RollbackResult own, others;
@@ -586,7 +585,7 @@ TEST_F(RollbackTest, DeathAtEveryStepOfUndoAndCleanUp) {
       SCOPED_TRACE(std::string(committed ? "clean-up" : "undo") + " step " +
                    std::to_string(step));
       {
-        RollbackPlatform run(platform);
+        RollbackPlatform run(platform, fake);
         ASSERT_NO_FATAL_FAILURE(Begin(run));
         ASSERT_TRUE(CopyTree(With(run), StrBuf((dir / "new").c_str()),
                              StrBuf((dir / "app").c_str())));

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/code_page.h"
 #include "base/str_buf.h"
 #include "platform/platform.h"
 #include "run/error_report.h"
@@ -30,11 +31,14 @@ class ProfileCache;
 class InUsePlatform;
 
 struct Runtime {
-  explicit Runtime(Platform& p) : platform(p) {}
+  explicit Runtime(Platform& p) : platform(p), codePage(p.codePage()) {}
   Runtime(const Runtime&) = delete;
   Runtime& operator=(const Runtime&) = delete;
 
   Platform& platform;
+  // The rules of the system's ANSI code page, read once (by the platform):
+  // every text of the run is in it.
+  const CodePage& codePage;
   // The settings file read and parsed, made by the settings layer at its
   // first key read (SettingsFile in settings/settings_reader.h).
   std::shared_ptr<ProfileCache> settingsFile;

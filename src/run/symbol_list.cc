@@ -2,13 +2,14 @@
 
 #include "base/code_page.h"
 
-int32_t SymbolList::Find(const char* name) const {
-  const auto it = first_.find(FoldAsciiCase(name));
+int32_t SymbolList::Find(const char* name, const CodePage& cp) const {
+  const auto it = first_.find(cp.FoldAsciiCase(name));
   return it == first_.end() ? -1 : it->second;
 }
 
-void SymbolList::Add(const char* name, const StrBuf& value) {
-  first_.emplace(FoldAsciiCase(name), Size());
+void SymbolList::Add(const char* name, const StrBuf& value,
+                     const CodePage& cp) {
+  first_.emplace(cp.FoldAsciiCase(name), Size());
   entries_.push_back(Symbol{StrBuf(name), value});
 }
 

@@ -26,10 +26,10 @@ class SymbolList {
     return entries_[static_cast<size_t>(i)];
   }
   // Index of the first entry called name, or -1.
-  int32_t Find(const char* name) const;
+  int32_t Find(const char* name, const CodePage& cp) const;
   // Appends an entry; a later entry of a name already present is kept but
   // never found.
-  void Add(const char* name, const StrBuf& value);
+  void Add(const char* name, const StrBuf& value, const CodePage& cp);
   void Clear();
 
  private:

@@ -1,36 +1,31 @@
 #include "run/transcript.h"
 
-#include <cstdio>
-
 #include "base/json.h"
 
 bool Transcript::Open(Platform& platform, const char* path) {
   path_ = path;
+  ui_ = &platform.ui();
   file_ = platform.files().OpenForAppend(path);
-  if (file_ == nullptr)
-    std::fprintf(stderr,
-                 "updater: warning: cannot open the transcript \"%s\"; the "
-                 "run goes on without it\n",
-                 path);
+  if (file_ == nullptr) Warn("cannot open the transcript \"" + path_ + "\"");
   return file_ != nullptr;
 }
 
 void Transcript::Drop(const char* why) {
   if (file_ == nullptr) return;
   file_.reset();
-  std::fprintf(stderr,
-               "updater: warning: the transcript \"%s\" %s; the run goes on "
-               "without it\n",
-               path_.c_str(), why);
+  Warn("the transcript \"" + path_ + "\" " + why);
 }
 
 void Transcript::WriteLine(const std::string& line) {
   if (file_ == nullptr || file_->WriteLine(line)) return;
   file_.reset();
-  std::fprintf(stderr,
-               "updater: warning: cannot write the transcript \"%s\"; the "
-               "run goes on without it\n",
-               path_.c_str());
+  Warn("cannot write the transcript \"" + path_ + "\"");
+}
+
+void Transcript::Warn(const std::string& what) {
+  if (ui_ == nullptr) return;
+  ui_->Warn(
+      ("updater: warning: " + what + "; the run goes on without it").c_str());
 }
 
 void Transcript::Box(const std::string& caption, const std::string& text,

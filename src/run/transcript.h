@@ -1,6 +1,7 @@
 // The transcript of a run (UPDATER_TRANSCRIPT): one JSON object per line, in
 // UTF-8, written out at each line. A transcript that cannot be opened or
-// written gives one warning on stderr and is dropped; the run goes on.
+// written gives one warning (UserInterface::Warn) and is dropped; the run
+// goes on.
 #pragma once
 
 #include <memory>
@@ -39,6 +40,9 @@ class Transcript {
  private:
   // Writes one line; when that fails, warns and closes the transcript.
   void WriteLine(const std::string& line);
+  // Tells the user that the transcript is gone, and why (what).
+  void Warn(const std::string& what);
   std::unique_ptr<AppendFile> file_;
+  UserInterface* ui_ = nullptr;  // where the warnings go
   std::string path_;  // for the warning
 };

@@ -22,10 +22,10 @@ struct ProfileCache::Parsed {
   ProfileReader reader;
 
   Parsed(const FileLook& look, const std::string& bytes,
-         const Utf8ToAnsiFunction& toAnsi)
+         const Utf8ToAnsiFunction& toAnsi, const CodePage& cp)
       : identity(look.identity),
         firstSeen(look.steadyClock),
-        reader(bytes, toAnsi) {
+        reader(bytes, toAnsi, cp) {
     if (reader.encoding() != ProfileEncoding::kAnsi) decodedBytes = bytes;
     trusted = ProfileStampTrusted(identity.changed, look, firstSeen);
   }
@@ -35,7 +35,8 @@ struct ProfileCache::Parsed {
   }
 };
 
-ProfileCache::ProfileCache(Platform& platform) : platform_(platform) {}
+ProfileCache::ProfileCache(Platform& platform, const CodePage& cp)
+    : platform_(platform), codePage_(cp) {}
 ProfileCache::~ProfileCache() = default;
 
 bool ProfileStampTrusted(int64_t changed, const FileLook& look,
@@ -50,6 +51,18 @@ bool ProfileStampTrusted(int64_t changed, const FileLook& look,
 }
 
 const ProfileCache::Parsed* ProfileCache::Load(const char* path) {
+  outOfMemory_ = false;
+  try {
+    return LoadOrThrow(path);
+  } catch (const std::bad_alloc&) {
+    // Too large to hold, or no memory left for the bytes: answered as a
+    // missing file, and told apart by OutOfMemory().
+    outOfMemory_ = true;
+    return nullptr;
+  }
+}
+
+const ProfileCache::Parsed* ProfileCache::LoadOrThrow(const char* path) {
   if (path == nullptr || path[0] == 0) return nullptr;
   auto cached = kept_.find(path);
   Parsed* kept = cached != kept_.end() ? cached->second.get() : nullptr;
@@ -75,24 +88,23 @@ const ProfileCache::Parsed* ProfileCache::Load(const char* path) {
   }
   if (kept != nullptr) kept_.erase(cached);
 
-  try {
-    std::unique_ptr<Parsed> parsed(
-        new Parsed(look, bytes, [this](const std::string& utf8) {
-          return platform_.system().Utf8ToAnsi(utf8.c_str());
-        }));
-    ++parses_;
-    if (kept_.size() >= kMaxKeptFiles) kept_.clear();
-    Parsed* result = parsed.get();
-    kept_[path] = std::move(parsed);
-    return result;
-  } catch (const std::bad_alloc&) {
-    return nullptr;  // too large to hold: read as a missing file
-  }
+  std::unique_ptr<Parsed> parsed(new Parsed(
+      look, bytes,
+      [this](const std::string& utf8) {
+        return platform_.system().Utf8ToAnsi(utf8.c_str());
+      },
+      codePage_));
+  ++parses_;
+  if (kept_.size() >= kMaxKeptFiles) kept_.clear();
+  Parsed* result = parsed.get();
+  kept_[path] = std::move(parsed);
+  return result;
 }
 
 uint32_t ProfileCache::ReadKey(const char* file, const char* section,
                                const char* key, const char* def, char* buffer,
                                uint32_t size) {
+  outOfMemory_ = false;
   if (buffer == nullptr || size == 0) return 0;
   // A null section or key would list names with the system's profile
   // functions; the engine never asks for that.
@@ -101,12 +113,14 @@ uint32_t ProfileCache::ReadKey(const char* file, const char* section,
     return 0;
   }
   const Parsed* parsed = Load(file);
-  if (parsed == nullptr) return ProfileReader::ReadMissingKey(def, buffer, size);
+  if (parsed == nullptr)
+    return ProfileReader::ReadMissingKey(codePage_, def, buffer, size);
   return parsed->reader.ReadKey(section, key, def, buffer, size);
 }
 
 uint32_t ProfileCache::ReadSectionLines(const char* file, const char* section,
                                         char* buffer, uint32_t size) {
+  outOfMemory_ = false;
   if (buffer == nullptr || size < 2 || section == nullptr) {
     return ProfileReader::ReadMissingSection(buffer, size);
   }

@@ -21,7 +21,9 @@
 
 class ProfileCache {
  public:
-  explicit ProfileCache(Platform& platform);
+  // Texts are compared and cut by the rules of cp, which must outlive the
+  // cache.
+  ProfileCache(Platform& platform, const CodePage& cp);
   ~ProfileCache();
   ProfileCache(const ProfileCache&) = delete;
   ProfileCache& operator=(const ProfileCache&) = delete;
@@ -39,18 +41,25 @@ class ProfileCache {
   // For tests: how often a file was parsed, and how often its bytes were
   // read and compared with the kept ones instead.
   uint64_t Parses() const { return parses_; }
+  // Whether the last ReadKey or ReadSectionLines found no memory to hold
+  // the file: it then answered as for a missing file.
+  bool OutOfMemory() const { return outOfMemory_; }
   uint64_t Comparisons() const { return comparisons_; }
 
  private:
   struct Parsed;
   // The parsed file at path, read again when it changed; null when it
-  // cannot be read.
+  // cannot be read (outOfMemory_ tells whether memory ran out).
   const Parsed* Load(const char* path);
+  // Load, throwing std::bad_alloc when memory runs out.
+  const Parsed* LoadOrThrow(const char* path);
 
   Platform& platform_;
+  const CodePage& codePage_;
   std::map<std::string, std::unique_ptr<Parsed>> kept_;
   uint64_t parses_ = 0;
   uint64_t comparisons_ = 0;
+  bool outOfMemory_ = false;
 };
 
 // Whether any change of a file made after its bytes were read must give it

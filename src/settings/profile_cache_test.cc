@@ -48,7 +48,7 @@ class ProfileTest : public ::testing::Test {
   TestDir dir_;
   std::string path_ = dir_ / "settings.ini";
   PosixPlatform platform_;
-  ProfileCache cache_{platform_};
+  ProfileCache cache_{platform_, platform_.codePage()};
 };
 
 using Strings = std::vector<std::string>;
@@ -113,11 +113,10 @@ TEST_F(ProfileTest, ValuesAreCutToTheBufferSize) {
   EXPECT_EQ(Key("S", "MISSING", 4), "NO_");
 
   // A double-byte character is not split by the cut.
-  SetAnsiCodePage(kCodePageShiftJis);
+  platform_.SetCodePage(kCodePageShiftJis);
   Write("[S]\nJ=a\x82\xA0\x82\xA2\n");
   EXPECT_EQ(Key("S", "J", 5), "a\x82\xA0");
   EXPECT_EQ(Key("S", "J", 6), "a\x82\xA0\x82\xA2");
-  SetAnsiCodePage(kCodePageUtf8);
 }
 
 TEST_F(ProfileTest, SectionLinesAreHandedOverAsWritten) {
@@ -209,7 +208,7 @@ TEST_F(ProfileTest, FileDatedAnyTimeIsParsedOnceAndItsChangesSeen) {
   const time_t dates[] = {0, 4102444800};  // 1970-01-01, 2099-12-31
   for (time_t date : dates) {
     SCOPED_TRACE(date);
-    ProfileCache cache(platform_);
+    ProfileCache cache(platform_, platform_.codePage());
     auto key = [&](const char* name) {
       char value[16];
       cache.ReadKey(path_.c_str(), "S", name, "", value, sizeof value);
@@ -298,7 +297,6 @@ TEST_F(ProfileTest, ChangedFileIsReadAgain) {
 // Under Shift-JIS every decoded file gives the bytes of the Shift-JIS file:
 // the UTF-8 one no longer loses its next line to a lead byte.
 TEST_F(ProfileTest, EveryEncodingIsReadInTheAnsiCodePage) {
-  SetAnsiCodePage(kCodePageShiftJis);
   platform_.SetCodePage(kCodePageShiftJis);
   const std::string nameSjis = "\x93\xFA\x96\x7B\x8C\xEA";       // 日本語
   const std::string nameUtf8 = "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E";
@@ -346,7 +344,6 @@ TEST_F(ProfileTest, EveryEncodingIsReadInTheAnsiCodePage) {
   EXPECT_EQ(Key("S", "V"), cut);  // 257 bytes, not 258
 
   platform_.SetCodePage(kCodePageUtf8);
-  SetAnsiCodePage(kCodePageUtf8);
   // With UTF-8 as the ANSI code page the text stays UTF-8, cut likewise.
   Write("[S]\nV=" + longUtf8 + "\n");
   EXPECT_EQ(Key("S", "V"), longUtf8.substr(0, 1 + 85 * 3));

@@ -14,9 +14,9 @@ constexpr size_t kMaxTextSize = 0xFFFFFFF0u;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-bool EqualsIgnoringCase(const char* a, size_t aLength, const char* b,
-                        size_t bLength) {
-  return aLength == bLength && SameIgnoringAsciiCase(a, b, aLength);
+bool EqualsIgnoringCase(const CodePage& cp, const char* a, size_t aLength,
+                        const char* b, size_t bLength) {
+  return aLength == bLength && cp.SameIgnoringAsciiCase(a, b, aLength);
 }
 
 // Narrows [begin, end) of text to exclude leading and trailing blanks.
@@ -33,11 +33,12 @@ size_t LengthToNul(const char* text, size_t length) {
 
 // The largest count <= limit of bytes of text that does not end inside a
 // character of the ANSI code page.
-size_t CutAtCharacter(const char* text, size_t length, size_t limit) {
+size_t CutAtCharacter(const CodePage& cp, const char* text, size_t length,
+                      size_t limit) {
   if (length <= limit) return length;
   size_t at = 0;
   while (at < limit) {
-    size_t n = static_cast<size_t>(CharLength(text + at));
+    size_t n = static_cast<size_t>(cp.CharLength(text + at));
     if (at + n > limit) break;
     at += n;
   }
@@ -151,8 +152,9 @@ std::string DecodeProfileText(const std::string& bytes,
 // ---------------------------------------------------------------------------
 
 ProfileReader::ProfileReader(const std::string& bytes,
-                             const Utf8ToAnsiFunction& toAnsi)
-    : data_(DecodeProfileText(bytes, toAnsi, &encoding_)) {
+                             const Utf8ToAnsiFunction& toAnsi,
+                             const CodePage& cp)
+    : codePage_(cp), data_(DecodeProfileText(bytes, toAnsi, &encoding_)) {
   if (data_.size() > kMaxTextSize) data_.clear();
   Parse();
 }
@@ -164,8 +166,9 @@ size_t ProfileReader::Probe(const char* text, uint32_t begin, uint32_t end,
     if (index_[slot] == 0) return slot;
     const Section& s = sections_[index_[slot] - 1];
     if (s.hash == hash &&
-        EqualsIgnoringCase(data_.data() + s.nameBegin, s.nameEnd - s.nameBegin,
-                           text + begin, end - begin)) {
+        EqualsIgnoringCase(codePage_, data_.data() + s.nameBegin,
+                           s.nameEnd - s.nameBegin, text + begin,
+                           end - begin)) {
       return slot;
     }
   }
@@ -248,11 +251,11 @@ void ProfileReader::Parse() {
   BuildIndex();
 }
 
-uint32_t ProfileReader::ReadMissingKey(const char* def, char* buffer,
-                                       uint32_t size) {
+uint32_t ProfileReader::ReadMissingKey(const CodePage& cp, const char* def,
+                                       char* buffer, uint32_t size) {
   if (buffer == nullptr || size == 0) return 0;
   const char* value = def != nullptr ? def : "";
-  size_t n = CutAtCharacter(value, std::strlen(value), size - 1);
+  size_t n = CutAtCharacter(cp, value, std::strlen(value), size - 1);
   std::memcpy(buffer, value, n);
   buffer[n] = 0;
   return static_cast<uint32_t>(n);
@@ -271,7 +274,7 @@ uint32_t ProfileReader::ReadKey(const char* section, const char* key,
   if (buffer == nullptr || size == 0) return 0;
   const Section* found =
       section != nullptr && key != nullptr ? Find(section) : nullptr;
-  if (found == nullptr) return ReadMissingKey(def, buffer, size);
+  if (found == nullptr) return ReadMissingKey(codePage_, def, buffer, size);
 
   uint32_t kb = 0, ke = static_cast<uint32_t>(std::strlen(key));
   TrimBlanks(key, kb, ke);
@@ -281,7 +284,8 @@ uint32_t ProfileReader::ReadKey(const char* section, const char* key,
     if (line.equals == kNoEquals) continue;
     uint32_t nb = line.begin, ne = line.equals;
     TrimBlanks(text, nb, ne);
-    if (!EqualsIgnoringCase(text + nb, ne - nb, key + kb, ke - kb)) continue;
+    if (!EqualsIgnoringCase(codePage_, text + nb, ne - nb, key + kb, ke - kb))
+      continue;
     uint32_t vb = line.equals + 1, ve = line.end;
     TrimBlanks(text, vb, ve);
     if (ve - vb >= 2 && (text[vb] == '"' || text[vb] == '\'') &&
@@ -290,12 +294,13 @@ uint32_t ProfileReader::ReadKey(const char* section, const char* key,
       --ve;
     }
     const char* value = text + vb;
-    size_t n = CutAtCharacter(value, LengthToNul(value, ve - vb), size - 1);
+    size_t n =
+        CutAtCharacter(codePage_, value, LengthToNul(value, ve - vb), size - 1);
     std::memcpy(buffer, value, n);
     buffer[n] = 0;
     return static_cast<uint32_t>(n);
   }
-  return ReadMissingKey(def, buffer, size);
+  return ReadMissingKey(codePage_, def, buffer, size);
 }
 
 uint32_t ProfileReader::ReadSectionLines(const char* section, char* buffer,

@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "base/code_page.h"
+
 enum class ProfileEncoding {
   kAnsi,      // no byte-order mark, and not UTF-8 with non-ASCII bytes
   kUtf8,      // valid UTF-8 holding non-ASCII bytes, no byte-order mark
@@ -42,8 +44,10 @@ std::string DecodeProfileText(const std::string& bytes,
 // A settings file read and indexed in one linear pass.
 class ProfileReader {
  public:
-  // bytes: the file's contents as read.
-  ProfileReader(const std::string& bytes, const Utf8ToAnsiFunction& toAnsi);
+  // bytes: the file's contents as read; names and values are compared and
+  // cut by the rules of cp.
+  ProfileReader(const std::string& bytes, const Utf8ToAnsiFunction& toAnsi,
+                const CodePage& cp);
 
   ProfileEncoding encoding() const { return encoding_; }
   // The decoded text (for ANSI files: the bytes as read).
@@ -60,7 +64,8 @@ class ProfileReader {
                             uint32_t size) const;
 
   // The answers for a file that cannot be read: the default, and no lines.
-  static uint32_t ReadMissingKey(const char* def, char* buffer, uint32_t size);
+  static uint32_t ReadMissingKey(const CodePage& cp, const char* def,
+                                 char* buffer, uint32_t size);
   static uint32_t ReadMissingSection(char* buffer, uint32_t size);
 
  private:
@@ -89,6 +94,7 @@ class ProfileReader {
                uint32_t hash) const;
   void BuildIndex();
 
+  CodePage codePage_;
   ProfileEncoding encoding_ = ProfileEncoding::kAnsi;
   std::string data_;
   std::vector<Line> lines_;

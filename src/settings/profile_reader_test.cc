@@ -108,7 +108,7 @@ TEST(ProfileReaderTest, EachEncodingGivesTheSameValues) {
   const std::string files[] = {utf8, utf8.substr(3), Utf16(text.substr(1))};
   for (const std::string& bytes : files) {
     Recorder recorder;
-    ProfileReader reader(bytes, recorder.Function());
+    ProfileReader reader(bytes, recorder.Function(), CodePage());
     EXPECT_NE(reader.encoding(), ProfileEncoding::kAnsi);
     EXPECT_EQ(Key(reader, "\xE8\xA8\xAD\xE5\xAE\x9A", "name"),
               "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E");
@@ -128,7 +128,7 @@ TEST(ProfileReaderTest, EmptyAndBomOnlyFilesHoldNothing) {
                                   std::string("\xFF\xFE"),
                                   std::string("\xFF\xFE\x5B")}) {
     Recorder recorder;
-    ProfileReader reader(bytes, recorder.Function());
+    ProfileReader reader(bytes, recorder.Function(), CodePage());
     EXPECT_EQ(reader.text(), "");
     EXPECT_EQ(Key(reader, "S", "A"), "NO_DATA");
     EXPECT_EQ(Lines(reader, "S"), Strings{});
@@ -138,7 +138,7 @@ TEST(ProfileReaderTest, EmptyAndBomOnlyFilesHoldNothing) {
 TEST(ProfileReaderTest, NulsEndValuesAndAreNotConverted) {
   Recorder recorder;
   ProfileReader reader(Utf16(std::u16string(u"[S]\nA=x\0y\nB=\u00E9", 14)),
-                       recorder.Function());
+                       recorder.Function(), CodePage());
   EXPECT_EQ(Key(reader, "S", "A"), "x");
   EXPECT_EQ(Key(reader, "S", "B"), "\xC3\xA9");
   EXPECT_EQ(recorder.given.size(), 2u);
@@ -147,7 +147,7 @@ TEST(ProfileReaderTest, NulsEndValuesAndAreNotConverted) {
 TEST(ProfileReaderTest, InvalidUtf8IsReadAsAnsiUnchanged) {
   Recorder recorder;
   const std::string bytes = "[S]\nA=\x93\xFA\x96\x7B\xFF\n\xED\xA0\x80";
-  ProfileReader reader(bytes, recorder.Function());
+  ProfileReader reader(bytes, recorder.Function(), CodePage());
   EXPECT_EQ(reader.encoding(), ProfileEncoding::kAnsi);
   EXPECT_TRUE(recorder.given.empty());
   EXPECT_EQ(reader.text(), bytes);

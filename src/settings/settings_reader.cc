@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "base/code_page.h"
 #include "run/error_report.h"
 #include "run/runtime.h"
 #include "settings/profile_cache.h"
@@ -25,38 +26,60 @@ bool ParseDecimal(const char* text, int32_t& out) {
   return true;
 }
 
-// Reads a key into a work area; false when it is missing.
-bool ReadWorkArea(ProfileCache& profiles, const char* file,
-                  const char* section, const char* key,
-                  char (&work)[kValueWorkArea]) {
+// Whether text is the missing-key marker in any case of its letters. The
+// marker is ASCII: a byte of a double-byte character never equals one of
+// its bytes, so a byte-wise comparison is the character-wise one.
+bool IsMissingKeyMarker(const char* text) {
+  const char* marker = kMissingKeyMarker;
+  for (; *marker != 0; ++text, ++marker)
+    if (FoldAsciiLetter(*text) != FoldAsciiLetter(*marker)) return false;
+  return *text == 0;
+}
+
+// Reads a key into a work area.
+KeyRead ReadWorkArea(ProfileCache& profiles, const char* file,
+                     const char* section, const char* key,
+                     char (&work)[kValueWorkArea]) {
   work[0] = 0;
   profiles.ReadKey(file, section, key, kMissingKeyMarker, work,
                    kValueReadLimit);
   work[kValueWorkArea - 1] = 0;
-  return !StrBuf(work).Equals(kMissingKeyMarker);
+  if (profiles.OutOfMemory()) return KeyRead::kNoMemory;
+  return IsMissingKeyMarker(work) ? KeyRead::kMissing : KeyRead::kPresent;
+}
+
+// Shows the report for a key that could not be read: message 2 when it is
+// missing, message 3 naming object when memory ran out. Returns false.
+bool ShowKeyReadReport(Runtime& rt, KeyRead got, const char* section,
+                       const char* key, const char* object) {
+  if (got == KeyRead::kNoMemory)
+    return ShowErrorReport(rt, kMsgOutOfMemory, object);
+  return ShowKeyErrorReport(rt, kMsgBadFormat, section, key);
 }
 
 }  // namespace
 
 ProfileCache& SettingsFile(Runtime& rt) {
-  if (!rt.settingsFile) rt.settingsFile = std::make_shared<ProfileCache>(rt.platform);
+  if (!rt.settingsFile)
+    rt.settingsFile = std::make_shared<ProfileCache>(rt.platform, rt.codePage);
   return *rt.settingsFile;
 }
 
-bool ReadProfileString(ProfileCache& profiles, const char* file,
-                       const char* section, const char* key, StrBuf& out) {
+KeyRead ReadProfileString(ProfileCache& profiles, const char* file,
+                          const char* section, const char* key, StrBuf& out) {
   char work[kValueWorkArea];
-  if (!ReadWorkArea(profiles, file, section, key, work)) return false;
-  out.Assign(work);
-  return true;
+  const KeyRead got = ReadWorkArea(profiles, file, section, key, work);
+  if (got != KeyRead::kPresent) return got;
+  return out.SetText(work) ? KeyRead::kPresent : KeyRead::kNoMemory;
 }
 
-bool ReadProfileInt(ProfileCache& profiles, const char* file,
-                    const char* section, const char* key, int32_t& out) {
+KeyRead ReadProfileInt(ProfileCache& profiles, const char* file,
+                       const char* section, const char* key, int32_t& out) {
   char work[kValueWorkArea];
-  if (!ReadWorkArea(profiles, file, section, key, work)) return false;
-  ParseDecimal(work, out);
-  return true;
+  const KeyRead got = ReadWorkArea(profiles, file, section, key, work);
+  // A value that is no number leaves out as it was.
+  if (got == KeyRead::kPresent) static_cast<void>(ParseDecimal(work, out));
+  return got;
 }
 
 int32_t ReadProfileSection(ProfileCache& profiles, const char* file,
@@ -80,10 +103,11 @@ int32_t ReadProfileSection(ProfileCache& profiles, const char* file,
 }
 
 bool GetSettingString(Runtime& rt, const char* section, const char* key,
-                      StrBuf& out) {
-  if (!ReadProfileString(SettingsFile(rt), rt.SettingsPath.Text(), section, key,
-                         out))
-    return ShowKeyErrorReport(rt, kMsgBadFormat, section, key);
+                      StrBuf& out, const char* object) {
+  const KeyRead got = ReadProfileString(
+      SettingsFile(rt), rt.SettingsPath.Text(), section, key, out);
+  if (got != KeyRead::kPresent)
+    return ShowKeyReadReport(rt, got, section, key, object);
   ExpandSymbols(rt, out);
   ExpandQueries(rt, out);
   CollapseDotDot(rt, out);
@@ -91,8 +115,10 @@ bool GetSettingString(Runtime& rt, const char* section, const char* key,
 }
 
 bool GetSettingInt(Runtime& rt, const char* section, const char* key,
-                   int32_t& out) {
-  if (!ReadProfileInt(SettingsFile(rt), rt.SettingsPath.Text(), section, key, out))
-    return ShowKeyErrorReport(rt, kMsgBadFormat, section, key);
+                   int32_t& out, const char* object) {
+  const KeyRead got = ReadProfileInt(SettingsFile(rt), rt.SettingsPath.Text(),
+                                     section, key, out);
+  if (got != KeyRead::kPresent)
+    return ShowKeyReadReport(rt, got, section, key, object);
   return true;
 }

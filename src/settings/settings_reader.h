@@ -20,17 +20,23 @@ constexpr uint32_t kSectionWorkArea = 32767;
 // The run's settings file, read and kept parsed (profile_cache.h).
 ProfileCache& SettingsFile(Runtime& rt);
 
-// Raw readers: they show nothing.
-bool ReadProfileString(ProfileCache& profiles, const char* file,
-                       const char* section, const char* key, StrBuf& out);
-bool ReadProfileInt(ProfileCache& profiles, const char* file,
-                    const char* section, const char* key, int32_t& out);
+// What a key read found. kNoMemory: no memory was left to hold the file or
+// the value; the key may well be there.
+enum class KeyRead { kPresent, kMissing, kNoMemory };
+
+// Raw readers: they show nothing. out changes only when the key is
+// present.
+KeyRead ReadProfileString(ProfileCache& profiles, const char* file,
+                          const char* section, const char* key, StrBuf& out);
+KeyRead ReadProfileInt(ProfileCache& profiles, const char* file,
+                       const char* section, const char* key, int32_t& out);
 int32_t ReadProfileSection(ProfileCache& profiles, const char* file,
                            const char* section, StrBuf& table);
 
 // Reporting readers: they read from SettingsPath and show message 2 for a
-// missing key. GetSettingString expands the value.
+// missing key, or message 3 naming object (the record or list the value is
+// read for) when memory runs out. GetSettingString expands the value.
 bool GetSettingString(Runtime& rt, const char* section, const char* key,
-                      StrBuf& out);
+                      StrBuf& out, const char* object);
 bool GetSettingInt(Runtime& rt, const char* section, const char* key,
-                   int32_t& out);
+                   int32_t& out, const char* object);

@@ -27,9 +27,9 @@ constexpr const char* kQuerySeparator = "\\";
 
 // The position of the character after the one at i. An ASCII byte is a
 // character of its own in every code page.
-size_t Advance(const std::string& text, size_t i) {
+size_t Advance(const std::string& text, size_t i, const CodePage& cp) {
   if (static_cast<unsigned char>(text[i]) < 0x80) return i + 1;
-  return i + static_cast<size_t>(CharLength(text.c_str() + i));
+  return i + static_cast<size_t>(cp.CharLength(text.c_str() + i));
 }
 
 // Outermost blocks between a one-byte opening and a one-byte closing
@@ -45,9 +45,9 @@ size_t Advance(const std::string& text, size_t i) {
 // same block index would arrive, since the text before it is unchanged.
 class BlockWalk {
  public:
-  BlockWalk(const char* text, char open, char close)
-      : text(text), open_(open), close_(close) {
-    for (size_t i = 0; i < this->text.size(); i = Advance(this->text, i)) {
+  BlockWalk(const char* text, char open, char close, const CodePage& cp)
+      : text(text), cp_(cp), open_(open), close_(close) {
+    for (size_t i = 0; i < this->text.size(); i = Advance(this->text, i, cp_)) {
       if (this->text[i] == close_) lastClose_ = i;
     }
   }
@@ -115,7 +115,7 @@ class BlockWalk {
       lastClose_ = lastClose_ - removed + length;
     } else {
       lastClose_ = closeBeforeBlock_;
-      for (size_t i = first; i < first + length; i = Advance(text, i)) {
+      for (size_t i = first; i < first + length; i = Advance(text, i, cp_)) {
         if (text[i] == close_) lastClose_ = i;
       }
     }
@@ -136,7 +136,7 @@ class BlockWalk {
   // closing one follows it.
   Step Next(size_t pos, size_t& at) const {
     if (lastClose_ == kNone || lastClose_ < pos) return Step::kNone;
-    for (size_t i = pos; i <= lastClose_; i = Advance(text, i)) {
+    for (size_t i = pos; i <= lastClose_; i = Advance(text, i, cp_)) {
       if (text[i] == close_) {
         at = i;
         return Step::kClose;
@@ -161,6 +161,7 @@ class BlockWalk {
     return step;
   }
 
+  const CodePage& cp_;
   char open_;
   char close_;
   size_t pos_ = 0;
@@ -173,7 +174,8 @@ class BlockWalk {
 // The fields of text between occurrences of separator, found character by
 // character as StrBuf's field operations find them.
 std::vector<std::string> SplitFields(const std::string& text,
-                                     const char* separator) {
+                                     const char* separator,
+                                     const CodePage& cp) {
   std::vector<std::string> fields;
   const size_t length = std::strlen(separator);
   size_t begin = 0;
@@ -183,7 +185,7 @@ std::vector<std::string> SplitFields(const std::string& text,
       i += length;
       begin = i;
     } else {
-      i = Advance(text, i);
+      i = Advance(text, i, cp);
     }
   }
   fields.push_back(text.substr(begin));
@@ -191,13 +193,14 @@ std::vector<std::string> SplitFields(const std::string& text,
 }
 
 // The words of the command line that {?Param\...} asks for.
-StrBuf ParamWords(const StrBuf& commandLine, const StrBuf& query) {
-  if (query.FieldCount(kQuerySeparator) != 3) {
-    return commandLine.Word(query.Field(1, kQuerySeparator).ToInt());
+StrBuf ParamWords(const StrBuf& commandLine, const StrBuf& query,
+                  const CodePage& cp) {
+  if (query.FieldCount(kQuerySeparator, cp) != 3) {
+    return commandLine.Word(query.Field(1, kQuerySeparator, cp).ToInt(), cp);
   }
-  const int32_t count = commandLine.WordCount();
-  int64_t first = query.Field(1, kQuerySeparator).ToInt();
-  int64_t last = query.Field(2, kQuerySeparator).ToInt();
+  const int32_t count = commandLine.WordCount(cp);
+  int64_t first = query.Field(1, kQuerySeparator, cp).ToInt();
+  int64_t last = query.Field(2, kQuerySeparator, cp).ToInt();
   if (first < 0) first += count;
   if (last < 0) last += count;
   // A word index still negative is counted from the end once more, as
@@ -208,7 +211,7 @@ StrBuf ParamWords(const StrBuf& commandLine, const StrBuf& query) {
   for (int64_t d = first; d <= last; ++d) {
     if (d != first) words += ", ";
     if (d >= -count && d < count) {
-      words += commandLine.Word(static_cast<int32_t>(d)).Text();
+      words += commandLine.Word(static_cast<int32_t>(d), cp).Text();
     }
     if (words.size() > static_cast<size_t>(kMaxExpandedLength)) break;
   }
@@ -217,32 +220,32 @@ StrBuf ParamWords(const StrBuf& commandLine, const StrBuf& query) {
 
 // What a query block asks for; false when it stays as written.
 bool AnswerQuery(Runtime& rt, StrBuf& query) {
-  query.Trim("{", "}");
-  const StrBuf keyword = query.Field(0, kQuerySeparator);
-  if (keyword.Equals("?App")) {
+  query.Trim("{", "}", rt.codePage);
+  const StrBuf keyword = query.Field(0, kQuerySeparator, rt.codePage);
+  if (keyword.Equals("?App", rt.codePage)) {
     return rt.platform.system().FindAppPath(
-        query.Field(1, kQuerySeparator).Text(), AppPathValue::kExecutable,
-        query);
+        query.Field(1, kQuerySeparator, rt.codePage).Text(),
+        AppPathValue::kExecutable, query);
   }
-  if (keyword.Equals("?AppPath")) {
+  if (keyword.Equals("?AppPath", rt.codePage)) {
     if (!rt.platform.system().FindAppPath(
-            query.Field(1, kQuerySeparator).Text(), AppPathValue::kPathList,
-            query)) {
+            query.Field(1, kQuerySeparator, rt.codePage).Text(),
+            AppPathValue::kPathList, query)) {
       return false;
     }
-    query.Trim("", rt.Sep());
-    query.Trim("", ";");
+    query.Trim("", rt.Sep(), rt.codePage);
+    query.Trim("", ";", rt.codePage);
     return true;
   }
-  if (keyword.Equals("?SpFolder")) {
+  if (keyword.Equals("?SpFolder", rt.codePage)) {
     const int folder =
-        static_cast<int>(query.Field(1, kQuerySeparator).ToHex());
+        static_cast<int>(query.Field(1, kQuerySeparator, rt.codePage).ToHex());
     if (!GetSpecialFolderPath(rt, query, folder)) return false;
-    query.Trim("", rt.Sep());
+    query.Trim("", rt.Sep(), rt.codePage);
     return true;
   }
-  if (keyword.Equals("?Param")) {
-    query = ParamWords(rt.CommandLine, query);
+  if (keyword.Equals("?Param", rt.codePage)) {
+    query = ParamWords(rt.CommandLine, query, rt.codePage);
     return true;
   }
   return false;
@@ -271,7 +274,8 @@ bool LoadSymbols(Runtime& rt) {
     size_t end = all.find('\n', begin);
     if (end == std::string::npos) end = all.size();
     const StrBuf line(all.substr(begin, end - begin).c_str());
-    rt.SymbolTable.Add(line.Field(0, "=").Text(), line.Field(1, "="));
+    rt.SymbolTable.Add(line.Field(0, "=", rt.codePage).Text(),
+                       line.Field(1, "=", rt.codePage), rt.codePage);
     begin = end + 1;
   }
   rt.SymbolCount = rt.SymbolTable.Size();
@@ -283,7 +287,7 @@ bool LoadSymbols(Runtime& rt) {
   DefineSymbol(rt, "<Win>", work);
   if (!rt.platform.system().SystemDirectory(work)) work.Assign("");
   DefineSymbol(rt, "<Sys>", work);
-  DefineSymbol(rt, "<Src>", rt.ModulePath.Fields(0, -2, sep));
+  DefineSymbol(rt, "<Src>", rt.ModulePath.Fields(0, -2, sep, rt.codePage));
   const bool nt = IsNtPlatform(rt);
   if (!GetSpecialFolderPath(rt, work,
                             nt ? kCommonDesktopDirectory : kDesktopDirectory))
@@ -295,8 +299,9 @@ bool LoadSymbols(Runtime& rt) {
   if (!rt.platform.system().TempPath(work)) work.Assign("");
   // The temporary directory comes with a trailing separator; the symbol
   // has none.
-  if (work.CountOf(sep) != 0 && work.Field(-1, sep).IsEmpty()) {
-    work = work.Fields(0, -2, sep);
+  if (work.CountOf(sep, rt.codePage) != 0 &&
+      work.Field(-1, sep, rt.codePage).IsEmpty()) {
+    work = work.Fields(0, -2, sep, rt.codePage);
   }
   DefineSymbol(rt, "<Temp>", work);
 
@@ -305,19 +310,19 @@ bool LoadSymbols(Runtime& rt) {
 }
 
 bool LookupSymbol(Runtime& rt, const char* name, StrBuf& out) {
-  const int32_t i = rt.SymbolTable.Find(name);
+  const int32_t i = rt.SymbolTable.Find(name, rt.codePage);
   if (i < 0 || i >= rt.SymbolCount) return false;
   out.Assign(rt.SymbolTable[i].value);
   return true;
 }
 
 void DefineSymbol(Runtime& rt, const char* name, const StrBuf& value) {
-  const int32_t i = rt.SymbolTable.Find(name);
+  const int32_t i = rt.SymbolTable.Find(name, rt.codePage);
   if (i >= 0 && i < rt.SymbolCount) {
     rt.SymbolTable[i].value.Assign(value);
     return;
   }
-  rt.SymbolTable.Add(name, value);
+  rt.SymbolTable.Add(name, value, rt.codePage);
   rt.SymbolCount = rt.SymbolTable.Size();
 }
 
@@ -339,7 +344,7 @@ void ExpandDefinitions(Runtime& rt) {
 // also ends any cycle of symbols. An unknown name stays as written.
 bool ExpandSymbols(Runtime& rt, StrBuf& text) {
   if (!MayHaveBlocks(text, '<', '>')) return false;
-  BlockWalk walk(text.Text(), '<', '>');
+  BlockWalk walk(text.Text(), '<', '>', rt.codePage);
   const int32_t n = walk.Count();
   bool changed = false;
   StrBuf value;
@@ -361,7 +366,7 @@ bool ExpandSymbols(Runtime& rt, StrBuf& text) {
 // answers. A block with another keyword, or whose query fails, stays.
 bool ExpandQueries(Runtime& rt, StrBuf& text) {
   if (!MayHaveBlocks(text, '{', '}')) return false;
-  BlockWalk walk(text.Text(), '{', '}');
+  BlockWalk walk(text.Text(), '{', '}', rt.codePage);
   const int32_t n = walk.Count();
   bool changed = false;
   for (int32_t repetition = 0; repetition < n; ++repetition) {
@@ -385,8 +390,9 @@ bool CollapseDotDot(Runtime& rt, StrBuf& text) {
   const char* sep = rt.Sep();
   const std::string marker = std::string(sep) + "..";
   if (std::strstr(text.Text(), marker.c_str()) == nullptr) return false;
-  if (text.CountOf(marker.c_str()) == 0) return false;
-  const std::vector<std::string> fields = SplitFields(text.Text(), sep);
+  if (text.CountOf(marker.c_str(), rt.codePage) == 0) return false;
+  const std::vector<std::string> fields =
+      SplitFields(text.Text(), sep, rt.codePage);
   if (fields.size() < 3) return false;
 
   std::vector<size_t> kept = {0, 1};

@@ -17,11 +17,10 @@ namespace {
 class SymbolsTest : public ::testing::Test {
  protected:
   SymbolsTest() : rt(platform) {
-    SetAnsiCodePage(kCodePageUtf8);
     rt.SettingsPath.Assign((dir / "setup.ini").c_str());
     rt.ModulePath.Assign((dir / "setup").c_str());
   }
-  ~SymbolsTest() override { SetAnsiCodePage(kCodePageUtf8); }
+  ~SymbolsTest() override {}
 
   // Writes the settings file and builds the table from it.
   void Load(const std::string& settings) {
@@ -50,7 +49,7 @@ class SymbolsTest : public ::testing::Test {
   }
   std::string Setting(const char* key) {
     StrBuf out;
-    EXPECT_TRUE(GetSettingString(rt, "P", key, out));
+    EXPECT_TRUE(GetSettingString(rt, "P", key, out, "P_INFO"));
     return out.Text();
   }
 
@@ -145,11 +144,10 @@ TEST_F(SymbolsTest, DotDotCollapsing) {
   EXPECT_EQ(Collapse("\\..\\X"), "\\..\\X");
   EXPECT_EQ(Collapse("D:\\A\\..B\\C"), "D:\\A\\..B\\C");
   // In code page 932 the second byte of a character is never a separator.
-  SetAnsiCodePage(kCodePageShiftJis);
+  platform.SetCodePage(kCodePageShiftJis);
   EXPECT_EQ(Collapse("C:\\A\\\x95\\..\\B"), "C:\\A\\\x95\\..\\B");
   EXPECT_EQ(Collapse("C:\\A\\\x95\\\\..\\B"), "C:\\A\\B");
   platform.separator = "/";
-  SetAnsiCodePage(kCodePageUtf8);
   EXPECT_EQ(Collapse("/a/b/../c"), "/a/c");
   EXPECT_EQ(Collapse("D:\\A\\B\\..\\E"), "D:\\A\\B\\..\\E");
 }
@@ -186,14 +184,14 @@ TEST_F(SymbolsTest, GrowthIsBounded) {
 // operations would, pass after pass, whatever the values bring in.
 std::string ReferenceExpandSymbols(Runtime& rt, const std::string& input) {
   StrBuf text(input.c_str());
-  const int32_t n = reference::BlockCount(text, "<", ">");
+  const int32_t n = reference::BlockCount(text, "<", ">", rt.codePage);
   int32_t i = 0;
   StrBuf value;
   for (int32_t repetition = 0; repetition < n; ++repetition) {
-    const StrBuf block = reference::Block(text, i, "<", ">");
+    const StrBuf block = reference::Block(text, i, "<", ">", rt.codePage);
     if (block.IsEmpty()) break;
     if (LookupSymbol(rt, block.Text(), value)) {
-      reference::ReplaceBlock(text, i, "<", ">", value.Text());
+      reference::ReplaceBlock(text, i, "<", ">", value.Text(), rt.codePage);
     } else {
       ++i;
     }
@@ -210,7 +208,7 @@ TEST_F(SymbolsTest, SymbolPassAgreesWithTheBlockOperations) {
   DefineSymbol(rt, "<<a>>", StrBuf(""));
   std::mt19937 random(7);
   for (unsigned codePage : {kCodePageUtf8, kCodePageShiftJis}) {
-    SetAnsiCodePage(codePage);
+    platform.SetCodePage(codePage);
     for (int round = 0; round < 20000; ++round) {
       std::string text;
       for (int k = random() % 12; k > 0; --k) text += tokens[random() % 8];

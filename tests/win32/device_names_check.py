@@ -12,7 +12,9 @@ each run below must fail with the command's message and leave every device
 file and every entry of the package as it was:
 - ATTR of a tree holding com1.txt and lpt1 (plain files there),
 - LINK with DST=COM1, MAKEDIR of LPT2, DELETE of com3.txt,
-- COPY to aux.txt, MOVE to PRN.
+- COPY to aux.txt, MOVE to PRN,
+- DELETE of that tree with ROLLBACK=1 (the tree is not set aside whole: its
+  saved copy could never be removed).
 NUL and CON are never named in a run: where a guard failed they would
 reach Wine's own devices (they are tested through the checker and the
 unit tests). Prints "N passed, N failed".
@@ -119,6 +121,8 @@ CASES = [
     ("copy", ["[Copy]", "MODE=COPY", "FROM=<Src>\\a.txt",
               "TO=<Src>\\aux.txt"]),
     ("move", ["[Move]", "MODE=MOVE", "FROM=<Src>\\a.txt", "TO=<Src>\\PRN"]),
+    ("delete_rollback", ["[Del]", "MODE=DELETE", "FILE=<Src>\\tree"],
+     ["ROLLBACK=1"]),
 ]
 
 
@@ -144,13 +148,15 @@ def main():
     prefix = (os.path.abspath(opts.prefix) if made
               else os.path.join(root, "prefix"))
     env = wine_env(prefix)
+    env["UPDATER_STATE_HOME"] = wine_path(os.path.join(root, "state"))
     try:
         devices = make_prefix(root, env, made)
         if devices is None:
             print("0 passed, 1 failed")
             return 1
         before = snapshot(devices)
-        for name, section in CASES:
+        os.makedirs(os.path.join(root, "state"))
+        for name, section, *head in CASES:
             run_dir = os.path.join(root, name)
             os.makedirs(os.path.join(run_dir, "tree"))
             shutil.copy(program, os.path.join(run_dir, "updater.exe"))
@@ -160,7 +166,8 @@ def main():
                     f.write(entry)
             with open(os.path.join(run_dir, "updater.ini"), "w") as f:
                 f.write("\r\n".join(["[UPDATER]", "NAME=Devices",
-                                     "PROC=" + section[0][1:-1]] + section)
+                                     "PROC=" + section[0][1:-1]] +
+                                    (head[0] if head else []) + section)
                         + "\r\n")
             package = snapshot(run_dir)
             transcript = os.path.join(root, name + ".jsonl")

@@ -212,7 +212,8 @@ bool CutBeforeDoubleByte(ProfileCache& profiles, const std::string& path,
                                       whole, sizeof whole);
   return n > ourCount + 1 && whole[ourCount + 1] != 0 &&
          ourText.compare(0, ourCount, whole, ourCount) == 0 &&
-         IsLeadByte(static_cast<unsigned char>(whole[ourCount]));
+         CodePage(kCodePageShiftJis)
+             .IsLeadByte(static_cast<unsigned char>(whole[ourCount]));
 }
 
 // A quoted value that fills the buffer exactly (size - 1 bytes once its
@@ -254,7 +255,6 @@ int main(int argc, char** argv) {
            std::to_string(GetCurrentProcessId());
   }
   CreateDirectoryA(work.c_str(), nullptr);
-  SetAnsiCodePage(GetACP());
   if (GetACP() != kCodePageShiftJis) {
     std::printf("FAIL: the ANSI code page is %u, not 932\n", GetACP());
     std::printf("0 passed, 1 failed\n");
@@ -262,7 +262,7 @@ int main(int argc, char** argv) {
   }
 
   Win32Platform platform;
-  ProfileCache profiles(platform);
+  ProfileCache profiles(platform, platform.codePage());
   Random r(0x5EED0932u);
   int passed = 0, failed = 0, skipped = 0, shortQuoted = 0;
   for (int f = 0; f < kFiles; ++f) {

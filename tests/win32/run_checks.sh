@@ -49,6 +49,15 @@ export UPDATER_STATE_HOME="Z:$(echo "$scratch/state" | tr / '\\')"
 # A link to the root of the file system (drive Z:), for the root guards; the
 # checks only ever ask whether a path names a root, never change one.
 ln -s / "$scratch/work/toroot"
+# Links that lead back into a source (linked/src): one where a copy of the
+# source into linked/dst needs a directory, one on the way of a
+# destination. The checks only ever copy and move inside linked/.
+mkdir -p "$scratch/work/linked/src/sub" "$scratch/work/linked/dst" \
+  "$scratch/work/linked/way"
+printf A > "$scratch/work/linked/src/a.txt"
+printf B > "$scratch/work/linked/src/sub/b.txt"
+ln -s ../src "$scratch/work/linked/dst/sub"
+ln -s ../src/sub "$scratch/work/linked/way/j"
 
 passed=0
 failed=0

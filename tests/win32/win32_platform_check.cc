@@ -23,8 +23,11 @@
 #include <vector>
 
 #include "commands/file_tree.h"
+#include "core/startup.h"
 #include "platform/win32/win32_platform.h"
 #include "platform/win32/win32_raii.h"
+#include "run/rollback.h"
+#include "run/runtime.h"
 #include "settings/profile_cache.h"
 
 namespace {
@@ -107,7 +110,7 @@ void CheckTexts(Win32Platform& p) {
 }
 
 void CheckProfile(Win32Platform& p, const std::string& work) {
-  ProfileCache profiles(p);
+  ProfileCache profiles(p, p.codePage());
   std::string ini = work + "\\settings.ini";
   std::string longValue(300, 'x');
   WriteBytes(ini,
@@ -259,7 +262,7 @@ void CheckFolders(Win32Platform& p) {
   Check(p.SpecialFolder(0x02, folder) && folder.Length() > 3,
         "programs folder (CSIDL_PROGRAMS)");
   folder.Assign("kept");
-  Check(!p.SpecialFolder(0x7F, folder) && folder.Equals("kept"),
+  Check(!p.SpecialFolder(0x7F, folder) && folder.Equals("kept", p.codePage()),
         "an unknown folder fails and leaves the text");
   Check(p.IsNt(), "the NT family");
 }
@@ -856,6 +859,111 @@ void CheckKilledCopy(const std::string& work) {
   DeleteFileA(big.c_str());
 }
 
+// Links on the host that Wine shows as links (run_checks.sh makes them):
+// linked\dst\sub leads back to linked\src, where a copy of src into dst
+// needs a directory; linked\way\j leads to linked\src\sub. Both are
+// refused before anything is written: the first is found before the walk,
+// the second by where the destination lies (Windows reads "j\.." as
+// "way", not as "src").
+void CheckLinksIntoTheSource(Win32Platform& p, const std::string& work) {
+  const std::string dir = work + "\\linked";
+  const StrBuf source((dir + "\\src").c_str());
+  const StrBuf intoDst((dir + "\\dst").c_str());
+  const StrBuf throughWay((dir + "\\way\\j\\new").c_str());
+  if (!Exists(dir + "\\dst\\sub\\a.txt") ||
+      !Exists(dir + "\\way\\j\\b.txt")) {
+    Check(false, "links into the source: run_checks.sh made no links");
+    return;
+  }
+  Check((GetFileAttributesA((dir + "\\dst\\sub").c_str()) &
+         FILE_ATTRIBUTE_REPARSE_POINT) != 0,
+        "links into the source: a host link is a reparse point");
+  Check(!CopyTree(p, source, intoDst) && !MoveTree(p, source, intoDst) &&
+            !CopyTree(p, StrBuf((dir + "\\src\\*").c_str()),
+                      StrBuf((dir + "\\dst\\*").c_str())) &&
+            !Exists(dir + "\\dst\\a.txt") && Exists(dir + "\\src\\a.txt"),
+        "a link in the destination back into the source fails the item "
+        "before anything is copied or moved");
+  Check(DestinationWithin(p, throughWay, source) &&
+            !CopyTree(p, source, throughWay) &&
+            !MoveTree(p, source, throughWay) &&
+            !Exists(dir + "\\src\\sub\\new") &&
+            Exists(dir + "\\src\\a.txt"),
+        "a destination reached through a link into the source is inside it");
+}
+
+// Runs the updater's whole program in this process, as updater.exe would
+// with commandLine (the settings file is found beside this program), with
+// rollback available as in updater.exe; unattended, the outcome codes
+// asked for. The exit code.
+int RunHere(const std::string& commandLine, const std::string& transcript) {
+  SetEnvironmentVariableA("UPDATER_ANSWERS", "");
+  SetEnvironmentVariableA("UPDATER_EXITCODE", "1");
+  SetEnvironmentVariableA("UPDATER_TRANSCRIPT", transcript.c_str());
+  std::unique_ptr<SystemPlatform> system = CreateSystemPlatform();
+  RollbackPlatform journaled(system->files(), system->system());
+  Platform run = system->WithFiles(journaled);
+  Runtime rt(run);
+  rt.rollback = &journaled;
+  const int code = RunProgram(rt, commandLine.c_str());
+  SetEnvironmentVariableA("UPDATER_TRANSCRIPT", nullptr);
+  return code;
+}
+
+// COPY and MOVE of a folder into itself, the destination (or the source)
+// spelled through the folder's 8.3 short name, which Wine makes from a
+// hash of the long name and is learnt here: refused with the command's
+// message before anything is made, with and without ROLLBACK=1.
+void CheckIntoItselfByShortName(const std::string& work) {
+  const std::string dir = work + "\\short";
+  const std::string longName = dir + "\\Long Source Folder";
+  CreateDirectoryA(dir.c_str(), nullptr);
+  CreateDirectoryA(longName.c_str(), nullptr);
+  CreateDirectoryA((longName + "\\g").c_str(), nullptr);
+  WriteBytes(longName + "\\a.txt", "A");
+  WriteBytes(longName + "\\g\\b.txt", "B");
+  char buffer[MAX_PATH];
+  const DWORD n = GetShortPathNameA(longName.c_str(), buffer, MAX_PATH);
+  const std::string shortName = n > 0 && n < MAX_PATH ? buffer : "";
+  if (shortName.empty() || shortName.find(' ') != std::string::npos ||
+      lstrcmpiA(shortName.c_str(), longName.c_str()) == 0) {
+    Check(false, "into itself: no short name for " + longName + " (" +
+                     shortName + ")");
+    return;
+  }
+  struct Case {
+    const char* mode;
+    std::string from, to;
+  };
+  const Case cases[] = {
+      {"COPY", longName, shortName + "\\sub"},
+      {"MOVE", longName, shortName + "\\sub"},
+      {"MOVE", shortName, longName + "\\g\\sub"},
+  };
+  int run = 0;
+  for (const Case& c : cases) {
+    for (const char* rollback : {"0", "1"}) {
+      const std::string name = "into" + std::to_string(++run);
+      WriteBytes(work + "\\" + name + ".ini",
+                 std::string("[UPDATER]\r\nNAME=Into\r\nROLLBACK=") +
+                     rollback + "\r\nPROC=Into\r\n[Into]\r\nMODE=" + c.mode +
+                     "\r\nFROM=" + c.from + "\r\nTO=" + c.to + "\r\n");
+      const std::string transcript = work + "\\" + name + ".jsonl";
+      const int code = RunHere("/i" + name + ".ini", transcript);
+      const std::string events = ReadBytes(transcript);
+      Check(code == 1603 && events.find("\"icon\":\"error\"") !=
+                                std::string::npos &&
+                ReadBytes(longName + "\\a.txt") == "A" &&
+                ReadBytes(longName + "\\g\\b.txt") == "B" &&
+                !Exists(longName + "\\sub") &&
+                !Exists(longName + "\\g\\sub"),
+            std::string("into itself through the short name: ") + c.mode +
+                " " + c.from + " to " + c.to + ", ROLLBACK=" + rollback +
+                ": exit " + std::to_string(code) + " " + events);
+    }
+  }
+}
+
 int main(int argc, char** argv) {
   if (argc >= 2 && std::strncmp(argv[1], "--child-", 8) == 0) {
     return Child(argc, argv);
@@ -883,6 +991,8 @@ int main(int argc, char** argv) {
   CheckFiles(p, work);
   CheckRootGuards(work);
   CheckTreeGuards(p, work);
+  CheckLinksIntoTheSource(p, work);
+  CheckIntoItselfByShortName(work);
   CheckKilledCopy(work);
   CheckExclusive(p, work);
   CheckRegistry(p);

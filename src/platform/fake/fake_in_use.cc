@@ -78,43 +78,42 @@ bool FakeInUse::UnregisterAtRestart(const std::vector<RestartChange>& changes) {
   return all;
 }
 
-bool HoldingPlatform::Renamable(const char* path) const {
+bool HoldingFiles::Renamable(const char* path) const {
   const FakeInUse::Hold* hold = inUse_.HoldOf(path);
   return hold == nullptr || hold->share == FakeInUse::Share::kReadDelete;
 }
 
-bool HoldingPlatform::Writable(const char* path) const {
+bool HoldingFiles::Writable(const char* path) const {
   return inUse_.HoldOf(path) == nullptr;
 }
 
-bool HoldingPlatform::CopyFileOver(const char* source,
-                                   const char* destination) {
+bool HoldingFiles::CopyFileOver(const char* source, const char* destination) {
   if (!Writable(destination)) return false;
-  return FakePlatform::CopyFileOver(source, destination);
+  return FileSystemForwarder::CopyFileOver(source, destination);
 }
 
-bool HoldingPlatform::MoveFileTo(const char* source, const char* destination) {
-  if (!Renamable(source) || !FakePlatform::MoveFileTo(source, destination))
+bool HoldingFiles::MoveFileTo(const char* source, const char* destination) {
+  if (!Renamable(source) ||
+      !FileSystemForwarder::MoveFileTo(source, destination))
     return false;
   Follow(source, destination);
   return true;
 }
 
-bool HoldingPlatform::MoveFileOver(const char* source,
-                                   const char* destination) {
+bool HoldingFiles::MoveFileOver(const char* source, const char* destination) {
   if (!Renamable(source) || !Writable(destination) ||
-      !FakePlatform::MoveFileOver(source, destination))
+      !FileSystemForwarder::MoveFileOver(source, destination))
     return false;
   Follow(source, destination);
   return true;
 }
 
-bool HoldingPlatform::DeleteOneFile(const char* path) {
+bool HoldingFiles::DeleteOneFile(const char* path) {
   if (!Writable(path)) return false;
-  return FakePlatform::DeleteOneFile(path);
+  return FileSystemForwarder::DeleteOneFile(path);
 }
 
-void HoldingPlatform::Follow(const char* source, const char* destination) {
+void HoldingFiles::Follow(const char* source, const char* destination) {
   auto found = inUse_.holds.find(source);
   if (found == inUse_.holds.end()) return;
   const FakeInUse::Hold hold = found->second;

@@ -1,14 +1,14 @@
 // A test double of the handling of files in use: files held by scripted
 // programs, a Restart Manager that lists and closes them, and a list of the
-// changes pending for the next restart. HoldingPlatform makes the changes
-// that a hold forbids fail, as Windows does.
+// changes pending for the next restart. HoldingFiles makes the changes that
+// a hold forbids fail, as Windows does.
 #pragma once
 
 #include <map>
 #include <string>
 #include <vector>
 
-#include "platform/fake/fake_platform.h"
+#include "platform/file_system_forwarder.h"
 #include "platform/in_use.h"
 
 class FakeInUse : public InUseHandling {
@@ -49,11 +49,12 @@ class FakeInUse : public InUseHandling {
   bool UnregisterAtRestart(const std::vector<RestartChange>& changes) override;
 };
 
-// The fake platform on real files, where the holds of a FakeInUse forbid
+// A file system in front of another, where the holds of a FakeInUse forbid
 // what they forbid on Windows.
-class HoldingPlatform : public FakePlatform {
+class HoldingFiles : public FileSystemForwarder {
  public:
-  explicit HoldingPlatform(FakeInUse& inUse) : inUse_(inUse) {}
+  HoldingFiles(FileSystem& inner, FakeInUse& inUse)
+      : FileSystemForwarder(inner), inUse_(inUse) {}
   bool CopyFileOver(const char* source, const char* destination) override;
   bool MoveFileTo(const char* source, const char* destination) override;
   bool MoveFileOver(const char* source, const char* destination) override;

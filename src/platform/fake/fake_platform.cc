@@ -39,7 +39,8 @@ bool FakePlatform::FindAppPath(const char* name, AppPathValue what,
                                StrBuf& out) {
   appPathQueries.push_back(name);
   for (const auto& entry : appPaths) {
-    if (FoldAsciiCase(entry.first) != FoldAsciiCase(name)) continue;
+    if (codePage().FoldAsciiCase(entry.first) != codePage().FoldAsciiCase(name))
+      continue;
     const std::string& value = what == AppPathValue::kExecutable
                                    ? entry.second.executable
                                    : entry.second.pathList;
@@ -51,7 +52,8 @@ bool FakePlatform::FindAppPath(const char* name, AppPathValue what,
 uint32_t FakePlatform::FindProcessId(const char* name) {
   if (processes.empty()) return PosixPlatform::FindProcessId(name);
   for (const auto& entry : processes)
-    if (FoldAsciiCase(entry.first) == FoldAsciiCase(name)) return entry.second;
+    if (codePage().FoldAsciiCase(entry.first) == codePage().FoldAsciiCase(name))
+      return entry.second;
   return 0;
 }
 
@@ -74,7 +76,48 @@ uint32_t FakePlatform::GetModulePath(char* buffer, uint32_t size) {
   return static_cast<uint32_t>(modulePath.size());
 }
 
+bool FakePlatform::TooLong(const std::string& path) const {
+  if (longestPath == 0) return false;
+  const CodePage cp(AnsiCodePage());
+  size_t characters = 0;
+  for (size_t at = 0; at < path.size(); ++characters) {
+    const int length = cp.CharLength(path.c_str() + at);
+    at += length < 1 ? 1 : static_cast<size_t>(length);
+  }
+  return characters > longestPath;
+}
+
+bool FakePlatform::IsFileSystemRoot(const char* path, bool followLast) {
+  if (longestPath == 0 && volumeRoot.empty())
+    return PosixPlatform::IsFileSystemRoot(path, followLast);
+  std::string plain(path);
+  while (plain.size() > 1 && plain.back() == '/') plain.pop_back();
+  return !volumeRoot.empty() && plain == volumeRoot;
+}
+
+std::unique_ptr<DirSearch> FakePlatform::StartSearch(const char* pattern,
+                                                     DirEntry& first) {
+  if (TooLong(pattern)) return nullptr;
+  return PosixPlatform::StartSearch(pattern, first);
+}
+
+std::unique_ptr<DirSearch> FakePlatform::StartSearchInside(
+    const char* directory, DirEntry& first) {
+  if (TooLong(std::string(directory) + "/*.*")) return nullptr;
+  return PosixPlatform::StartSearchInside(directory, first);
+}
+
+uint32_t FakePlatform::GetFileAttrs(const char* path) {
+  if (TooLong(path)) return kInvalidAttributes;
+  return PosixPlatform::GetFileAttrs(path);
+}
+
+bool FakePlatform::StampOf(const char* path, FileStamp& out) {
+  return !TooLong(path) && PosixPlatform::StampOf(path, out);
+}
+
 bool FakePlatform::Refused(const char* operation, const char* path) {
+  if (TooLong(path)) return true;
   if (!refuseChanges) return false;
   changes.push_back(std::string(operation) + " " + path);
   return true;
@@ -94,17 +137,17 @@ bool FakePlatform::RemoveDir(const char* path) {
 }
 
 bool FakePlatform::CopyFileOver(const char* source, const char* destination) {
-  return !Refused("CopyFileOver", destination) &&
+  return !TooLong(source) && !Refused("CopyFileOver", destination) &&
          PosixPlatform::CopyFileOver(source, destination);
 }
 
 bool FakePlatform::MoveFileTo(const char* source, const char* destination) {
-  return !Refused("MoveFileTo", source) &&
+  return !TooLong(destination) && !Refused("MoveFileTo", source) &&
          PosixPlatform::MoveFileTo(source, destination);
 }
 
 bool FakePlatform::MoveFileOver(const char* source, const char* destination) {
-  return !Refused("MoveFileOver", source) &&
+  return !TooLong(destination) && !Refused("MoveFileOver", source) &&
          PosixPlatform::MoveFileOver(source, destination);
 }
 

@@ -11,6 +11,10 @@
 
 class FakePlatform : public PosixPlatform {
  public:
+  // The code page is UTF-8, whatever the locale, until a test sets another
+  // (SetCodePage).
+  FakePlatform() { SetCodePage(kCodePageUtf8); }
+
   struct BoxCall {
     std::string text;
     std::string caption;
@@ -22,6 +26,10 @@ class FakePlatform : public PosixPlatform {
   std::vector<BoxCall> boxes;
   std::vector<int> boxAnswers;
   int ShowBox(const char* text, const char* caption, unsigned style) override;
+
+  // Warnings: recorded in order, never printed.
+  std::vector<std::string> warnings;
+  void Warn(const char* text) override { warnings.push_back(text); }
 
   // The progress display: every call recorded in order, as "open CAPTION",
   // "show PROCEDURE | DETAIL | PERMILLE", "clear" and "close".
@@ -48,6 +56,19 @@ class FakePlatform : public PosixPlatform {
   const char* separator = "/";
   const char* PathSeparator() const override { return separator; }
 
+  // The clocks (ns): the real ones until a test sets fakeClock; then
+  // steadyClock and wallClock are what the engine reads, and a test moves
+  // them on.
+  bool fakeClock = false;
+  int64_t steadyClock = 0;
+  int64_t wallClock = 0;
+  int64_t SteadyClock() const override {
+    return fakeClock ? steadyClock : PosixPlatform::SteadyClock();
+  }
+  int64_t WallClock() const override {
+    return fakeClock ? wallClock : PosixPlatform::WallClock();
+  }
+
   bool nt = true;
   bool IsNt() override { return nt; }
 
@@ -68,6 +89,22 @@ class FakePlatform : public PosixPlatform {
   bool MoveFileOver(const char* source, const char* destination) override;
   bool DeleteOneFile(const char* path) override;
 
+  // A limit on the length of paths in characters, as Windows has one (0:
+  // none): LongestPath() says it, and every operation on the file system
+  // given a longer path (a search: with "/*.*" after a directory) fails as
+  // if nothing were there. With a limit, volumeRoot is the one path taken
+  // for the root of a volume, so that nothing is ever made in a real root.
+  size_t longestPath = 0;
+  std::string volumeRoot;
+  size_t LongestPath() const override { return longestPath; }
+  bool IsFileSystemRoot(const char* path, bool followLast) override;
+  std::unique_ptr<DirSearch> StartSearch(const char* pattern,
+                                         DirEntry& first) override;
+  std::unique_ptr<DirSearch> StartSearchInside(const char* directory,
+                                               DirEntry& first) override;
+  uint32_t GetFileAttrs(const char* path) override;
+  bool StampOf(const char* path, FileStamp& out) override;
+
   // Special folders by number; missing numbers fall back to the real ones
   // unless failFolders is set.
   std::map<int, std::string> folders;
@@ -76,4 +113,5 @@ class FakePlatform : public PosixPlatform {
 
  private:
   bool Refused(const char* operation, const char* path);
+  bool TooLong(const std::string& path) const;
 };

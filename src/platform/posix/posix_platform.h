@@ -1,8 +1,10 @@
 // The POSIX implementation of the platform. Its operations are spread over
 // several files by concern: system.cc (code page, environment, folders,
 // application paths, message box, message table, current directory),
-// profile.cc (the settings file's bytes and identity), files.cc (directory
-// search, attributes, copies and moves),
+// profile.cc (the settings file's bytes and identity), dir_search.cc
+// (directory searches and attributes), file_copy.cc (copies, written as
+// write_beside.h says), file_ops.cc (the other operations on files and
+// directories), file_looks.h (what one look at an entry tells),
 // processes.cc (start, wait), process_lookup.cc (lookup by executable),
 // shortcut.cc (the .LNK writer), append_file.cc (the transcript's file),
 // state.cc (stamps, locks and the private state folder).
@@ -13,6 +15,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/posix/file_looks.h"
 
 class PosixPlatform : public SystemPlatform {
  public:
@@ -28,6 +31,7 @@ class PosixPlatform : public SystemPlatform {
 
   int LoadResourceString(uint32_t id, char* buffer, int size) override;
   int ShowBox(const char* text, const char* caption, unsigned style) override;
+  void Warn(const char* text) override;
   int ShowHelp(const char* text, const char* caption,
                bool boxAllowed) override;
   std::unique_ptr<ProgressView> OpenProgress(const char* caption) override;
@@ -41,6 +45,7 @@ class PosixPlatform : public SystemPlatform {
   uint32_t GetFileAttrs(const char* path) override;
   bool IsFileSystemRoot(const char* path, bool followLast) override;
   bool IsSameFile(const char* first, const char* second) override;
+  bool FinalPath(const char* path, std::string& out) override;
   bool SetFileAttrs(const char* path, uint32_t attributes) override;
   bool MakeDirectory(const char* path) override;
   bool RemoveDir(const char* path) override;
@@ -82,8 +87,10 @@ class PosixPlatform : public SystemPlatform {
                                     LockResult& result) override;
   std::unique_ptr<AppendFile> CreatePrivateFile(const char* path) override;
 
+  // The ANSI code page: the one of the locale's codeset.
+  unsigned AnsiCodePage() const override { return codePage_.Id(); }
   // For tests: the ANSI code page (65001 or 932) in place of the one the
-  // locale chose; the text rules follow it (SetAnsiCodePage).
+  // locale chose, for this platform only.
   void SetCodePage(unsigned codePage);
 
   // File names, environment values and the terminal use the encoding of the
@@ -93,4 +100,6 @@ class PosixPlatform : public SystemPlatform {
 
  private:
   unsigned localCodePage_;  // the code page of the locale's codeset
+  FoundEntry found_;        // the look of the last entry a search handed out
+  CodePage codePage_;       // the ANSI code page and its rules
 };

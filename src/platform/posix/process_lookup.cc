@@ -26,8 +26,9 @@ namespace {
 constexpr char kDeletedSuffix[] = " (deleted)";
 
 // Texts equal but for the case of ASCII letters, as the engine compares.
-bool SameText(const std::string& a, const std::string& b) {
-  return StrBuf(a.c_str()).Equals(b.c_str());
+bool SameText(const std::string& a, const std::string& b, const CodePage& cp) {
+  return a.size() == b.size() &&
+         cp.SameIgnoringAsciiCase(a.c_str(), b.c_str(), a.size());
 }
 
 struct DirCloser {
@@ -97,8 +98,8 @@ uint32_t PosixPlatform::FindProcessId(const char* name) {
     }
   }
   auto matches = [&](const std::string& text) {
-    return SameText(text, wanted) ||
-           (!resolved.empty() && SameText(text, resolved));
+    return SameText(text, wanted, codePage_) ||
+           (!resolved.empty() && SameText(text, resolved, codePage_));
   };
 
   const pid_t self = getpid();
@@ -116,7 +117,7 @@ uint32_t PosixPlatform::FindProcessId(const char* name) {
       continue;
     }
     std::string comm;
-    if (ReadComm(base + "/comm", comm) && SameText(comm, wanted))
+    if (ReadComm(base + "/comm", comm) && SameText(comm, wanted, codePage_))
       return static_cast<uint32_t>(id);
   }
   return 0;

@@ -26,11 +26,13 @@
 
 #include "base/code_page.h"
 #include "platform/posix/posix_platform.h"
+#include "platform/posix/unique_fd.h"
 #include "platform/stop_request.h"
 
 extern char** environ;
 
-std::vector<std::string> SplitCommandLine(const char* commandLine) {
+std::vector<std::string> SplitCommandLine(const char* commandLine,
+                                          const CodePage& cp) {
   std::vector<std::string> args;
   const char* p = commandLine == nullptr ? "" : commandLine;
   auto blank = [](char c) { return c == ' ' || c == '\t'; };
@@ -44,7 +46,7 @@ std::vector<std::string> SplitCommandLine(const char* commandLine) {
       ++p;
       continue;
     }
-    const int n = CharLength(p);
+    const int n = cp.CharLength(p);
     word.append(p, n);
     p += n;
   }
@@ -77,7 +79,7 @@ std::vector<std::string> SplitCommandLine(const char* commandLine) {
       }
       arg.append(slashes, '\\');
       if (*p == 0 || (!inQuote && blank(*p))) break;
-      const int n = CharLength(p);
+      const int n = cp.CharLength(p);
       arg.append(p, n);
       p += n;
     }
@@ -99,14 +101,15 @@ int OpenPidFd(pid_t pid) {
   return static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
 #else
   (void)pid;
-  errno = ENOSYS;
+  errno = ENOSYS;  // read by OpenForWait: no pidfd, but no answer either
   return -1;
 #endif
 }
 
 int64_t NowMs() {
   struct timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
+  // Fails only for a clock the kernel does not know, which this is not.
+  (void)clock_gettime(CLOCK_MONOTONIC, &ts);
   return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
@@ -119,7 +122,7 @@ bool HasEnded(pid_t pid) {
   if (f == nullptr) return false;
   char line[512];
   const bool got = std::fgets(line, sizeof line, f) != nullptr;
-  std::fclose(f);
+  (void)std::fclose(f);  // only read: its close loses nothing
   if (!got) return false;
   // "pid (comm) S ...": the state follows the last ')'.
   const char* close = std::strrchr(line, ')');
@@ -129,14 +132,10 @@ bool HasEnded(pid_t pid) {
 
 class PosixProcess : public ProcessHandle {
  public:
-  // pidfd may be -1 where the kernel refuses pidfds; waits then poll the
-  // process table.
-  PosixProcess(pid_t pid, int pidfd) : pid_(pid), pidfd_(pidfd) {}
-  ~PosixProcess() override {
-    if (pidfd_ >= 0) close(pidfd_);
-  }
-  PosixProcess(const PosixProcess&) = delete;
-  PosixProcess& operator=(const PosixProcess&) = delete;
+  // pidfd may hold nothing where the kernel refuses pidfds; waits then
+  // poll the process table.
+  PosixProcess(pid_t pid, UniqueFd pidfd)
+      : pid_(pid), pidfd_(std::move(pidfd)) {}
 
   bool WaitForExit(uint32_t timeoutMs) override {
     const bool infinite = timeoutMs == kWaitInfinite;
@@ -145,16 +144,18 @@ class PosixProcess : public ProcessHandle {
       if (StopRequested()) return true;  // the run stops at its next step
       int64_t remaining = infinite ? -1 : deadline - NowMs();
       if (!infinite && remaining < 0) remaining = 0;
-      if (pidfd_ < 0) {
+      if (!pidfd_.Valid()) {
         if (HasEnded(pid_) || remaining == 0) return true;
-        usleep(10000);
+        (void)usleep(10000);  // cut short by a signal: the loop looks again
         continue;
       }
-      struct pollfd fd = {pidfd_, POLLIN, 0};
+      struct pollfd fd = {pidfd_.Get(), POLLIN, 0};
       const int slice =
           infinite
               ? -1
               : static_cast<int>(remaining > INT_MAX ? INT_MAX : remaining);
+      // Not retried at once when a signal interrupts it: the loop looks at
+      // the stop request first, and waits only for what time is left.
       const int r = poll(&fd, 1, slice);
       if (r > 0) return true;
       if (r < 0 && errno != EINTR) return false;
@@ -167,26 +168,28 @@ class PosixProcess : public ProcessHandle {
 
  private:
   pid_t pid_;
-  int pidfd_;
+  UniqueFd pidfd_;  // only waited on: nothing to lose when its close fails
 };
 
 // Everything the spawn needs, prepared before the intermediate is forked so
 // that the intermediate only calls posix_spawn and plain system calls.
 class SpawnPlan {
  public:
-  SpawnPlan() {
-    posix_spawn_file_actions_init(&actions_);
-    posix_spawnattr_init(&attr_);
-  }
+  SpawnPlan()
+      : haveActions_(posix_spawn_file_actions_init(&actions_) == 0),
+        haveAttr_(posix_spawnattr_init(&attr_) == 0) {}
   ~SpawnPlan() {
-    posix_spawn_file_actions_destroy(&actions_);
-    posix_spawnattr_destroy(&attr_);
+    // Destroying what was made fails only for an object never made.
+    if (haveActions_) (void)posix_spawn_file_actions_destroy(&actions_);
+    if (haveAttr_) (void)posix_spawnattr_destroy(&attr_);
   }
   SpawnPlan(const SpawnPlan&) = delete;
   SpawnPlan& operator=(const SpawnPlan&) = delete;
 
-  bool Prepare(const char* commandLine, const char* workDir) {
-    program_ = ProgramOfCommandLine(commandLine);
+  bool Prepare(const char* commandLine, const char* workDir,
+               const CodePage& cp) {
+    if (!haveActions_ || !haveAttr_) return false;  // out of memory
+    program_ = ProgramOfCommandLine(commandLine, cp);
     if (program_.empty()) return false;
     if (program_[0] != '/') {
       // Relative to the updater's directory, not to the program's own.
@@ -194,7 +197,7 @@ class SpawnPlan {
       if (getcwd(cwd, sizeof cwd) == nullptr) return false;
       program_ = std::string(cwd) + "/" + program_;
     }
-    args_ = SplitCommandLine(commandLine);
+    args_ = SplitCommandLine(commandLine, cp);
     args_[0] = program_;
     for (std::string& arg : args_) argv_.push_back(&arg[0]);
     argv_.push_back(nullptr);
@@ -214,11 +217,11 @@ class SpawnPlan {
     // A session of its own, default signal handling, nothing blocked.
     sigset_t all;
     sigset_t none;
-    sigfillset(&all);
-    sigemptyset(&none);
-    return posix_spawnattr_setflags(&attr_, POSIX_SPAWN_SETSID |
+    return sigfillset(&all) == 0 && sigemptyset(&none) == 0 &&
+           posix_spawnattr_setflags(&attr_, POSIX_SPAWN_SETSID |
                                                 POSIX_SPAWN_SETSIGDEF |
-                                                POSIX_SPAWN_SETSIGMASK) == 0 &&
+                                                POSIX_SPAWN_SETSIGMASK) ==
+               0 &&
            posix_spawnattr_setsigdefault(&attr_, &all) == 0 &&
            posix_spawnattr_setsigmask(&attr_, &none) == 0;
   }
@@ -235,6 +238,8 @@ class SpawnPlan {
   std::vector<char*> argv_;
   posix_spawn_file_actions_t actions_;
   posix_spawnattr_t attr_;
+  bool haveActions_;
+  bool haveAttr_;
 };
 
 struct SpawnReport {
@@ -242,101 +247,67 @@ struct SpawnReport {
   pid_t pid;
 };
 
-// Closes a descriptor when it goes out of scope.
-class Fd {
- public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  ~Fd() { Reset(); }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int Get() const { return fd_; }
-  void Reset() {
-    if (fd_ >= 0) close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  int fd_;
-};
-
-bool ReadFull(int fd, void* data, size_t size) {
-  char* p = static_cast<char*>(data);
-  while (size > 0) {
-    const ssize_t n = read(fd, p, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    p += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
 }  // namespace
 
-std::string ProgramOfCommandLine(const char* commandLine) {
+std::string ProgramOfCommandLine(const char* commandLine, const CodePage& cp) {
   const char* line = commandLine == nullptr ? "" : commandLine;
   if (line[0] != '"') {
-    for (const char* p = line; *p != 0 && *p != '"'; p += CharLength(p)) {
+    for (const char* p = line; *p != 0 && *p != '"'; p += cp.CharLength(p)) {
       if (*p != ' ' && *p != '\t') continue;
       std::string candidate(line, p);
       if (IsRegularFile(candidate)) return candidate;
     }
   }
-  return SplitCommandLine(line)[0];
+  return SplitCommandLine(line, cp)[0];
 }
 
 std::unique_ptr<ProcessHandle> PosixPlatform::StartProgram(
     const char* commandLine, const char* workDir) {
   SpawnPlan plan;
-  if (!plan.Prepare(commandLine, workDir)) return nullptr;
+  if (!plan.Prepare(commandLine, workDir, codePage_)) return nullptr;
 
   int ends[2];
   if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
     return nullptr;
-  Fd mine(ends[0]);
-  Fd theirs(ends[1]);
+  UniqueFd mine(ends[0]);
+  UniqueFd theirs(ends[1]);
 
   const pid_t intermediate = fork();
   if (intermediate < 0) return nullptr;
   if (intermediate == 0) {
     // The intermediate: spawn, report, wait until the updater holds the
-    // program (so its pid cannot be reused meanwhile), end.
-    close(ends[0]);
+    // program (so its pid cannot be reused meanwhile), end. Its copy of
+    // the updater's end goes, so that the updater's close ends the wait.
+    mine.Reset();
     SpawnReport report = {0, 0};
     report.error = plan.Spawn(report.pid);
-    const char* p = reinterpret_cast<const char*>(&report);
-    size_t left = sizeof report;
-    while (left > 0) {
-      const ssize_t n = write(ends[1], p, left);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) _exit(1);
-      p += n;
-      left -= static_cast<size_t>(n);
-    }
+    if (!WriteAll(theirs.Get(), &report, sizeof report)) _exit(1);
     char c;
-    while (read(ends[1], &c, 1) < 0 && errno == EINTR) {
-    }
+    // Whatever the read returns, the updater holds the program or is gone.
+    (void)RetryOnInterrupt([&] { return read(theirs.Get(), &c, 1); });
     _exit(0);
   }
 
   theirs.Reset();
   SpawnReport report = {0, 0};
-  const bool reported = ReadFull(mine.Get(), &report, sizeof report);
-  int pidfd = -1;
-  if (reported && report.error == 0) pidfd = OpenPidFd(report.pid);
+  const bool reported = ReadAll(mine.Get(), &report, sizeof report);
+  UniqueFd pidfd;
+  if (reported && report.error == 0) pidfd.Reset(OpenPidFd(report.pid));
   mine.Reset();  // lets the intermediate end
-  while (waitpid(intermediate, nullptr, 0) < 0 && errno == EINTR) {
-  }
+  // The intermediate is the updater's own child: waitpid fails only when
+  // interrupted, and is then called again.
+  (void)RetryOnInterrupt([&] { return waitpid(intermediate, nullptr, 0); });
   if (!reported || report.error != 0) return nullptr;
-  return std::make_unique<PosixProcess>(report.pid, pidfd);
+  return std::make_unique<PosixProcess>(report.pid, std::move(pidfd));
 }
 
 std::unique_ptr<ProcessHandle> PosixPlatform::OpenForWait(uint32_t processId) {
   if (processId == 0 || processId > static_cast<uint32_t>(INT_MAX))
     return nullptr;
   const pid_t pid = static_cast<pid_t>(processId);
-  const int pidfd = OpenPidFd(pid);
-  if (pidfd >= 0) return std::make_unique<PosixProcess>(pid, pidfd);
+  UniqueFd pidfd(OpenPidFd(pid));
+  if (pidfd.Valid())
+    return std::make_unique<PosixProcess>(pid, std::move(pidfd));
   if (errno == ESRCH || HasEnded(pid)) return nullptr;
-  return std::make_unique<PosixProcess>(pid, -1);
+  return std::make_unique<PosixProcess>(pid, UniqueFd());
 }

@@ -22,35 +22,39 @@ namespace {
 using Args = std::vector<std::string>;
 
 TEST(SplitCommandLineTest, BlanksQuotesAndBackslashes) {
-  EXPECT_EQ(SplitCommandLine("p  a\tb "), (Args{"p", "a", "b"}));
-  EXPECT_EQ(SplitCommandLine("p "), (Args{"p"}));
-  EXPECT_EQ(SplitCommandLine(""), (Args{""}));
+  EXPECT_EQ(SplitCommandLine("p  a\tb ", CodePage()), (Args{"p", "a", "b"}));
+  EXPECT_EQ(SplitCommandLine("p ", CodePage()), (Args{"p"}));
+  EXPECT_EQ(SplitCommandLine("", CodePage()), (Args{""}));
   // In the program word quotes only group and backslashes stay.
-  EXPECT_EQ(SplitCommandLine("\"C:\\My Apps\\x.exe\"\\ z"),
+  EXPECT_EQ(SplitCommandLine("\"C:\\My Apps\\x.exe\"\\ z", CodePage()),
             (Args{"C:\\My Apps\\x.exe\\", "z"}));
-  EXPECT_EQ(SplitCommandLine("p \"a b\" c\"d e\"f"),
+  EXPECT_EQ(SplitCommandLine("p \"a b\" c\"d e\"f", CodePage()),
             (Args{"p", "a b", "cd ef"}));
-  EXPECT_EQ(SplitCommandLine("p a\\b a\\\\b"), (Args{"p", "a\\b", "a\\\\b"}));
+  EXPECT_EQ(SplitCommandLine("p a\\b a\\\\b", CodePage()),
+            (Args{"p", "a\\b", "a\\\\b"}));
   // 2n backslashes and a quote: n backslashes, the quote groups.
-  EXPECT_EQ(SplitCommandLine("p a\\\\\"b c\""), (Args{"p", "a\\b c"}));
+  EXPECT_EQ(SplitCommandLine("p a\\\\\"b c\"", CodePage()),
+            (Args{"p", "a\\b c"}));
   // 2n+1: n backslashes and a literal quote.
-  EXPECT_EQ(SplitCommandLine("p a\\\\\\\"b c"), (Args{"p", "a\\\"b", "c"}));
-  EXPECT_EQ(SplitCommandLine("p \\\"x\\\""), (Args{"p", "\"x\""}));
+  EXPECT_EQ(SplitCommandLine("p a\\\\\\\"b c", CodePage()),
+            (Args{"p", "a\\\"b", "c"}));
+  EXPECT_EQ(SplitCommandLine("p \\\"x\\\"", CodePage()), (Args{"p", "\"x\""}));
   // "" inside a quoted run is a quote; "" alone an empty argument.
-  EXPECT_EQ(SplitCommandLine("p \"a\"\"b\" \"\""), (Args{"p", "a\"b", ""}));
+  EXPECT_EQ(SplitCommandLine("p \"a\"\"b\" \"\"", CodePage()),
+            (Args{"p", "a\"b", ""}));
 }
 
 TEST(SplitCommandLineTest, UnbalancedQuoteRunsToTheEnd) {
-  EXPECT_EQ(SplitCommandLine("p \"a  b"), (Args{"p", "a  b"}));
-  EXPECT_EQ(SplitCommandLine("\"p q"), (Args{"p q"}));
-  EXPECT_EQ(SplitCommandLine("p a\""), (Args{"p", "a"}));
+  EXPECT_EQ(SplitCommandLine("p \"a  b", CodePage()), (Args{"p", "a  b"}));
+  EXPECT_EQ(SplitCommandLine("\"p q", CodePage()), (Args{"p q"}));
+  EXPECT_EQ(SplitCommandLine("p a\"", CodePage()), (Args{"p", "a"}));
 }
 
 TEST(SplitCommandLineTest, DoubleByteTrailIsNeverABackslash) {
-  SetAnsiCodePage(kCodePageShiftJis);
+  const CodePage sjis(kCodePageShiftJis);
   // 0x95 0x5C is one character; the quote after it opens a quoted run.
-  EXPECT_EQ(SplitCommandLine("p \x95\x5C\" x\""), (Args{"p", "\x95\x5C x"}));
-  SetAnsiCodePage(kCodePageUtf8);
+  EXPECT_EQ(SplitCommandLine("p \x95\x5C\" x\"", sjis),
+            (Args{"p", "\x95\x5C x"}));
 }
 
 // The helper programs are built beside the test program.
@@ -120,9 +124,11 @@ TEST_F(StartProgramTest, UnquotedPathWithBlanksIsFoundAsWindowsFindsIt) {
   dir.Write("my dir/.keep", "");
   const std::string copy = dir / "my dir/echo";
   ASSERT_EQ(system(("cp '" + echo + "' '" + copy + "'").c_str()), 0);
-  EXPECT_EQ(ProgramOfCommandLine((copy + " x").c_str()), copy);
-  EXPECT_EQ(ProgramOfCommandLine(("\"" + copy + "\" x").c_str()), copy);
-  EXPECT_EQ(ProgramOfCommandLine((dir / "none here x").c_str()), dir / "none");
+  EXPECT_EQ(ProgramOfCommandLine((copy + " x").c_str(), CodePage()), copy);
+  EXPECT_EQ(ProgramOfCommandLine(("\"" + copy + "\" x").c_str(), CodePage()),
+            copy);
+  EXPECT_EQ(ProgramOfCommandLine((dir / "none here x").c_str(), CodePage()),
+            dir / "none");
   auto process =
       platform.StartProgram((copy + " x").c_str(), (dir / "my dir").c_str());
   ASSERT_TRUE(process);

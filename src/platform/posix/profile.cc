@@ -8,10 +8,10 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <new>
 
 #include "platform/posix/posix_platform.h"
+#include "platform/posix/unique_fd.h"
 
 namespace {
 
@@ -38,32 +38,18 @@ ChangeStamp IdentityOf(const struct stat& st) {
   return id;
 }
 
-// Closes a descriptor on every path.
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  ~FileDescriptor() {
-    // Read only: nothing of the file can be lost by a failed close.
-    if (fd_ >= 0) close(fd_);
-  }
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
 void ReadClocks(FileLook& look) {
+  // clock_gettime fails only for a clock the kernel does not know or an
+  // address outside the process, neither of which can happen here.
   timespec wall{};
   timespec steady{};
 #ifdef CLOCK_REALTIME_COARSE
   // File times are stamped from the coarse clock; compare like with like.
-  clock_gettime(CLOCK_REALTIME_COARSE, &wall);
+  (void)clock_gettime(CLOCK_REALTIME_COARSE, &wall);
 #else
-  clock_gettime(CLOCK_REALTIME, &wall);
+  (void)clock_gettime(CLOCK_REALTIME, &wall);
 #endif
-  clock_gettime(CLOCK_MONOTONIC, &steady);
+  (void)clock_gettime(CLOCK_MONOTONIC, &steady);
   look.wallClock = Nanoseconds(wall);
   look.steadyClock = Nanoseconds(steady);
 }
@@ -87,9 +73,10 @@ FileRead PosixPlatform::ReadFileIfChanged(const char* path,
   }
 
   // O_NONBLOCK: a FIFO put in the file's place must not block the open.
-  FileDescriptor fd(open(localPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-  if (fd.get() < 0) return FileRead::kMissing;
-  if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+  // Only read: nothing of the file can be lost by a failed close.
+  UniqueFd fd(open(localPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (!fd.Valid()) return FileRead::kMissing;
+  if (fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) ||
       static_cast<uint64_t>(st.st_size) > kMaxProfileSize) {
     return FileRead::kMissing;
   }
@@ -105,8 +92,8 @@ FileRead PosixPlatform::ReadFileIfChanged(const char* path,
   }
   size_t got = 0;
   while (got < bytes.size()) {
-    ssize_t n = read(fd.get(), &bytes[got], bytes.size() - got);
-    if (n < 0 && errno == EINTR) continue;
+    const ssize_t n = RetryOnInterrupt(
+        [&] { return read(fd.Get(), &bytes[got], bytes.size() - got); });
     if (n < 0) return FileRead::kMissing;
     if (n == 0) break;  // the file shrank while being read
     got += static_cast<size_t>(n);

@@ -3,11 +3,11 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <utility>
 
 #include "base/code_page.h"
 #include "platform/posix/posix_platform.h"
+#include "platform/posix/unique_fd.h"
 
 namespace {
 
@@ -28,17 +28,6 @@ void Character(const std::string& text, size_t i, bool utf8, size_t& bytes,
     columns = bytes;
   }
   if (i + bytes > text.size()) bytes = text.size() - i;  // a cut sequence
-}
-
-bool WriteAll(int fd, const std::string& text) {
-  size_t written = 0;
-  while (written < text.size()) {
-    const ssize_t n = write(fd, text.data() + written, text.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    written += static_cast<size_t>(n);
-  }
-  return true;
 }
 
 class TerminalLine : public ProgressView {
@@ -66,7 +55,8 @@ class TerminalLine : public ProgressView {
       columns = size.ws_col;
     line = CutToColumns(line, columns - 1, utf8_);
     if (drawn_ && line == shown_) return;
-    if (WriteAll(fd_, "\r" + line + kEraseToEnd)) {
+    const std::string text = "\r" + line + kEraseToEnd;
+    if (WriteAll(fd_, text.data(), text.size())) {
       drawn_ = true;
       shown_ = line;
     }
@@ -74,7 +64,10 @@ class TerminalLine : public ProgressView {
 
   void Clear() override {
     if (!drawn_) return;
-    WriteAll(fd_, std::string("\r") + kEraseToEnd);
+    const std::string text = std::string("\r") + kEraseToEnd;
+    // A terminal that takes no more leaves the line as it is: nothing
+    // else can be done, and the line is not the run's result.
+    (void)WriteAll(fd_, text.data(), text.size());
     drawn_ = false;
     shown_.clear();
   }

@@ -3,16 +3,15 @@
 // the working directory and the arguments as Unicode StringData, and the
 // terminal block. Strings of length 0 are left out (their flags unset), as
 // the shell link object does.
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <cstdio>
 #include <string>
 
 #include "base/utf8.h"
+#include "platform/posix/file_looks.h"
 #include "platform/posix/posix_platform.h"
+#include "platform/posix/unique_fd.h"
+#include "platform/posix/write_beside.h"
 
 namespace {
 
@@ -120,24 +119,6 @@ std::string LinkInfo(const char* ansiPath, const std::u16string& path) {
   return info;
 }
 
-bool IsReadOnlyFile(const char* path) {
-  struct stat st;
-  return stat(path, &st) == 0 && (st.st_mode & 0222) == 0;
-}
-
-bool WriteAll(int fd, const std::string& data) {
-  const char* p = data.data();
-  size_t left = data.size();
-  while (left > 0) {
-    const ssize_t n = write(fd, p, left);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    p += n;
-    left -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
 }  // namespace
 
 bool PosixPlatform::WriteShortcut(const char* target, const char* workDir,
@@ -180,23 +161,13 @@ bool PosixPlatform::WriteShortcut(const char* target, const char* workDir,
   if (!argText.empty() && !PutStringData(data, argText)) return false;
   Put32(data, 0);  // TerminalBlock
 
-  // Like a save of the shell: a read-only file is not replaced.
-  if (IsReadOnlyFile(linkFile)) return false;
-  // Written beside the destination and renamed over it, so that a failed
-  // write never leaves a broken shortcut.
-  static unsigned counter = 0;
-  char suffix[48];
-  std::snprintf(suffix, sizeof suffix, ".~%d-%u", static_cast<int>(getpid()),
-                ++counter);
-  const std::string temp = std::string(linkFile) + suffix;
-  const int fd =
-      open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
-  const bool written = WriteAll(fd, data);
-  const bool closed = close(fd) == 0;
-  if (!written || !closed || rename(temp.c_str(), linkFile) != 0) {
-    unlink(temp.c_str());
-    return false;
-  }
-  return true;
+  // Like a save of the shell: a read-only file is not replaced, nor a
+  // directory; a link there is replaced, never written through.
+  const ReplaceTarget existing =
+      ReplaceTargetOf(PathAttributes(linkFile), false);
+  if (Refused(JudgeReplace(existing))) return false;
+  found_.Forget();
+  return WriteBesideThenRename(linkFile, existing.exists, 0666, [&](int fd) {
+    return WriteAll(fd, data.data(), data.size());
+  });
 }

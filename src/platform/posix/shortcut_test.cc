@@ -98,6 +98,30 @@ TEST_F(ShortcutTest, ReplacesAnOldFileButNeverAReadOnlyOne) {
   EXPECT_FALSE(
       platform.WriteShortcut("/x/y", "/x", "", 1, (dir / "no/d.LNK").c_str()));
   EXPECT_FALSE(dir.Exists("no"));
+  // A link at the name is replaced, never written through, even when it
+  // leads to a read-only file; a directory is never replaced. The new file
+  // has the usual mode, and no other entry is left.
+  dir.Write("keep", "kept");
+  chmod((dir / "keep").c_str(), 0444);
+  ASSERT_EQ(symlink((dir / "keep").c_str(), (dir / "e.LNK").c_str()), 0);
+  ASSERT_TRUE(platform.WriteShortcut("/x/y", "/x", "", 1,
+                                     (dir / "e.LNK").c_str()));
+  EXPECT_EQ(dir.Read("keep"), "kept");
+  EXPECT_EQ(At32(dir.Read("e.LNK"), 0), 0x4Cu);
+  struct stat st;
+  ASSERT_EQ(lstat((dir / "e.LNK").c_str(), &st), 0);
+  const mode_t mask = umask(0);
+  umask(mask);
+  EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
+  ASSERT_EQ(mkdir((dir / "f.LNK").c_str(), 0777), 0);
+  EXPECT_FALSE(platform.WriteShortcut("/x/y", "/x", "", 1,
+                                      (dir / "f.LNK").c_str()));
+  DirEntry entry;
+  auto search = platform.StartSearch((dir / "*.*").c_str(), entry);
+  ASSERT_TRUE(search);
+  std::string names;
+  do names += entry.name + " "; while (search->Next(entry));
+  EXPECT_EQ(names.find(".~upd."), std::string::npos) << names;
 }
 
 }  // namespace

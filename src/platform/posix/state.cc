@@ -10,64 +10,41 @@
 #include <climits>
 #include <cstdlib>
 #include <string>
+#include <utility>
 
+#include "base/path_parts.h"
 #include "platform/posix/posix_platform.h"
+#include "platform/posix/unique_fd.h"
 
 namespace {
 
-class ScopedFd {
- public:
-  explicit ScopedFd(int fd) : fd_(fd) {}
-  ScopedFd(const ScopedFd&) = delete;
-  ScopedFd& operator=(const ScopedFd&) = delete;
-  ~ScopedFd() {
-    if (fd_ >= 0) close(fd_);
-  }
-  int get() const { return fd_; }
-  int release() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-
- private:
-  int fd_;
-};
+// Paths of the system itself (environment values, the state folder) are in
+// the locale's encoding: "/" is never part of a character of more than one
+// byte in any encoding a locale uses, so these rules find its separators.
+const CodePage kSystemPaths;
 
 class PosixFileLock : public FileLock {
  public:
-  explicit PosixFileLock(int fd) : fd_(fd) {}
-  PosixFileLock(const PosixFileLock&) = delete;
-  PosixFileLock& operator=(const PosixFileLock&) = delete;
-  ~PosixFileLock() override { close(fd_); }  // the lock goes with it
+  explicit PosixFileLock(UniqueFd fd) : fd_(std::move(fd)) {}
 
  private:
-  int fd_;
+  UniqueFd fd_;  // the lock goes with it
 };
 
 class PrivateAppendFile : public AppendFile {
  public:
-  explicit PrivateAppendFile(int fd) : fd_(fd) {}
-  PrivateAppendFile(const PrivateAppendFile&) = delete;
-  PrivateAppendFile& operator=(const PrivateAppendFile&) = delete;
-  ~PrivateAppendFile() override { close(fd_); }
+  explicit PrivateAppendFile(UniqueFd fd) : fd_(std::move(fd)) {}
 
   bool WriteLine(const std::string& text) override {
-    std::string line = text;
-    line += '\n';
-    size_t done = 0;
-    while (done < line.size()) {
-      const ssize_t n = write(fd_, line.data() + done, line.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return false;
-      done += static_cast<size_t>(n);
-    }
-    return true;
+    const std::string line = text + '\n';
+    return WriteAll(fd_.Get(), line.data(), line.size());
   }
-  bool Flush() override { return fdatasync(fd_) == 0; }
+  bool Flush() override { return fdatasync(fd_.Get()) == 0; }
 
  private:
-  int fd_;
+  // What was written reached the system by each WriteLine, and the disk
+  // by each Flush the caller checked: a failed close loses nothing more.
+  UniqueFd fd_;
 };
 
 // Nobody but this account (and root) can change what lies in directory:
@@ -84,9 +61,8 @@ bool OnlyOwnerWrites(const struct stat& st, bool allowSticky) {
 bool MakeDirectories(const std::string& path) {
   struct stat st;
   if (lstat(path.c_str(), &st) == 0) return true;
-  const size_t slash = path.rfind('/');
-  if (slash != std::string::npos && slash > 0 &&
-      !MakeDirectories(path.substr(0, slash)))
+  const std::string parent = DirectoryOf(path, "/", kSystemPaths);
+  if (parent != "/" && parent != "." && !MakeDirectories(parent))
     return false;
   return mkdir(path.c_str(), 0700) == 0 || errno == EEXIST;
 }
@@ -108,6 +84,7 @@ bool PosixPlatform::StampOf(const char* path, FileStamp& out) {
 }
 
 bool PosixPlatform::SetExactMode(const char* path, uint32_t mode) {
+  found_.Forget();
   struct stat st;
   if (lstat(path, &st) != 0 || S_ISLNK(st.st_mode)) return false;
   return chmod(path, static_cast<mode_t>(mode & 07777)) == 0;
@@ -160,8 +137,7 @@ bool PosixPlatform::PrivateStateDirectory(std::string& out, bool create) {
   std::string above = resolved;
   std::free(resolved);
   while (above.size() > 1) {
-    const size_t slash = above.rfind('/');
-    above.resize(slash == 0 ? 1 : slash);
+    above = DirectoryOf(above, "/", codePage_);
     if (stat(above.c_str(), &st) != 0 || !OnlyOwnerWrites(st, true))
       return false;
   }
@@ -171,31 +147,34 @@ bool PosixPlatform::PrivateStateDirectory(std::string& out, bool create) {
 std::unique_ptr<FileLock> PosixPlatform::TryLock(const char* path,
                                                  LockResult& result) {
   result = LockResult::kFailed;
-  ScopedFd fd(open(path, O_RDWR | O_CREAT | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC,
+  UniqueFd fd(open(path, O_RDWR | O_CREAT | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC,
                    0600));
-  if (fd.get() < 0) return nullptr;
+  if (!fd.Valid()) return nullptr;
   // flock: the lock belongs to this open file and goes when it is closed,
   // also by the end of the process; started programs never inherit it.
-  if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+  if (flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
     if (errno == EWOULDBLOCK) result = LockResult::kHeld;
     return nullptr;
   }
   result = LockResult::kTaken;
-  return std::make_unique<PosixFileLock>(fd.release());
+  return std::make_unique<PosixFileLock>(std::move(fd));
 }
 
 std::unique_ptr<AppendFile> PosixPlatform::CreatePrivateFile(
     const char* path) {
-  ScopedFd fd(open(path,
+  UniqueFd fd(open(path,
                    O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW |
                        O_NOCTTY | O_CLOEXEC,
                    0600));
-  if (fd.get() < 0) return nullptr;
+  if (!fd.Valid()) return nullptr;
   // The umask may have taken bits away: the owner reads and writes, nobody
   // else does anything.
-  if (fchmod(fd.get(), 0600) != 0) {
-    unlink(path);
+  if (fchmod(fd.Get(), 0600) != 0) {
+    // The file made a moment ago is empty; where it cannot go, the
+    // failure is reported all the same and the caller's next attempt at
+    // this name removes it first.
+    (void)unlink(path);
     return nullptr;
   }
-  return std::make_unique<PrivateAppendFile>(fd.release());
+  return std::make_unique<PrivateAppendFile>(std::move(fd));
 }

@@ -15,9 +15,15 @@
 #include <fstream>
 
 #include "base/code_page.h"
+#include "base/path_parts.h"
 #include "platform/posix/posix_platform.h"
 
 namespace {
+
+// Paths of the system itself (environment values, the state folder) are in
+// the locale's encoding: "/" is never part of a character of more than one
+// byte in any encoding a locale uses, so these rules find its separators.
+const CodePage kSystemPaths;
 
 bool IsAsciiText(const char* text) {
   for (const char* p = text; *p != 0; ++p)
@@ -124,17 +130,16 @@ unsigned LocaleCodePage() {
   return kCodePageUtf8;
 }
 
+// a and b equal, the ASCII letters' case ignored; b is ASCII, so bytes
+// compare as characters do.
 bool EqualsIgnoringCase(const char* a, const char* b) {
-  const size_t n = std::strlen(a);
-  return n == std::strlen(b) && SameIgnoringAsciiCase(a, b, n);
+  for (; *a != 0 && *b != 0; ++a, ++b)
+    if (FoldAsciiLetter(*a) != FoldAsciiLetter(*b)) return false;
+  return *a == *b;
 }
 
 // ---------------------------------------------------------------------------
 // Folders (texts in the locale's encoding).
-
-void StripTrailingSlashes(std::string& path) {
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
-}
 
 std::string JoinPath(const std::string& directory, const std::string& name) {
   if (!directory.empty() && directory.back() == '/') return directory + name;
@@ -146,9 +151,7 @@ std::string JoinPath(const std::string& directory, const std::string& name) {
 std::string AbsoluteEnv(const char* name) {
   const char* value = std::getenv(name);
   if (value == nullptr || value[0] != '/') return std::string();
-  std::string path = value;
-  StripTrailingSlashes(path);
-  return path;
+  return WithoutTrailingSeparators(value, "/", kSystemPaths);
 }
 
 std::string HomeDirectory() { return AbsoluteEnv("HOME"); }
@@ -209,8 +212,7 @@ std::string UserDirsEntry(const char* variable) {
     } else {
       return std::string();
     }
-    StripTrailingSlashes(path);
-    return path;
+    return WithoutTrailingSeparators(path, "/", kSystemPaths);
   }
   return std::string();
 }
@@ -312,12 +314,12 @@ bool ReadAnswerLine(std::string& line) {
 
 // ---------------------------------------------------------------------------
 
-PosixPlatform::PosixPlatform() : localCodePage_(LocaleCodePage()) {
-  SetAnsiCodePage(localCodePage_);
-}
+PosixPlatform::PosixPlatform()
+    : localCodePage_(LocaleCodePage()), codePage_(localCodePage_) {}
 
 void PosixPlatform::SetCodePage(unsigned codePage) {
-  SetAnsiCodePage(codePage);
+  codePage_ = CodePage(codePage);
+  ReadCodePageAgain();
 }
 
 std::unique_ptr<SystemPlatform> CreateSystemPlatform() {
@@ -392,6 +394,13 @@ int PosixPlatform::ShowBox(const char* text, const char* caption,
       return kIdNo;
     }
   }
+}
+
+void PosixPlatform::Warn(const char* text) {
+  std::string line = AnsiToLocal(text != nullptr ? text : "");
+  line += '\n';
+  // Nothing is left to tell when stderr itself fails.
+  static_cast<void>(std::fputs(line.c_str(), stderr));
 }
 
 int PosixPlatform::ShowHelp(const char* text, const char*, bool) {
@@ -470,8 +479,8 @@ bool PosixPlatform::FindAppPath(const char* name, AppPathValue what,
     // Only absolute entries: an empty or relative one would make the answer
     // depend on the working directory.
     if (!directory.empty() && directory[0] == '/') {
-      StripTrailingSlashes(directory);
-      const std::string program = JoinPath(directory, file);
+      const std::string program =
+          JoinPath(WithoutTrailingSeparators(directory, "/", codePage_), file);
       if (IsExecutableFile(program)) {
         // A link names the program where it is installed, as the
         // registry's entry names the real file: the update must reach
@@ -484,7 +493,7 @@ bool PosixPlatform::FindAppPath(const char* name, AppPathValue what,
         const std::string value =
             what == AppPathValue::kExecutable
                 ? real
-                : real.substr(0, std::max<size_t>(real.rfind('/'), 1));
+                : DirectoryOf(real, "/", codePage_);
         return out.SetText(LocalToAnsi(value.c_str()).c_str());
       }
     }
@@ -547,7 +556,7 @@ int PosixPlatform::LoadResourceString(uint32_t id, char* buffer, int size) {
     const size_t limit = static_cast<size_t>(size) - 1;
     size_t n = 0;
     while (n < text.size()) {
-      size_t step = static_cast<size_t>(CharLength(text.c_str() + n));
+      size_t step = static_cast<size_t>(codePage_.CharLength(text.c_str() + n));
       if (n + step > limit) break;
       n += step;
     }

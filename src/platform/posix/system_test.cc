@@ -62,7 +62,8 @@ std::string Folder(PosixPlatform& platform, int csidl) {
 
 TEST(PosixSystemTest, CodePageFollowsTheLocale) {
   ScopedEnv all("LC_ALL", "C.UTF-8");
-  EXPECT_EQ(PosixPlatform().AnsiCodePage(), kCodePageUtf8);
+  const PosixPlatform first;
+  EXPECT_EQ(first.AnsiCodePage(), kCodePageUtf8);
 
   // A Shift_JIS locale made for the test (localedef, package locales).
   TestDir dir;
@@ -76,10 +77,13 @@ TEST(PosixSystemTest, CodePageFollowsTheLocale) {
       << "): install locales";
   ScopedEnv path("LOCPATH", dir.path().c_str());
   ScopedEnv sjis("LC_ALL", "ja_JP.SJIS");
-  EXPECT_EQ(PosixPlatform().AnsiCodePage(), kCodePageShiftJis);
-  // The platform gave its code page to the text rules, the one copy.
-  EXPECT_EQ(AnsiCodePage(), kCodePageShiftJis);
-  SetAnsiCodePage(kCodePageUtf8);
+  const PosixPlatform second;
+  EXPECT_EQ(second.AnsiCodePage(), kCodePageShiftJis);
+  // Each platform keeps its own: making one changes nothing of another,
+  // nor anything else of the process.
+  EXPECT_EQ(first.AnsiCodePage(), kCodePageUtf8);
+  EXPECT_EQ(second.codePage().CharLength("\x95\x5C"), 2);
+  EXPECT_EQ(first.codePage().CharLength("\x95\x5C"), 1);
 }
 
 TEST(PosixSystemTest, ShiftJisConversion) {

@@ -64,7 +64,9 @@ class RegKey {
 
   void Close() {
     if (handle_ == nullptr) return;
-    RegCloseKey(handle_);
+    // A close that fails leaves nothing to do: the handle is gone either
+    // way.
+    (void)RegCloseKey(handle_);
     handle_ = nullptr;
   }
 

@@ -2,6 +2,8 @@
 // exclusive reads.
 #include "platform/win32/win32_platform.h"
 
+#include "base/path_parts.h"
+#include "platform/replace_rules.h"
 #include "platform/win32/win32_raii.h"
 
 #include <vector>
@@ -100,28 +102,33 @@ std::string WithoutNamespacePrefix(const std::string& path) {
   return path;
 }
 
-// Where path leads as the system resolves it: the final path of the
-// opened file where the system can tell it (links, junctions and mounted
-// folders followed), else the full path ("." and ".." and repeated
-// separators resolved). Empty when neither can be had.
-std::string ResolvedPath(const char* path) {
+// Where path leads with every link, junction and mounted folder on the way
+// followed: the final path of the opened file. Empty where the system
+// cannot tell it (before Windows Vista, or a path it cannot open).
+std::string FinalPathOf(const char* path) {
   using FinalPathFn = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
   HMODULE kernel = GetModuleHandleA("kernel32.dll");
   auto finalPath = kernel != nullptr
                        ? ProcAddress<FinalPathFn>(kernel,
                                                   "GetFinalPathNameByHandleA")
                        : nullptr;
-  if (finalPath != nullptr) {
-    ScopedHandle file(CreateFileA(
-        path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (file.Valid()) {
-      char buffer[MAX_PATH * 2];
-      DWORD n = finalPath(file.Get(), buffer, sizeof buffer, 0);
-      if (n > 0 && n < sizeof buffer)
-        return WithoutNamespacePrefix(std::string(buffer, n));
-    }
-  }
+  if (finalPath == nullptr) return std::string();
+  ScopedHandle file(CreateFileA(
+      path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!file.Valid()) return std::string();
+  char buffer[MAX_PATH * 2];
+  DWORD n = finalPath(file.Get(), buffer, sizeof buffer, 0);
+  if (n == 0 || n >= sizeof buffer) return std::string();
+  return WithoutNamespacePrefix(std::string(buffer, n));
+}
+
+// Where path leads as the system resolves it: its final path where the
+// system can tell it, else the full path ("." and ".." and repeated
+// separators resolved). Empty when neither can be had.
+std::string ResolvedPath(const char* path) {
+  std::string resolved = FinalPathOf(path);
+  if (!resolved.empty()) return resolved;
   char buffer[MAX_PATH * 2];
   DWORD n = GetFullPathNameA(path, sizeof buffer, buffer, nullptr);
   if (n == 0 || n >= sizeof buffer) return std::string();
@@ -137,12 +144,6 @@ bool IsDriveOrShareRoot(const std::string& path) {
   size_t share = path.find('\\', server + 1);
   return share != std::string::npos && share > server + 1 &&
          share + 1 == path.size();
-}
-
-// The directory part of path with its separator ("." when it has none).
-std::string DirectoryOf(const std::string& path) {
-  size_t slash = path.find_last_of("\\/");
-  return slash == std::string::npos ? "." : path.substr(0, slash + 1);
 }
 
 // Marks an open file to be deleted when its last handle closes, or clears
@@ -166,7 +167,11 @@ bool MarkForDeletion(HANDLE file, bool mark) {
 // no one else, and marked to go when its handle closes; its name in temp.
 ScopedHandle CreateTempBeside(const std::string& destination,
                               std::string& temp, bool& marked) {
-  std::string directory = DirectoryOf(destination);
+  // The folder with its separator ("X:\\" stays a root), "." for a bare
+  // name.
+  std::string directory =
+      FolderPrefixOf(destination, "\\/", CodePage(GetACP()));
+  if (directory.empty()) directory = ".";
   UINT unique = GetTickCount() ^ (GetCurrentProcessId() << 16);
   for (int attempt = 0; attempt < 100; ++attempt) {
     char name[MAX_PATH];
@@ -227,11 +232,7 @@ bool CopyBesideAndReplace(const char* source, const char* destination) {
   ScopedHandle file = CreateTempBeside(destination, temp, marked);
   if (!file.Valid()) return false;
   bool whole = CopyContent(source, file.Get());
-  DWORD error = GetLastError();
-  if (whole && marked && !MarkForDeletion(file.Get(), false)) {
-    error = GetLastError();
-    whole = false;
-  }
+  if (whole && marked && !MarkForDeletion(file.Get(), false)) whole = false;
   file.Reset();  // a marked copy goes with its handle
   if (whole) {
     // The attributes that CopyFileA carries over.
@@ -243,22 +244,15 @@ bool CopyBesideAndReplace(const char* source, const char* destination) {
         MoveFileExA(temp.c_str(), destination,
                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
       return true;
-    error = GetLastError();
   }
+  // The copy that was not marked (or no longer is) goes by hand. Where that
+  // fails nothing more can be done: it keeps its "upd*.tmp" name, which is
+  // never the destination's.
   if (whole || !marked) {
-    SetFileAttributesA(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(temp.c_str());
+    (void)SetFileAttributesA(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
+    (void)DeleteFileA(temp.c_str());
   }
-  SetLastError(error);
   return false;
-}
-
-// The destination of a copy or move that must not be replaced: a directory
-// (or a link to one), or a read-only or hidden file, which Windows refuses
-// to overwrite (Wine run by root would not).
-bool RefusesReplace(DWORD attributes) {
-  return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
-         (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)) != 0;
 }
 
 }  // namespace
@@ -303,13 +297,14 @@ bool Win32Platform::RemoveDir(const char* path) {
 
 bool Win32Platform::CopyFileOver(const char* source,
                                  const char* destination) {
-  DWORD existing = GetFileAttributesA(destination);
+  // The replace rules are checked here, not left to the system: Wine run
+  // by root would overwrite a read-only file.
+  const DWORD existing = GetFileAttributesA(destination);
   if (existing == INVALID_FILE_ATTRIBUTES)
     return CopyFileA(source, destination, TRUE) != FALSE;
-  if (RefusesReplace(existing) || IsSameFile(source, destination)) {
-    SetLastError(ERROR_ACCESS_DENIED);
+  if (Refused(JudgeReplace(
+          ReplaceTargetOf(existing, IsSameFile(source, destination)))))
     return false;
-  }
   // CopyFileA would write through a link at the destination, and a copy
   // cut short would leave neither the old file nor the new one.
   return CopyBesideAndReplace(source, destination);
@@ -321,12 +316,11 @@ bool Win32Platform::MoveFileTo(const char* source, const char* destination) {
 
 bool Win32Platform::MoveFileOver(const char* source,
                                  const char* destination) {
-  DWORD existing = GetFileAttributesA(destination);
+  const DWORD existing = GetFileAttributesA(destination);
   if (existing == INVALID_FILE_ATTRIBUTES) return MoveFileTo(source, destination);
-  if (RefusesReplace(existing) || IsSameFile(source, destination)) {
-    SetLastError(ERROR_ACCESS_DENIED);
+  if (Refused(JudgeReplace(
+          ReplaceTargetOf(existing, IsSameFile(source, destination)))))
     return false;
-  }
   // On one volume a rename replaces the old file in one step.
   if (MoveFileExA(source, destination,
                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
@@ -374,6 +368,11 @@ bool Win32Platform::IsSameFile(const char* first, const char* second) {
          a.nFileIndexLow == b.nFileIndexLow;
 }
 
+bool Win32Platform::FinalPath(const char* path, std::string& out) {
+  out = FinalPathOf(path);
+  return !out.empty();
+}
+
 bool Win32Platform::DeleteOneFile(const char* path) {
   return DeleteFileA(path) != FALSE;
 }
@@ -386,10 +385,16 @@ std::unique_ptr<ExclusiveFile> Win32Platform::OpenExclusive(
   return std::make_unique<Win32ExclusiveFile>(file);
 }
 
+size_t Win32Platform::LongestPath() const {
+  // The ANSI calls take MAX_PATH characters with the terminating null.
+  return MAX_PATH - 1;
+}
+
 bool Win32Platform::FullPath(const char* path, std::string& out) {
-  char buffer[MAX_PATH];
-  const DWORD length = GetFullPathNameA(path, MAX_PATH, buffer, nullptr);
-  if (length == 0 || length >= MAX_PATH) return false;
+  // MAX_PATH characters: a double-byte character takes two bytes.
+  char buffer[MAX_PATH * 2];
+  const DWORD length = GetFullPathNameA(path, sizeof buffer, buffer, nullptr);
+  if (length == 0 || length >= sizeof buffer) return false;
   out.assign(buffer, length);
   return true;
 }

@@ -21,7 +21,8 @@ std::wstring Wide(const char* text) {
   const int n = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
   if (n <= 0) return std::wstring();
   std::wstring out(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text, -1, &out[0], n);
+  if (MultiByteToWideChar(CP_ACP, 0, text, -1, &out[0], n) != n)
+    return std::wstring();
   out.resize(static_cast<size_t>(n - 1));
   return out;
 }
@@ -31,7 +32,9 @@ std::string Ansi(const wchar_t* text) {
       WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
   if (n <= 0) return std::string();
   std::string out(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text, -1, &out[0], n, nullptr, nullptr);
+  if (WideCharToMultiByte(CP_ACP, 0, text, -1, &out[0], n, nullptr,
+                          nullptr) != n)
+    return std::string();
   out.resize(static_cast<size_t>(n - 1));
   return out;
 }
@@ -61,7 +64,8 @@ std::wstring PendingPath(std::wstring text) {
 class ScopedKey {
  public:
   explicit ScopedKey(HKEY key) : key_(key) {}
-  ~ScopedKey() { RegCloseKey(key_); }
+  // A close that fails leaves nothing to do: the handle is gone either way.
+  ~ScopedKey() { (void)RegCloseKey(key_); }
   ScopedKey(const ScopedKey&) = delete;
   ScopedKey& operator=(const ScopedKey&) = delete;
 
@@ -99,7 +103,8 @@ class RmSession {
     open_ = rm_.start(&handle_, 0, key) == ERROR_SUCCESS;
   }
   ~RmSession() {
-    if (open_) rm_.end(handle_);
+    // A session that cannot be ended is ended with the process.
+    if (open_) (void)rm_.end(handle_);
   }
   RmSession(const RmSession&) = delete;
   RmSession& operator=(const RmSession&) = delete;
@@ -145,8 +150,10 @@ class RmSession {
     shutDown_ = true;
     return rm_.shutdown(handle_, 0, nullptr) == ERROR_SUCCESS;  // not forced
   }
+  // A program that cannot be started again is the user's to start: the
+  // run is over, and nothing of it depends on that.
   void Restart() {
-    if (open_ && shutDown_) rm_.restart(handle_, 0, nullptr);
+    if (open_ && shutDown_) (void)rm_.restart(handle_, 0, nullptr);
   }
 
  private:

@@ -42,9 +42,10 @@ bool TakeFolder(UINT length, UINT capacity, const char* buffer, StrBuf& out) {
 
 }  // namespace
 
-// The text rules follow the system's ANSI code page, which is fixed for the
-// life of the process.
-Win32Platform::Win32Platform() { SetAnsiCodePage(GetACP()); }
+Win32Platform::Win32Platform() = default;
+
+// Fixed for the life of the process.
+unsigned Win32Platform::AnsiCodePage() const { return GetACP(); }
 
 std::unique_ptr<SystemPlatform> CreateSystemPlatform() {
   return std::make_unique<Win32Platform>();
@@ -86,6 +87,69 @@ int Win32Platform::ShowBox(const char* text, const char* caption,
   // 0 when the box cannot be shown; Wine without a display answers -1.
   int answer = MessageBoxA(nullptr, text, caption, style);
   return answer > 0 ? answer : 0;
+}
+
+namespace {
+
+// Writes bytes to file, all of them; false when a write failed.
+bool WriteAll(HANDLE file, const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    DWORD n = 0;
+    if (!WriteFile(file, bytes.data() + done,
+                   static_cast<DWORD>(bytes.size() - done), &n, nullptr) ||
+        n == 0)
+      return false;
+    done += n;
+  }
+  return true;
+}
+
+// Writes an ANSI line to a console in UTF-16, which the console shows
+// whatever its own code page; false when handle is no console.
+bool WriteToConsole(HANDLE console, const std::string& line) {
+  DWORD mode = 0;
+  if (!GetConsoleMode(console, &mode)) return false;
+  const int wide = MultiByteToWideChar(
+      CP_ACP, 0, line.data(), static_cast<int>(line.size()), nullptr, 0);
+  if (wide <= 0) return false;
+  std::vector<wchar_t> text(static_cast<size_t>(wide));
+  if (MultiByteToWideChar(CP_ACP, 0, line.data(), static_cast<int>(line.size()),
+                          text.data(), wide) <= 0)
+    return false;
+  DWORD written = 0;
+  return WriteConsoleW(console, text.data(), static_cast<DWORD>(wide), &written,
+                       nullptr) != 0;
+}
+
+}  // namespace
+
+void Win32Platform::Warn(const char* text) {
+  const std::string line = std::string(text != nullptr ? text : "") + "\r\n";
+  // The standard error the program was given (a redirection, a pipe of the
+  // program that started it, or a console).
+  const HANDLE given = GetStdHandle(STD_ERROR_HANDLE);
+  if (given != nullptr && given != INVALID_HANDLE_VALUE &&
+      GetFileType(given) != FILE_TYPE_UNKNOWN &&
+      (WriteToConsole(given, line) || WriteAll(given, line)))
+    return;
+  // A program of the windows subsystem has no standard error of its own
+  // when started from a console: it borrows the console of the program
+  // that started it for the one line, and leaves it again.
+  if (AttachConsole(ATTACH_PARENT_PROCESS)) {
+    ScopedHandle console(CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                     nullptr, OPEN_EXISTING, 0, nullptr));
+    const bool shown = console.Valid() && WriteToConsole(console.Get(), line);
+    console.Reset();
+    // Leaving a console that was just borrowed fails only when none is
+    // attached: nothing to undo then.
+    static_cast<void>(FreeConsole());
+    if (shown) return;
+  }
+  // No console at all (started from a window): the debugger's output,
+  // which a debugger or a tool that watches it shows.
+  OutputDebugStringA(line.c_str());
 }
 
 bool Win32Platform::CurrentDirectory(StrBuf& out) {
@@ -160,7 +224,7 @@ void Win32Platform::ComInitialize() {
 void Win32Platform::ComUninitialize() {
   if (comInitCount_ == 0) return;
   --comInitCount_;
-  CoUninitialize();
+  CoUninitialize();  // returns nothing
 }
 
 int Win32Platform::LoadResourceString(uint32_t id, char* buffer, int size) {

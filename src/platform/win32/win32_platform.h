@@ -21,6 +21,7 @@ class Win32Platform : public SystemPlatform {
   Win32Platform();
 
   const char* PathSeparator() const override { return "\\"; }
+  unsigned AnsiCodePage() const override;
   std::string AnsiToUtf8(const char* text) const override;
   std::string Utf8ToAnsi(const char* text) const override;
   bool GetEnv(const char* name, std::string& value) const override;
@@ -30,6 +31,7 @@ class Win32Platform : public SystemPlatform {
 
   int LoadResourceString(uint32_t id, char* buffer, int size) override;
   int ShowBox(const char* text, const char* caption, unsigned style) override;
+  void Warn(const char* text) override;
   std::unique_ptr<ProgressView> OpenProgress(const char* caption) override;
   bool CurrentDirectory(StrBuf& out) override;
   uint32_t GetModulePath(char* buffer, uint32_t size) override;
@@ -41,6 +43,7 @@ class Win32Platform : public SystemPlatform {
   uint32_t GetFileAttrs(const char* path) override;
   bool IsFileSystemRoot(const char* path, bool followLast) override;
   bool IsSameFile(const char* first, const char* second) override;
+  bool FinalPath(const char* path, std::string& out) override;
   bool SetFileAttrs(const char* path, uint32_t attributes) override;
   bool MakeDirectory(const char* path) override;
   bool RemoveDir(const char* path) override;
@@ -49,6 +52,7 @@ class Win32Platform : public SystemPlatform {
   bool MoveFileOver(const char* source, const char* destination) override;
   bool DeleteOneFile(const char* path) override;
   bool FullPath(const char* path, std::string& out) override;
+  size_t LongestPath() const override;
   std::unique_ptr<ExclusiveFile> OpenExclusive(const char* path) override;
   std::unique_ptr<AppendFile> OpenForAppend(const char* path) override;
   // win32_state.cc

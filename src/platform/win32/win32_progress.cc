@@ -81,7 +81,7 @@ UINT SystemDpi() {
   if (HDC screen = GetDC(nullptr)) {
     const int value = GetDeviceCaps(screen, LOGPIXELSX);
     if (value > 0) dpi = static_cast<UINT>(value);
-    ReleaseDC(nullptr, screen);
+    (void)ReleaseDC(nullptr, screen);  // nothing to do where it fails
   }
   return dpi;
 }
@@ -111,9 +111,14 @@ class ProgressWindow : public ProgressView {
 
   ~ProgressWindow() override {
     if (!thread_.Valid()) return;
-    WaitForSingleObject(ready_.Get(), INFINITE);
-    if (window_ != nullptr) PostMessageA(window_, kStopMessage, 0, 0);
-    WaitForSingleObject(thread_.Get(), INFINITE);
+    // The waits fail only on a handle that is not a valid one: both are.
+    (void)WaitForSingleObject(ready_.Get(), INFINITE);
+    // A message that cannot be posted (a full queue) is posted again: the
+    // window thread must end before the window's data goes.
+    while (window_ != nullptr && !PostMessageA(window_, kStopMessage, 0, 0) &&
+           IsWindow(window_))
+      Sleep(10);
+    (void)WaitForSingleObject(thread_.Get(), INFINITE);
   }
 
   void Show(const char* procedure, const char* detail,
@@ -142,7 +147,8 @@ class ProgressWindow : public ProgressView {
     INITCOMMONCONTROLSEX controls{};
     controls.dwSize = sizeof controls;
     controls.dwICC = ICC_PROGRESS_CLASS;
-    InitCommonControlsEx(&controls);
+    // Without the class the window shows its texts without a bar.
+    (void)InitCommonControlsEx(&controls);
     HINSTANCE instance = GetModuleHandleA(nullptr);
     WNDCLASSEXA windowClass{};
     windowClass.cbSize = sizeof windowClass;
@@ -159,24 +165,30 @@ class ProgressWindow : public ProgressView {
                                   0, kClientWidth, 100, nullptr, nullptr,
                                   instance, this);
     window_ = window;
-    SetEvent(ready_.Get());
+    // Fails only on a handle that is not an event's: ready_ is one.
+    (void)SetEvent(ready_.Get());
     if (window != nullptr) {
       MSG message;
+      // What these return tells nothing of a failure.
       while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
+        (void)TranslateMessage(&message);
+        (void)DispatchMessageA(&message);
       }
     }
     font_.Reset();  // the controls that used it are gone
-    if (registered) UnregisterClassA(kClassName, instance);
+    // A class that stays registered goes with the process.
+    if (registered) (void)UnregisterClassA(kClassName, instance);
   }
 
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam,
                                      LPARAM lParam) {
     if (message == WM_NCCREATE) {
       const auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
-      SetWindowLongPtrA(window, GWLP_USERDATA,
-                        reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+      // Where it fails, the window is left to the default handling below
+      // (self stays null), and Refresh never runs.
+      (void)SetWindowLongPtrA(
+          window, GWLP_USERDATA,
+          reinterpret_cast<LONG_PTR>(create->lpCreateParams));
     }
     auto* self = reinterpret_cast<ProgressWindow*>(
         GetWindowLongPtrA(window, GWLP_USERDATA));
@@ -198,10 +210,11 @@ class ProgressWindow : public ProgressView {
       case WM_CLOSE:
         return 0;  // it goes when the run ends
       case kStopMessage:
-        DestroyWindow(window);
+        // Fails only for a window of another thread: this one is ours.
+        (void)DestroyWindow(window);
         return 0;
       case WM_DESTROY:
-        KillTimer(window, kTimerId);
+        (void)KillTimer(window, kTimerId);  // the timer goes with the window
         PostQuitMessage(0);
         return 0;
     }
@@ -218,14 +231,18 @@ class ProgressWindow : public ProgressView {
                                    window, nullptr, instance, nullptr);
     bar_ = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE, 0, 0,
                            0, 0, window, nullptr, instance, nullptr);
-    SendMessageA(bar_, PBM_SETRANGE32, 0, kBarRange);
+    // The display calls below return no failure worth acting on: a
+    // control that could not be made, sized or set shows less, and the
+    // run goes on. Without the timer the window never shows.
+    (void)SendMessageA(bar_, PBM_SETRANGE32, 0, kBarRange);
     Layout(window, WindowDpi(window), nullptr);
-    SetTimer(window, kTimerId, kTimerMs, nullptr);
+    (void)SetTimer(window, kTimerId, kTimerMs, nullptr);
   }
 
   // Sizes, places and gives a font to everything for dpi dots per inch;
   // centred on the work area, or where the system suggests after a change
-  // of monitor.
+  // of monitor. A call that fails leaves a control as it was (the work
+  // area: the whole screen); nothing more can be done for a display.
   void Layout(HWND window, UINT dpi, const RECT* suggested) {
     if (dpi == 0) dpi = 96;
     auto scale = [dpi](int value) {
@@ -241,23 +258,26 @@ class ProgressWindow : public ProgressView {
       HFONT created = CreateFontIndirectA(&font);
       if (created != nullptr) {
         for (HWND control : {nameLabel_, detailLabel_})
-          SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(created),
-                       TRUE);
+          (void)SendMessageA(control, WM_SETFONT,
+                             reinterpret_cast<WPARAM>(created), TRUE);
         font_.Reset(created);  // after the controls let go of the old one
       }
     }
     const int width = scale(kClientWidth);
     const int inner = width - 2 * scale(kMargin);
     int y = scale(kMargin);
-    MoveWindow(nameLabel_, scale(kMargin), y, inner, scale(kLineHeight), TRUE);
+    (void)MoveWindow(nameLabel_, scale(kMargin), y, inner, scale(kLineHeight),
+                     TRUE);
     y += scale(kLineHeight);
-    MoveWindow(detailLabel_, scale(kMargin), y, inner, scale(kLineHeight), TRUE);
+    (void)MoveWindow(detailLabel_, scale(kMargin), y, inner,
+                     scale(kLineHeight), TRUE);
     y += scale(kLineHeight) + scale(kGap);
-    MoveWindow(bar_, scale(kMargin), y, inner, scale(kBarHeight), TRUE);
+    (void)MoveWindow(bar_, scale(kMargin), y, inner, scale(kBarHeight), TRUE);
     y += scale(kBarHeight) + scale(kMargin);
 
     RECT frame = {0, 0, width, y};
-    AdjustWindowRectEx(&frame, WS_POPUP | WS_CAPTION, FALSE, WS_EX_NOACTIVATE);
+    (void)AdjustWindowRectEx(&frame, WS_POPUP | WS_CAPTION, FALSE,
+                             WS_EX_NOACTIVATE);
     const int outerWidth = frame.right - frame.left;
     const int outerHeight = frame.bottom - frame.top;
     int x = 0;
@@ -268,12 +288,12 @@ class ProgressWindow : public ProgressView {
     } else {
       RECT work = {0, 0, GetSystemMetrics(SM_CXSCREEN),
                    GetSystemMetrics(SM_CYSCREEN)};
-      SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+      (void)SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
       x = work.left + (work.right - work.left - outerWidth) / 2;
       top = work.top + (work.bottom - work.top - outerHeight) / 2;
     }
-    SetWindowPos(window, nullptr, x, top, outerWidth, outerHeight,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+    (void)SetWindowPos(window, nullptr, x, top, outerWidth, outerHeight,
+                       SWP_NOZORDER | SWP_NOACTIVATE);
   }
 
   // Takes what the engine stored, and shows the window once the run has
@@ -292,13 +312,15 @@ class ProgressWindow : public ProgressView {
         changed = true;
       }
     }
+    // A text that cannot be set stays as it was until the next tick.
     if (changed) {
-      SetWindowTextA(nameLabel_, procedure.c_str());
-      SetWindowTextA(detailLabel_, detail.c_str());
-      SendMessageA(bar_, PBM_SETPOS, permille, 0);
+      (void)SetWindowTextA(nameLabel_, procedure.c_str());
+      (void)SetWindowTextA(detailLabel_, detail.c_str());
+      (void)SendMessageA(bar_, PBM_SETPOS, permille, 0);
     }
     if (!shown_ && GetTickCount() - started_ >= kShowAfterMs) {
-      ShowWindow(window, SW_SHOWNOACTIVATE);
+      // Returns whether it was visible before, no failure.
+      (void)ShowWindow(window, SW_SHOWNOACTIVATE);
       shown_ = true;
     }
   }

@@ -59,7 +59,9 @@ class ScopedHandle {
   }
   HANDLE Release() { return std::exchange(h_, nullptr); }
   void Reset(HANDLE h = nullptr) {
-    if (Valid()) CloseHandle(h_);
+    // A close that fails leaves nothing to do: the handle is gone either
+    // way.
+    if (Valid()) (void)CloseHandle(h_);
     h_ = h;
   }
 
@@ -91,7 +93,7 @@ class ScopedFind {
   ScopedFind(const ScopedFind&) = delete;
   ScopedFind& operator=(const ScopedFind&) = delete;
   ~ScopedFind() {
-    if (Valid()) FindClose(h_);
+    if (Valid()) (void)FindClose(h_);  // as CloseHandle above
   }
   HANDLE Get() const { return h_; }
   bool Valid() const { return h_ != INVALID_HANDLE_VALUE; }

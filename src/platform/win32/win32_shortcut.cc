@@ -16,10 +16,13 @@ bool Win32Platform::WriteShortcut(const char* target, const char* workDir,
                               IID_IShellLinkA, link.OutVoid()))) {
     return false;
   }
-  link->SetPath(target);
-  link->SetWorkingDirectory(workDir != nullptr ? workDir : "");
-  link->SetArguments(arguments != nullptr ? arguments : "");
-  if (showCommand != 0) link->SetShowCmd(showCommand);
+  // A shortcut is written whole or not at all: one that leads elsewhere,
+  // or starts without its arguments, would be worse than none.
+  if (FAILED(link->SetPath(target)) ||
+      FAILED(link->SetWorkingDirectory(workDir != nullptr ? workDir : "")) ||
+      FAILED(link->SetArguments(arguments != nullptr ? arguments : "")) ||
+      (showCommand != 0 && FAILED(link->SetShowCmd(showCommand))))
+    return false;
 
   ComPtr<IPersistFile> file;
   if (FAILED(link->QueryInterface(IID_IPersistFile, file.OutVoid()))) {

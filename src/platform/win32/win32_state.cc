@@ -53,7 +53,7 @@ std::string UserSid() {
                               &text))
     return "";
   std::string sid = text;
-  LocalFree(text);
+  (void)LocalFree(text);  // a free that fails leaves nothing to do
   return sid;
 }
 
@@ -73,10 +73,10 @@ bool OwnedByTrusted(const char* path, const std::string& user) {
     char* text = nullptr;
     if (ConvertSidToStringSidA(owner, &text)) {
       trusted = user == text;
-      LocalFree(text);
+      (void)LocalFree(text);  // as above
     }
   }
-  LocalFree(descriptor);
+  (void)LocalFree(descriptor);
   return trusted;
 }
 
@@ -166,7 +166,7 @@ bool Win32Platform::PrivateStateDirectory(std::string& out, bool create) {
   SECURITY_ATTRIBUTES security = {sizeof security, descriptor, FALSE};
   const bool made = CreateDirectoryA(folder.c_str(), &security) != FALSE ||
                     GetLastError() == ERROR_ALREADY_EXISTS;
-  LocalFree(descriptor);
+  (void)LocalFree(descriptor);  // a free that fails leaves nothing to do
   if (!made) return false;
   const DWORD attributes = GetFileAttributesA(folder.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES &&
