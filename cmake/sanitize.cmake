@@ -26,6 +26,12 @@ if(UPDATER_SANITIZE)
       continue()
     endif()
     target_compile_options(${target} PRIVATE ${UPDATER_SANITIZE_FLAGS})
+    if(target STREQUAL "unit_tests")
+      # The tests' own code unoptimized: instrumented all the same, built
+      # in a third of the time (the engine keeps the build's -O1; the
+      # native build compiles the same code at -O1 for the warnings).
+      target_compile_options(${target} PRIVATE -O0)
+    endif()
     if(NOT type STREQUAL "STATIC_LIBRARY" AND NOT type STREQUAL "OBJECT_LIBRARY")
       target_link_options(${target} PRIVATE ${UPDATER_SANITIZE_FLAGS})
     endif()

@@ -14,6 +14,9 @@
 # runs added), then fuzzes for the rest of its time; the test command gives
 # each a few seconds, long fuzzing is a matter of a longer time.
 #
+# The targets run as many at once as there are processors
+# (UPDATER_FUZZ_JOBS sets another number), each for the whole time.
+#
 # BUILD_DIR is build/fuzz unless UPDATER_FUZZ_BUILD names another. Needs
 # clang and its runtimes (Debian 12: clang, libclang-rt-14-dev), installed
 # here when missing and run as root.
@@ -44,7 +47,7 @@ fi
 
 echo "=== fuzz build ($build)"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Debug \
-  -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" -DCMAKE_CXX_COMPILER=clang++ \
+  -DCMAKE_CXX_FLAGS_DEBUG="-g1 -O1" -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_C_COMPILER=clang -DUPDATER_FUZZ=ON -DUPDATER_TESTS=OFF \
   >/dev/null || fatal "configure failed"
 cmake --build "$build" -j2 --target fuzz_targets || fatal "build failed"
@@ -55,27 +58,44 @@ if [ ${#targets[@]} -eq 0 ]; then
   for source in fuzz/*_fuzz.cc; do targets+=("$(basename "$source" .cc)"); done
 fi
 
+for target in "${targets[@]}"; do
+  [ -x "$build/fuzz/$target" ] || fatal "no fuzz target $target"
+done
+
+# Coverage-guided, from the seeds and what earlier runs added, with the
+# target's dictionary of keywords; stops at the first fault. Inputs up to
+# 4 KiB, 10 s each at most. The status goes to BUILD_DIR/fuzz/TARGET.status.
+fuzz_target() {
+  local target=$1 dict=() corpus="$build/fuzz/corpus-$1"
+  mkdir -p "$corpus"
+  [ -f "fuzz/$target.dict" ] && dict=(-dict="$root/fuzz/$target.dict")
+  "$build/fuzz/$target" -max_total_time="$seconds" -print_final_stats=1 \
+    -max_len=4096 -timeout=10 -rss_limit_mb=2048 "${dict[@]}" \
+    -artifact_prefix="$build/fuzz/crash-$target-" \
+    "$corpus" "$root/fuzz/corpus/$target" >"$build/fuzz/$target.log" 2>&1
+  echo $? >"$build/fuzz/$target.status"
+}
+
+# A fuzzer uses one processor: as many run at once as there are
+# processors (UPDATER_FUZZ_JOBS to choose), each for its full time.
+jobs=${UPDATER_FUZZ_JOBS:-$(nproc 2>/dev/null || echo 1)}
+running=0
+for target in "${targets[@]}"; do
+  if [ "$running" -ge "$jobs" ]; then wait -n; running=$((running - 1)); fi
+  rm -f "$build/fuzz/$target.status"
+  fuzz_target "$target" &
+  running=$((running + 1))
+done
+wait
+
 passed=0
 failed=0
 summary=()
 for target in "${targets[@]}"; do
-  program="$build/fuzz/$target"
-  [ -x "$program" ] || fatal "no fuzz target $target"
-  corpus="$build/fuzz/corpus-$target"
-  mkdir -p "$corpus"
   log="$build/fuzz/$target.log"
   echo
   echo "=== $target, $seconds s"
-  # Coverage-guided, from the seeds and what earlier runs added, with the
-  # target's dictionary of keywords; stops at the first fault. Inputs up to
-  # 4 KiB, 10 s each at most.
-  dict=()
-  [ -f "fuzz/$target.dict" ] && dict=(-dict="$root/fuzz/$target.dict")
-  "$program" -max_total_time="$seconds" -print_final_stats=1 \
-    -max_len=4096 -timeout=10 -rss_limit_mb=2048 "${dict[@]}" \
-    -artifact_prefix="$build/fuzz/crash-$target-" \
-    "$corpus" "$root/fuzz/corpus/$target" >"$log" 2>&1
-  status=$?
+  status=$(cat "$build/fuzz/$target.status" 2>/dev/null || echo 1)
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
   rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -n 1)
   if [ $status -eq 0 ]; then

@@ -1,8 +1,8 @@
 #!/bin/bash
 # The sanitizer run: builds every target (the updater, the unit tests, the
 # scenario helpers) with AddressSanitizer (leaks included) and
-# UndefinedBehaviorSanitizer (cmake -DUPDATER_SANITIZE=ON, Debug at -O1),
-# then runs the whole unit-test suite and every native scenario. Any
+# UndefinedBehaviorSanitizer (cmake -DUPDATER_SANITIZE=ON, Debug at -O1
+# with line tables, the tests' own code at -O0), then runs the whole unit-test suite and every native scenario. Any
 # sanitizer report, in the updater or in a program it starts, fails the run;
 # the reports are printed at the end.
 #
@@ -28,7 +28,7 @@ trap 'rm -rf "$logs"' EXIT
 
 echo "=== sanitizer build ($build)"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Debug -DUPDATER_SANITIZE=ON \
-  -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" -DCMAKE_C_FLAGS_DEBUG="-g -O1" >/dev/null ||
+  -DCMAKE_CXX_FLAGS_DEBUG="-g1 -O1" -DCMAKE_C_FLAGS_DEBUG="-g1 -O1" >/dev/null ||
   fatal "configure failed"
 cmake --build "$build" -j2 || fatal "build failed"
 if $build_only; then exit 0; fi

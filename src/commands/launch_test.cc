@@ -124,9 +124,12 @@ TEST_F(LaunchTest, FailingItemStopsTheListAfterEarlierOnesStarted) {
   ASSERT_EQ(platform.boxes.size(), 1u);
   EXPECT_NE(platform.boxes[0].text.find("data.txt"), std::string::npos);
   EXPECT_NE(platform.boxes[0].text.find("two"), std::string::npos);
-  // Without ISWAIT the start is enough; give the first program its moment.
-  for (int i = 0; i < 200 && !dir.Exists("bin/args.txt"); ++i) usleep(10000);
-  EXPECT_EQ(dir.Read("bin/args.txt"), "cwd=" + dir.path() + "/bin\n[one]\n");
+  // Without ISWAIT the start is enough; give the first program its moment
+  // to write the whole file (it may exist before its lines are written).
+  const std::string expected = "cwd=" + dir.path() + "/bin\n[one]\n";
+  for (int i = 0; i < 200 && dir.Read("bin/args.txt") != expected; ++i)
+    usleep(10000);
+  EXPECT_EQ(dir.Read("bin/args.txt"), expected);
 }
 
 TEST_F(LaunchTest, WaitAppWaitsForEachProgramWithItsOwnTimeOut) {

@@ -9,10 +9,13 @@ language).
     tests/languages/languages_test.py             # the native build
     tests/languages/languages_test.py --wine      # the Windows build, under Wine
 
-The Windows build is made with the toolchain of the Wine tests' build
-(WIN_BUILD of tools/wine-env.sh: build/win32 or build/win64), in
-WIN_BUILD-languages; the native one in build/native-languages. Prints the
-scenario runner's lines and its "N passed, N failed".
+The Windows build is made beside the Wine tests' build (WIN_BUILD of
+tools/wine-env.sh: build/win32 or build/win64), in WIN_BUILD-languages; the
+native one beside build/native, in build/native-languages. Each links the
+engine libraries of the build it sits beside (UPDATER_ENGINE_FROM), which is
+brought up to date first, and takes the helper programs from it: only the
+message tables and the links are made anew. Prints the scenario runner's
+lines and its "N passed, N failed".
 """
 
 import argparse
@@ -29,25 +32,37 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--wine", action="store_true")
     opts = parser.parse_args()
-    win_build = os.environ.get("WIN_BUILD", "build/win32")
+    win_build = os.environ.get("WIN_BUILD", "build/win32").rstrip("/")
     if opts.wine:
-        build = os.path.join(ROOT, win_build.rstrip("/") + "-languages")
-        bits = "x86_64" if win_build.rstrip("/").endswith("64") else "i686"
+        preset = os.path.basename(win_build)
+        base = os.path.join(ROOT, win_build)
+        bits = "x86_64" if win_build.endswith("64") else "i686"
         extra = ["-DCMAKE_TOOLCHAIN_FILE=" +
                  os.path.join(ROOT, "cmake", "mingw-w64-%s.cmake" % bits)]
-        targets = ["updater", "run_command_line"]
-        program = os.path.join(build, "updater.exe")
+        helpers = ["run_command_line"]
+        suffix = ".exe"
     else:
-        build = os.path.join(ROOT, "build", "native-languages")
+        preset = "native"
+        base = os.path.join(ROOT, "build", "native")
         extra = []
-        targets = ["updater"]
-        program = os.path.join(build, "updater")
-    configure = ["cmake", "-S", ROOT, "-B", build, "-DCMAKE_BUILD_TYPE=Release",
-                 "-DUPDATER_TESTS=OFF", "-DUPDATER_LANGUAGES=ja;en"] + extra
-    for command in (configure,
-                    ["cmake", "--build", build, "-j2", "--target"] + targets):
+        helpers = []
+        suffix = ""
+    build = base + "-languages"
+    program = os.path.join(build, "updater" + suffix)
+    commands = []
+    if not os.path.isfile(os.path.join(base, "CMakeCache.txt")):
+        commands.append(["cmake", "--preset", preset])
+    commands += [
+        # The engine (every layer) and the helpers of the build beside.
+        ["cmake", "--build", base, "-j2", "--target", "updater_check"]
+        + helpers,
+        ["cmake", "-S", ROOT, "-B", build, "-DCMAKE_BUILD_TYPE=Release",
+         "-DUPDATER_TESTS=OFF", "-DUPDATER_LANGUAGES=ja;en",
+         "-DUPDATER_ENGINE_FROM=" + base] + extra,
+        ["cmake", "--build", build, "-j2", "--target", "updater"]]
+    for command in commands:
         result = subprocess.run(command, stdout=subprocess.PIPE,
-                                stderr=subprocess.STDOUT, text=True)
+                                stderr=subprocess.STDOUT, text=True, cwd=ROOT)
         if result.returncode != 0:
             sys.stdout.write(result.stdout[-4000:])
             print("FAIL: %s" % " ".join(command))
@@ -69,7 +84,7 @@ def main():
                                                        found))
         passed, failed = (1, 0) if ok else (0, 1)
     runner = [sys.executable, os.path.join(ROOT, "tests", "run_scenarios.py"),
-              HERE, "--program", program, "--helpers", build]
+              HERE, "--program", program, "--helpers", base]
     if opts.wine:
         runner.append("--wine")
     result = subprocess.run(runner, stdout=subprocess.PIPE, text=True)

@@ -8,7 +8,9 @@ caption of the string table.
 1. The default build (BUILD_DIR, default build/win32, made with the win32
    preset): asInvoker, the project's version and description, no company or
    copyright, the project's own icon, the Japanese caption.
-2. A branded build in a temporary directory, of the updater target alone:
+2. A branded build in a temporary directory, of the updater target alone,
+   which links the engine libraries of the default build
+   (UPDATER_ENGINE_FROM: only the resources and the links are made anew):
    requireAdministrator, Japanese texts with quotes, a backslash and a
    semicolon, other file and product versions, an icon drawn for the test
    under a path with a blank and Japanese. Then, without a new configure, a
@@ -232,11 +234,16 @@ def branded_strings():
     }
 
 
+# The default build, whose engine libraries the branded build links.
+ENGINE_FROM = []
+
+
 def configure(build, options):
     command = ['cmake', '-S', ROOT, '-B', build,
                '-DCMAKE_TOOLCHAIN_FILE=' + os.path.join(
                    ROOT, 'cmake', 'mingw-w64-i686.cmake'),
-               '-DCMAKE_BUILD_TYPE=Release', '-DUPDATER_TESTS=OFF']
+               '-DCMAKE_BUILD_TYPE=Release', '-DUPDATER_TESTS=OFF',
+               '-DUPDATER_ENGINE_FROM=' + ENGINE_FROM[0]]
     return run(command + ['-D%s=%s' % item for item in options.items()])
 
 
@@ -570,6 +577,7 @@ def main(argv):
         return 2
     build = os.path.abspath(args[0] if args else os.path.join(ROOT, 'build',
                                                                'win32'))
+    ENGINE_FROM.append(build)
     checks = Checks()
     if not os.path.isfile(os.path.join(build, 'updater.exe')):
         checks.check('default: %s/updater.exe exists' % build, False,

@@ -20,6 +20,10 @@ reach Wine's own devices (they are tested through the checker and the
 unit tests). Prints "N passed, N failed".
 
     tests/win32/device_names_check.py --program build/win32/updater.exe
+
+Making the prefix (wineboot) takes about half a minute; the test command
+has it made beforehand, beside its builds, with --make-prefix DIR, and
+hands it over with --prefix DIR (a prefix that nothing else has used).
 """
 import argparse
 import json
@@ -44,18 +48,36 @@ def run(command, env, timeout=300):
                           stderr=subprocess.DEVNULL, timeout=timeout)
 
 
-def make_prefix(root, env):
+def wine_env(prefix):
+    env = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all",
+               WINEDLLOVERRIDES="mscoree,mshtml=", UPDATER_ANSWERS="")
+    env.pop("DISPLAY", None)
+    return env
+
+
+def new_prefix(env):
+    run(["wineboot", "-i"], env)
+    run(["wineserver", "-w"], env)
+
+
+def make_prefix(root, env, made):
     """A prefix whose devices lead to files in root/devices; False when
-    that cannot be made sure."""
+    that cannot be made sure. made: whether wineboot has made it already."""
     devices = os.path.join(root, "devices")
     os.makedirs(devices)
     for name in DEVICES + ["aux", "prn"]:
         with open(os.path.join(devices, name), "w") as f:
             f.write("device " + name)
-    run(["wineboot", "-i"], env)
-    for name in DEVICES:
-        run(["wine", "reg", "add", "HKLM\\Software\\Wine\\Ports", "/v",
-             name.upper(), "/d", os.path.join(devices, name), "/f"], env)
+    if not made:
+        new_prefix(env)
+    # Every port in one start of Wine.
+    ports = os.path.join(root, "ports.reg")
+    with open(ports, "w", newline="\r\n") as f:
+        f.write("Windows Registry Editor Version 5.00\n\n"
+                "[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\n")
+        for name in DEVICES:
+            f.write('"%s"="%s"\n' % (name.upper(), os.path.join(devices, name)))
+    run(["wine", "reg", "import", wine_path(ports)], env)
     run(["wineserver", "-k"], env)
     dosdevices = os.path.join(env["WINEPREFIX"], "dosdevices")
     for name in ("aux", "prn"):
@@ -107,17 +129,28 @@ CASES = [
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--program", default="build/win32/updater.exe")
+    parser.add_argument("--make-prefix", metavar="DIR",
+                        help="only make a fresh prefix for a later --prefix")
+    parser.add_argument("--prefix", metavar="DIR",
+                        help="a prefix made by --make-prefix (removed after)")
     opts = parser.parse_args()
+    if opts.make_prefix:
+        new_prefix(wine_env(os.path.abspath(opts.make_prefix)))
+        return 0
     program = os.path.abspath(opts.program)
     passed = failed = 0
     root = tempfile.mkdtemp(prefix="devices-")
-    env = dict(os.environ, WINEPREFIX=os.path.join(root, "prefix"),
-               WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=",
-               UPDATER_ANSWERS="",
-               UPDATER_STATE_HOME=wine_path(os.path.join(root, "state")))
-    env.pop("DISPLAY", None)
+    made = bool(opts.prefix) and os.path.isfile(
+        os.path.join(opts.prefix, "system.reg"))
+    if opts.prefix and not made:
+        print("note: %s is no prefix made by --make-prefix: one is made"
+              % opts.prefix)
+    prefix = (os.path.abspath(opts.prefix) if made
+              else os.path.join(root, "prefix"))
+    env = wine_env(prefix)
+    env["UPDATER_STATE_HOME"] = wine_path(os.path.join(root, "state"))
     try:
-        devices = make_prefix(root, env)
+        devices = make_prefix(root, env, made)
         if devices is None:
             print("0 passed, 1 failed")
             return 1
@@ -163,6 +196,7 @@ def main():
     finally:
         run(["wineserver", "-k"], env)
         shutil.rmtree(root, ignore_errors=True)
+        shutil.rmtree(prefix, ignore_errors=True)
     print("%d passed, %d failed" % (passed, failed))
     return 0 if failed == 0 else 1
 
