@@ -35,3 +35,10 @@ std::string DirectoryOf(const std::string& path, const char* separators,
 std::string WithoutTrailingSeparators(const std::string& path,
                                       const char* separators,
                    const CodePage& cp);
+
+// The first separator of the run before the last component of path,
+// trailing separators aside ("a//b/" gives 1); npos when there is none.
+// end, when given, receives the length of path without its trailing
+// separators (the whole length for a path of separators only).
+size_t SeparatorBeforeName(const std::string& path, const char* separators,
+                           const CodePage& cp, size_t* end = nullptr);

@@ -35,4 +35,11 @@ TEST(PathPartsTest, SplitsAtTheLastSeparatorOfWholeCharacters) {
   const CodePage sjis(kCodePageShiftJis);
   EXPECT_EQ(NameOf("d\\\x95\x5C", "\\", sjis), "\x95\x5C");
   EXPECT_EQ(WithoutTrailingSeparators("d\\\x95\x5C", "\\", sjis), "d\\\x95\x5C");
+  // The separator before the last name: the first of its run, trailing
+  // separators aside; never a trail byte.
+  size_t end = 0;
+  EXPECT_EQ(SeparatorBeforeName("a//b/", "/", utf8, &end), 1u);
+  EXPECT_EQ(end, 4u);
+  EXPECT_EQ(SeparatorBeforeName("\x95\x5C\\x", "\\", sjis), 2u);
+  EXPECT_EQ(SeparatorBeforeName("name", "/", utf8), std::string::npos);
 }

@@ -7,6 +7,7 @@
 
 #include "base/code_page.h"
 #include "base/name_rules.h"
+#include "base/path_parts.h"
 #include "run/rollback.h"
 
 namespace rollback_tree {
@@ -42,24 +43,7 @@ bool IsDirectoryLink(uint32_t attributes) {
 
 size_t LastSeparator(const std::string& path, const char* sep,
                      const CodePage& cp, size_t* end) {
-  const size_t n = std::strlen(sep);
-  size_t last = std::string::npos;
-  size_t pending = std::string::npos;  // a separator not yet followed
-  size_t keep = 0;
-  for (size_t at = 0; at < path.size();) {
-    if (path.compare(at, n, sep) == 0) {
-      if (pending == std::string::npos) pending = at;
-      at += n;
-      continue;
-    }
-    if (pending != std::string::npos) last = pending;
-    pending = std::string::npos;
-    const int length = cp.CharLength(path.c_str() + at);
-    at += length < 1 ? 1 : static_cast<size_t>(length);
-    keep = at;
-  }
-  if (end != nullptr) *end = keep == 0 ? path.size() : keep;
-  return last;
+  return SeparatorBeforeName(path, sep, cp, end);
 }
 
 std::string Trimmed(const std::string& path, const char* sep,
