@@ -105,7 +105,7 @@ bool Checker::Check(const char* settingsPath, const char* commandLine) {
     return false;
 
   ComScope com(platform_);
-  LoadSymbols(rt_);
+  if (!LoadSymbols(rt_)) return false;
   CheckDefine();
   const bool reached = CheckUpdaterSection();
   if (reached) Traverse();

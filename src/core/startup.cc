@@ -104,7 +104,7 @@ bool Startup(Runtime& rt, const char* commandLine) {
       rt.platform.files().IsSameFile(rt.transcript.Path().c_str(),
                                      rt.SettingsPath.Text()))
     rt.transcript.Drop("is the settings file");
-  LoadSymbols(rt);
+  if (!LoadSymbols(rt)) return false;
   if (!ReadExitCodeOption(rt)) return false;
   // A mistyped unattended answer would silently take a default button.
   if (!rt.answers.badWord.empty())

@@ -1,5 +1,6 @@
 #include "settings/settings_reader.h"
 
+#include <cstring>
 #include <vector>
 
 #include "base/code_page.h"
@@ -88,17 +89,21 @@ int32_t ReadProfileSection(ProfileCache& profiles, const char* file,
   profiles.ReadSectionLines(file, section, work.data(), kSectionWorkArea);
   work[kSectionWorkArea - 2] = 0;
   work[kSectionWorkArea - 1] = 0;
+  if (profiles.OutOfMemory()) return kSectionNoMemory;
   int32_t count = 0;
   StrBuf result = table;
   for (const char* line = work.data(); *line != 0;) {
-    StrBuf text(line);
-    line += text.Length() + 1;
-    if (text.CharAt(0) == ';') continue;
-    if (!result.IsEmpty()) result.Append("\n");
-    result.Append(text);
+    const size_t length = std::strlen(line);
+    const char* text = line;
+    line += length + 1;
+    if (text[0] == ';') continue;
+    // A line that cannot be added is never dropped silently.
+    if ((!result.IsEmpty() && !result.AppendText("\n")) ||
+        !result.AppendText(text))
+      return kSectionNoMemory;
     ++count;
   }
-  if (count > 0) table.Assign(result);
+  if (count > 0 && !table.SetText(result.Text())) return kSectionNoMemory;
   return count;
 }
 

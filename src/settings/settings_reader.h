@@ -30,6 +30,10 @@ KeyRead ReadProfileString(ProfileCache& profiles, const char* file,
                           const char* section, const char* key, StrBuf& out);
 KeyRead ReadProfileInt(ProfileCache& profiles, const char* file,
                        const char* section, const char* key, int32_t& out);
+// The lines of section that are no comments, joined by "\n" into table
+// (left as it was when there are none): their number, or kSectionNoMemory
+// when memory runs out (table is then as it was).
+constexpr int32_t kSectionNoMemory = -1;
 int32_t ReadProfileSection(ProfileCache& profiles, const char* file,
                            const char* section, StrBuf& table);
 

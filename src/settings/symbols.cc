@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "base/code_page.h"
+#include "run/error_report.h"
 #include "run/runtime.h"
 #include "settings/settings_reader.h"
 
@@ -267,8 +268,9 @@ bool LoadSymbols(Runtime& rt) {
   // The DEFINE lines, one entry each: the name is the text before the first
   // "=", the value the text up to the next "=" (or the end of the line).
   StrBuf lines;
-  ReadProfileSection(SettingsFile(rt), rt.SettingsPath.Text(), "DEFINE",
-                     lines);
+  if (ReadProfileSection(SettingsFile(rt), rt.SettingsPath.Text(), "DEFINE",
+                         lines) == kSectionNoMemory)
+    return ShowErrorReport(rt, kMsgOutOfMemory, "DEFINE");
   const std::string all = lines.Text();
   for (size_t begin = 0; begin < all.size();) {
     size_t end = all.find('\n', begin);

@@ -13,6 +13,8 @@ struct Runtime;
 // value stays as written.
 constexpr int32_t kMaxExpandedLength = 32767;
 
+// Reads the DEFINE section and the built-in symbols; false (message 3
+// shown) when memory runs out.
 bool LoadSymbols(Runtime& rt);
 bool LookupSymbol(Runtime& rt, const char* name, StrBuf& out);
 void DefineSymbol(Runtime& rt, const char* name, const StrBuf& value);

@@ -9,6 +9,7 @@
 #include "fuzz/reference_text.h"
 #include "platform/fake/fake_platform.h"
 #include "platform/fake/test_dir.h"
+#include "platform/system_info_forwarder.h"
 #include "run/runtime.h"
 #include "settings/settings_reader.h"
 
@@ -77,6 +78,27 @@ TEST_F(SymbolsTest, DefineLinesAndBuiltInFolders) {
   StrBuf temp;
   ASSERT_TRUE(platform.TempPath(temp));
   EXPECT_EQ(Lookup("<Temp>") + "/", temp.Text());
+}
+
+// A DEFINE section that cannot be held is never read as an empty one:
+// message 3 names it and the start stops.
+TEST(SymbolsMemory, DefineWithoutMemoryGivesMessage3) {
+  struct FailingConversion : SystemInfoForwarder {
+    using SystemInfoForwarder::SystemInfoForwarder;
+    std::string Utf8ToAnsi(const char*) const override {
+      throw std::bad_alloc();
+    }
+  };
+  TestDir dir;
+  dir.Write("setup.ini", "\xEF\xBB\xBF[DEFINE]\n<A>=1\n");
+  FakePlatform platform;
+  FailingConversion system(platform);
+  Platform run(platform, platform, platform, system);
+  Runtime rt(run);
+  rt.SettingsPath.Assign((dir / "setup.ini").c_str());
+  EXPECT_FALSE(LoadSymbols(rt));
+  ASSERT_EQ(platform.boxes.size(), 1u);
+  EXPECT_NE(platform.boxes[0].text.find("\"DEFINE\""), std::string::npos);
 }
 
 TEST_F(SymbolsTest, FoldersOfTheOtherPlatformFamilyAndMissingFolders) {
