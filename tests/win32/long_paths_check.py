@@ -23,21 +23,13 @@ import argparse
 import json
 import os
 import shutil
-import subprocess
 import sys
 import tempfile
 
+# The same Wine helpers as the device names check beside this file.
+from device_names_check import run, wine_path
+
 LIMIT = 259  # MAX_PATH less the terminating null
-
-
-def wine_path(host):
-    return "Z:" + host.replace("/", "\\")
-
-
-def run(command, env, timeout=300):
-    return subprocess.run(command, env=env, stdin=subprocess.DEVNULL,
-                          stdout=subprocess.DEVNULL,
-                          stderr=subprocess.DEVNULL, timeout=timeout)
 
 
 def deep(under, last, total=LIMIT):
