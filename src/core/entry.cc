@@ -10,11 +10,11 @@
 #include "run/rollback.h"
 #include "run/runtime.h"
 
-#ifdef _WIN32
-#include <windows.h>
+namespace {
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
-  WatchStopRequests();
+// The run on the system's platform, its files journaled for rollback and
+// guarded for files in use.
+int RunOnTheSystem(const char* commandLine) {
   std::unique_ptr<SystemPlatform> platform = CreateSystemPlatform();
   RollbackPlatform journaled(platform->files(), platform->system());
   std::unique_ptr<InUseHandling> inUse = CreateSystemInUseHandling();
@@ -24,7 +24,17 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
   rt.rollback = &journaled;
   rt.inUse = &guarded;
   guarded.Attach(rt);
-  return RunProgram(rt, commandLine != nullptr ? commandLine : "");
+  return RunProgram(rt, commandLine);
+}
+
+}  // namespace
+
+#ifdef _WIN32
+#include <windows.h>
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
+  WatchStopRequests();
+  return RunOnTheSystem(commandLine != nullptr ? commandLine : "");
 }
 
 #else
@@ -77,16 +87,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> words;
   for (int i = 1; i < argc; ++i) words.push_back(argv[i]);
   const std::string commandLine = JoinCommandLine(words);
-  std::unique_ptr<SystemPlatform> platform = CreateSystemPlatform();
-  RollbackPlatform journaled(platform->files(), platform->system());
-  std::unique_ptr<InUseHandling> inUse = CreateSystemInUseHandling();
-  InUsePlatform guarded(journaled, *inUse);
-  Platform run = platform->WithFiles(guarded);
-  Runtime rt(run);
-  rt.rollback = &journaled;
-  rt.inUse = &guarded;
-  guarded.Attach(rt);
-  return RunProgram(rt, commandLine.c_str());
+  return RunOnTheSystem(commandLine.c_str());
 }
 
 #endif

@@ -88,13 +88,8 @@ class FieldReader {
 };
 
 bool IsKnownKind(char kind) {
+  if (IsChangeKind(kind)) return true;
   switch (kind) {
-    case kJournalSetAside:
-    case kJournalCreated:
-    case kJournalMadeDirectory:
-    case kJournalRemovedDirectory:
-    case kJournalMoved:
-    case kJournalAttributes:
     case kJournalCancelled:
     case kJournalCommitted:
     case kJournalWritten:
@@ -240,4 +235,17 @@ JournalState ParseJournal(const std::string& text,
     at = next;
   }
   return JournalState::kValid;
+}
+
+bool IsChangeKind(char kind) {
+  switch (kind) {
+    case kJournalSetAside:
+    case kJournalCreated:
+    case kJournalMadeDirectory:
+    case kJournalRemovedDirectory:
+    case kJournalMoved:
+    case kJournalAttributes:
+      return true;
+  }
+  return false;
 }

@@ -49,6 +49,9 @@ enum JournalKind : char {
   kJournalSettled = 'F',
 };
 
+// True for the kinds that record a change to undo (not a mark).
+bool IsChangeKind(char kind);
+
 // The number of a "created" record whose name was free before.
 constexpr uint32_t kCreatedNew = 1;
 // The number of a "made directory" record of the folder that a run makes

@@ -174,17 +174,7 @@ bool RollbackPlatform::Acceptable(const JournalRecord& record) {
       return false;
     return !inner_.IsFileSystemRoot(path.c_str(), false);
   };
-  switch (record.kind) {
-    case kJournalSetAside:
-    case kJournalCreated:
-    case kJournalMadeDirectory:
-    case kJournalRemovedDirectory:
-    case kJournalMoved:
-    case kJournalAttributes:
-      break;
-    default:
-      return false;
-  }
+  if (!IsChangeKind(record.kind)) return false;
   if (!plain(record.first)) return false;
   if (record.kind == kJournalMoved) return plain(record.second);
   const size_t n = std::strlen(sep);
