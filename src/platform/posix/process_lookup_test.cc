@@ -51,7 +51,10 @@ class ProcessLookupTest : public ::testing::Test {
     char pattern[] = "/tmp/ProcLookup_XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     dir_ = pattern;
-    exe_ = dir_ + "/Napper";
+    // A name of its own: the tests run side by side, and a sibling whose
+    // executable was removed is compared by its bare name.
+    name_ = "Napper" + dir_.substr(dir_.size() - 6);
+    exe_ = dir_ + "/" + name_;
     {
       std::ifstream in("/bin/sleep", std::ios::binary);
       std::ofstream out(exe_, std::ios::binary);
@@ -75,6 +78,7 @@ class ProcessLookupTest : public ::testing::Test {
 
   PosixPlatform platform;
   std::string dir_;
+  std::string name_;
   std::string exe_;
   pid_t child_ = 0;
 };
@@ -84,7 +88,7 @@ TEST_F(ProcessLookupTest, FindsAChildByItsFullPathIgnoringCase) {
   EXPECT_EQ(FindSoon(platform, exe_, id), id);
   EXPECT_EQ(platform.FindProcessId(Upper(exe_).c_str()), id);
   // The executable can be read, so its bare name does not match.
-  EXPECT_EQ(platform.FindProcessId("Napper"), 0u);
+  EXPECT_EQ(platform.FindProcessId(name_.c_str()), 0u);
   EXPECT_EQ(platform.FindProcessId((exe_ + "x").c_str()), 0u);
   EXPECT_EQ(platform.FindProcessId(""), 0u);
 
