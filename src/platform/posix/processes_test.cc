@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "base/code_page.h"
+#include "platform/fake/held_child.h"
 #include "platform/fake/test_dir.h"
 #include "platform/posix/posix_platform.h"
 
@@ -182,20 +183,16 @@ TEST(OpenForWaitTest, WaitsForAnyProcessAndRefusesMissingOnes) {
   PosixPlatform platform;
   EXPECT_FALSE(platform.OpenForWait(0));
   EXPECT_FALSE(platform.OpenForWait(0x7FFFFFF0u));
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    usleep(500000);
-    _exit(0);
-  }
-  auto process = platform.OpenForWait(static_cast<uint32_t>(child));
+  HeldChild child;
+  ASSERT_GT(child.id(), 0);
+  auto process = platform.OpenForWait(static_cast<uint32_t>(child.id()));
   ASSERT_TRUE(process);
-  const auto start = std::chrono::steady_clock::now();
   EXPECT_TRUE(process->WaitForExit(20));
-  EXPECT_LT(Seconds(start), 0.25);
+  EXPECT_TRUE(child.Running());
+  child.Release();
   EXPECT_TRUE(process->WaitForExit(kWaitInfinite));
-  EXPECT_GE(Seconds(start), 0.3);
-  EXPECT_EQ(waitpid(child, nullptr, 0), child);
+  EXPECT_FALSE(child.Running());
+  EXPECT_TRUE(child.Reap());
 }
 
 }  // namespace
