@@ -205,7 +205,8 @@ bool WalkSearch(Platform& platform, std::unique_ptr<DirSearch> search,
       if (!callback(platform, path, kWalkDirectoryLeave, user)) return false;
     }
   } while (search->Next(entry));
-  return true;
+  // A listing that broke off leaves entries unvisited: the item fails.
+  return search->Complete();
 }
 
 // What a copy or move source names.
@@ -250,7 +251,7 @@ bool SelectionHolds(Platform& platform, const StrBuf& source,
                             .Concat(entry.name.c_str());
     if (DestinationWithin(platform, destination, path)) return true;
   } while (search->Next(entry));
-  return false;
+  return !search->Complete();  // what could not be listed is not known safe
 }
 
 bool BlockedInside(Platform& platform, const StrBuf& source,
@@ -286,7 +287,7 @@ bool BlockedIn(Platform& platform, std::unique_ptr<DirSearch> search,
             : StrBuf(entry.name.c_str());
     if (BlockedInside(platform, path, there)) return true;
   } while (search->Next(entry));
-  return false;
+  return !search->Complete();  // what could not be listed is not known safe
 }
 
 bool BlockedInside(Platform& platform, const StrBuf& source,

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "base/code_page.h"
+#include "platform/fake/broken_listing.h"
 #include "platform/fake/fake_platform.h"
 #include "platform/fake/test_dir.h"
 #include "platform/file_system_forwarder.h"
@@ -534,6 +535,22 @@ TEST_F(FileTreeTest, WildcardsMatchTheLongNameOnly) {
   // A name without a wildcard is taken as it is.
   EXPECT_TRUE(DeleteTree(wide, P("d/index.html")));
   EXPECT_FALSE(dir.Exists("d/index.html"));
+}
+
+// A listing that breaks off (a failing disk) fails the item: what was not
+// listed is neither copied as if complete nor lost.
+TEST_F(FileTreeTest, ListingThatBreaksOffFailsTheItem) {
+  for (const char* name : {"a", "b", "c"})
+    dir.Write(std::string("d/") + name, name);
+  BrokenListing brokenFiles(platform, dir / "d", 3);  // dots and one entry
+  Platform broken = platform.WithFiles(brokenFiles);
+  EXPECT_FALSE(CopyTree(broken, P("d"), P("copy")));
+  EXPECT_FALSE(CopyTree(broken, P("d/*"), P("selection/*")));
+  EXPECT_FALSE(MoveTree(broken, P("d"), P("moved")));
+  EXPECT_FALSE(DeleteTree(broken, P("d")));
+  EXPECT_EQ(Tree("d").size(), 1u);
+  EXPECT_EQ(Tree("moved").size(), 1u);
+  EXPECT_FALSE(SetAttributes(broken, P("d/*"), kAttrReadOnly));
 }
 
 TEST_F(FileTreeTest, EmptyComponentsAreRefusedBeforeAnything) {

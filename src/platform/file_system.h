@@ -31,6 +31,10 @@ class DirSearch {
   virtual ~DirSearch() = default;
   // The next entry; false when there is none.
   virtual bool Next(DirEntry& entry) = 0;
+  // After Next gave false: false when the listing broke off on an error
+  // (the system could not read on), so what was handed out is not all the
+  // directory holds.
+  virtual bool Complete() const { return true; }
 };
 
 // What tells one state of a file from another: any change to the file gives

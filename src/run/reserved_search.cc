@@ -17,6 +17,7 @@ class ReservedLeftOut : public DirSearch {
       if (!Reserved(entry.name, prefix_)) return true;
     return false;
   }
+  bool Complete() const override { return inner_->Complete(); }
 
  private:
   std::unique_ptr<DirSearch> inner_;

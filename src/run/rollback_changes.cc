@@ -115,7 +115,7 @@ bool RollbackPlatform::HoldsOnlySaved(const std::string& directory) {
   do {
     if (!IsDots(entry) && !IsReserved(entry.name)) return false;
   } while (search->Next(entry));
-  return true;
+  return search->Complete();
 }
 
 bool RollbackPlatform::CopyFileOver(const char* source,
@@ -228,12 +228,12 @@ bool RollbackPlatform::RemoveTreeAtOnce(const char* path) {
   if (!Journaling()) return false;
   if (!IsPlainDirectory(inner_.GetFileAttrs(path))) return false;
   // A read-only file stops a delete, and so does a name the system takes
-  // for a device: the tree is then deleted entry by entry, as far as a
-  // delete goes without a journal (a saved tree holding such a name could
-  // never be removed).
+  // for a device or a directory that cannot be listed: the tree is then
+  // deleted entry by entry, as far as a delete goes without a journal (a
+  // saved tree holding such a name or directory could never be removed).
   const TreeLook look = LookThrough(inner_, Plain(path, PathSeparator(), codePage_),
                                     HasDeviceNames(), codePage_);
-  if (look.readOnly || look.device) return false;
+  if (look.readOnly || look.device || look.unlisted) return false;
   // Where no place keeps every path of the tree within the system's limit,
   // the entries go one by one, each where it fits.
   return SetAside(path, false, look.deepest);
@@ -263,15 +263,17 @@ bool RollbackPlatform::MoveTreeAtOnce(const char* source,
        holder->compare(from.size(), std::strlen(PathSeparator()),
                        PathSeparator()) == 0))
     return false;
-  // A tree whose paths the rename would make longer than the system takes
-  // is moved entry by entry, as without a journal (each entry then fails
-  // or not on its own).
+  // A tree whose paths the rename would make longer than the system takes,
+  // or may make so (a directory that cannot be listed to its end), is moved
+  // entry by entry, as without a journal (each entry then fails or not on
+  // its own).
   std::string to;
   if (!inner_.FullPath(target.c_str(), to)) return false;
-  if (LongestPath() != 0 && PathLength(to, codePage_) > PathLength(from, codePage_) &&
-      !Fits(PathLength(to, codePage_),
-            LookThrough(inner_, from, HasDeviceNames(), codePage_).deepest))
-    return false;
+  if (LongestPath() != 0 && PathLength(to, codePage_) > PathLength(from, codePage_)) {
+    const TreeLook look = LookThrough(inner_, from, HasDeviceNames(), codePage_);
+    if (look.unlisted || !Fits(PathLength(to, codePage_), look.deepest))
+      return false;
+  }
   if (!RecordMove(source, target.c_str())) return false;
   if (inner_.MoveFileTo(source, target.c_str())) return true;
   Cancel();

@@ -15,6 +15,7 @@
 #include "base/code_page.h"
 #include "commands/file_tree.h"
 #include "platform/fake/fake_platform.h"
+#include "platform/fake/broken_listing.h"
 #include "platform/fake/test_dir.h"
 #include "platform/file_system_forwarder.h"
 
@@ -244,6 +245,22 @@ TEST_F(RollbackTest, DiskFullWhileSettingAside) {
   EXPECT_EQ(result.failed, 0);
   EXPECT_EQ(Tree(), before);
   EXPECT_EQ(dir.Read("app/main.exe"), "old main");
+}
+
+// A tree with a directory that cannot be listed to its end is not set
+// aside whole (its saved copy could never be removed whole): it goes entry
+// by entry and fails at that directory, as without a journal, and the undo
+// brings back what went.
+TEST_F(RollbackTest, TreeThatCannotBeListedWholeIsNotSetAsideWhole) {
+  const std::set<std::string> before = Tree();
+  BrokenListing broken(platform, dir / "app/data/sub", 2);  // "." and ".."
+  RollbackPlatform run(broken, fake);
+  ASSERT_NO_FATAL_FAILURE(Begin(run));
+  EXPECT_FALSE(DeleteTree(With(run), StrBuf((dir / "app/data").c_str())));
+  EXPECT_TRUE(dir.Exists("app/data/sub/y.txt"));
+  const RollbackResult result = run.RollBack();
+  EXPECT_EQ(result.failed, 0);
+  EXPECT_EQ(Tree(), before);
 }
 
 JournalRecord Rec(char kind, const std::string& first,

@@ -116,7 +116,10 @@ TreeLook LookThrough(FileSystem& files, const std::string& directory,
     DirEntry entry;
     std::unique_ptr<DirSearch> search =
         files.StartSearchInside(path.c_str(), entry);
-    if (!search) continue;
+    if (!search) {
+      look.unlisted = true;
+      return look;
+    }
     do {
       if (IsDots(entry)) continue;
       const size_t length = below + sepLength + PathLength(entry.name, cp);
@@ -130,6 +133,10 @@ TreeLook LookThrough(FileSystem& files, const std::string& directory,
         return look;
       }
     } while (search->Next(entry));
+    if (!search->Complete()) {
+      look.unlisted = true;
+      return look;
+    }
   }
   return look;
 }

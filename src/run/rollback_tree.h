@@ -56,6 +56,9 @@ bool ForEachBlock(FileSystem& files, const std::string& path,
 // What a look through a tree found.
 struct TreeLook {
   bool readOnly = false;  // a read-only file (the look stops there)
+  // A directory that could not be listed, or not to its end (the look
+  // stops there).
+  bool unlisted = false;
   bool device = false;    // a name the system takes for a device
   // The most that a path in the tree, or a search inside one of its
   // directories (separator and "*.*"), adds to the length of the tree's

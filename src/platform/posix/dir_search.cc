@@ -6,6 +6,7 @@
 // followed. Each entry handed out leaves its look with the platform
 // (FoundEntry), for the operation the engine makes on it next.
 #include <dirent.h>
+#include <errno.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -61,10 +62,13 @@ class PatternSearch : public DirSearch {
       }
     }
     const int directory = dirfd(dir_.get());
-    // A listing that fails halfway ends like a complete one: the interface
-    // has no other answer, as FindNextFileA has none. A walk that deletes
-    // or moves then fails at the directory it could not empty.
-    while (const struct dirent* d = readdir(dir_.get())) {
+    for (;;) {
+      errno = 0;  // readdir tells its end from an error only by errno
+      const struct dirent* d = readdir(dir_.get());
+      if (d == nullptr) {
+        complete_ = errno == 0;
+        return false;
+      }
       const char* name = d->d_name;
       if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
         continue;
@@ -78,8 +82,8 @@ class PatternSearch : public DirSearch {
       found_.Set(this, prefix_, entry.name, directory, mode);
       return true;
     }
-    return false;
   }
+  bool Complete() const override { return complete_; }
 
  private:
   std::unique_ptr<DIR, int (*)(DIR*)> dir_;
@@ -88,6 +92,7 @@ class PatternSearch : public DirSearch {
   FoundEntry& found_;
   const CodePage& cp_;
   int dots_ = 0;
+  bool complete_ = true;
 };
 
 }  // namespace

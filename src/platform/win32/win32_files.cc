@@ -25,13 +25,18 @@ class Win32DirSearch : public DirSearch {
 
   bool Next(DirEntry& entry) override {
     WIN32_FIND_DATAA data;
-    if (!FindNextFileA(search_.Get(), &data)) return false;
+    if (!FindNextFileA(search_.Get(), &data)) {
+      complete_ = GetLastError() == ERROR_NO_MORE_FILES;
+      return false;
+    }
     TakeEntry(data, entry);
     return true;
   }
+  bool Complete() const override { return complete_; }
 
  private:
   ScopedFind search_;
+  bool complete_ = true;
 };
 
 class Win32ExclusiveFile : public ExclusiveFile {
