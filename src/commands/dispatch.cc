@@ -79,8 +79,16 @@ bool ExecuteProcedureList(Runtime& rt, ProcList list) {
       return ShowErrorReport(rt, kMsgBadSymbol, record.MODE.Text());
     int level = rt.LevelCount;
     rt.progress.Begin(record.name.Text(), i, steps);
-    bool result =
-        FirstListGiven(rt, *command, record) && command->execute(rt, record);
+    bool result = false;
+    try {
+      result =
+          FirstListGiven(rt, *command, record) && command->execute(rt, record);
+    } catch (const std::bad_alloc&) {
+      // Memory ran out in the middle of the procedure (a long listing, a
+      // long text): it fails with message 3 naming it, and the run stops
+      // as after any failure (undone under rollback).
+      result = ShowOutOfMemory(rt, record.name.Text());
+    }
     rt.progress.End();
     if (rt.transcript.IsOpen())
       rt.transcript.Proc(rt.platform.system().AnsiToUtf8(record.name.Text()),

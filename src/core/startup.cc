@@ -1,6 +1,7 @@
 #include "core/startup.h"
 
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -237,7 +238,9 @@ void RefuseSwitch(Runtime& rt, const std::string& written) {
 
 }  // namespace
 
-int RunProgram(Runtime& rt, const char* commandLine) {
+namespace {
+
+int RunWithSwitches(Runtime& rt, const char* commandLine) {
   const CommandSwitches switches = TakeSwitches(commandLine, rt.codePage);
   SetUpInteraction(rt, switches.interaction);
   rt.platform.system().ComInitialize();
@@ -262,4 +265,24 @@ int RunProgram(Runtime& rt, const char* commandLine) {
   const int code = OutcomeExitCode(rt, outcome);
   if (rt.transcript.IsOpen()) rt.transcript.End(outcome, code);
   return code;
+}
+
+}  // namespace
+
+int RunProgram(Runtime& rt, const char* commandLine) {
+  try {
+    return RunWithSwitches(rt, commandLine);
+  } catch (const std::bad_alloc&) {
+    // Memory ran out outside a procedure (at start-up, in the undo): the
+    // run ends as stopped, with message 3. A journal left behind is taken
+    // up at the next start, as after a run that was killed.
+    ShowOutOfMemory(rt, "UPDATER");
+    const int code = OutcomeExitCode(rt, "stopped");
+    try {
+      if (rt.transcript.IsOpen()) rt.transcript.End("stopped", code);
+    } catch (const std::bad_alloc&) {
+      // The transcript ends without its last line, as after a kill.
+    }
+    return code;
+  }
 }

@@ -2,10 +2,15 @@
 
 #include <gtest/gtest.h>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
 
 #include "base/code_page.h"
 #include "platform/fake/fake_platform.h"
 #include "platform/fake/test_dir.h"
+#include "platform/file_system_forwarder.h"
 #include "run/rollback.h"
 #include "run/runtime.h"
 
@@ -289,6 +294,47 @@ TEST(InUseKey, RestartRequiredExitCode) {
 // A second start of a settings file whose journaled run is live: with
 // ROLLBACK=1 it stops before anything runs (message 20, 1618); without,
 // it runs and leaves the live journal alone.
+// Memory that runs out in the middle of a procedure stops the run with
+// message 3 naming the procedure, and under rollback what the run changed
+// is undone, where the program used to end without a word.
+class MemoryRunsOut : public FileSystemForwarder {
+ public:
+  using FileSystemForwarder::FileSystemForwarder;
+  std::unique_ptr<DirSearch> StartSearch(const char* pattern,
+                                         DirEntry& first) override {
+    if (std::strstr(pattern, "victim") != nullptr) throw std::bad_alloc();
+    return FileSystemForwarder::StartSearch(pattern, first);
+  }
+};
+
+TEST(OutOfMemory, InAProcedureStopsTheRunWithMessage3) {
+  TestDir state;
+  setenv("UPDATER_STATE_HOME", state.path().c_str(), 1);
+  for (const bool rollback : {false, true}) {
+    TestDir dir;
+    dir.Write("new.txt", "new");
+    dir.Write("victim.txt", "kept");
+    dir.Write("updater.ini",
+              std::string("[UPDATER]\nNAME=T\nPROC=A,Gone\nEXITCODE=1\n") +
+                  (rollback ? "ROLLBACK=1\n" : "") +
+                  "[A]\nMODE=COPY\nFROM=<Src>/new.txt\nTO=<Src>/out.txt\n"
+                  "[Gone]\nMODE=DELETE\nFILE=<Src>/victim.txt\n");
+    FakePlatform platform;
+    platform.modulePath = dir / "updater";
+    MemoryRunsOut scarce(platform);
+    RollbackPlatform journaled(scarce, platform);
+    Platform run = platform.WithFiles(journaled);
+    Runtime rt(run);
+    rt.rollback = &journaled;
+    EXPECT_EQ(RunProgram(rt, ""), 1603);
+    ASSERT_FALSE(platform.boxes.empty());
+    EXPECT_NE(platform.boxes[0].text.find("\"Gone\""), std::string::npos);
+    EXPECT_EQ(dir.Read("victim.txt"), "kept");
+    EXPECT_EQ(dir.Exists("out.txt"), !rollback);
+  }
+  unsetenv("UPDATER_STATE_HOME");
+}
+
 TEST(SecondStart, WhileAJournaledRunHoldsTheSettingsFile) {
   TestDir dir;
   TestDir state;

@@ -1,6 +1,7 @@
 #include "run/error_report.h"
 
 #include <cstdarg>
+#include <new>
 
 #include "base/str_buf.h"
 #include "platform/platform.h"
@@ -50,6 +51,16 @@ bool ShowErrorReport(Runtime& rt, uint32_t id, ...) {
   const ErrorReport report = FormatReport(rt, id, arguments);
   va_end(arguments);
   rt.errorSink->Take(rt, report);
+  return false;
+}
+
+bool ShowOutOfMemory(Runtime& rt, const char* object) {
+  try {
+    ShowErrorReport(rt, kMsgOutOfMemory, object);
+  } catch (const std::bad_alloc&) {
+    // Nothing is left to say it with; the failure still shows in the exit
+    // code and the transcript.
+  }
   return false;
 }
 

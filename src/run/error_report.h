@@ -53,6 +53,11 @@ ErrorSink& ErrorBoxSink();
 // with "return ShowErrorReport(...)".
 bool ShowErrorReport(Runtime& rt, uint32_t id, ...);
 
+// Message 3 naming object, for memory that ran out while something ran (a
+// procedure, the run itself), as far as memory still allows: a report that
+// cannot be made for want of memory is left out. Always returns false.
+bool ShowOutOfMemory(Runtime& rt, const char* object);
+
 // The same for the messages whose two arguments are a section and a key of
 // the settings file (kMsgBadFormat, kMsgItemCount): the report names them.
 bool ShowKeyErrorReport(Runtime& rt, uint32_t id, const char* section,
