@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <utility>
 
 #include "base/code_page.h"
@@ -216,22 +217,23 @@ int32_t CompleteLength(const char* text, int32_t n, const CodePage& cp) {
 
 // ---------------------------------------------------------------- storage
 
-// The constructors and the operators that return the string cannot hand a
-// failure on: when memory runs out the string stays as it was (the
-// constructors' empty text). Code that must know calls SetText.
+// The constructors and the operations that return the string cannot hand
+// a failure on: when memory runs out they throw std::bad_alloc, as
+// std::string does, and the string stays as it was; the run reports it
+// (message 3). Code that must know without an exception calls SetText.
 StrBuf::StrBuf() {
   Init();
-  static_cast<void>(SetText(""));
+  if (!SetText("")) throw std::bad_alloc();
 }
 
 StrBuf::StrBuf(const char* text) {
   Init();
-  static_cast<void>(SetText(text));
+  if (!SetText(text)) throw std::bad_alloc();
 }
 
 StrBuf::StrBuf(const StrBuf& other) {
   Init();
-  static_cast<void>(SetText(other.Text()));
+  if (!SetText(other.Text())) throw std::bad_alloc();
 }
 
 StrBuf::StrBuf(StrBuf&& other) noexcept : buffer_(other.buffer_) {
@@ -303,12 +305,8 @@ const char* StrBuf::Text() const {
 }
 
 char* StrBuf::Buffer() {
-  if (buffer_ == nullptr) Allocate(1);
-  if (buffer_ != nullptr) return buffer_;
-  // No memory at all: a one-byte area that holds the empty text.
-  static char empty_area[1];
-  empty_area[0] = 0;
-  return empty_area;
+  if (buffer_ == nullptr && !Allocate(1)) throw std::bad_alloc();
+  return buffer_;
 }
 
 char StrBuf::CharAt(int32_t i) const {
@@ -323,22 +321,21 @@ const char* StrBuf::PointerAt(int32_t i) const {
 }
 
 StrBuf& StrBuf::Assign(const StrBuf& other) {
-  if (this != &other) static_cast<void>(SetText(other.Text()));
+  if (this != &other && !SetText(other.Text())) throw std::bad_alloc();
   return *this;
 }
 
 StrBuf& StrBuf::Assign(const char* text) {
-  static_cast<void>(SetText(text));
+  if (!SetText(text)) throw std::bad_alloc();
   return *this;
 }
 
 StrBuf& StrBuf::Append(const StrBuf& other) {
-  AppendText(other.Text());
-  return *this;
+  return Append(other.Text());
 }
 
 StrBuf& StrBuf::Append(const char* text) {
-  AppendText(text);
+  if (!AppendText(text)) throw std::bad_alloc();
   return *this;
 }
 
@@ -348,7 +345,7 @@ StrBuf StrBuf::Concat(const StrBuf& other) const {
 
 StrBuf StrBuf::Concat(const char* text) const {
   StrBuf result(*this);
-  result.AppendText(text);
+  result.Append(text);
   return result;
 }
 
@@ -382,11 +379,10 @@ StrBuf StrBuf::Extract(int32_t first, int32_t last) const {
   if (last >= first) {
     const int32_t n = last - first + 1;
     char* block = NewBlock(n);
-    if (block != nullptr) {
-      std::memcpy(block, Text() + first, n);
-      result.Free();
-      result.buffer_ = block;
-    }
+    if (block == nullptr) throw std::bad_alloc();
+    std::memcpy(block, Text() + first, n);
+    result.Free();
+    result.buffer_ = block;
   }
   return result;
 }
@@ -402,7 +398,7 @@ void StrBuf::ReplaceSpan(int32_t first, int32_t last, const char* text) {
   const int32_t tail = len - tail_start;
   const int32_t add = TextLength(text);
   char* block = NewBlock(static_cast<int64_t>(head) + add + tail);
-  if (block == nullptr) return;  // no memory: the text stays as it was
+  if (block == nullptr) throw std::bad_alloc();  // the text stays as it was
   std::memcpy(block, Text(), head);
   std::memcpy(block + head, text, add);
   std::memcpy(block + head + add, Text() + tail_start, tail);
@@ -628,7 +624,7 @@ bool StrBuf::ReplaceAll(const char* find, const char* replacement,
       holds_find
           ? ReplaceEach(text, len, q, find, flen, replacement, rlen, cp)
           : ReplaceRepeatedly(text, len, find, flen, replacement, rlen, cp);
-  if (!result) return false;  // no memory: the text stays as it was
+  if (!result) throw std::bad_alloc();  // the text stays as it was
   Free();
   buffer_ = result.release();
   return true;
@@ -645,7 +641,7 @@ void StrBuf::FormatList(const CodePage& cp, const char* format,
   // A cut result must not end inside a character.
   const int32_t n = TextLength(area);
   if (n == kFormatArea - 1) area[CompleteLength(area, n, cp)] = 0;
-  static_cast<void>(SetText(area));
+  if (!SetText(area)) throw std::bad_alloc();
 }
 
 void StrBuf::Format(const CodePage& cp, const char* format, ...) {

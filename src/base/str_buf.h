@@ -3,10 +3,15 @@
 // Indexes count from 0; a negative index counts from the end. Searches are
 // character-aware in the code page they are given (see code_page.h);
 // comparisons and Trim fold the letters A to Z of single-byte characters.
+// When memory runs out, SetText, AppendText and Allocate say so by their
+// result; every other operation that needs memory throws std::bad_alloc, as
+// std::string does, leaving the text as it was (the run reports message 3).
+// No operation loses or keeps a text without saying so.
 #pragma once
 
 #include <cstdarg>
 #include <cstdint>
+#include <new>
 
 #include "base/code_page.h"
 

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <new>
 #include <string>
 
 #include "base/code_page.h"
@@ -294,9 +295,9 @@ TEST_F(StrBufTest, ShiftJisTrimTakesTrailByte) {
 // AddressSanitizer's allocator stops the program when memory runs out, so
 // this needs a build without it.
 #if !defined(__SANITIZE_ADDRESS__)
-// When memory runs out, SetText says so and the text stays as it was. The
-// child process limits its address space to a little more than it uses
-// and then asks for a 64 MiB copy.
+// When memory runs out, SetText says so and Assign and Append throw; the
+// text stays as it was. The child process limits its address space to a
+// little more than it uses and then asks for 64 MiB copies.
 TEST(StrBufDeathTest, SetTextKeepsTheTextWhenMemoryRunsOut) {
   const std::string big(64u << 20, 'x');
   EXPECT_EXIT(
@@ -311,7 +312,18 @@ TEST(StrBufDeathTest, SetTextKeepsTheTextWhenMemoryRunsOut) {
                          (16u << 20);
         if (pages == 0 || setrlimit(RLIMIT_AS, &limit) != 0) std::_Exit(2);
         const bool set = text.SetText(big.c_str());
-        std::_Exit(!set && std::strcmp(text.Text(), "kept") == 0 ? 0 : 1);
+        int thrown = 0;
+        for (int i = 0; i < 2; ++i) {
+          try {
+            if (i == 0) text.Assign(big.c_str());
+            else text.Append(big.c_str());
+          } catch (const std::bad_alloc&) {
+            ++thrown;
+          }
+        }
+        std::_Exit(!set && thrown == 2 && std::strcmp(text.Text(), "kept") == 0
+                       ? 0
+                       : 1);
       },
       ::testing::ExitedWithCode(0), "");
 }

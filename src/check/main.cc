@@ -8,6 +8,7 @@
 // cannot be read or the command line is wrong.
 #include <cstdio>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -71,9 +72,7 @@ int PrintChecksums(int argc, char** argv) {
   return code;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int CheckMain(int argc, char** argv) {
   if (argc > 1 && std::string(argv[1]) == "--crc")
     return PrintChecksums(argc, argv);
   bool json = false;
@@ -128,4 +127,15 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "updater-check: refused to act: %s\n", action.c_str());
   std::fflush(stdout);
   return checker.Count(Severity::kError) > 0 ? kExitErrors : kExitClean;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return CheckMain(argc, argv);
+  } catch (const std::bad_alloc&) {
+    std::fputs("updater-check: out of memory\n", stderr);
+    return kExitUnreadable;
+  }
 }
