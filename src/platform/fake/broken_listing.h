@@ -27,8 +27,9 @@ class BrokenListing : public FileSystemForwarder {
                                          DirEntry& first) override {
     auto search = FileSystemForwarder::StartSearch(pattern, first);
     const size_t n = directory_.size();
+    // Only a pattern for the entries of that directory itself.
     if (!search || std::strncmp(pattern, directory_.c_str(), n) != 0 ||
-        std::strchr(pattern + n + 1, '/') != nullptr || pattern[n] != '/')
+        pattern[n] != '/' || std::strchr(pattern + n + 1, '/') != nullptr)
       return search;
     return std::make_unique<Broken>(std::move(search), handedOut_ - 1);
   }
