@@ -48,6 +48,14 @@ def run(command, env, timeout=300):
                           stderr=subprocess.DEVNULL, timeout=timeout)
 
 
+def tally(name, checks):
+    """Prints each failed check of one run; returns (passed, failed)."""
+    bad = [what for what, ok in checks if not ok]
+    for what in bad:
+        print("FAIL: %s: %s" % (name, what))
+    return len(checks) - len(bad), len(bad)
+
+
 def wine_env(prefix):
     env = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all",
                WINEDLLOVERRIDES="mscoree,mshtml=", UPDATER_ANSWERS="")
@@ -187,12 +195,9 @@ def main():
                 ("leaves the device files alone", snapshot(devices) == before),
                 ("leaves the package alone", snapshot(run_dir) == package),
             ]
-            for what, ok in checks:
-                if ok:
-                    passed += 1
-                else:
-                    failed += 1
-                    print("FAIL: %s: %s" % (name, what))
+            good, bad = tally(name, checks)
+            passed += good
+            failed += bad
     finally:
         run(["wineserver", "-k"], env)
         shutil.rmtree(root, ignore_errors=True)

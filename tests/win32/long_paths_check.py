@@ -27,7 +27,7 @@ import sys
 import tempfile
 
 # The same Wine helpers as the device names check beside this file.
-from device_names_check import run, wine_path
+from device_names_check import run, tally, wine_env, wine_path
 
 LIMIT = 259  # MAX_PATH less the terminating null
 
@@ -66,12 +66,11 @@ def main():
     killer = os.path.join(os.path.abspath(opts.helpers), "kill_parent.exe")
     passed = failed = 0
     root = tempfile.mkdtemp(prefix="long-paths-")
-    env = dict(os.environ, WINEDEBUG="-all",
-               WINEDLLOVERRIDES="mscoree,mshtml=", UPDATER_ANSWERS="",
-               UPDATER_STATE_HOME=wine_path(os.path.join(root, "state")))
-    env.pop("DISPLAY", None)
-    if not env.get("WINEPREFIX"):
-        env["WINEPREFIX"] = os.path.join(root, "prefix")
+    own_prefix = not os.environ.get("WINEPREFIX")
+    env = wine_env(os.path.join(root, "prefix") if own_prefix
+                   else os.environ["WINEPREFIX"])
+    env["UPDATER_STATE_HOME"] = wine_path(os.path.join(root, "state"))
+    if own_prefix:
         run(["wineboot", "-i"], env)
     dosdevices = os.path.join(env["WINEPREFIX"], "dosdevices")
     letter = next((c for c in "rstuvwxy"
@@ -177,14 +176,11 @@ def main():
             checks.append(("no journal left", not os.path.isdir(state) or
                            not any(n.endswith(".journal")
                                    for n in os.listdir(state))))
-            for what, ok in checks:
-                if ok:
-                    passed += 1
-                else:
-                    failed += 1
-                    print("FAIL: %s: %s" % (name, what))
-                    if os.environ.get("LONG_PATHS_DEBUG"):
-                        print(events)
+            good, bad = tally(name, checks)
+            passed += good
+            failed += bad
+            if bad and os.environ.get("LONG_PATHS_DEBUG"):
+                print(events)
     finally:
         run(["wineserver", "-k"], env)
         if link is not None and os.path.islink(link):
