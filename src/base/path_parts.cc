@@ -68,6 +68,12 @@ std::string DirectoryOf(const std::string& path, const char* separators,
   return path.substr(0, start - 1);
 }
 
+size_t LengthWithoutTrailingSeparators(const std::string& path,
+                                       const char* separators,
+                                       const CodePage& cp) {
+  return Scan(path, separators, cp).keep;
+}
+
 std::string WithoutTrailingSeparators(const std::string& path,
                                       const char* separators,
                                       const CodePage& cp) {

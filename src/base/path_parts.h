@@ -30,6 +30,12 @@ std::string FolderPrefixOf(const std::string& path, const char* separators,
 std::string DirectoryOf(const std::string& path, const char* separators,
                    const CodePage& cp);
 
+// The length of path without the separators at its end: 0 for a path of
+// separators only.
+size_t LengthWithoutTrailingSeparators(const std::string& path,
+                                       const char* separators,
+                                       const CodePage& cp);
+
 // path without the separators at its end; a path of separators only keeps
 // its first.
 std::string WithoutTrailingSeparators(const std::string& path,

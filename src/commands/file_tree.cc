@@ -44,24 +44,11 @@ bool IsSeparatorAt(const char* text, const char* sep, int32_t sepLength) {
   return true;
 }
 
-// The path without its trailing separators. Character-aware: the trail byte
-// of a double-byte character is never taken for a separator.
+// The path without its trailing separators; empty for separators only.
 StrBuf WithoutTrailingSeparators(const StrBuf& path, const char* sep,
                                  const CodePage& cp) {
-  const char* text = path.Text();
-  int32_t sepLength = 0;
-  while (sep[sepLength] != '\0') ++sepLength;
-  int32_t position = 0;
-  int32_t keep = 0;  // bytes up to the end of the last other character
-  while (text[position] != '\0') {
-    if (IsSeparatorAt(text + position, sep, sepLength)) {
-      position += sepLength;
-      continue;
-    }
-    int n = cp.CharLength(text + position);
-    position += n < 1 ? 1 : n;
-    keep = position;
-  }
+  const int32_t keep =
+      static_cast<int32_t>(LengthWithoutTrailingSeparators(path.Text(), sep, cp));
   if (keep == path.Length()) return path;
   return path.Extract(0, keep - 1);
 }
