@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "base/path_parts.h"
 #include "platform/replace_rules.h"
 #include "run/reserved_search.h"
 #include "run/rollback_tree.h"
@@ -9,7 +10,6 @@
 using rollback_tree::Exists;
 using rollback_tree::IsDirectoryLink;
 using rollback_tree::IsPlainDirectory;
-using rollback_tree::LastSeparator;
 using rollback_tree::Plain;
 using rollback_tree::IsDots;
 using rollback_tree::IsReserved;
@@ -29,7 +29,7 @@ std::string RollbackPlatform::OnDisk(const char* path) {
   std::string full;
   if (!inner_.FullPath(path, full)) return path;
   full = Plain(full, sep, codePage_);
-  const size_t cut = LastSeparator(full, sep, codePage_);
+  const size_t cut = SeparatorBeforeName(full, sep, codePage_);
   if (cut == std::string::npos) return full;
   const size_t start = cut + std::strlen(sep);
   const std::string name = full.substr(start);
@@ -247,7 +247,7 @@ bool RollbackPlatform::MoveTreeAtOnce(const char* source,
   // Into a directory that is there already; one rename on one volume (a
   // move to another volume fails and is made entry by entry).
   const std::string target = Trimmed(destination, PathSeparator(), codePage_);
-  const size_t cut = LastSeparator(target, PathSeparator(), codePage_);
+  const size_t cut = SeparatorBeforeName(target, PathSeparator(), codePage_);
   if (cut == std::string::npos || cut == 0 ||
       !IsPlainDirectory(inner_.GetFileAttrs(target.substr(0, cut).c_str())))
     return false;

@@ -14,11 +14,11 @@
 
 #include <cstring>
 
+#include "base/path_parts.h"
 #include "run/rollback_tree.h"
 
 using rollback_tree::Base36;
 using rollback_tree::Exists;
-using rollback_tree::LastSeparator;
 using rollback_tree::PathLength;
 using rollback_tree::RemoveTree;
 
@@ -53,14 +53,15 @@ bool RollbackPlatform::SetAside(const char* path, bool onDisk,
     return false;
   }
   lastSaved_ = saved;
-  savedIn_.insert(saved.substr(0, LastSeparator(saved, PathSeparator(), codePage_)));
+  savedIn_.insert(saved.substr(
+      0, SeparatorBeforeName(saved, PathSeparator(), codePage_)));
   return true;
 }
 
 std::string RollbackPlatform::SavedPlace(const std::string& full,
                                          size_t deepest) {
   const char* sep = PathSeparator();
-  const size_t cut = LastSeparator(full, sep, codePage_);
+  const size_t cut = SeparatorBeforeName(full, sep, codePage_);
   if (cut == std::string::npos) return std::string();
   const std::string directory = full.substr(0, cut + std::strlen(sep));
   // Beside it: a name left by an earlier run (a copy kept for the restart)
@@ -84,7 +85,7 @@ std::string RollbackPlatform::SavedFolder(const std::string& full,
   // The root of full's volume: the nearest folder above it that is one.
   std::string root;
   for (size_t end = full.size(); root.empty();) {
-    const size_t cut = LastSeparator(full.substr(0, end), sep, codePage_);
+    const size_t cut = SeparatorBeforeName(full.substr(0, end), sep, codePage_);
     if (cut == std::string::npos) return std::string();
     const std::string above = full.substr(0, cut + n);
     if (inner_.IsFileSystemRoot(above.c_str(), false))

@@ -41,15 +41,10 @@ bool IsDirectoryLink(uint32_t attributes) {
              (kAttrDirectory | kAttrReparsePoint);
 }
 
-size_t LastSeparator(const std::string& path, const char* sep,
-                     const CodePage& cp, size_t* end) {
-  return SeparatorBeforeName(path, sep, cp, end);
-}
-
 std::string Trimmed(const std::string& path, const char* sep,
                     const CodePage& cp) {
   size_t end = 0;
-  LastSeparator(path, sep, cp, &end);
+  SeparatorBeforeName(path, sep, cp, &end);
   return path.substr(0, end);
 }
 

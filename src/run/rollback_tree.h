@@ -23,12 +23,6 @@ inline bool Exists(uint32_t attributes) {
 bool IsPlainDirectory(uint32_t attributes);
 bool IsDirectoryLink(uint32_t attributes);
 
-// The system's separator (PathSeparator, one byte) before the last
-// component of path, as base/path_parts finds it (SeparatorBeforeName):
-// end receives the length of the path without trailing separators, and the
-// result is the position of the last separator before that, or npos.
-size_t LastSeparator(const std::string& path, const char* sep,
-                     const CodePage& cp, size_t* end = nullptr);
 // The path without trailing separators (a root keeps them).
 std::string Trimmed(const std::string& path, const char* sep,
                     const CodePage& cp);

@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/path_parts.h"
 #include "run/rollback_tree.h"
 
 using rollback_tree::Exists;
 using rollback_tree::IsDirectoryLink;
 using rollback_tree::IsPlainDirectory;
-using rollback_tree::LastSeparator;
 using rollback_tree::IsReserved;
 using rollback_tree::kJournalSuffix;
 using rollback_tree::LockPath;
@@ -181,7 +181,7 @@ bool RollbackPlatform::Acceptable(const JournalRecord& record) {
   // A folder for saved copies lies in the root of a volume, under a
   // reserved name.
   auto savedFolder = [&](const std::string& folder) {
-    const size_t cut = LastSeparator(folder, sep, codePage_);
+    const size_t cut = SeparatorBeforeName(folder, sep, codePage_);
     return cut != std::string::npos &&
            IsReserved(folder.substr(cut + n)) &&
            inner_.IsFileSystemRoot(folder.substr(0, cut + n).c_str(), false);
@@ -193,16 +193,16 @@ bool RollbackPlatform::Acceptable(const JournalRecord& record) {
   // A saved copy lies beside its file, under a reserved name, or in such a
   // folder in the root of the file's path.
   if (!plain(record.second)) return false;
-  const size_t cut = LastSeparator(record.first, sep, codePage_);
+  const size_t cut = SeparatorBeforeName(record.first, sep, codePage_);
   if (cut == std::string::npos) return false;
   if (record.second.compare(0, cut + n, record.first, 0, cut + n) == 0 &&
       record.second.find(sep, cut + n) == std::string::npos &&
       IsReserved(record.second.substr(cut + n)))
     return true;
-  const size_t inFolder = LastSeparator(record.second, sep, codePage_);
+  const size_t inFolder = SeparatorBeforeName(record.second, sep, codePage_);
   if (inFolder == std::string::npos) return false;
   const std::string folder = record.second.substr(0, inFolder);
-  const size_t root = LastSeparator(folder, sep, codePage_);
+  const size_t root = SeparatorBeforeName(folder, sep, codePage_);
   return root != std::string::npos &&
          record.first.compare(0, root + n, folder, 0, root + n) == 0 &&
          savedFolder(folder);
