@@ -128,25 +128,33 @@ struct Checker::CommandHooks {
     const StrBuf* list = s.Value(key);
     return list != nullptr ? ListItem(*list, i, c.rt_.codePage) : StrBuf();
   }
+  // Calls each(item, i) for every item of the list under key.
+  template <class Each>
+  static void EachItem(Checker& c, const Section& s, const char* key,
+                       Each each) {
+    const StrBuf* list = s.Value(key);
+    if (list == nullptr) return;
+    const int32_t n = list->FieldCount(",", c.rt_.codePage);
+    for (int32_t i = 0; i < n; ++i) each(ListItem(*list, i, c.rt_.codePage), i);
+  }
+  // Item i of the raw value as it expands where folder symbols and queries
+  // are empty.
+  static std::string WorstItem(Checker& c, const StrBuf& raw, int32_t i) {
+    return TrimBlanks(c.WorstCase(ListItem(raw, i, c.rt_.codePage).Text(), 0));
+  }
 
   // Sources that must exist when the command runs; with folders set, only
   // the items that have a folder (the others are an error of their own).
   static void Sources(Checker& c, Section& s, const char* key, const char* use,
                       bool folders = false) {
-    const StrBuf* list = s.Value(key);
-    if (list == nullptr) return;
-    const int32_t n = list->FieldCount(",", c.rt_.codePage);
-    for (int32_t i = 0; i < n; ++i) {
-      const StrBuf item = ListItem(*list, i, c.rt_.codePage);
-      if (folders) {
-        StrBuf folder;
-        if (!GetDirectoryPart(c.rt_, item, folder)) continue;
-      }
+    EachItem(c, s, key, [&](const StrBuf& item, int32_t i) {
+      StrBuf folder;
+      if (folders && !GetDirectoryPart(c.rt_, item, folder)) return;
       if (!PathExists(c.platform_, item.Text()))
         c.Warn("missing-source", s.name, key,
                "item " + Number(i + 1) + ", " + Quoted(item.Text()) +
                    ", does not exist on this machine: " + use);
-    }
+    });
   }
 
   // Items of key that name a root here, or would on a machine where a
@@ -156,20 +164,15 @@ struct Checker::CommandHooks {
   template <class Report>
   static void Roots(Checker& c, Section& s, const char* key, bool destination,
                     Report report) {
-    const StrBuf* list = s.Value(key);
-    if (list == nullptr) return;
     const char* sep = c.rt_.Sep();
     const StrBuf raw(c.RawValue(s.name, key).c_str());
-    const int32_t n = list->FieldCount(",", c.rt_.codePage);
-    for (int32_t i = 0; i < n; ++i) {
-      const StrBuf item = ListItem(*list, i, c.rt_.codePage);
+    EachItem(c, s, key, [&](const StrBuf& item, int32_t i) {
       // A device is reported as such, and never opened to find its root.
-      if (NamesDevice(c.platform_, item)) continue;
+      if (NamesDevice(c.platform_, item)) return;
       const bool here = destination ? WritesIntoRoot(c.platform_, item)
                                     : NamesRoot(c.platform_, item);
-      const std::string worst =
-          TrimBlanks(c.WorstCase(ListItem(raw, i, c.rt_.codePage).Text(), 0));
-      if (!here && !LexicallyNamesRoot(worst, sep, c.rt_.codePage)) continue;
+      const std::string worst = WorstItem(c, raw, i);
+      if (!here && !LexicallyNamesRoot(worst, sep, c.rt_.codePage)) return;
       const StrBuf other = Item(c, s, destination ? "FROM" : "TO", i);
       report(item, other, i);
       c.TakeReports("root",
@@ -180,7 +183,7 @@ struct Checker::CommandHooks {
                         ": the updater refuses it and the run stops when " +
                         s.name + " runs",
                     s.name.c_str(), key);
-    }
+    });
   }
 
   // Items of key that the updater refuses for their names: a device name
@@ -190,15 +193,11 @@ struct Checker::CommandHooks {
   template <class Report>
   static void Names(Checker& c, Section& s, const char* key, bool empty,
                     Report report) {
-    const StrBuf* list = s.Value(key);
-    if (list == nullptr) return;
     const StrBuf raw(c.RawValue(s.name, key).c_str());
-    const int32_t n = list->FieldCount(",", c.rt_.codePage);
-    for (int32_t i = 0; i < n; ++i) {
-      const StrBuf item = ListItem(*list, i, c.rt_.codePage);
+    EachItem(c, s, key, [&](const StrBuf& item, int32_t i) {
       // A root is reported as such.
       if (NamesRoot(c.platform_, item) || WritesIntoRoot(c.platform_, item))
-        continue;
+        return;
       const StrBuf other =
           Item(c, s, std::strcmp(key, "TO") == 0 ? "FROM" : "TO", i);
       const std::string head =
@@ -210,25 +209,24 @@ struct Checker::CommandHooks {
         report(item, other, i);
         c.TakeReports("device", head + "names a device of the system" + refused,
                       s.name.c_str(), key);
-        continue;
+        return;
       }
-      if (!empty) continue;
+      if (!empty) return;
       if (HasEmptyName(c.platform_, item)) {
         report(item, other, i);
         c.TakeReports("empty-component",
                       head + "has an empty component where a name belongs" +
                           refused,
                       s.name.c_str(), key);
-        continue;
+        return;
       }
-      const std::string worst =
-          TrimBlanks(c.WorstCase(ListItem(raw, i, c.rt_.codePage).Text(), 0));
+      const std::string worst = WorstItem(c, raw, i);
       if (HasEmptyName(c.platform_, StrBuf(worst.c_str())))
         c.Warn("empty-component", s.name, key,
                head + "has an empty component where " + Quoted(worst) +
                    " is what it expands to: there the updater refuses it "
                    "and the run stops when " + s.name + " runs");
-    }
+    });
   }
 
   // Entries named as devices in the trees that the items of key walk
@@ -238,15 +236,11 @@ struct Checker::CommandHooks {
   // names.
   static void DeviceEntries(Checker& c, Section& s, const char* key,
                             int recursive) {
-    const StrBuf* list = s.Value(key);
-    if (list == nullptr) return;
-    const int32_t n = list->FieldCount(",", c.rt_.codePage);
-    for (int32_t i = 0; i < n; ++i) {
-      const StrBuf item = ListItem(*list, i, c.rt_.codePage);
+    EachItem(c, s, key, [&](const StrBuf& item, int32_t i) {
       std::vector<std::string> found;
       const size_t count =
           FindDeviceEntries(c.platform_, item, recursive, found, 1);
-      if (count == 0) continue;
+      if (count == 0) return;
       c.Warn("device-entry", s.name, key,
              "item " + Number(i + 1) + ", " + Quoted(item.Text()) +
                  ", meets " + Quoted(found.front()) +
@@ -258,7 +252,7 @@ struct Checker::CommandHooks {
                  "acts on it, and the item fails where the walk meets it "
                  "and the run stops when " +
                  s.name + " runs");
-    }
+    });
   }
 
   // Directory copies and moves into their own source, by identity: the
@@ -312,20 +306,16 @@ struct Checker::CommandHooks {
     });
     DeviceEntries(c, s, "FILE", 1);
     const char* sep = c.rt_.Sep();
-    const StrBuf* list = s.Value("FILE");
-    const int32_t n =
-        list != nullptr ? list->FieldCount(",", c.rt_.codePage) : 0;
-    for (int32_t i = 0; i < n; ++i) {
-      const StrBuf item = ListItem(*list, i, c.rt_.codePage);
+    EachItem(c, s, "FILE", [&](const StrBuf& item, int32_t i) {
       if (item.FieldCount(sep, c.rt_.codePage) < 2 ||
           !item.Field(-1, sep, c.rt_.codePage).IsEmpty() ||
           NamesRoot(c.platform_, item))
-        continue;
+        return;
       c.Warn("never-matches", s.name, "FILE",
              "item " + Number(i + 1) + ", " + Quoted(item.Text()) +
                  ", ends with a separator: it never matches anything and "
                  "the updater deletes nothing for it");
-    }
+    });
   }
 
   static void AttrRoots(Checker& c, Section& s) {
