@@ -158,9 +158,8 @@ bool IsDriveOrShareRoot(const std::string& path) {
 // is no mark and false is returned.
 bool MarkForDeletion(HANDLE file, bool mark) {
   using SetInfoFn = BOOL(WINAPI*)(HANDLE, int, LPVOID, DWORD);
-  static const SetInfoFn setInfo = reinterpret_cast<SetInfoFn>(
-      reinterpret_cast<void*>(GetProcAddress(
-          GetModuleHandleA("kernel32.dll"), "SetFileInformationByHandle")));
+  static const SetInfoFn setInfo = ProcAddress<SetInfoFn>(
+      GetModuleHandleA("kernel32.dll"), "SetFileInformationByHandle");
   if (setInfo == nullptr) return false;
   const int kFileDispositionInfo = 4;  // FILE_INFO_BY_HANDLE_CLASS
   struct { BOOLEAN DeleteFile; } disposition = {static_cast<BOOLEAN>(mark)};

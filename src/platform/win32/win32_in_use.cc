@@ -90,8 +90,7 @@ struct RestartManager {
 
 template <typename F>
 bool Find(HMODULE module, const char* name, F& out) {
-  out = reinterpret_cast<F>(
-      reinterpret_cast<void*>(GetProcAddress(module, name)));
+  out = ProcAddress<F>(module, name);
   return out != nullptr;
 }
 
