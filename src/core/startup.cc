@@ -126,22 +126,35 @@ bool Startup(Runtime& rt, const char* commandLine) {
 
 namespace {
 
-// An on/off key of section UPDATER: missing, empty, NO_DATA or 0 is off, 1
-// is on (blanks around it ignored, also those a pair of quotes kept); with
-// words, NO and YES (any case) too. Any other value shows message 2 and
+enum class Option { kOff, kGiven, kFailed };
+
+// An option of section UPDATER, its blanks trimmed (also those a pair of
+// quotes kept) into value: off when missing, empty, NO_DATA or 0, and with
+// words when NO (any case). Memory that runs out shows message 3 naming
+// the key.
+Option ReadOption(Runtime& rt, const char* key, bool words, StrBuf& value) {
+  const KeyRead got = ReadProfileString(
+      SettingsFile(rt), rt.SettingsPath.Text(), "UPDATER", key, value);
+  if (got == KeyRead::kNoMemory) {
+    ShowErrorReport(rt, kMsgOutOfMemory, key);
+    return Option::kFailed;
+  }
+  if (got == KeyRead::kMissing) return Option::kOff;
+  value.Trim(" ", " ", rt.codePage);
+  if (value.IsEmpty() || value.Equals("0", rt.codePage) ||
+      (words && value.Equals("NO", rt.codePage)))
+    return Option::kOff;
+  return Option::kGiven;
+}
+
+// An on/off key of section UPDATER: off as ReadOption reads it, 1 is on;
+// with words, YES (any case) too. Any other value shows message 2 and
 // fails.
 bool ReadOnOffKey(Runtime& rt, const char* key, bool& on,
                   bool words = false) {
   StrBuf value;
-  const KeyRead got = ReadProfileString(
-      SettingsFile(rt), rt.SettingsPath.Text(), "UPDATER", key, value);
-  if (got == KeyRead::kNoMemory)
-    return ShowErrorReport(rt, kMsgOutOfMemory, key);
-  if (got == KeyRead::kMissing) return true;
-  value.Trim(" ", " ", rt.codePage);
-  if (value.IsEmpty() || value.Equals("0", rt.codePage) ||
-      (words && value.Equals("NO", rt.codePage)))
-    return true;
+  const Option got = ReadOption(rt, key, words, value);
+  if (got != Option::kGiven) return got == Option::kOff;
   if (value.Equals("1", rt.codePage) ||
       (words && value.Equals("YES", rt.codePage))) {
     on = true;
@@ -171,15 +184,8 @@ bool ReadRollbackOption(Runtime& rt) {
 
 bool ReadInUseOption(Runtime& rt) {
   StrBuf value;
-  const KeyRead got = ReadProfileString(
-      SettingsFile(rt), rt.SettingsPath.Text(), "UPDATER", "INUSE", value);
-  if (got == KeyRead::kNoMemory)
-    return ShowErrorReport(rt, kMsgOutOfMemory, "INUSE");
-  if (got == KeyRead::kMissing) return true;
-  value.Trim(" ", " ", rt.codePage);
-  if (value.IsEmpty() || value.Equals("0", rt.codePage) ||
-      value.Equals("NO", rt.codePage))
-    return true;
+  const Option got = ReadOption(rt, "INUSE", true, value);
+  if (got != Option::kGiven) return got == Option::kOff;
   // CLOSE, RESTART, or both in either order; blanks around each ignored.
   bool close = false;
   bool restart = false;
